@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what Memwick needs to build, run and test on Debian 12.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+  libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-wqy-microhei xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,96 @@
+#include "runtime/charset.h"
+
+#include <iconv.h>
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace mw {
+namespace {
+
+class IconvHandle {
+ public:
+  IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~IconvHandle() {
+    if (ok()) iconv_close(cd_);
+  }
+  IconvHandle(const IconvHandle&) = delete;
+  IconvHandle& operator=(const IconvHandle&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+// Width of one code unit of the source charset, used to skip an undecodable unit.
+std::size_t unitWidth(const char* charset) {
+  if (strncasecmp(charset, "UTF-16", 6) == 0 || strncasecmp(charset, "UCS-2", 5) == 0) return 2;
+  if (strncasecmp(charset, "UTF-32", 6) == 0 || strncasecmp(charset, "UCS-4", 5) == 0) return 4;
+  return 1;
+}
+
+}  // namespace
+
+std::optional<std::string> convertCharset(std::string_view input, const char* from, const char* to) {
+  IconvHandle cd(to, from);
+  if (!cd.ok()) return std::nullopt;
+  IconvHandle question(to, "ASCII");
+  std::string questionMark = "?";
+  if (question.ok()) {
+    char in[] = "?";
+    char out[8];
+    char* inPtr = in;
+    char* outPtr = out;
+    std::size_t inLeft = 1, outLeft = sizeof out;
+    if (iconv(question.get(), &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
+      questionMark.assign(out, outPtr);
+  }
+
+  std::string result;
+  result.reserve(input.size() * 2 + 8);
+  char* inPtr = const_cast<char*>(input.data());
+  std::size_t inLeft = input.size();
+  const std::size_t skip = unitWidth(from);
+  char buffer[4096];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    std::size_t rc = iconv(cd.get(), &inPtr, &inLeft, &outPtr, &outLeft);
+    result.append(buffer, outPtr);
+    if (rc != static_cast<std::size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    // EILSEQ: unconvertible; EINVAL: truncated sequence at the end. Either way one "?".
+    result += questionMark;
+    std::size_t n = std::min(skip, inLeft);
+    if (errno == EILSEQ) {
+      // A character that decodes but is missing from the target: skip the whole character
+      // when the source is UTF-8, so it gives one "?" rather than one per byte.
+      if (strcasecmp(from, "UTF-8") == 0) {
+        unsigned char b = static_cast<unsigned char>(*inPtr);
+        std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        std::size_t k = 1;
+        while (k < len && k < inLeft && (static_cast<unsigned char>(inPtr[k]) & 0xC0) == 0x80) ++k;
+        n = k;
+      } else if ((strcasecmp(from, "GBK") == 0 || strcasecmp(from, "CP936") == 0) &&
+                 static_cast<unsigned char>(*inPtr) >= 0x81 && inLeft >= 2) {
+        n = 2;
+      }
+    } else {
+      n = inLeft;
+    }
+    inPtr += n;
+    inLeft -= n;
+  }
+  // Flush any shift state.
+  char* outPtr = buffer;
+  std::size_t outLeft = sizeof buffer;
+  iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft);
+  result.append(buffer, outPtr);
+  return result;
+}
+
+}  // namespace mw

@@ -1,0 +1,19 @@
+#include "runtime/event_pump.h"
+
+#include <utility>
+
+namespace mw {
+namespace {
+std::function<void()>& pumpSlot() {
+  static std::function<void()> pump;
+  return pump;
+}
+}  // namespace
+
+void setEventPump(std::function<void()> pump) { pumpSlot() = std::move(pump); }
+
+void pumpEvents() {
+  if (auto& pump = pumpSlot()) pump();
+}
+
+}  // namespace mw
