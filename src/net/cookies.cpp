@@ -7,12 +7,13 @@ namespace mw {
 namespace {
 
 // Drops ASCII and ideographic spaces, walking whole characters so that a trail byte 0xA1
-// never pairs with the next character's lead byte.
+// never pairs with the next character's lead byte. A space is never a trail byte.
 Text withoutBlanks(std::string_view text) {
   Text out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    const bool lead = isLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size();
+    const bool lead = isLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() &&
+                      static_cast<unsigned char>(text[i + 1]) >= 0x40;
     if (lead) {
       if (!(text[i] == '\xA1' && text[i + 1] == '\xA1')) out.append(text.substr(i, 2));
       i += 2;

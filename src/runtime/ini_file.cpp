@@ -81,6 +81,8 @@ std::optional<IniFile> IniFile::load(std::string_view path) {
 }
 
 std::optional<Text> IniFile::value(std::string_view section, std::string_view key) const {
+  section = trimmed(section);
+  key = trimmed(key);
   bool inSection = false, seen = false;
   for (const auto& line : lines_) {
     if (auto name = sectionOf(line)) {
@@ -100,6 +102,7 @@ std::optional<Text> IniFile::value(std::string_view section, std::string_view ke
 }
 
 TextArray IniFile::keys(std::string_view section) const {
+  section = trimmed(section);
   TextArray out;
   bool inSection = false, seen = false;
   for (const auto& line : lines_) {

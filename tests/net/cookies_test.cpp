@@ -35,6 +35,11 @@ TEST(MergeCookies, BlanksAreRemovedFromBothVariables) {
   Text value = "v=" + "啊"_gbk + "\xA1\xA2";
   Text none;
   EXPECT_EQ(mergeCookies(value, none), "v=" + "啊"_gbk + "\xA1\xA2");
+  // A stray lead byte does not shelter the space after it.
+  Text stray = "a=\x9A 1";
+  EXPECT_EQ(mergeCookies(stray, none),
+            "a=\x9A"
+            "1");
 }
 
 TEST(CookieHelpers, NameAndDedupe) {
