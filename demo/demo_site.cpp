@@ -112,6 +112,12 @@ struct DemoSite::Impl {
 
   // Delays and fault injection shared by every site.
   void install(httplib::Server& server) {
+    // httplib's default also sets SO_REUSEPORT, which would let a second site share a fixed
+    // port silently; keep only SO_REUSEADDR so a busy port fails the start.
+    server.set_socket_options([](socket_t sock) {
+      int yes = 1;
+      setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response& res) {
       ++requests;
       if (options.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.latencyMs));
