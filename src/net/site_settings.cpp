@@ -1,0 +1,146 @@
+#include "net/site_settings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+namespace mw::net {
+namespace {
+
+struct KeySpec {
+  const char* key;
+  std::string SiteSettings::*field;
+  const char* comment;
+};
+
+// The one table of keys: order here is the order of the file we write.
+const KeySpec kKeys[] = {
+    {"template", &SiteSettings::templateHost, "template site: /face/New.aspx, /face/ListWithImage.aspx, make.aspx"},
+    {"search", &SiteSettings::searchHost, "search site: /plus/search.php and /a/new/"},
+    {"home", &SiteSettings::homeHost, "home site page \"/\" with the version, notice and share fields"},
+    {"announcement", &SiteSettings::announcementHost, "announcement thread with the read counter"},
+    {"probe", &SiteSettings::probeHost, "network probe page \"/\""},
+    {"share", &SiteSettings::shareHost, "cloud-drive share pages /s/<id>"},
+    {"group", &SiteSettings::groupHost, "group-join pages /wpa/qunwpa?idkey=<key>"},
+    {"probe_marker", &SiteSettings::probeMarker, "UTF-8 phrase the probe page carries"},
+};
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+std::string trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+bool isValidUtf8(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+    if (extra < 0 || i + extra >= s.size()) return false;
+    for (int k = 1; k <= extra; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+// Keys of the [sites] section, lower-cased; sections and keys compare without regard to case,
+// as in the program's other settings file. A repeated key keeps its first value.
+std::map<std::string, std::string> sitesSection(const std::string& content) {
+  std::map<std::string, std::string> keys;
+  std::istringstream in(content);
+  std::string line;
+  bool inSites = false;
+  while (std::getline(in, line)) {
+    line = trim(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line.front() == '[') {
+      const auto close = line.find(']');
+      inSites = close != std::string::npos && lower(trim(line.substr(1, close - 1))) == "sites";
+      continue;
+    }
+    const auto eq = line.find('=');
+    if (!inSites || eq == std::string::npos) continue;
+    keys.emplace(lower(trim(line.substr(0, eq))), trim(line.substr(eq + 1)));
+  }
+  return keys;
+}
+
+}  // namespace
+
+bool isValidHostPort(const std::string& value, std::string* why) {
+  auto fail = [&](const char* reason) {
+    if (why) *why = reason;
+    return false;
+  };
+  if (value.empty()) return fail("the value is empty");
+  if (value.find("://") != std::string::npos) return fail("write the host without a scheme such as http://");
+  if (value.find_first_of("/?#") != std::string::npos) return fail("write the host without a path");
+  const auto colon = value.rfind(':');
+  const std::string host = value.substr(0, colon);
+  if (host.empty()) return fail("the host name is empty");
+  for (unsigned char c : host)
+    if (!std::isalnum(c) && c != '-' && c != '.') return fail("the host name may hold only letters, digits, '-' and '.'");
+  if (host.front() == '.' || host.back() == '.' || host.find("..") != std::string::npos)
+    return fail("the host name has an empty label");
+  if (colon != std::string::npos) {
+    const std::string port = value.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), ::isdigit))
+      return fail("the port must be a number from 1 to 65535");
+    const long n = std::stol(port);
+    if (n < 1 || n > 65535) return fail("the port must be a number from 1 to 65535");
+  }
+  return true;
+}
+
+SiteSettingsResult parseSiteSettings(const std::string& content, const std::string& fileName) {
+  const auto keys = sitesSection(content);
+  SiteSettings settings;
+  for (const KeySpec& spec : kKeys) {
+    const auto it = keys.find(spec.key);
+    const std::string where = fileName + ": key \"" + spec.key + "\" in section [sites]";
+    if (it == keys.end()) return {std::nullopt, where + " is missing"};
+    const std::string& value = it->second;
+    std::string why;
+    if (spec.field == &SiteSettings::probeMarker) {
+      if (value.empty()) return {std::nullopt, where + " is empty"};
+      if (!isValidUtf8(value)) return {std::nullopt, where + " is not valid UTF-8"};
+    } else if (!isValidHostPort(value, &why)) {
+      return {std::nullopt, where + " holds \"" + value + "\", which is not host[:port]: " + why};
+    }
+    settings.*spec.field = value;
+  }
+  return {settings, {}};
+}
+
+SiteSettingsResult readSiteSettings(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return {std::nullopt, path + ": is a folder, not a sites file"};
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {std::nullopt, path + ": cannot read the sites file"};
+  std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) return {std::nullopt, path + ": cannot read the sites file"};
+  return parseSiteSettings(content, path);
+}
+
+std::string formatSiteSettings(const SiteSettings& settings) {
+  std::string out = "; Hosts of the sites Memwick reads, as host[:port] without http://\n[sites]\n";
+  for (const KeySpec& spec : kKeys) {
+    out += "; ";
+    out += spec.comment;
+    out += '\n';
+    out += spec.key;
+    out += " = " + settings.*spec.field + '\n';
+  }
+  return out;
+}
+
+}  // namespace mw::net

@@ -1,0 +1,310 @@
+#include "demo/demo_site.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <QImage>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "demo/content_catalog.h"
+#include "demo/program_sites.h"
+#include "runtime/text.h"
+
+using namespace mw;
+using namespace mw::demo;
+
+namespace {
+
+// First piece between two markers, or "" (plain std::string search; the pages here are ASCII
+// around the markers used).
+std::string between(const std::string& text, const std::string& start, const std::string& end) {
+  const auto s = text.find(start);
+  if (s == std::string::npos) return {};
+  const auto e = text.find(end, s + start.size());
+  return e == std::string::npos ? std::string() : text.substr(s + start.size(), e - s - start.size());
+}
+
+int occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size())) ++n;
+  return n;
+}
+
+std::string formEscape(const std::string& s) {
+  std::string out;
+  char buf[4];
+  for (unsigned char c : s) {
+    if (std::isalnum(c)) {
+      out += static_cast<char>(c);
+    } else {
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+QImage decode(const std::string& bytes) {
+  return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
+}
+
+class DemoSiteTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    site = new DemoSite();
+    std::string error;
+    ASSERT_TRUE(site->start(&error)) << error;
+  }
+  static void TearDownTestSuite() {
+    delete site;
+    site = nullptr;
+  }
+  static httplib::Client client(Site which) { return httplib::Client("127.0.0.1", site->port(which)); }
+
+  // The make form's post body with the page's hidden fields and the given caption lines.
+  static std::string makeBody(const std::string& page, const std::vector<std::string>& lines) {
+    const std::string prefix = "ctl00%24ctl00%24ContentPlaceHolder1%24ContentPlaceHolder1%24";
+    std::string body = "__VIEWSTATE=" + formEscape(between(page, "__VIEWSTATE\" value=\"", "\" />")) +
+                       "&__VIEWSTATEGENERATOR=" + formEscape(between(page, "__VIEWSTATEGENERATOR\" value=\"", "\" />")) +
+                       "&__EVENTVALIDATION=" + formEscape(between(page, "__EVENTVALIDATION\" value=\"", "\" />")) +
+                       "&ctl00%24ctl00%24ContentPlaceHolder1%24TextBoxSearch=";
+    for (std::size_t i = 0; i < lines.size(); ++i)
+      body += "&" + prefix + "TextBoxTextLine" + std::to_string(i + 1) + "=" + formEscape(lines[i]);
+    return body + "&" + prefix + "ButtonMake=%E7%94%9F%E6%88%90%E5%9B%BE%E7%89%87%EF%BC%81&" + prefix + "TextBoxPost=";
+  }
+
+  static inline DemoSite* site = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DemoSiteTest, MakeFormRendersCaptionsAndRefusesStaleForms) {
+  auto tpl = client(Site::Template);
+  const int id = 4 + 24;  // a reused template: the fourth drawing, with four caption lines
+  const TemplateEntry& entry = demoCatalog().templates[3];
+  ASSERT_EQ(entry.captionAreas.size(), 4u);
+  auto page = tpl.Get("/face/make.aspx?id=" + std::to_string(id));
+  ASSERT_TRUE(page);
+  const std::string viewState = between(page->body, "__VIEWSTATE\" value=\"", "\" />");
+  for (char c : {'+', '/', '='}) EXPECT_NE(viewState.find(c), std::string::npos) << c;
+
+  auto answer = tpl.Post("/face/make.aspx?id=" + std::to_string(id), makeBody(page->body, {"你好", "世界", "", "第四"}),
+                         "application/x-www-form-urlencoded");
+  ASSERT_TRUE(answer);
+  const std::string src = between(answer->body, "class=\"JIATHIS_IMG_OK\" src=\"", "\" style=");
+  ASSERT_FALSE(src.empty()) << answer->body;
+  auto picture = tpl.Get("/face/" + src);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->status, 200);
+  const QImage made = decode(picture->body);
+  const QImage original = decode(entry.picture);
+  ASSERT_FALSE(made.isNull());
+  EXPECT_EQ(made.size(), QSize(entry.width, entry.height));
+  EXPECT_EQ(made.size(), original.size());
+  // Count clearly changed pixels per caption area: lines 1, 2 and 4 got text, line 3 stayed empty.
+  auto changed = [&](const Area& a) {
+    int n = 0;
+    for (int y = a.y; y < a.y + a.height; ++y)
+      for (int x = a.x; x < a.x + a.width; ++x) {
+        const QRgb p = made.pixel(x, y), q = original.pixel(x, y);
+        if (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) > 120) ++n;
+      }
+    return n;
+  };
+  EXPECT_GT(changed(entry.captionAreas[0]), 100);
+  EXPECT_GT(changed(entry.captionAreas[1]), 100);
+  EXPECT_LT(changed(entry.captionAreas[2]), 10);
+  EXPECT_GT(changed(entry.captionAreas[3]), 100);
+
+  // An altered hidden field, or a form of another run of the site, is refused without a picture.
+  std::string altered = makeBody(page->body, {"x"});
+  altered.replace(altered.find("__VIEWSTATE=") + 14, 1, "Q");
+  auto refused = tpl.Post("/face/make.aspx?id=" + std::to_string(id), altered, "application/x-www-form-urlencoded");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->body.find("JIATHIS_IMG_OK"), std::string::npos);
+  DemoSite other;
+  ASSERT_TRUE(other.start());
+  httplib::Client otherClient("127.0.0.1", other.port(Site::Template));
+  auto stale = otherClient.Post("/face/make.aspx?id=" + std::to_string(id), makeBody(page->body, {"x"}),
+                                "application/x-www-form-urlencoded");
+  ASSERT_TRUE(stale);
+  EXPECT_EQ(stale->body.find("JIATHIS_IMG_OK"), std::string::npos);
+  EXPECT_EQ(tpl.Get("/face/made/4_000000000000.jpg")->status, 404);
+}
+
+TEST_F(DemoSiteTest, TemplateListsHoldTheAdvertisedCounts) {
+  auto tpl = client(Site::Template);
+  const std::string itemStart = "<li><a href";
+  EXPECT_EQ(occurrences(tpl.Get("/face/New.aspx")->body, itemStart), kLatestItems);
+  EXPECT_EQ(occurrences(tpl.Get("/face/ListWithImage.aspx")->body, itemStart), kListPageItems);
+  EXPECT_EQ(tpl.Get("/face/ListWithImage.aspx")->body, tpl.Get("/face/ListWithImage.aspx?pn=1")->body);
+  EXPECT_EQ(occurrences(tpl.Get("/face/ListWithImage.aspx?pn=37")->body, itemStart), kListPageItems);
+  for (const char* beyond : {"?pn=0", "?pn=38", "?pn=-1", "?pn=x"})
+    EXPECT_EQ(occurrences(tpl.Get(std::string("/face/ListWithImage.aspx") + beyond)->body, itemStart), 0) << beyond;
+  // Every id of the full list has a thumbnail; ids beyond it have none.
+  for (int id : {1, 24, 25, 1665}) {
+    auto thumb = tpl.Get("/store/face/" + std::to_string(id) + "/thumbnail.jpg");
+    ASSERT_TRUE(thumb);
+    EXPECT_EQ(thumb->get_header_value("Content-Type"), "image/jpeg");
+    EXPECT_FALSE(decode(thumb->body).isNull()) << id;
+  }
+  EXPECT_EQ(tpl.Get("/store/face/1666/thumbnail.jpg")->status, 404);
+  EXPECT_EQ(tpl.Get("/store/face/0/thumbnail.jpg")->status, 404);
+}
+
+TEST_F(DemoSiteTest, SearchTakesGbkKeywordsAndPagesByTwenty) {
+  auto search = client(Site::Search);
+  // 表情 in GBK: more than 40 results over three pages of at most 20.
+  auto first = search.Get("/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%B1%ED%C7%E9");
+  ASSERT_TRUE(first);
+  const std::string page = first->body;
+  const int count = std::stoi(between(page, gbk("<td>共找到<b>"), gbk("</b>条记录")));
+  EXPECT_GT(count, 40);
+  EXPECT_EQ(occurrences(page, "title=\""), 20);
+  const std::string prefix = between(page, gbk("首页</td>\r\n<td>1&nbsp;</td>\r\n<td><a href='"), "2'>");
+  ASSERT_FALSE(prefix.empty());
+  ASSERT_EQ(prefix.front(), '/');
+  const int pages = (count + 19) / 20;
+  auto last = search.Get(prefix + std::to_string(pages));
+  ASSERT_TRUE(last);
+  EXPECT_EQ(occurrences(last->body, "title=\""), count - (pages - 1) * 20);
+  // Every result carries a picture that answers; GIF addresses end in "gif" and are GIFs.
+  int gifs = 0;
+  for (const std::string& body : {page, last->body}) {
+    for (auto p = body.find("src = \""); p != std::string::npos; p = body.find("src = \"", p + 1)) {
+      const std::string address = body.substr(p + 7, body.find('"', p + 7) - p - 7);
+      const std::string path = address.substr(address.find("/uploads/"));
+      auto picture = search.Get(path);
+      ASSERT_TRUE(picture);
+      ASSERT_EQ(picture->status, 200) << path;
+      EXPECT_FALSE(decode(picture->body).isNull()) << path;
+      if (address.ends_with("gif")) {
+        ++gifs;
+        EXPECT_EQ(picture->body.substr(0, 6), "GIF89a");
+      }
+    }
+  }
+  EXPECT_GT(gifs, 0);
+  // A keyword matching nothing: a count of 0, no results, no pager link.
+  auto none = search.Get("/plus/search.php?kwtype=1&searchtype=titlekeyword&q=" + formEscape(gbk("火箭")));
+  ASSERT_TRUE(none);
+  EXPECT_EQ(between(none->body, gbk("<td>共找到<b>"), gbk("</b>条记录")), "0");
+  EXPECT_EQ(occurrences(none->body, "title=\""), 0);
+  EXPECT_EQ(none->body.find("2'>"), std::string::npos);
+}
+
+TEST_F(DemoSiteTest, AnnouncementCounterCountsVisits) {
+  auto forum = client(Site::Announcement);
+  auto read = [&] {
+    auto res = forum.Get("/forum/thread-2833224-1-1.html");
+    return std::stoll(between(res ? res->body : "", gbk("<li>阅读："), "</li>"));
+  };
+  const long long before = read();
+  EXPECT_GT(before, 1234);
+  EXPECT_EQ(read(), before + 1);
+  EXPECT_EQ(read(), before + 2);
+  EXPECT_EQ(site->announcementVisits(), before + 2 - 1234);
+}
+
+TEST(DemoSiteOptions, LatencyFailuresVersionAndPorts) {
+  DemoOptions options;
+  options.latencyMs = 120;
+  options.failureRate = 0.5;
+  options.newestVersion = "2.0";
+  options.readCounterStart = 500;
+  DemoSite site(options);
+  ASSERT_TRUE(site.start());
+  httplib::Client home("127.0.0.1", site.port(Site::Home));
+  int failures = 0, answered = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20; ++i) {
+    auto res = home.Get("/");
+    ASSERT_TRUE(res);
+    if (res->status == 503) {
+      ++failures;
+    } else {
+      ++answered;
+      EXPECT_EQ(between(res->body, "文本1", "文本1"), "2.0");
+    }
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(20 * 120));
+  EXPECT_GT(failures, 2);
+  EXPECT_GT(answered, 2);
+  EXPECT_EQ(site.requestCount(), 20);
+
+  // Fixed ports: the sites take base .. base + 6; a port in use fails the start and leaves
+  // nothing listening.
+  httplib::Server blocker;
+  const int busy = blocker.bind_to_any_port("127.0.0.1");
+  ASSERT_GT(busy, 0);
+  DemoOptions fixed;
+  fixed.basePort = busy;
+  DemoSite clash(fixed);
+  std::string error;
+  EXPECT_FALSE(clash.start(&error));
+  EXPECT_NE(error.find("port " + std::to_string(busy)), std::string::npos) << error;
+  EXPECT_FALSE(clash.running());
+  bool started = false;
+  for (int base = 21000 + (::getpid() % 200) * 40; base < 60000 && !started; base += 997) {
+    fixed.basePort = base;
+    DemoSite placed(fixed);
+    if (!placed.start()) continue;
+    started = true;
+    for (int i = 0; i < kSiteCount; ++i) EXPECT_EQ(placed.port(static_cast<Site>(i)), base + i);
+    EXPECT_EQ(placed.settings().groupHost, "127.0.0.1:" + std::to_string(base + 6));
+    httplib::Client probe("127.0.0.1", base + static_cast<int>(Site::Probe));
+    auto res = probe.Get("/");
+    ASSERT_TRUE(res);
+    EXPECT_NE(res->body.find(kProbeMarker), std::string::npos);
+  }
+  EXPECT_TRUE(started);
+}
+
+TEST(ProgramSites, OptionFileBesideProgramAndEmbeddedDefault) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("mw_program_sites_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  net::SiteSettings s;
+  s.templateHost = s.searchHost = s.homeHost = s.announcementHost = s.probeHost = s.shareHost = s.groupHost =
+      "sites.example:8080";
+  s.probeMarker = kProbeMarker;
+  const std::string good = (dir / "good.ini").string();
+  std::ofstream(good) << net::formatSiteSettings(s);
+
+  // Neither option nor file: the embedded demo site, started once, answering on loopback.
+  const ProgramSites embedded = programSites({"-platform", "offscreen"}, dir.string());
+  ASSERT_TRUE(embedded.ok) << embedded.error;
+  EXPECT_EQ(embedded.source, "embedded demo site");
+  EXPECT_EQ(programSites({}, dir.string()).settings, embedded.settings);
+  const std::string probeHost = embedded.settings.probeHost;
+  httplib::Client probe("127.0.0.1", std::stoi(probeHost.substr(probeHost.find(':') + 1)));
+  auto res = probe.Get("/");
+  ASSERT_TRUE(res);
+  EXPECT_NE(res->body.find(embedded.settings.probeMarker), std::string::npos);
+
+  // The option wins over the file beside the program, in both spellings.
+  std::ofstream(dir / "MW_sites.ini") << "[sites]\ntemplate = broken/\n";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--sites", good}, std::vector<std::string>{"--sites=" + good}}) {
+    const ProgramSites chosen = programSites(args, dir.string());
+    ASSERT_TRUE(chosen.ok) << chosen.error;
+    EXPECT_EQ(chosen.settings, s);
+    EXPECT_EQ(chosen.source, good);
+  }
+  // A broken file beside the program stops the start instead of falling back to the demo site.
+  const ProgramSites broken = programSites({}, dir.string());
+  EXPECT_FALSE(broken.ok);
+  EXPECT_NE(broken.error.find((dir / "MW_sites.ini").string() + ": key \"template\""), std::string::npos)
+      << broken.error;
+  EXPECT_FALSE(programSites({"--sites"}, dir.string()).ok);
+  EXPECT_NE(programSites({"--sites", (dir / "absent.ini").string()}, dir.string()).error.find("cannot read"),
+            std::string::npos);
+
+  stopEmbeddedDemoSite();
+  EXPECT_FALSE(probe.Get("/"));
+  fs::remove_all(dir);
+}
