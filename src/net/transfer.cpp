@@ -15,6 +15,7 @@ void globalInit() {
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto& t = *static_cast<Transfer*>(self);
   std::size_t n = size * count;
+  t.lastActivity = std::chrono::steady_clock::now();
   if (t.body.size() + n > kBodyCap) {
     t.bodyTooLarge = true;
     return 0;  // curl then stops with CURLE_WRITE_ERROR
@@ -26,6 +27,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) 
 std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* self) {
   auto& t = *static_cast<Transfer*>(self);
   std::size_t n = size * count;
+  t.lastActivity = std::chrono::steady_clock::now();
   std::string_view line(data, n);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
 
@@ -43,6 +45,20 @@ std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   if (line.empty()) t.headersComplete = true;
   if (line.size() >= 9 && curl_strnequal(line.data(), "Location:", 9)) t.latestHasLocation = true;
   return n;
+}
+
+int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  auto& t = *static_cast<Transfer*>(self);
+  auto now = std::chrono::steady_clock::now();
+  if (uploaded != t.lastUploaded) {
+    t.lastUploaded = uploaded;
+    t.lastActivity = now;
+  }
+  if (t.idleLimit.count() > 0 && now - t.lastActivity > t.idleLimit) {
+    t.idleTimedOut = true;
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -75,11 +91,15 @@ std::string urlPart(CURLU* url, CURLUPart part, unsigned flags) {
 
 void Transfer::attachCallbacks() {
   CURL* h = easy.get();
+  lastActivity = std::chrono::steady_clock::now();
   curl_easy_setopt(h, CURLOPT_PRIVATE, this);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeaderLine);
   curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   // The status text is cut from an HTTP/1.x status line; HTTP/2 has no reason phrase.
   curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
@@ -110,7 +130,7 @@ void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Tra
       curl_easy_getinfo(h, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
       curl_multi_remove_handle(multi, h);
       --active;
-      t->result = result;
+      t->result = t->idleTimedOut ? CURLE_OPERATION_TIMEDOUT : result;
       active += onDone(*t);
     }
     if (active == 0) break;

@@ -3,6 +3,7 @@
 // handle types, one transfer's collected response, and the event-pumping wait loop.
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -62,10 +63,18 @@ struct Transfer {
   bool headersComplete = false;  // the empty line ending the latest block has arrived
   bool latestHasLocation = false;
 
+  // With a limit set, a stretch longer than it without a byte moving either way ends the
+  // exchange (like a socket read or write time-out), reported as CURLE_OPERATION_TIMEDOUT.
+  std::chrono::milliseconds idleLimit{0};
+  std::chrono::steady_clock::time_point lastActivity;
+  curl_off_t lastUploaded = 0;
+  bool idleTimedOut = false;
+
   CURLcode result = CURLE_OK;
   std::size_t index = 0;  // caller's tag, e.g. position in a download list
 
-  // Installs the write and header callbacks (and the options common to every exchange).
+  // Installs the write, header and progress callbacks (and the options common to every
+  // exchange), and starts the idle clock.
   void attachCallbacks();
   // True when the latest complete response is a redirect that curl was to follow when the
   // exchange stopped: the failure happened on the way to the next hop.

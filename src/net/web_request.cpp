@@ -213,10 +213,8 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
 
   // Every wait is bounded by the time-out: connecting, and any stretch without a byte moving.
   long seconds = o.timeoutSeconds > 0 ? o.timeoutSeconds : 30;
-  if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK ||
-      curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L) != CURLE_OK ||
-      curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, seconds) != CURLE_OK)
-    return fail(kTimeouts);
+  if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK) return fail(kTimeouts);
+  t.idleLimit = std::chrono::seconds(seconds);
 
   if (!o.userName.empty() && !o.password.empty()) {
     if (curl_easy_setopt(h, CURLOPT_USERNAME, o.userName.c_str()) != CURLE_OK ||

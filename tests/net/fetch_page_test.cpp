@@ -157,4 +157,19 @@ TEST(FetchPage, RedirectsAndFailures) {
   EXPECT_EQ(fetchPage(cut.url("/")), "\xFF\xD8\xFF\xE0partial");
   RawServer hugeBody(answer("HTTP/1.1 200 OK\r\nContent-Length: 80000000\r\n\r\nstart"));
   EXPECT_EQ(fetchPage(hugeBody.url("/")), "");
+  RawServer endless([](const RawServer::Connection& c) {
+    c.send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+    const std::string mebibyte(1 << 20, 'x');
+    for (int i = 0; i < 66 && !c.stopping; ++i) c.send(mebibyte);
+  });
+  EXPECT_EQ(fetchPage(endless.url("/")), "");
+}
+
+TEST(FetchPage, ThroughAProxy) {
+  RawServer proxy(answer(test::response("HTTP/1.1 200 OK", "", "via proxy")));
+  EXPECT_EQ(
+      fetchPage("http://Pics.Example/a.gif", 0, {}, {.proxy = "127.0.0.1:" + std::to_string(proxy.port())}),
+      "via proxy");
+  EXPECT_TRUE(proxy.lastRequest().starts_with("GET http://pics.example/a.gif HTTP/1.1\r\n"))
+      << proxy.lastRequest();
 }

@@ -312,11 +312,19 @@ TEST(WebRequest, CutOffBodiesAndCaps) {
   EXPECT_EQ(status, "712 服务器未响应!"_gbk);
   EXPECT_EQ(headers, "kept");
 
+  // Bodies stop at 64 MiB, whether announced or only found out while reading.
   RawServer hugeBody(answer("HTTP/1.1 200 OK\r\nContent-Length: 80000000\r\n\r\nstart"));
-  raw = "kept";
-  EXPECT_EQ(webRequest(hugeBody.url("/"), 0, {}, {.status = &status, .bodyBytes = &raw}), "");
-  EXPECT_EQ(status, "713 读取数据失败!"_gbk);
-  EXPECT_EQ(raw, "kept");
+  RawServer endless([](const RawServer::Connection& c) {
+    c.send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+    const std::string mebibyte(1 << 20, 'x');
+    for (int i = 0; i < 66 && !c.stopping; ++i) c.send(mebibyte);
+  });
+  for (const RawServer* s : {&hugeBody, &endless}) {
+    raw = "kept";
+    EXPECT_EQ(webRequest(s->url("/"), 0, {}, {.status = &status, .bodyBytes = &raw}), "");
+    EXPECT_EQ(status, "713 读取数据失败!"_gbk);
+    EXPECT_EQ(raw, "kept");
+  }
 }
 
 TEST(WebRequest, PumpsEventsWhileWaiting) {
@@ -329,4 +337,26 @@ TEST(WebRequest, PumpsEventsWhileWaiting) {
   EXPECT_EQ(webRequest(slow.url("/")), "late");
   setEventPump(nullptr);
   EXPECT_GT(pumped, 5);
+}
+
+TEST(WebRequest, ProxyAndCredentials) {
+  RawServer proxy(answer(test::response("HTTP/1.1 200 OK", "", "via proxy")));
+  Text proxyAddress = "127.0.0.1:" + std::to_string(proxy.port());
+  EXPECT_EQ(webRequest("http://site.example/page?a=1", 0, {},
+                       {.userName = "user",
+                        .password = "secret",
+                        .proxy = proxyAddress,
+                        .proxyUser = "pu",
+                        .proxyPassword = "pp"}),
+            "via proxy");
+  std::string r = proxy.lastRequest();
+  EXPECT_TRUE(r.starts_with("GET http://site.example/page?a=1 HTTP/1.1\r\n")) << r;
+  EXPECT_NE(r.find("\r\nAuthorization: Basic dXNlcjpzZWNyZXQ=\r\n"), std::string::npos);
+  EXPECT_NE(r.find("\r\nProxy-Authorization: Basic cHU6cHA=\r\n"), std::string::npos);
+
+  // Credentials go out only as complete pairs.
+  webRequest("http://site.example/", 0, {},
+             {.userName = "user", .proxy = proxyAddress, .proxyPassword = "pp"});
+  r = proxy.lastRequest();
+  EXPECT_EQ(r.find("Authorization:"), std::string::npos);
 }
