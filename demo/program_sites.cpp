@@ -33,7 +33,8 @@ ProgramSites fromFile(const std::string& path) {
 ProgramSites programSites(const std::vector<std::string>& args, const std::string& programDir) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--sites") {
-      if (i + 1 >= args.size() || args[i + 1].empty()) return {false, {}, {}, "--sites needs the name of a sites file"};
+      if (i + 1 >= args.size() || args[i + 1].empty())
+        return {false, {}, {}, "--sites needs the name of a sites file"};
       return fromFile(args[i + 1]);
     }
     if (args[i].rfind("--sites=", 0) == 0) {

@@ -19,7 +19,8 @@ struct KeySpec {
 
 // The one table of keys: order here is the order of the file we write.
 const KeySpec kKeys[] = {
-    {"template", &SiteSettings::templateHost, "template site: /face/New.aspx, /face/ListWithImage.aspx, make.aspx"},
+    {"template", &SiteSettings::templateHost,
+     "template site: /face/New.aspx, /face/ListWithImage.aspx, make.aspx"},
     {"search", &SiteSettings::searchHost, "search site: /plus/search.php and /a/new/"},
     {"home", &SiteSettings::homeHost, "home site page \"/\" with the version, notice and share fields"},
     {"announcement", &SiteSettings::announcementHost, "announcement thread with the read counter"},
@@ -88,7 +89,8 @@ bool isValidHostPort(const std::string& value, std::string* why) {
   const std::string host = value.substr(0, colon);
   if (host.empty()) return fail("the host name is empty");
   for (unsigned char c : host)
-    if (!std::isalnum(c) && c != '-' && c != '.') return fail("the host name may hold only letters, digits, '-' and '.'");
+    if (!std::isalnum(c) && c != '-' && c != '.')
+      return fail("the host name may hold only letters, digits, '-' and '.'");
   if (host.front() == '.' || host.back() == '.' || host.find("..") != std::string::npos)
     return fail("the host name has an empty label");
   if (colon != std::string::npos) {
@@ -123,7 +125,8 @@ SiteSettingsResult parseSiteSettings(const std::string& content, const std::stri
 
 SiteSettingsResult readSiteSettings(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return {std::nullopt, path + ": is a folder, not a sites file"};
+  if (std::filesystem::is_directory(path, ec))
+    return {std::nullopt, path + ": is a folder, not a sites file"};
   std::ifstream in(path, std::ios::binary);
   if (!in) return {std::nullopt, path + ": cannot read the sites file"};
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

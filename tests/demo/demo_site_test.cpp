@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <unistd.h>
 
 #include <QImage>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "demo/content_catalog.h"
 #include "demo/program_sites.h"
@@ -67,13 +67,15 @@ class DemoSiteTest : public testing::Test {
   // The make form's post body with the page's hidden fields and the given caption lines.
   static std::string makeBody(const std::string& page, const std::vector<std::string>& lines) {
     const std::string prefix = "ctl00%24ctl00%24ContentPlaceHolder1%24ContentPlaceHolder1%24";
-    std::string body = "__VIEWSTATE=" + formEscape(between(page, "__VIEWSTATE\" value=\"", "\" />")) +
-                       "&__VIEWSTATEGENERATOR=" + formEscape(between(page, "__VIEWSTATEGENERATOR\" value=\"", "\" />")) +
-                       "&__EVENTVALIDATION=" + formEscape(between(page, "__EVENTVALIDATION\" value=\"", "\" />")) +
-                       "&ctl00%24ctl00%24ContentPlaceHolder1%24TextBoxSearch=";
+    std::string body =
+        "__VIEWSTATE=" + formEscape(between(page, "__VIEWSTATE\" value=\"", "\" />")) +
+        "&__VIEWSTATEGENERATOR=" + formEscape(between(page, "__VIEWSTATEGENERATOR\" value=\"", "\" />")) +
+        "&__EVENTVALIDATION=" + formEscape(between(page, "__EVENTVALIDATION\" value=\"", "\" />")) +
+        "&ctl00%24ctl00%24ContentPlaceHolder1%24TextBoxSearch=";
     for (std::size_t i = 0; i < lines.size(); ++i)
       body += "&" + prefix + "TextBoxTextLine" + std::to_string(i + 1) + "=" + formEscape(lines[i]);
-    return body + "&" + prefix + "ButtonMake=%E7%94%9F%E6%88%90%E5%9B%BE%E7%89%87%EF%BC%81&" + prefix + "TextBoxPost=";
+    return body + "&" + prefix + "ButtonMake=%E7%94%9F%E6%88%90%E5%9B%BE%E7%89%87%EF%BC%81&" + prefix +
+           "TextBoxPost=";
   }
 
   static inline DemoSite* site = nullptr;
@@ -91,8 +93,9 @@ TEST_F(DemoSiteTest, MakeFormRendersCaptionsAndRefusesStaleForms) {
   const std::string viewState = between(page->body, "__VIEWSTATE\" value=\"", "\" />");
   for (char c : {'+', '/', '='}) EXPECT_NE(viewState.find(c), std::string::npos) << c;
 
-  auto answer = tpl.Post("/face/make.aspx?id=" + std::to_string(id), makeBody(page->body, {"你好", "世界", "", "第四"}),
-                         "application/x-www-form-urlencoded");
+  auto answer =
+      tpl.Post("/face/make.aspx?id=" + std::to_string(id), makeBody(page->body, {"你好", "世界", "", "第四"}),
+               "application/x-www-form-urlencoded");
   ASSERT_TRUE(answer);
   const std::string src = between(answer->body, "class=\"JIATHIS_IMG_OK\" src=\"", "\" style=");
   ASSERT_FALSE(src.empty()) << answer->body;
@@ -110,7 +113,9 @@ TEST_F(DemoSiteTest, MakeFormRendersCaptionsAndRefusesStaleForms) {
     for (int y = a.y; y < a.y + a.height; ++y)
       for (int x = a.x; x < a.x + a.width; ++x) {
         const QRgb p = made.pixel(x, y), q = original.pixel(x, y);
-        if (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) > 120) ++n;
+        if (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) >
+            120)
+          ++n;
       }
     return n;
   };
@@ -122,7 +127,8 @@ TEST_F(DemoSiteTest, MakeFormRendersCaptionsAndRefusesStaleForms) {
   // An altered hidden field, or a form of another run of the site, is refused without a picture.
   std::string altered = makeBody(page->body, {"x"});
   altered.replace(altered.find("__VIEWSTATE=") + 14, 1, "Q");
-  auto refused = tpl.Post("/face/make.aspx?id=" + std::to_string(id), altered, "application/x-www-form-urlencoded");
+  auto refused =
+      tpl.Post("/face/make.aspx?id=" + std::to_string(id), altered, "application/x-www-form-urlencoded");
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->body.find("JIATHIS_IMG_OK"), std::string::npos);
   DemoSite other;
@@ -143,7 +149,8 @@ TEST_F(DemoSiteTest, TemplateListsHoldTheAdvertisedCounts) {
   EXPECT_EQ(tpl.Get("/face/ListWithImage.aspx")->body, tpl.Get("/face/ListWithImage.aspx?pn=1")->body);
   EXPECT_EQ(occurrences(tpl.Get("/face/ListWithImage.aspx?pn=37")->body, itemStart), kListPageItems);
   for (const char* beyond : {"?pn=0", "?pn=38", "?pn=-1", "?pn=x"})
-    EXPECT_EQ(occurrences(tpl.Get(std::string("/face/ListWithImage.aspx") + beyond)->body, itemStart), 0) << beyond;
+    EXPECT_EQ(occurrences(tpl.Get(std::string("/face/ListWithImage.aspx") + beyond)->body, itemStart), 0)
+        << beyond;
   // Every id of the full list has a thumbnail; ids beyond it have none.
   for (int id : {1, 24, 25, 1665}) {
     auto thumb = tpl.Get("/store/face/" + std::to_string(id) + "/thumbnail.jpg");
