@@ -1,7 +1,6 @@
 #include "runtime/charset.h"
 
 #include <iconv.h>
-
 #include <strings.h>
 
 #include <algorithm>
@@ -77,7 +76,18 @@ std::optional<std::string> convertCharset(std::string_view input, const char* fr
         n = k;
       } else if ((strcasecmp(from, "GBK") == 0 || strcasecmp(from, "CP936") == 0) &&
                  static_cast<unsigned char>(*inPtr) >= 0x81 && inLeft >= 2) {
-        n = 2;
+        // Only a byte that can be a trail byte belongs to the bad character; an ASCII
+        // byte after a stray lead byte must survive.
+        const auto trail = static_cast<unsigned char>(inPtr[1]);
+        if (trail >= 0x40 && trail != 0x7F && trail != 0xFF) n = 2;
+      } else if (skip == 2 && inLeft >= 4 && strncasecmp(from, "UTF-16", 6) == 0) {
+        // A surrogate pair whose character the target lacks is one character.
+        const bool bigEndian = strcasecmp(from, "UTF-16BE") == 0;
+        auto unit = [&](std::size_t k) {
+          const auto a = static_cast<unsigned char>(inPtr[k]), b = static_cast<unsigned char>(inPtr[k + 1]);
+          return bigEndian ? (a << 8 | b) : (b << 8 | a);
+        };
+        if (unit(0) >= 0xD800 && unit(0) < 0xDC00 && unit(2) >= 0xDC00 && unit(2) < 0xE000) n = 4;
       }
     } else {
       n = inLeft;

@@ -6,9 +6,9 @@
 
 namespace mw {
 
-using Text = std::string;                 // GBK bytes
+using Text = std::string;  // GBK bytes
 using TextArray = std::vector<std::string>;
-using Bytes = std::string;               // raw bytes: bodies, pictures, UTF-16 buffers
+using Bytes = std::string;  // raw bytes: bodies, pictures, UTF-16 buffers
 
 // Source files are UTF-8; every Chinese literal goes through one of these to become GBK.
 Text gbk(std::string_view utf8);

@@ -38,7 +38,10 @@ TEST(FindText, IgnoreCaseFoldsOnlyStandaloneAsciiLetters) {
   EXPECT_EQ(findText("xx SRC=\"a\"", "src=\"", 1, false), -1);
   // 'a' after a lead byte is a trail byte: never folded to match 'A'.
   EXPECT_EQ(findText("\x81\x61", "\x81\x41", 1, true), -1);
-  EXPECT_EQ(findText("\x81\x61" "A", "a", 1, true), 3);
+  EXPECT_EQ(findText("\x81\x61"
+                     "A",
+                     "a", 1, true),
+            3);
   EXPECT_EQ(findText("ab", "A[", 1, true), -1);
 }
 

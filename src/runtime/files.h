@@ -1,0 +1,32 @@
+#pragma once
+// Whole-file and folder primitives. Paths are program texts (GBK) and are converted to the
+// file system's UTF-8 here, so callers never handle the conversion themselves.
+#include <optional>
+#include <string_view>
+
+#include "runtime/text.h"
+
+namespace mw {
+
+// The whole file, or nullopt when it cannot be read.
+std::optional<Bytes> readFile(std::string_view path);
+
+// Creates or replaces the file with `bytes`. The new content appears at once or not at all
+// (temporary file beside it, then rename); a replaced file keeps its permissions and a
+// symbolic link keeps pointing at the file it named. False when nothing could be written.
+bool writeFile(std::string_view path, std::string_view bytes);
+
+// True when something (file or folder) exists under the path.
+bool fileExists(std::string_view path);
+
+// Creates the folder and any missing parents; true when the folder exists afterwards.
+bool createFolder(std::string_view path);
+
+// The folder holding the running executable, without a trailing "/".
+Text programDirectory();
+
+// GBK path text to the file system's UTF-8 bytes and back.
+std::string nativePath(std::string_view path);
+Text pathText(std::string_view nativePath);
+
+}  // namespace mw

@@ -1,0 +1,27 @@
+#pragma once
+// Per-format decoders behind decodePicture(). Each one checks the declared size against the
+// limits of picture_decoder.h before allocating pixels, and reports failures in
+// DecodedPicture::error instead of crashing.
+#include <QSize>
+#include <string_view>
+
+#include "toolkit/picture_decoder.h"
+
+namespace mw::toolkit::detail {
+
+// True when a w x h picture is within kMaxSide and kMaxPixels (and not empty).
+inline bool withinLimits(long long w, long long h) {
+  return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels;
+}
+
+DecodedPicture decodePng(std::string_view bytes);
+DecodedPicture decodeJpeg(std::string_view bytes, QSize shownAt);
+DecodedPicture decodeGif(std::string_view bytes);
+DecodedPicture decodeBmp(std::string_view bytes);
+
+// The DCT scale denominator (1, 2, 4 or 8) for a w x h JPEG shown at `shownAt`: the largest one
+// that keeps both sides at least as large as shownAt, used only when the picture is at least
+// twice shownAt in both directions.
+int jpegScaleDenominator(int w, int h, QSize shownAt);
+
+}  // namespace mw::toolkit::detail
