@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "demo/content_catalog.h"
 #include "demo/demo_site.h"
 
 namespace mw::demo {
@@ -11,6 +12,8 @@ namespace {
 
 std::mutex embeddedMutex;
 std::unique_ptr<DemoSite>& embedded() {
+  // The content first, so that at exit it outlives the site still serving from it.
+  [[maybe_unused]] static const Catalog& content = demoCatalog();
   static std::unique_ptr<DemoSite> site;
   return site;
 }
