@@ -74,7 +74,7 @@ std::string htmlEscape(const std::string& s) {
 
 std::string base64(const QByteArray& bytes) { return bytes.toBase64().toStdString(); }
 
-// Whole-number query value in [low, high], or `fallback`.
+// A whole-number query value; `fallback` when absent, -1 when malformed.
 int intParam(const httplib::Request& req, const char* name, int fallback) {
   if (!req.has_param(name)) return fallback;
   const std::string v = req.get_param_value(name);
