@@ -1,10 +1,13 @@
 #include "shell/program.h"
 
+#include "shell/list_view_bindings.h"
+
 namespace mw::shell {
 
 Program::Program(const forms::PictureSource& pictures)
     : chrome(chromePictures(pictures)), main(pictures), update(pictures), tip(pictures) {
   bindChrome(main, state, chrome);
+  bindListView(main, state, sites, gate);
 }
 
 void Program::start() { main.主窗口->load(); }

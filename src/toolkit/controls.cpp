@@ -154,7 +154,12 @@ void TransparentLabel::mousePressEvent(QMouseEvent* e) { e->accept(); }
 
 // ---- Button
 
-Button::Button(QWidget* parent) : QPushButton(parent) {}
+Button::Button(QWidget* parent) : QPushButton(parent) {
+  // A disabled button emits no clicked, so its click handler never runs.
+  connect(this, &QPushButton::clicked, this, [this] {
+    if (auto& e = events(this); e.click) e.click();
+  });
+}
 Text Button::caption() const { return fromQString(text()); }
 void Button::setCaption(const Text& caption) { setText(toQString(caption)); }
 
