@@ -31,6 +31,7 @@ class TemplateSite {
           });
           s.Get(R"(/t/.*)", [this](const httplib::Request& req, httplib::Response& res) {
             log(req);
+            if (thumbDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(thumbDelayMs));
             std::lock_guard lock(mutex_);
             if (failing.count(req.path)) {
               res.status = 404;
@@ -77,6 +78,7 @@ class TemplateSite {
   std::map<int, int> pageItems;  // site page -> item count
   std::set<int> latestWithoutSrc;
   std::set<std::string> failing;  // thumbnail paths answered 404
+  int thumbDelayMs = 0;
 
  private:
   static std::string item(const std::string& src, bool withSrc) {
