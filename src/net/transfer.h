@@ -48,10 +48,11 @@ std::string urlPart(CURLU* url, CURLUPart part, unsigned flags = 0);
 // What one exchange produced. The easy handle, the header list and the URL handle live here
 // too, so everything curl points into stays alive as long as the transfer.
 struct Transfer {
-  Easy easy;
+  // curl points into these: declared before the easy handle, they outlive it.
   Slist headers;
   Url url;
   std::string requestBody;
+  Easy easy;
 
   Bytes body;
   bool bodyTooLarge = false;
