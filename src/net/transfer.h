@@ -42,6 +42,10 @@ Multi newMulti();
 // Appends one line to a header list; false when curl could not take it.
 bool appendHeader(Slist& list, const std::string& line);
 
+// The address with each blank written as %20, as a browser sends it; a raw blank would
+// split the request line.
+std::string escapeBlanks(std::string_view url);
+
 // The string value of a URL part, or empty when the part is absent.
 std::string urlPart(CURLU* url, CURLUPart part, unsigned flags = 0);
 
