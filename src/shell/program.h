@@ -1,0 +1,26 @@
+#pragma once
+// The running program: its windows, the program-wide state and the handlers bound to them.
+#include "forms/main_form.h"
+#include "forms/program_state.h"
+#include "forms/update_form.h"
+#include "shell/chrome.h"
+
+namespace mw::shell {
+
+class Program {
+ public:
+  explicit Program(const forms::PictureSource& pictures);
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  // Loads the main window: created event, then shown centred on the screen.
+  void start();
+
+  const ChromePictures chrome;
+  forms::ProgramState state;
+  forms::MainForm main;
+  forms::UpdateForm update;
+  forms::TipForm tip;
+};
+
+}  // namespace mw::shell

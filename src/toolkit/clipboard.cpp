@@ -1,0 +1,50 @@
+#include "toolkit/clipboard.h"
+
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QUrl>
+#include <memory>
+
+#include "toolkit/picture_decoder.h"
+
+namespace mw::toolkit {
+namespace {
+
+QString imageMime(const Bytes& bytes) {
+  switch (sniffPictureFormat(bytes)) {
+    case PictureFormat::Png: return QStringLiteral("image/png");
+    case PictureFormat::Jpeg: return QStringLiteral("image/jpeg");
+    case PictureFormat::Bmp: return QStringLiteral("image/bmp");
+    case PictureFormat::Gif:
+    case PictureFormat::Unknown: break;
+  }
+  return QStringLiteral("image/gif");
+}
+
+}  // namespace
+
+bool placeImageOnClipboard(const QImage& image) {
+  auto* clipboard = QGuiApplication::clipboard();
+  if (image.isNull() || !clipboard) return false;
+  clipboard->setImage(image);
+  return clipboard->mimeData() && clipboard->mimeData()->hasImage();
+}
+
+bool placeFileOnClipboard(const QString& path, const Bytes& bytes) {
+  auto* clipboard = QGuiApplication::clipboard();
+  if (!clipboard || bytes.empty()) return false;
+  const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+  auto data = std::make_unique<QMimeData>();
+  data->setUrls({url});
+  data->setData(QStringLiteral("x-special/gnome-copied-files"),
+                QByteArray("copy\n") + url.toEncoded());
+  data->setData(imageMime(bytes), QByteArray(bytes.data(), qsizetype(bytes.size())));
+  data->setHtml(QStringLiteral("<img src=\"%1\">").arg(QString::fromUtf8(url.toEncoded())));
+  clipboard->setMimeData(data.release());  // the clipboard takes ownership
+  const QMimeData* now = clipboard->mimeData();
+  return now && now->hasUrls();
+}
+
+}  // namespace mw::toolkit

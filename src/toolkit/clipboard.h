@@ -1,0 +1,19 @@
+#pragma once
+// Placing pictures on the system clipboard.
+#include <QImage>
+#include <QString>
+
+#include "runtime/text.h"
+
+namespace mw::toolkit {
+
+// A still image (Qt offers it as image/png and the other image targets). False when the
+// image is null or the clipboard did not take it.
+bool placeImageOnClipboard(const QImage& image);
+
+// A picture file so that an animated GIF stays animated when pasted: the file as a URI list
+// and as copied files, the raw bytes under the file's image type, and an HTML <img>. No
+// decoded still goes with it, or programs would paste the still. False when not placed.
+bool placeFileOnClipboard(const QString& path, const Bytes& bytes);
+
+}  // namespace mw::toolkit

@@ -1,0 +1,339 @@
+#include "toolkit/controls.h"
+
+#include <QFile>
+#include <QIntValidator>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QRegularExpressionValidator>
+#include <QUrl>
+#include <qdrawutil.h>
+
+#include "toolkit/clipboard.h"
+#include "toolkit/desktop.h"
+#include "toolkit/events.h"
+#include "toolkit/qt_text.h"
+
+namespace mw::toolkit {
+namespace {
+
+int borderWidth(Border b) {
+  switch (b) {
+    case Border::None: return 0;
+    case Border::Sunken: return 2;
+    case Border::Single: return 1;
+  }
+  return 0;
+}
+
+void drawBorder(QPainter& p, const QWidget* w, Border b) {
+  const QRect r = w->rect();
+  if (b == Border::Sunken) {
+    qDrawWinPanel(&p, r, w->palette(), true);
+  } else if (b == Border::Single) {
+    p.save();
+    p.setPen(QColor(0xA0, 0xA0, 0xA0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+    p.restore();
+  }
+}
+
+// Windows line ends in captions; Qt breaks lines at "\n" alone.
+QString displayText(const QString& caption) {
+  QString s = caption;
+  s.remove(u'\r');
+  return s;
+}
+
+int alignmentFlags(HAlign h, VAlign v, bool wrap) {
+  int flags = h == HAlign::Left ? Qt::AlignLeft : h == HAlign::Centre ? Qt::AlignHCenter : Qt::AlignRight;
+  if (wrap) return flags | Qt::AlignTop | Qt::TextWordWrap;
+  flags |= v == VAlign::Top ? Qt::AlignTop : v == VAlign::Centre ? Qt::AlignVCenter : Qt::AlignBottom;
+  return flags | Qt::TextSingleLine;
+}
+
+}  // namespace
+
+Text tag(const QWidget* w) { return fromQString(w->property("mw_tag").toString()); }
+void setTag(QWidget* w, const Text& value) { w->setProperty("mw_tag", toQString(value)); }
+
+QFont pixelFont(const QFont& base, int pixelHeight, bool bold) {
+  QFont f = base;
+  f.setPixelSize(pixelHeight);
+  f.setBold(bold);
+  return f;
+}
+
+// ---- Label
+
+Label::Label(QWidget* parent) : QWidget(parent) {
+  connect(&picture_, &Picture::changed, this, qOverload<>(&QWidget::update));
+}
+
+Text Label::caption() const { return fromQString(caption_); }
+void Label::setCaption(const Text& caption) {
+  caption_ = toQString(caption);
+  update();
+}
+void Label::setPicture(Bytes bytes) {
+  const bool fit = layout_ == Layout::CentredFit || layout_ == Layout::Stretched;
+  picture_.setBytes(std::move(bytes), fit ? clientRect().size() : QSize());
+}
+void Label::setPictureLayout(Layout layout) {
+  layout_ = layout;
+  update();
+}
+void Label::setBorder(Border border) {
+  border_ = border;
+  update();
+}
+void Label::setTextColour(QColor colour) {
+  text_ = colour;
+  update();
+}
+QColor Label::backgroundColour() const { return background_.value_or(palette().color(QPalette::Button)); }
+void Label::setBackgroundColour(std::optional<QColor> colour) {
+  background_ = colour;
+  update();
+}
+void Label::setAlignment(HAlign h, VAlign v) {
+  h_ = h;
+  v_ = v;
+  update();
+}
+void Label::setWordWrap(bool on) {
+  wrap_ = on;
+  update();
+}
+QRect Label::clientRect() const {
+  const int b = borderWidth(border_);
+  return rect().adjusted(b, b, -b, -b);
+}
+
+void Label::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QRect client = clientRect();
+  p.fillRect(rect(), backgroundColour());
+  picture_.paint(p, client, layout_);
+  if (!caption_.isEmpty()) {
+    p.setPen(text_);
+    p.setFont(font());
+    p.drawText(client, alignmentFlags(h_, v_, wrap_), displayText(caption_));
+  }
+  drawBorder(p, this, border_);
+}
+
+// Presses stop here rather than reaching the window behind.
+void Label::mousePressEvent(QMouseEvent* e) { e->accept(); }
+
+// ---- TransparentLabel
+
+TransparentLabel::TransparentLabel(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAutoFillBackground(false);
+}
+Text TransparentLabel::caption() const { return fromQString(caption_); }
+void TransparentLabel::setCaption(const Text& caption) {
+  caption_ = toQString(caption);
+  update();
+}
+void TransparentLabel::setTextColour(QColor colour) {
+  text_ = colour;
+  update();
+}
+void TransparentLabel::paintEvent(QPaintEvent*) {
+  if (caption_.isEmpty()) return;
+  QPainter p(this);
+  p.setPen(text_);
+  p.setFont(font());
+  p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, displayText(caption_));
+}
+void TransparentLabel::mousePressEvent(QMouseEvent* e) { e->accept(); }
+
+// ---- Button
+
+Button::Button(QWidget* parent) : QPushButton(parent) {}
+Text Button::caption() const { return fromQString(text()); }
+void Button::setCaption(const Text& caption) { setText(toQString(caption)); }
+
+// ---- EditBox
+
+EditBox::EditBox(QWidget* parent, EditOptions options) : QWidget(parent), options_(options) {
+  QWidget* inner;
+  if (options.multiLine) {
+    multi_ = new QPlainTextEdit(this);
+    multi_->setLineWrapMode(options.horizontalScroll ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+    multi_->setHorizontalScrollBarPolicy(options.horizontalScroll ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    multi_->setVerticalScrollBarPolicy(options.verticalScroll ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    if (options.border == Border::None) multi_->setFrameShape(QFrame::NoFrame);
+    inner = multi_;
+  } else {
+    line_ = new QLineEdit(this);
+    line_->setFrame(options.border != Border::None);
+    if (options.integerOnly) {
+      line_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), line_));
+    }
+    inner = line_;
+  }
+  inner->setGeometry(rect());
+  setFocusProxy(inner);
+  forwardEvents(this, inner);
+}
+
+Text EditBox::text() const {
+  return fromQString(multi_ ? multi_->toPlainText().replace(u'\n', QStringLiteral("\r\n")) : line_->text());
+}
+
+void EditBox::setText(const Text& text) {
+  if (multi_) {
+    multi_->setPlainText(displayText(toQString(text)));
+  } else {
+    line_->setText(toQString(text));
+  }
+}
+
+void EditBox::resizeEvent(QResizeEvent*) { editor()->setGeometry(rect()); }
+
+QWidget* EditBox::editor() const { return multi_ ? static_cast<QWidget*>(multi_) : line_; }
+
+void EditBox::setTextColour(QColor colour) {
+  QPalette pal = editor()->palette();
+  pal.setColor(QPalette::Text, colour);
+  editor()->setPalette(pal);
+}
+void EditBox::setBackgroundColour(QColor colour) {
+  QPalette pal = editor()->palette();
+  pal.setColor(QPalette::Base, colour);
+  editor()->setPalette(pal);
+}
+QColor EditBox::textColour() const { return editor()->palette().color(QPalette::Text); }
+QColor EditBox::backgroundColour() const { return editor()->palette().color(QPalette::Base); }
+
+// ---- PictureBox
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+  connect(&picture_, &Picture::changed, this, qOverload<>(&QWidget::update));
+}
+void PictureBox::setPicture(Bytes bytes) {
+  picture_.setBytes(std::move(bytes), mode_ == DisplayMode::Natural ? QSize() : clientRect().size());
+}
+void PictureBox::setMode(DisplayMode mode) {
+  mode_ = mode;
+  update();
+}
+void PictureBox::setBorder(Border border) {
+  border_ = border;
+  update();
+}
+void PictureBox::setBackgroundColour(QColor colour) {
+  background_ = colour;
+  update();
+}
+QRect PictureBox::clientRect() const {
+  const int b = borderWidth(border_);
+  return rect().adjusted(b, b, -b, -b);
+}
+QRect PictureBox::shownRect() const {
+  if (!picture_.shown()) return QRect();
+  return placePicture(picture_.naturalSize(), clientRect(), mode_).intersected(clientRect());
+}
+void PictureBox::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), background_);
+  picture_.paint(p, clientRect(), mode_);
+  drawBorder(p, this, border_);
+}
+void PictureBox::mousePressEvent(QMouseEvent* e) { e->accept(); }
+
+// ---- GroupBox
+
+GroupBox::GroupBox(QWidget* parent) : QGroupBox(parent) { setAlignment(Qt::AlignHCenter); }
+Text GroupBox::caption() const { return fromQString(title()); }
+void GroupBox::setCaption(const Text& caption) { setTitle(toQString(caption)); }
+
+// ---- ComboBox
+
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
+  setEditable(true);
+  setInsertPolicy(QComboBox::NoInsert);
+}
+Text ComboBox::currentItemText() const { return fromQString(currentText()); }
+void ComboBox::setCurrentItemText(const Text& text) {
+  const QString t = toQString(text);
+  const int i = findText(t);
+  if (i >= 0) setCurrentIndex(i);
+  setEditText(t);
+}
+void ComboBox::setItems(const TextArray& items) {
+  clear();
+  for (const Text& item : items) addItem(toQString(item));
+}
+
+// ---- TabControl
+
+TabControl::TabControl(QWidget* parent) : QStackedWidget(parent) {
+  setFrameShape(QFrame::NoFrame);
+  setAutoFillBackground(false);
+}
+QWidget* TabControl::addPage() {
+  auto* page = new QWidget(this);
+  page->setAutoFillBackground(false);
+  addWidget(page);
+  return page;
+}
+// The pages are the window's background: a press there goes on to the window.
+void TabControl::mousePressEvent(QMouseEvent* e) { e->ignore(); }
+
+// ---- ColourPicker
+
+ColourPicker::ColourPicker(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
+void ColourPicker::setColour(QColor colour) {
+  colour_ = colour;
+  update();
+}
+void ColourPicker::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  qDrawWinPanel(&p, rect(), palette(), true);
+  p.fillRect(rect().adjusted(3, 3, -3, -3), colour_);
+}
+void ColourPicker::mousePressEvent(QMouseEvent* e) {
+  e->accept();
+  if (e->button() != Qt::LeftButton) return;
+  if (const auto chosen = desktop().chooseColour(this, colour_)) setColour(*chosen);
+}
+
+// ---- OpenFileDialog
+
+OpenFileDialog::OpenFileDialog(QWidget* owner) : QObject(owner), owner_(owner) {}
+
+std::optional<Text> OpenFileDialog::showOpen() {
+  auto chosen = desktop().openFile(owner_, filter_);
+  if (chosen) fileName_ = *chosen;
+  return chosen;
+}
+
+// ---- WebBrowser
+
+WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent) { hide(); }
+
+bool WebBrowser::navigate(const Text& address) {
+  location_ = address;
+  selected_ = false;
+  document_.clear();
+  const QString a = toQString(address);
+  path_ = a.startsWith(QStringLiteral("file:")) ? QUrl(a).toLocalFile() : a;
+  QFile file(path_);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray data = file.readAll();
+  document_.assign(data.constData(), data.size());
+  return true;
+}
+
+bool WebBrowser::copy() {
+  if (!selected_ || document_.empty()) return false;
+  return placeFileOnClipboard(path_, document_);
+}
+
+}  // namespace mw::toolkit

@@ -1,0 +1,90 @@
+#pragma once
+// Dialogs and the desktop behind one seam: message boxes, file and folder dialogs, the colour
+// picker, opening an address or a folder. The program uses the Qt implementation; tests install
+// a scripted one that records every call.
+#include <QColor>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/text.h"
+
+class QWidget;
+
+namespace mw::toolkit {
+
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageAnswer { Ok, Cancel };
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+  // Modal message box; an empty title shows the caption "信息：".
+  virtual MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,
+                                   MessageButtons buttons) = 0;
+  // `filter` is "description|patterns" with patterns separated by ";". Nullopt when cancelled.
+  virtual std::optional<Text> openFile(QWidget* parent, const Text& filter) = 0;
+  // The folder dialog titled "请选择文件夹". Nullopt when cancelled.
+  virtual std::optional<Text> chooseFolder(QWidget* parent) = 0;
+  virtual std::optional<QColor> chooseColour(QWidget* parent, QColor initial) = 0;
+  // An address in the default web browser; false when nothing could open it.
+  virtual bool openAddress(const Text& address) = 0;
+  // A folder in the file manager.
+  virtual bool openFolder(const Text& path) = 0;
+};
+
+// The desktop in use: the Qt one unless another was installed (not owned; nullptr restores Qt's).
+Desktop& desktop();
+void setDesktop(Desktop* replacement);
+
+// Qt file-dialog filter from the "description|patterns" form.
+QString qtFileFilter(const Text& filter);
+
+class QtDesktop : public Desktop {
+ public:
+  MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,
+                           MessageButtons buttons) override;
+  std::optional<Text> openFile(QWidget* parent, const Text& filter) override;
+  std::optional<Text> chooseFolder(QWidget* parent) override;
+  std::optional<QColor> chooseColour(QWidget* parent, QColor initial) override;
+  bool openAddress(const Text& address) override;
+  bool openFolder(const Text& path) override;
+};
+
+// Answers from queues (a default when a queue is empty) and records every call in order.
+class ScriptedDesktop : public Desktop {
+ public:
+  struct Call {
+    std::string what;  // "messageBox", "openFile", "chooseFolder", "chooseColour", "openAddress", "openFolder"
+    Text text;         // message, filter, address or path
+    Text title;        // message box title
+    MessageButtons buttons = MessageButtons::Ok;
+  };
+
+  std::vector<Call> calls;
+  std::deque<MessageAnswer> answers;             // default Ok
+  std::deque<std::optional<Text>> files;         // default cancelled
+  std::deque<std::optional<Text>> folders;       // default cancelled
+  std::deque<std::optional<QColor>> colours;     // default cancelled
+  bool opens = true;
+
+  MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,
+                           MessageButtons buttons) override;
+  std::optional<Text> openFile(QWidget* parent, const Text& filter) override;
+  std::optional<Text> chooseFolder(QWidget* parent) override;
+  std::optional<QColor> chooseColour(QWidget* parent, QColor initial) override;
+  bool openAddress(const Text& address) override;
+  bool openFolder(const Text& path) override;
+};
+
+// Installs a desktop for the life of a scope.
+class DesktopOverride {
+ public:
+  explicit DesktopOverride(Desktop& d) { setDesktop(&d); }
+  ~DesktopOverride() { setDesktop(nullptr); }
+  DesktopOverride(const DesktopOverride&) = delete;
+  DesktopOverride& operator=(const DesktopOverride&) = delete;
+};
+
+}  // namespace mw::toolkit

@@ -1,0 +1,9 @@
+#include "toolkit/qt_text.h"
+
+namespace mw::toolkit {
+
+QString toQString(std::string_view gbkText) { return QString::fromStdString(utf8(gbkText)); }
+
+Text fromQString(const QString& s) { return gbk(s.toStdString()); }
+
+}  // namespace mw::toolkit

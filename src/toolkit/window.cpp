@@ -1,0 +1,100 @@
+#include "toolkit/window.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "toolkit/events.h"
+#include "toolkit/qt_text.h"
+
+namespace mw::toolkit {
+
+Window::Window(Frame frame) : QWidget(nullptr), frame_(frame) {
+  switch (frame) {
+    case Frame::None:
+      setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+      break;
+    case Frame::FixedSingle:
+      setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+      break;
+    case Frame::Sizable:
+      break;
+  }
+  setFocusPolicy(Qt::ClickFocus);
+  connect(&picture_, &Picture::changed, this, qOverload<>(&QWidget::update));
+}
+
+Text Window::title() const { return fromQString(windowTitle()); }
+void Window::setTitle(const Text& title) { setWindowTitle(toQString(title)); }
+
+void Window::setPicture(Bytes bytes) {
+  const bool fit = layout_ == Layout::CentredFit || layout_ == Layout::Stretched;
+  picture_.setBytes(std::move(bytes), fit ? size() : QSize());
+}
+void Window::setPictureLayout(Layout layout) {
+  layout_ = layout;
+  update();
+}
+QColor Window::backgroundColour() const { return background_.value_or(palette().color(QPalette::Window)); }
+void Window::setBackgroundColour(std::optional<QColor> colour) {
+  background_ = colour;
+  update();
+}
+
+QPoint centredOnScreen(QSize size) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return QPoint();
+  const QRect area = screen->availableGeometry();
+  return QPoint(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
+}
+
+void Window::load() {
+  loaded_ = true;
+  if (auto& created = events(this).created) created();
+  if (!loaded_) return;  // the created handler destroyed it
+  if (frame_ == Frame::FixedSingle) setFixedSize(size());
+  if (centred_) move(centredOnScreen(size()));
+  show();
+  raise();
+  activateWindow();
+}
+
+void Window::loadModal() {
+  setWindowModality(Qt::ApplicationModal);
+  load();
+  if (!isVisible()) return;
+  QEventLoop loop;
+  connect(this, &Window::destroyed, &loop, &QEventLoop::quit);
+  while (isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
+  setWindowModality(Qt::NonModal);
+}
+
+void Window::destroyWindow() {
+  loaded_ = false;
+  close();
+}
+
+bool Window::startSystemDrag() {
+  QWindow* handle = windowHandle();
+  return handle && handle->startSystemMove();
+}
+
+void Window::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), backgroundColour());
+  picture_.paint(p, rect(), layout_);
+}
+
+void Window::mousePressEvent(QMouseEvent* e) { e->accept(); }
+
+void Window::closeEvent(QCloseEvent* e) {
+  loaded_ = false;
+  QWidget::closeEvent(e);
+}
+
+}  // namespace mw::toolkit

@@ -1,0 +1,259 @@
+#include "shell/chrome.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "forms/paging_bar.h"
+#include "shell/program.h"
+#include "support/form_pictures.h"
+#include "toolkit/desktop.h"
+
+using namespace mw;
+using namespace mw::shell;
+using namespace mw::toolkit;
+using mw::testing::formPicture;
+
+namespace {
+
+using Flags = std::array<int, 4>;
+
+Flags pagingFlags(const forms::MainForm& f) {
+  return {isDisabledFlag(f.上一页), isDisabledFlag(f.首页), isDisabledFlag(f.下一页), isDisabledFlag(f.跳页_按钮)};
+}
+
+void setPagingFlags(forms::MainForm& f, Flags flags) {
+  f.上一页->setDisabled(flags[0]);
+  f.首页->setDisabled(flags[1]);
+  f.下一页->setDisabled(flags[2]);
+  f.跳页_按钮->setDisabled(flags[3]);
+}
+
+bool barShown(const forms::MainForm& f) {
+  const std::vector<QWidget*> bar{f.上一页, f.下一页, f.首页, f.显示页, f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
+  const bool first = isShownFlag(bar[0]);
+  for (QWidget* w : bar) EXPECT_EQ(isShownFlag(w), first) << "the bar shows and hides as one";
+  return first;
+}
+
+void press(QWidget* w, QPoint at = QPoint(5, 5)) { QTest::mousePress(w, Qt::LeftButton, {}, at); }
+
+const Flags kCurrent{1, 0, 1, 0};
+const Flags kSavedHome{0, 1, 1, 0};
+const Flags kSavedEdit{0, 0, 1, 1};
+
+// Puts the program on page `from` with recognisable flags, list state and captions.
+void arrange(Program& p, int from, bool barVisible) {
+  auto& f = p.main;
+  f.选择夹1->setCurrentPage(from);
+  setPagingFlags(f, kCurrent);
+  p.state.savedHomePaging = kSavedHome;
+  p.state.savedEditPaging = kSavedEdit;
+  p.state.lastEditPage = "?";
+  p.state.searchPage = 2;
+  p.state.searchSitePageCount = 3;
+  p.state.searchRecordCaption = "共有6页"_gbk;
+  p.state.listPage = 4;
+  p.state.listPageCount = 9;
+  p.state.listRecordCaption = "模板共有90个"_gbk;
+  f.显示页->setCaption("?");
+  f.标签_记录->setCaption("?");
+  f.网络最新编辑->setBackgroundColour(QColor(Qt::white));
+  forms::hidePagingBar(f, barVisible ? 0 : 1);
+}
+
+}  // namespace
+
+TEST(PageSwitching, HomeButtonFromEveryPage) {
+  Program p(formPicture);
+  auto& f = p.main;
+  const char* lastEdit[] = {"?", "编辑主页", "?", "网络编辑", "本地编辑"};
+  for (int from = 0; from < 5; ++from) {
+    SCOPED_TRACE("from page " + std::to_string(from));
+    arrange(p, from, false);
+    press(f.主页);
+    const bool leftEditArea = from == 1 || from == 3 || from == 4;
+    EXPECT_EQ(p.state.savedEditPaging, leftEditArea ? kCurrent : kSavedEdit);
+    EXPECT_EQ(p.state.savedHomePaging, kSavedHome);
+    // Restored from savedHomePaging except from page 0; 跳页_按钮 follows "2/6" either way.
+    Flags expected = from == 0 ? kCurrent : kSavedHome;
+    expected[3] = 0;
+    EXPECT_EQ(pagingFlags(f), expected);
+    EXPECT_EQ(p.state.lastEditPage, gbk(lastEdit[from]));
+    EXPECT_EQ(f.选择夹1->currentPage(), 0);
+    EXPECT_EQ(f.主窗口->picture(), p.chrome.skinHome);
+    EXPECT_EQ(f.显示页->caption(), "2/6");
+    EXPECT_EQ(f.标签_记录->caption(), "共有6页"_gbk);
+    EXPECT_TRUE(barShown(f));
+  }
+}
+
+TEST(PageSwitching, EditButtonFromEveryPageReturnsToTheLastEditPage) {
+  Program p(formPicture);
+  auto& f = p.main;
+  for (int from = 0; from < 5; ++from) {
+    for (const char* last : {"编辑主页", "编辑首页", "网络编辑", "本地编辑", ""}) {
+      SCOPED_TRACE("from page " + std::to_string(from) + " last " + last);
+      arrange(p, from, false);
+      p.state.lastEditPage = gbk(last);
+      press(f.编辑);
+      EXPECT_EQ(p.state.savedHomePaging, from == 0 ? kCurrent : kSavedHome);
+      EXPECT_EQ(p.state.savedEditPaging, kSavedEdit);
+      Flags expected = from == 0 || from == 2 ? kSavedEdit : kCurrent;
+      expected[3] = 0;  // 网络所有 is the source here
+      EXPECT_EQ(pagingFlags(f), expected);
+      const int target = std::string(last) == "网络编辑" ? 3 : std::string(last) == "本地编辑" ? 4 : 1;
+      EXPECT_EQ(f.选择夹1->currentPage(), target);
+      EXPECT_EQ(p.state.lastEditPage, gbk(last));
+      EXPECT_EQ(f.主窗口->picture(), p.chrome.skinEdit);
+      EXPECT_EQ(f.显示页->caption(), "4/9");
+      EXPECT_EQ(f.标签_记录->caption(), "模板共有90个"_gbk);
+      EXPECT_TRUE(barShown(f));
+    }
+  }
+}
+
+TEST(PageSwitching, FavouritesButtonFromEveryPage) {
+  Program p(formPicture);
+  auto& f = p.main;
+  const char* lastEdit[] = {"?", "编辑首页", "?", "网络编辑", "本地编辑"};
+  for (int from = 0; from < 5; ++from) {
+    SCOPED_TRACE("from page " + std::to_string(from));
+    arrange(p, from, true);
+    press(f.收藏);
+    EXPECT_EQ(p.state.savedHomePaging, from == 0 ? kCurrent : kSavedHome);
+    EXPECT_EQ(p.state.savedEditPaging, from == 1 ? kCurrent : kSavedEdit);
+    EXPECT_EQ(pagingFlags(f), kCurrent);  // nothing restored
+    EXPECT_EQ(p.state.lastEditPage, gbk(lastEdit[from]));
+    EXPECT_EQ(f.选择夹1->currentPage(), 2);
+    EXPECT_EQ(f.主窗口->picture(), p.chrome.skinFavourites);
+    EXPECT_EQ(f.显示页->caption(), "?");  // left as they are, hidden
+    EXPECT_FALSE(barShown(f));
+  }
+}
+
+TEST(PageSwitching, JumpButtonRulesAndRoundTrips) {
+  Program p(formPicture);
+  auto& f = p.main;
+
+  // Before any search: 0/0 disables 跳页_按钮 while the other three come back enabled from the
+  // four zeros of an offline start.
+  p.state.savedHomePaging = {0, 0, 0, 0};
+  f.选择夹1->setCurrentPage(2);
+  press(f.主页);
+  EXPECT_EQ(f.显示页->caption(), "0/0");
+  EXPECT_EQ(pagingFlags(f), (Flags{0, 0, 0, 1}));
+  // Pressing 主页 again on 主页 still rewrites and recomputes.
+  p.state.searchPage = 1;
+  p.state.searchSitePageCount = 1;
+  press(f.主页);
+  EXPECT_EQ(f.显示页->caption(), "1/2");
+  EXPECT_FALSE(isDisabledFlag(f.跳页_按钮));
+
+  // The latest-templates source selected: 编辑 leaves 跳页_按钮 disabled whatever was saved.
+  f.网络最新编辑->setBackgroundColour(QColor(0xEC, 0xEC, 0xEC));
+  p.state.savedEditPaging = {0, 0, 0, 0};
+  press(f.编辑);
+  EXPECT_TRUE(isDisabledFlag(f.跳页_按钮));
+
+  // 网络制作 -> 主页 -> 编辑 comes back to 网络制作, with the 编辑 skin and the bar shown.
+  f.选择夹1->setCurrentPage(3);
+  forms::hidePagingBar(f, 1);
+  press(f.主页);
+  EXPECT_EQ(p.state.lastEditPage, "网络编辑"_gbk);
+  press(f.编辑);
+  EXPECT_EQ(f.选择夹1->currentPage(), 3);
+  EXPECT_EQ(f.主窗口->picture(), p.chrome.skinEdit);
+  EXPECT_TRUE(barShown(f));
+
+  // 编辑 -> 收藏 -> 编辑 comes back to 编辑.
+  f.选择夹1->setCurrentPage(1);
+  press(f.收藏);
+  EXPECT_EQ(p.state.lastEditPage, "编辑首页"_gbk);
+  press(f.编辑);
+  EXPECT_EQ(f.选择夹1->currentPage(), 1);
+}
+
+TEST(ChromeStrip, HitZones) {
+  for (int y = 0; y < 41; ++y) {
+    for (int x = 0; x < 84; ++x) {
+      const bool rows = y >= 11 && y <= 34;
+      const StripZone close = rows && x >= 56 && x <= 74 ? StripZone::Close : StripZone::None;
+      const StripZone hover = close != StripZone::None ? close : rows && x >= 7 && x <= 19 ? StripZone::Minimise : StripZone::None;
+      const StripZone pressed = close != StripZone::None ? close : rows && x >= 1 && x <= 19 ? StripZone::Minimise : StripZone::None;
+      ASSERT_EQ(hoverZone(x, y), hover) << x << "," << y;
+      ASSERT_EQ(pressZone(x, y), pressed) << x << "," << y;
+    }
+  }
+  // Spot checks of the edges named for the strip.
+  EXPECT_EQ(pressZone(0, 20), StripZone::None);
+  EXPECT_EQ(pressZone(1, 20), StripZone::Minimise);
+  EXPECT_EQ(hoverZone(6, 20), StripZone::None);
+  EXPECT_EQ(pressZone(20, 20), StripZone::None);
+  EXPECT_EQ(pressZone(55, 20), StripZone::None);
+  EXPECT_EQ(pressZone(75, 20), StripZone::None);
+  EXPECT_EQ(pressZone(83, 20), StripZone::None);
+}
+
+TEST(ChromeStrip, HoverAndPressOnTheRealControl) {
+  Program p(formPicture);
+  auto& f = p.main;
+  p.start();
+  Label* strip = f.窗口控制按钮;
+  QTest::mouseMove(strip, QPoint(60, 20));
+  EXPECT_EQ(strip->picture(), p.chrome.stripCloseHot);
+  QTest::mouseMove(strip, QPoint(10, 20));
+  EXPECT_EQ(strip->picture(), p.chrome.stripMinimiseHot);
+  QTest::mouseMove(strip, QPoint(3, 20));
+  EXPECT_EQ(strip->picture(), p.chrome.stripNormal);
+
+  // Nothing happens in the gaps.
+  for (int x : {0, 20, 40, 55, 75, 83}) press(strip, QPoint(x, 20));
+  EXPECT_TRUE(f.主窗口->isVisible());
+  EXPECT_FALSE(f.主窗口->isMinimized());
+
+  // 1..6 minimises though it shows no highlight, and leaves the normal strip behind.
+  QTest::mouseMove(strip, QPoint(10, 20));
+  press(strip, QPoint(3, 20));
+  EXPECT_TRUE(f.主窗口->windowState() & Qt::WindowMinimized);
+  EXPECT_EQ(strip->picture(), p.chrome.stripNormal);
+  f.主窗口->showNormal();
+
+  // Close: the main window goes, an update window opened before it stays.
+  p.update.更新窗口->load();
+  press(strip, QPoint(60, 20));
+  EXPECT_FALSE(f.主窗口->isVisible());
+  EXPECT_FALSE(f.主窗口->loaded());
+  EXPECT_TRUE(p.update.更新窗口->isVisible());
+  EXPECT_TRUE(QGuiApplication::quitOnLastWindowClosed());
+  p.update.更新窗口->destroyWindow();
+}
+
+TEST(MainWindow, BackgroundPressTakesFocusAndGroupLinkOpens) {
+  ScriptedDesktop scripted;
+  DesktopOverride use(scripted);
+  Program p(formPicture);
+  auto& f = p.main;
+  p.start();
+  f.主窗口->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.主窗口));
+  f.搜索框->setFocus();
+  ASSERT_TRUE(f.搜索框->editor()->hasFocus());
+  // Left of the tab control there is only the window's background.
+  press(f.主窗口, QPoint(3, 300));
+  EXPECT_FALSE(f.搜索框->editor()->hasFocus());
+  EXPECT_EQ(QApplication::focusWidget(), f.主窗口);
+  // An empty part of a page is background too.
+  f.搜索框->setFocus();
+  press(f.选择夹1->page(0), QPoint(300, 480));
+  EXPECT_FALSE(f.搜索框->editor()->hasFocus());
+
+  press(f.标签_检查更新1);
+  p.state.groupLink = "http://127.0.0.1:9/wpa/qunwpa?idkey=abc";
+  press(f.标签_检查更新1);
+  ASSERT_EQ(scripted.calls.size(), 2u);
+  EXPECT_EQ(scripted.calls[0].what, "openAddress");
+  EXPECT_EQ(scripted.calls[0].text, "");  // an empty link is passed on as it is
+  EXPECT_EQ(scripted.calls[1].text, "http://127.0.0.1:9/wpa/qunwpa?idkey=abc");
+  f.主窗口->destroyWindow();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// Picture files made on the spot for tests: PNG, JPEG and BMP through Qt's writers, animated
+// GIF through giflib.
+#include <gif_lib.h>
+
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+#include <string>
+#include <vector>
+
+namespace mw::testing {
+
+inline std::string encode(const QImage& image, const char* format, int quality = -1) {
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, format, quality);
+  return std::string(data.constData(), size_t(data.size()));
+}
+
+inline std::string solidPicture(int w, int h, QColor colour, const char* format = "PNG") {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(colour);
+  return encode(image, format, 95);
+}
+
+// A GIF of w x h whose frames are filled with `colours` in turn, each shown `delayCs` 1/100 s.
+inline std::string animatedGif(int w, int h, const std::vector<QColor>& colours, int delayCs) {
+  std::string out;
+  auto write = [](GifFileType* gif, const GifByteType* data, int n) {
+    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data), size_t(n));
+    return n;
+  };
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, write, &error);
+  std::vector<GifColorType> palette(4);
+  for (size_t i = 0; i < colours.size() && i < palette.size(); ++i) {
+    palette[i] = {GifByteType(colours[i].red()), GifByteType(colours[i].green()), GifByteType(colours[i].blue())};
+  }
+  ColorMapObject* map = GifMakeMapObject(4, palette.data());
+  EGifSetGifVersion(gif, true);
+  EGifPutScreenDesc(gif, w, h, 2, 0, map);
+  // Loop forever (NETSCAPE2.0 block).
+  const GifByteType loop[] = {1, 0, 0};
+  EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
+  EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
+  EGifPutExtensionBlock(gif, 3, loop);
+  EGifPutExtensionTrailer(gif);
+  std::vector<GifPixelType> row(static_cast<size_t>(w));
+  for (size_t f = 0; f < colours.size(); ++f) {
+    GraphicsControlBlock gcb{};
+    gcb.DelayTime = delayCs;
+    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+    GifByteType ext[4];
+    const size_t n = EGifGCBToExtension(&gcb, ext);
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(n), ext);
+    EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr);
+    std::fill(row.begin(), row.end(), GifPixelType(f));
+    for (int y = 0; y < h; ++y) EGifPutLine(gif, row.data(), w);
+  }
+  EGifCloseFile(gif, &error);
+  GifFreeMapObject(map);
+  return out;
+}
+
+}  // namespace mw::testing

@@ -1,0 +1,269 @@
+#include "toolkit/controls.h"
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "support/test_pictures.h"
+#include "toolkit/desktop.h"
+#include "toolkit/events.h"
+#include "toolkit/qt_text.h"
+#include "toolkit/window.h"
+
+using namespace mw;
+using namespace mw::toolkit;
+using mw::testing::animatedGif;
+using mw::testing::solidPicture;
+
+namespace {
+
+QColor pixel(QWidget* w, int x, int y) { return w->grab().toImage().pixelColor(x, y); }
+
+}  // namespace
+
+TEST(PicturePlacement, ModesAndLayoutsPlaceThePictureAsDefined) {
+  const QRect box(0, 0, 200, 200);
+  // Larger than the box in mode 2: whole, scaled to fit, keeping the aspect ratio.
+  EXPECT_EQ(placePicture(QSize(440, 440), box, DisplayMode::CentredFit), QRect(0, 0, 200, 200));
+  EXPECT_EQ(placePicture(QSize(400, 100), box, DisplayMode::CentredFit), QRect(0, 75, 200, 50));
+  // Smaller: centred at its own size.
+  EXPECT_EQ(placePicture(QSize(100, 50), box, DisplayMode::CentredFit), QRect(50, 75, 100, 50));
+  EXPECT_EQ(placePicture(QSize(100, 50), box, DisplayMode::Natural), QRect(0, 0, 100, 50));
+  EXPECT_EQ(placePicture(QSize(100, 50), box, DisplayMode::Stretched), box);
+  // The tip window: 960 x 851 in 472 x 415 lands at 468 x 415, two pixels in from the left.
+  EXPECT_EQ(placePicture(QSize(960, 851), QRect(0, 0, 472, 415), Layout::CentredFit), QRect(2, 0, 468, 415));
+  EXPECT_EQ(placePicture(QSize(90, 22), QRect(0, 0, 96, 25), Layout::CentredFit), QRect(3, 1, 90, 22));
+  EXPECT_EQ(placePicture(QSize(), box, Layout::Stretched), QRect());
+}
+
+TEST(PictureBox, HoldsTheBytesThemselvesAndDrawsThemByMode) {
+  PictureBox box;
+  box.resize(200, 200);
+  box.setMode(DisplayMode::CentredFit);
+
+  const Bytes big = solidPicture(440, 440, Qt::red);
+  box.setPicture(big);
+  EXPECT_EQ(box.picture(), big);
+  EXPECT_EQ(box.shownRect(), QRect(0, 0, 200, 200));
+  EXPECT_EQ(pixel(&box, 0, 0), QColor(Qt::red));
+  EXPECT_EQ(pixel(&box, 199, 199), QColor(Qt::red));
+
+  const Bytes small = solidPicture(100, 50, Qt::blue, "BMP");
+  box.setPicture(small);
+  EXPECT_EQ(box.shownRect(), QRect(50, 75, 100, 50));
+  EXPECT_EQ(pixel(&box, 10, 10), QColor(Qt::white));
+  EXPECT_EQ(pixel(&box, 100, 100), QColor(Qt::blue));
+
+  // Bytes that decode to nothing are still the property, read back unchanged.
+  const Bytes junk("\x00\x01\xFFjunk\x00", 8);
+  box.setPicture(junk);
+  EXPECT_EQ(box.picture(), junk);
+  EXPECT_TRUE(box.shownRect().isEmpty());
+
+  // An empty buffer clears to the background.
+  box.setPicture(big);
+  box.setPicture(Bytes());
+  EXPECT_TRUE(box.picture().empty());
+  EXPECT_EQ(pixel(&box, 100, 100), QColor(Qt::white));
+
+  // A border takes its width from the client area.
+  box.setBorder(Border::Single);
+  box.setPicture(big);
+  EXPECT_EQ(box.shownRect(), QRect(1, 1, 198, 198));
+}
+
+TEST(PictureBox, AnimatesAGif) {
+  PictureBox box;
+  box.resize(20, 20);
+  box.setMode(DisplayMode::Stretched);
+  box.setPicture(animatedGif(20, 20, {Qt::red, Qt::blue}, 5));
+  ASSERT_TRUE(box.pictureView().decoded().animated());
+  EXPECT_EQ(box.pictureView().frameIndex(), 0);
+  EXPECT_EQ(pixel(&box, 10, 10), QColor(Qt::red));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box.pictureView().frameIndex() == 1; }, 1000));
+  EXPECT_EQ(pixel(&box, 10, 10), QColor(Qt::blue));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box.pictureView().frameIndex() == 0; }, 1000));
+}
+
+TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
+  Label label;
+  label.resize(96, 25);
+  const Text caption = "已是最新版 & more"_gbk;
+  label.setCaption(caption);
+  EXPECT_EQ(label.caption(), caption);
+  label.setTextColour(QColor(0, 0, 0xFF));
+  EXPECT_EQ(label.textColour(), QColor(0, 0, 0xFF));
+  // No background given: the system's button face.
+  EXPECT_EQ(label.backgroundColour(), label.palette().color(QPalette::Button));
+  label.setBackgroundColour(QColor(0xEC, 0xEC, 0xEC));
+  EXPECT_EQ(label.backgroundColour(), QColor(0xEC, 0xEC, 0xEC));
+  EXPECT_EQ(pixel(&label, 1, 1), QColor(0xEC, 0xEC, 0xEC));
+
+  const Bytes strip = solidPicture(90, 22, Qt::green);
+  label.setPictureLayout(Layout::CentredFit);
+  label.setPicture(strip);
+  EXPECT_EQ(label.picture(), strip);
+  label.setCaption(Text());
+  EXPECT_EQ(pixel(&label, 1, 1), QColor(0xEC, 0xEC, 0xEC));
+  EXPECT_EQ(pixel(&label, 48, 12), QColor(Qt::green));
+}
+
+TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
+  QWidget window;
+  window.resize(300, 300);
+  auto* label = new Label(&window);
+  label->setGeometry(50, 60, 100, 40);
+  std::vector<std::string> seen;
+  events(label).leftDown = [&](const Pointer& p) { seen.push_back("L" + std::to_string(p.x) + "," + std::to_string(p.y)); };
+  events(label).rightDown = [&](const Pointer& p) { seen.push_back("R" + std::to_string(p.x) + "," + std::to_string(p.y)); };
+  events(label).mouseMove = [&](const Pointer& p) { seen.push_back("M" + std::to_string(p.x) + "," + std::to_string(p.y)); };
+  window.show();
+  QTest::mousePress(label, Qt::LeftButton, {}, QPoint(7, 9));
+  QTest::mousePress(label, Qt::RightButton, {}, QPoint(99, 39));
+  QTest::mouseMove(label, QPoint(20, 30));
+  EXPECT_EQ(seen, (std::vector<std::string>{"L7,9", "R99,39", "M20,30"}));
+
+  // An edit box reports the inner editor's input as its own.
+  auto* edit = new EditBox(&window);
+  edit->setGeometry(10, 200, 100, 30);
+  std::vector<int> keys;
+  bool focused = false;
+  events(edit).keyDown = [&](int code) { keys.push_back(code); };
+  events(edit).gotFocus = [&] { focused = true; };
+  int pressedAtX = -1;
+  events(edit).leftDown = [&](const Pointer& p) { pressedAtX = p.x; };
+  QTest::mouseClick(edit->editor(), Qt::LeftButton, {}, QPoint(12, 5));
+  EXPECT_EQ(pressedAtX, 12);
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  edit->setFocus();
+  QTest::keyClick(edit->editor(), Qt::Key_Return);
+  QTest::keyClick(edit->editor(), Qt::Key_A);
+  QTest::keyClick(edit->editor(), Qt::Key_Escape);
+  EXPECT_EQ(keys, (std::vector<int>{13, 'A', 27}));
+  EXPECT_TRUE(focused);
+}
+
+TEST(EditBox, IntegerOnlyAndMultiLineText) {
+  EditBox digits(nullptr, {.integerOnly = true});
+  QTest::keyClicks(digits.editor(), "12a-3");
+  EXPECT_EQ(digits.text(), "123");
+
+  EditBox notes(nullptr, {.multiLine = true, .verticalScroll = true});
+  const Text text = "第一行\r\n\r\nsecond"_gbk;
+  notes.setText(text);
+  EXPECT_EQ(notes.text(), text);
+
+  EditBox search(nullptr, {.border = Border::None});
+  search.setTextColour(QColor(0xC0, 0xC0, 0xC0));
+  search.setBackgroundColour(QColor(0xF8, 0xF8, 0xF8));
+  EXPECT_EQ(search.textColour(), QColor(0xC0, 0xC0, 0xC0));
+  EXPECT_EQ(search.backgroundColour(), QColor(0xF8, 0xF8, 0xF8));
+  EXPECT_FALSE(qobject_cast<QLineEdit*>(search.editor())->hasFrame());
+}
+
+TEST(ComboBoxAndTabs, CurrentItemAndPage) {
+  ComboBox box;
+  box.setItems({"宋体"_gbk, "楷体"_gbk});
+  box.setCurrentItemText("楷体"_gbk);
+  EXPECT_EQ(box.currentItemText(), "楷体"_gbk);
+  EXPECT_EQ(box.currentIndex(), 1);
+  box.setCurrentItemText("13");  // editable: a text that is no item still reads back
+  EXPECT_EQ(box.currentItemText(), "13");
+
+  TabControl tabs;
+  QWidget* first = tabs.addPage();
+  tabs.addPage();
+  EXPECT_EQ(tabs.currentPage(), 0);
+  tabs.setCurrentPage(1);
+  EXPECT_EQ(tabs.currentPage(), 1);
+  EXPECT_EQ(tabs.page(0), first);
+}
+
+TEST(Dialogs, GoThroughTheDesktopAndCancellingChangesNothing) {
+  EXPECT_EQ(qtFileFilter("图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"_gbk),
+            QStringLiteral("图片文件（*.png;*.jpg;*.bmp;*.jpeg） (*.png *.jpg *.bmp *.jpeg)"));
+
+  ScriptedDesktop scripted;
+  DesktopOverride use(scripted);
+  QWidget owner;
+  OpenFileDialog dialog(&owner);
+  dialog.setFilter("x|*.png");
+  scripted.files = {"/tmp/一.png"_gbk, std::nullopt};
+  EXPECT_EQ(dialog.showOpen(), "/tmp/一.png"_gbk);
+  EXPECT_EQ(dialog.showOpen(), std::nullopt);
+  EXPECT_EQ(dialog.fileName(), "/tmp/一.png"_gbk);
+
+  ColourPicker picker;
+  picker.resize(56, 23);
+  scripted.colours = {QColor(Qt::red), std::nullopt};
+  QTest::mouseClick(&picker, Qt::LeftButton);
+  EXPECT_EQ(picker.colour(), QColor(Qt::red));
+  QTest::mouseClick(&picker, Qt::LeftButton);
+  EXPECT_EQ(picker.colour(), QColor(Qt::red));
+
+  scripted.answers = {MessageAnswer::Cancel};
+  EXPECT_EQ(desktop().messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel), MessageAnswer::Cancel);
+  ASSERT_EQ(scripted.calls.size(), 5u);
+  EXPECT_EQ(scripted.calls[0].what, "openFile");
+  EXPECT_EQ(scripted.calls[0].text, "x|*.png");
+  EXPECT_EQ(scripted.calls[4].what, "messageBox");
+  EXPECT_EQ(scripted.calls[4].text, "没有匹配数据"_gbk);
+}
+
+TEST(WebBrowser, CopiesTheNavigatedGifSoItStaysAnimated) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("scratch.gif"));
+  const Bytes gif = animatedGif(4, 4, {Qt::red, Qt::blue}, 10);
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(gif.data(), qint64(gif.size()));
+  }
+  WebBrowser browser;
+  EXPECT_FALSE(browser.isVisible());
+  EXPECT_FALSE(browser.navigate(fromQString(dir.filePath(QStringLiteral("missing.gif")))));
+  EXPECT_FALSE(browser.copy());
+
+  ASSERT_TRUE(browser.navigate(fromQString(path)));
+  EXPECT_FALSE(browser.copy());  // nothing selected yet
+  browser.selectAll();
+  ASSERT_TRUE(browser.copy());
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(data, nullptr);
+  ASSERT_EQ(data->urls().size(), 1);
+  EXPECT_EQ(data->urls().first().toLocalFile(), path);
+  const QByteArray raw = data->data(QStringLiteral("image/gif"));
+  EXPECT_EQ(std::string(raw.constData(), size_t(raw.size())), gif);
+  EXPECT_TRUE(data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("copy\nfile://"));
+  EXPECT_TRUE(data->html().contains(QStringLiteral("<img src=\"file://")));
+  EXPECT_FALSE(data->hasImage() && !data->formats().contains(QStringLiteral("image/gif")));
+}
+
+TEST(Window, LoadRunsCreatedFirstAndDestroyHides) {
+  Window window(Frame::None);
+  window.resize(100, 80);
+  window.setTitle("更新窗口v1.3"_gbk);
+  EXPECT_EQ(window.title(), "更新窗口v1.3"_gbk);
+  EXPECT_EQ(window.windowTitle(), QStringLiteral("更新窗口v1.3"));
+  bool visibleInCreated = true;
+  int created = 0;
+  events(&window).created = [&] {
+    ++created;
+    visibleInCreated = window.isVisible();
+  };
+  window.load();
+  EXPECT_EQ(created, 1);
+  EXPECT_FALSE(visibleInCreated);
+  EXPECT_TRUE(window.isVisible());
+  window.destroyWindow();
+  EXPECT_FALSE(window.isVisible());
+  window.load();  // every load runs the created event again
+  EXPECT_EQ(created, 2);
+  window.destroyWindow();
+}
