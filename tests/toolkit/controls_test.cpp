@@ -119,15 +119,9 @@ TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
   auto* label = new Label(&window);
   label->setGeometry(50, 60, 100, 40);
   std::vector<std::string> seen;
-  events(label).leftDown = [&](const Pointer& p) {
-    seen.push_back("L" + std::to_string(p.x) + "," + std::to_string(p.y));
-  };
-  events(label).rightDown = [&](const Pointer& p) {
-    seen.push_back("R" + std::to_string(p.x) + "," + std::to_string(p.y));
-  };
-  events(label).mouseMove = [&](const Pointer& p) {
-    seen.push_back("M" + std::to_string(p.x) + "," + std::to_string(p.y));
-  };
+  events(label).leftDown = [&](const Pointer& p) { seen.push_back("L" + std::to_string(p.x) + "," + std::to_string(p.y)); };
+  events(label).rightDown = [&](const Pointer& p) { seen.push_back("R" + std::to_string(p.x) + "," + std::to_string(p.y)); };
+  events(label).mouseMove = [&](const Pointer& p) { seen.push_back("M" + std::to_string(p.x) + "," + std::to_string(p.y)); };
   window.show();
   QTest::mousePress(label, Qt::LeftButton, {}, QPoint(7, 9));
   QTest::mousePress(label, Qt::RightButton, {}, QPoint(99, 39));
@@ -214,8 +208,7 @@ TEST(Dialogs, GoThroughTheDesktopAndCancellingChangesNothing) {
   EXPECT_EQ(picker.colour(), QColor(Qt::red));
 
   scripted.answers = {MessageAnswer::Cancel};
-  EXPECT_EQ(desktop().messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel),
-            MessageAnswer::Cancel);
+  EXPECT_EQ(desktop().messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel), MessageAnswer::Cancel);
   ASSERT_EQ(scripted.calls.size(), 5u);
   EXPECT_EQ(scripted.calls[0].what, "openFile");
   EXPECT_EQ(scripted.calls[0].text, "x|*.png");
