@@ -2,6 +2,7 @@
 
 #include "browse/paging.h"
 #include "browse/template_list.h"
+#include "toolkit/controls.h"
 #include "toolkit/events.h"
 
 namespace mw::shell {
@@ -24,10 +25,17 @@ void bindListView(forms::MainForm& form, forms::ProgramState& state, const net::
   };
   events(form.网络最新编辑).leftDown = [run = gated(browse::loadLatestList)](const Pointer&) { run(); };
   events(form.网络所有编辑).leftDown = [run = gated(browse::loadAllList)](const Pointer&) { run(); };
-  events(form.上一页).click = gated(browse::previousPage);
-  events(form.下一页).click = gated(browse::nextPage);
-  events(form.首页).click = gated(browse::firstPage);
-  events(form.跳页_按钮).click = gated(browse::jumpToPage);
+  // A click that waited for the gate counts only if its button is still enabled when it runs,
+  // as a click delivered late by the window would.
+  const auto button = [gated](toolkit::Button* b, void (*handler)(const browse::BrowseContext&)) {
+    return gated([b, handler](const browse::BrowseContext& ctx) {
+      if (!toolkit::isDisabledFlag(b)) handler(ctx);
+    });
+  };
+  events(form.上一页).click = button(form.上一页, browse::previousPage);
+  events(form.下一页).click = button(form.下一页, browse::nextPage);
+  events(form.首页).click = button(form.首页, browse::firstPage);
+  events(form.跳页_按钮).click = button(form.跳页_按钮, browse::jumpToPage);
   events(form.跳页_编辑框).keyDown = [gated](int keyCode) {
     gated([keyCode](const browse::BrowseContext& ctx) { browse::jumpBoxKeyDown(ctx, keyCode); })();
   };

@@ -116,4 +116,31 @@ TEST(ListViewBindings, ClickDuringASlowLoadRunsAfterIt) {
   EXPECT_EQ(f.显示页->caption(), "2/185");
 }
 
+// A click that waited counts only if its button is still enabled once the load is done.
+TEST(ListViewBindings, WaitingClickOnAButtonTheLoadDisabledDoesNothing) {
+  TemplateSite site;
+  site.latestItems = 15;  // one page: the load disables 下一页
+  toolkit::ScriptedDesktop desk;
+  toolkit::DesktopOverride useDesk(desk);
+  Program p(formPicture);
+  pointTemplateSiteAt(p, site);
+  auto& f = p.main;
+  f.选择夹1->setCurrentPage(1);
+  f.下一页->setEnabled(true);
+
+  bool clicked = false;
+  setEventPump([&] {
+    if (clicked) return;
+    clicked = true;
+    QTest::mouseClick(f.下一页, Qt::LeftButton);
+  });
+  QTest::mousePress(f.网络最新编辑, Qt::LeftButton, {}, QPoint(5, 5));
+  setEventPump(nullptr);
+
+  ASSERT_TRUE(clicked);
+  EXPECT_TRUE(toolkit::isDisabledFlag(f.下一页));
+  EXPECT_EQ(p.state.listPage, 1);
+  EXPECT_EQ(f.显示页->caption(), "1/1");
+}
+
 }  // namespace
