@@ -1,5 +1,6 @@
 #include "toolkit/events.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,6 +11,11 @@ namespace mw::toolkit {
 EventBinder::EventBinder(QWidget* control) : QObject(control), control_(control) {
   setObjectName(QStringLiteral("mw_event_binder"));
   control->installEventFilter(this);
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+    connect(button, &QAbstractButton::clicked, this, [this] {
+      if (events.click) events.click();
+    });
+  }
 }
 
 Events& events(QWidget* control) {

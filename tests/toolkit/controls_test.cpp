@@ -147,6 +147,18 @@ TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
   QTest::keyClick(edit->editor(), Qt::Key_Escape);
   EXPECT_EQ(keys, (std::vector<int>{13, 'A', 27}));
   EXPECT_TRUE(focused);
+
+  // A button's click, by mouse or keyboard; a disabled one gives none.
+  auto* button = new Button(&window);
+  button->setGeometry(200, 200, 72, 32);
+  int clicks = 0;
+  events(button).click = [&] { ++clicks; };
+  QTest::mouseClick(button, Qt::LeftButton);
+  button->setFocus();
+  QTest::keyClick(button, Qt::Key_Space);
+  button->setDisabled(true);
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(clicks, 2);
 }
 
 TEST(EditBox, IntegerOnlyAndMultiLineText) {
@@ -266,4 +278,27 @@ TEST(Window, LoadRunsCreatedFirstAndDestroyHides) {
   window.load();  // every load runs the created event again
   EXPECT_EQ(created, 2);
   window.destroyWindow();
+}
+
+TEST(Window, FirstActivationOnceAndLostFocusOnDeactivation) {
+  Window window(Frame::None);
+  Window other(Frame::None);
+  window.resize(50, 50);
+  other.resize(50, 50);
+  int activations = 0;
+  int lost = 0;
+  events(&window).firstActivation = [&] { ++activations; };
+  events(&window).lostFocus = [&] { ++lost; };
+  window.load();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  other.load();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_EQ(activations, 1);
+  EXPECT_EQ(lost, 1);
+  window.destroyWindow();
+  other.destroyWindow();
 }
