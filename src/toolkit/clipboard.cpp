@@ -1,10 +1,12 @@
 #include "toolkit/clipboard.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QUrl>
+#include <QWidget>
 #include <memory>
 
 #include "toolkit/picture_decoder.h"
@@ -24,6 +26,16 @@ QString imageMime(const Bytes& bytes) {
 }
 
 }  // namespace
+
+Bytes snapshotBmp(QWidget* widget) {
+  const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB888);
+  if (image.isNull()) return {};
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "BMP")) return {};
+  return Bytes(data.constData(), size_t(data.size()));
+}
 
 bool placeImageOnClipboard(const QImage& image) {
   auto* clipboard = QGuiApplication::clipboard();

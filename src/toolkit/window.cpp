@@ -69,7 +69,6 @@ void Window::loadModal() {
   load();
   if (!isVisible()) return;
   QEventLoop loop;
-  connect(this, &Window::destroyed, &loop, &QEventLoop::quit);
   while (isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
   setWindowModality(Qt::NonModal);
 }

@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "support/test_pictures.h"
+#include "toolkit/clipboard.h"
 #include "toolkit/desktop.h"
 #include "toolkit/events.h"
 #include "toolkit/qt_text.h"
@@ -278,6 +283,12 @@ TEST(Window, LoadRunsCreatedFirstAndDestroyHides) {
   window.load();  // every load runs the created event again
   EXPECT_EQ(created, 2);
   window.destroyWindow();
+  // A modal load waits until the window is closed.
+  QTimer::singleShot(50, &window, [&] { window.destroyWindow(); });
+  window.loadModal();
+  EXPECT_EQ(created, 3);
+  EXPECT_FALSE(window.isVisible());
+  window.destroyWindow();
 }
 
 TEST(Window, FirstActivationOnceAndLostFocusOnDeactivation) {
@@ -301,4 +312,43 @@ TEST(Window, FirstActivationOnceAndLostFocusOnDeactivation) {
   EXPECT_EQ(lost, 1);
   window.destroyWindow();
   other.destroyWindow();
+}
+
+TEST(Desktop, QtMessageBoxIsModalAndUntitledReadsInformation) {
+  QString title;
+  bool modal = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    modal = box->isModal();
+    box->button(QMessageBox::Cancel)->click();
+  });
+  const MessageAnswer answer = QtDesktop().messageBox(nullptr, "确定吗"_gbk, Text(), MessageButtons::OkCancel);
+  EXPECT_EQ(answer, MessageAnswer::Cancel);
+  EXPECT_EQ(title, QStringLiteral("信息："));
+  EXPECT_TRUE(modal);
+}
+
+TEST(Clipboard, StillImagesAndWindowSnapshots) {
+  QImage red(8, 6, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  ASSERT_TRUE(placeImageOnClipboard(red));
+  EXPECT_EQ(QGuiApplication::clipboard()->image().pixelColor(3, 3), QColor(Qt::red));
+  EXPECT_FALSE(placeImageOnClipboard(QImage()));
+
+  PictureBox box;
+  box.resize(40, 30);
+  box.setMode(DisplayMode::Stretched);
+  box.setPicture(solidPicture(10, 10, Qt::blue));
+  auto* child = new Label(&box);
+  child->setGeometry(0, 0, 10, 10);
+  child->setBackgroundColour(QColor(Qt::green));
+  const Bytes bmp = snapshotBmp(&box);
+  ASSERT_GE(bmp.size(), 54u);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  const QImage back = QImage::fromData(QByteArray(bmp.data(), qsizetype(bmp.size())), "BMP");
+  EXPECT_EQ(back.size(), QSize(40, 30));
+  EXPECT_EQ(back.pixelColor(20, 20), QColor(Qt::blue));
+  EXPECT_EQ(back.pixelColor(5, 5), QColor(Qt::green));
 }
