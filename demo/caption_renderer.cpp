@@ -25,7 +25,8 @@ std::string renderCaptions(const std::string& templatePicture, const std::vector
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   for (std::size_t i = 0; i < areas.size() && i < lines.size(); ++i) {
-    const QString text = QString::fromUtf8(lines[i].data(), static_cast<qsizetype>(lines[i].size())).simplified();
+    const QString text =
+        QString::fromUtf8(lines[i].data(), static_cast<qsizetype>(lines[i].size())).simplified();
     if (text.isEmpty()) continue;
     const QRectF area(areas[i].x, areas[i].y, areas[i].width, areas[i].height);
     QFont font(QStringLiteral("WenQuanYi Micro Hei"));
@@ -38,7 +39,8 @@ std::string renderCaptions(const std::string& templatePicture, const std::vector
       if (path.boundingRect().width() <= area.width() * 0.94) break;
     }
     path.translate(area.center() - path.boundingRect().center());
-    painter.strokePath(path, QPen(Qt::black, std::max(2.0, px / 7.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.strokePath(path,
+                       QPen(Qt::black, std::max(2.0, px / 7.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.fillPath(path, Qt::white);
   }
   painter.end();

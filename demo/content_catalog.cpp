@@ -22,7 +22,8 @@ Catalog load() {
     catalog.error = "demo content is missing from the build (catalog.tsv)";
     return catalog;
   }
-  for (const QString& line : QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).split('\n')) {
+  for (const QString& line :
+       QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).split('\n')) {
     if (line.isEmpty() || line.startsWith('#')) continue;
     const QStringList f = line.split('\t');
     bool ok = false;
@@ -39,8 +40,8 @@ Catalog load() {
         const QStringList n = r.split(',');
         if (n.size() == 4) t.captionAreas.push_back({n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt()});
       }
-      ok = ok && readResource(f[3], t.picture) && readResource(f[4], t.thumbnail) && t.width > 0 && t.height > 0 &&
-           !t.captionAreas.empty() && t.captionAreas.size() <= 4;
+      ok = ok && readResource(f[3], t.picture) && readResource(f[4], t.thumbnail) && t.width > 0 &&
+           t.height > 0 && !t.captionAreas.empty() && t.captionAreas.size() <= 4;
       if (ok) catalog.templates.push_back(std::move(t));
     } else if (f[0] == "P" && f.size() == 4) {
       PictureEntry p;

@@ -21,7 +21,7 @@ struct TemplateEntry {
 
 struct PictureEntry {
   int number = 0;
-  std::string title;  // UTF-8
+  std::string title;     // UTF-8
   std::string fileName;  // e.g. "p03.gif"
   std::string bytes;
 };

@@ -50,12 +50,23 @@ std::string htmlEscape(const std::string& s) {
   std::string out;
   for (char c : s) {
     switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -63,7 +74,7 @@ std::string htmlEscape(const std::string& s) {
 
 std::string base64(const QByteArray& bytes) { return bytes.toBase64().toStdString(); }
 
-// Whole-number query value in [low, high], or `fallback`.
+// A whole-number query value; `fallback` when absent, -1 when malformed.
 int intParam(const httplib::Request& req, const char* name, int fallback) {
   if (!req.has_param(name)) return fallback;
   const std::string v = req.get_param_value(name);
@@ -144,34 +155,41 @@ struct DemoSite::Impl {
     const TemplateEntry* t = templateFor(id);
     const std::string name = percentEncode(t->title);
     const std::string sid = std::to_string(id);
-    return "<li><a href=\"/face/make.aspx?id=" + sid + "\" target=\"_blank\"><div class=\"img\"><img alt=\"" + name +
-           "\" src=\"/store/face/" + sid + "/thumbnail.jpg\" /></div><div class=\"title\"><span>" + name +
-           "</span></div></a></li>\r\n";
+    return "<li><a href=\"/face/make.aspx?id=" + sid + "\" target=\"_blank\"><div class=\"img\"><img alt=\"" +
+           name + "\" src=\"/store/face/" + sid + "/thumbnail.jpg\" /></div><div class=\"title\"><span>" +
+           name + "</span></div></a></li>\r\n";
   }
 
   static std::string pageHead(const std::string& title) {
     return "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
            "charset=utf-8\" />\r\n<title>" +
-           title + "</title>\r\n</head>\r\n<body>\r\n<div class=\"g-header\"><a href=\"/\">表情模板</a> | <a "
-                   "href=\"/face/New.aspx\">最新模板</a> | <a href=\"/face/ListWithImage.aspx\">全部模板</a></div>\r\n";
+           title +
+           "</title>\r\n</head>\r\n<body>\r\n<div class=\"g-header\"><a href=\"/\">表情模板</a> | <a "
+           "href=\"/face/New.aspx\">最新模板</a> | <a "
+           "href=\"/face/ListWithImage.aspx\">全部模板</a></div>\r\n";
   }
 
   std::string latestPage() const {
-    std::string page = pageHead("最新模板") + "<div class=\"g-main\">\r\n <div class=\"link-block thumbnail\">\r\n<ul>\r\n";
+    std::string page =
+        pageHead("最新模板") + "<div class=\"g-main\">\r\n <div class=\"link-block thumbnail\">\r\n<ul>\r\n";
     const int newest = kListPages * kListPageItems;
     for (int i = 0; i < kLatestItems; ++i) page += listItem(newest - i);
-    page += "</ul>\r\n</div>\r\n</div>\r\n<div class=\"g-bottombar-ad-block\">广告位招租</div>\r\n</body>\r\n</html>\r\n";
+    page +=
+        "</ul>\r\n</div>\r\n</div>\r\n<div "
+        "class=\"g-bottombar-ad-block\">广告位招租</div>\r\n</body>\r\n</html>\r\n";
     return page;
   }
 
   std::string allListPage(int pn) const {
-    std::string page = pageHead("全部模板 第" + std::to_string(pn) + "页") + "<div class=\"g-main\">\r\n<ul class=\"link-list\">\r\n";
+    std::string page = pageHead("全部模板 第" + std::to_string(pn) + "页") +
+                       "<div class=\"g-main\">\r\n<ul class=\"link-list\">\r\n";
     if (pn >= 1 && pn <= kListPages)
       for (int j = 1; j <= kListPageItems; ++j) page += listItem((pn - 1) * kListPageItems + j);
     page += "</ul>\r\n<div class=\"bean-page\">";
     if (pn > 1) page += "<a href=\"/face/ListWithImage.aspx?pn=" + std::to_string(pn - 1) + "\">上一页</a> ";
     page += "第" + std::to_string(pn) + "页，共" + std::to_string(kListPages) + "页";
-    if (pn < kListPages) page += " <a href=\"/face/ListWithImage.aspx?pn=" + std::to_string(pn + 1) + "\">下一页</a>";
+    if (pn < kListPages)
+      page += " <a href=\"/face/ListWithImage.aspx?pn=" + std::to_string(pn + 1) + "\">下一页</a>";
     page += "</div>\r\n</div>\r\n</body>\r\n</html>\r\n";
     return page;
   }
@@ -209,15 +227,18 @@ struct DemoSite::Impl {
     if (!t) return pageHead("模板不存在") + "<p>模板不存在或已被删除。</p>\r\n</body>\r\n</html>\r\n";
     const std::string sid = std::to_string(id);
     std::string page = pageHead(t->title + " - 在线制作");
-    page += "<form method=\"post\" action=\"./make.aspx?id=" + sid + "\" id=\"form1\">\r\n<div class=\"aspNetHidden\">\r\n";
-    page += "<input type=\"hidden\" name=\"__VIEWSTATE\" id=\"__VIEWSTATE\" value=\"" + viewState(id) + "\" />\r\n";
+    page += "<form method=\"post\" action=\"./make.aspx?id=" + sid +
+            "\" id=\"form1\">\r\n<div class=\"aspNetHidden\">\r\n";
+    page += "<input type=\"hidden\" name=\"__VIEWSTATE\" id=\"__VIEWSTATE\" value=\"" + viewState(id) +
+            "\" />\r\n";
     page += "</div>\r\n<div class=\"aspNetHidden\">\r\n";
     page += "<input type=\"hidden\" name=\"__VIEWSTATEGENERATOR\" id=\"__VIEWSTATEGENERATOR\" value=\"" +
             std::string(kViewStateGenerator) + "\" />\r\n";
-    page += "<input type=\"hidden\" name=\"__EVENTVALIDATION\" id=\"__EVENTVALIDATION\" value=\"" + eventValidation(id) +
-            "\" />\r\n</div>\r\n";
-    page += "<div class=\"search\"><input name=\"ctl00$ctl00$ContentPlaceHolder1$TextBoxSearch\" type=\"text\" "
-            "id=\"ctl00_ctl00_ContentPlaceHolder1_TextBoxSearch\" /></div>\r\n";
+    page += "<input type=\"hidden\" name=\"__EVENTVALIDATION\" id=\"__EVENTVALIDATION\" value=\"" +
+            eventValidation(id) + "\" />\r\n</div>\r\n";
+    page +=
+        "<div class=\"search\"><input name=\"ctl00$ctl00$ContentPlaceHolder1$TextBoxSearch\" type=\"text\" "
+        "id=\"ctl00_ctl00_ContentPlaceHolder1_TextBoxSearch\" /></div>\r\n";
     page += "<h1>" + htmlEscape(t->title) + "</h1>\r\n";
     if (!notice.empty()) page += "<p class=\"notice\">" + notice + "</p>\r\n";
     page += "<div class=\"preview\"><img src=\"/store/face/" + sid + "/template.jpg\" alt=\"\" /></div>\r\n";
@@ -225,14 +246,16 @@ struct DemoSite::Impl {
     page += "<div class=\"text-block\">\r\n";
     for (std::size_t i = 0; i < t->captionAreas.size(); ++i) {
       const std::string n = std::to_string(i + 1);
-      page += "<p><span id=\"" + std::string(kLabelPrefix) + "LabelTextLine" + n + "\">" + percentEncode(kLineNames[i]) +
-              "</span><input name=\"" + kFieldPrefix + "TextBoxTextLine" + n + "\" type=\"text\" id=\"" + kLabelPrefix +
-              "TextBoxTextLine" + n + "\" /></p>\r\n";
+      page += "<p><span id=\"" + std::string(kLabelPrefix) + "LabelTextLine" + n + "\">" +
+              percentEncode(kLineNames[i]) + "</span><input name=\"" + kFieldPrefix + "TextBoxTextLine" + n +
+              "\" type=\"text\" id=\"" + kLabelPrefix + "TextBoxTextLine" + n + "\" /></p>\r\n";
     }
     page += "</div>\r\n<div class=\"make\"><span class=\"option\"><input id=\"" + std::string(kLabelPrefix) +
             "CheckBoxGif\" type=\"checkbox\" name=\"" + kFieldPrefix + "CheckBoxGif\" /></span>\r\n";
-    page += "<input type=\"submit\" name=\"" + std::string(kFieldPrefix) + "ButtonMake\" value=\"生成图片！\" />\r\n";
-    page += "<textarea name=\"" + std::string(kFieldPrefix) + "TextBoxPost\"></textarea>\r\n</div>\r\n</form>\r\n</body>\r\n</html>\r\n";
+    page += "<input type=\"submit\" name=\"" + std::string(kFieldPrefix) +
+            "ButtonMake\" value=\"生成图片！\" />\r\n";
+    page += "<textarea name=\"" + std::string(kFieldPrefix) +
+            "TextBoxPost\"></textarea>\r\n</div>\r\n</form>\r\n</body>\r\n</html>\r\n";
     return page;
   }
 
@@ -254,8 +277,10 @@ struct DemoSite::Impl {
       // As an ASP.NET site rejects a stale or altered form: an error page, no picture.
       res.status = 500;
       res.set_content(
-          "<html><head><title>Validation of viewstate MAC failed.</title></head><body><h1>Server Error in '/' "
-          "Application.</h1><p>Validation of viewstate MAC failed. The page you posted is out of date; load it "
+          "<html><head><title>Validation of viewstate MAC failed.</title></head><body><h1>Server Error in "
+          "'/' "
+          "Application.</h1><p>Validation of viewstate MAC failed. The page you posted is out of date; load "
+          "it "
           "again.</p></body></html>\r\n",
           "text/html; charset=utf-8");
       return;
@@ -272,7 +297,8 @@ struct DemoSite::Impl {
     std::string name;
     {
       const std::lock_guard lock(madeMutex);
-      const QByteArray tag = QCryptographicHash::hash(QByteArray::number(++madeCount) + salt, QCryptographicHash::Md5);
+      const QByteArray tag =
+          QCryptographicHash::hash(QByteArray::number(++madeCount) + salt, QCryptographicHash::Md5);
       name = "made/" + std::to_string(id) + "_" + tag.toHex().left(12).toStdString() + ".jpg";
       made.emplace(name, jpeg);
       madeOrder.push_back(name);
@@ -283,7 +309,8 @@ struct DemoSite::Impl {
     }
     std::string page = pageHead(t->title + " - 生成结果");
     page += "<div class=\"result\">\r\n<img class=\"JIATHIS_IMG_OK\" src=\"" + name +
-            "\" style=\"max-width:100%\" alt=\"\" />\r\n<p>右键图片另存为即可保存。</p>\r\n</div>\r\n</body>\r\n</html>\r\n";
+            "\" style=\"max-width:100%\" alt=\"\" "
+            "/>\r\n<p>右键图片另存为即可保存。</p>\r\n</div>\r\n</body>\r\n</html>\r\n";
     res.set_content(page, kHtmlUtf8);
   }
 
@@ -294,18 +321,20 @@ struct DemoSite::Impl {
     s.Get("/face/ListWithImage.aspx", [this](const httplib::Request& req, httplib::Response& res) {
       res.set_content(allListPage(intParam(req, "pn", 1)), kHtmlUtf8);
     });
-    s.Get(R"(/store/face/(\d{1,9})/(thumbnail|template)\.jpg)", [this](const httplib::Request& req, httplib::Response& res) {
-      const TemplateEntry* t = templateFor(std::stoi(req.matches[1]));
-      if (!t) {
-        res.status = 404;
-        return;
-      }
-      res.set_content(req.matches[2] == "thumbnail" ? t->thumbnail : t->picture, "image/jpeg");
-    });
+    s.Get(R"(/store/face/(\d{1,9})/(thumbnail|template)\.jpg)",
+          [this](const httplib::Request& req, httplib::Response& res) {
+            const TemplateEntry* t = templateFor(std::stoi(req.matches[1]));
+            if (!t) {
+              res.status = 404;
+              return;
+            }
+            res.set_content(req.matches[2] == "thumbnail" ? t->thumbnail : t->picture, "image/jpeg");
+          });
     s.Get("/face/make.aspx", [this](const httplib::Request& req, httplib::Response& res) {
       res.set_content(makePage(intParam(req, "id", -1), {}), kHtmlUtf8);
     });
-    s.Post("/face/make.aspx", [this](const httplib::Request& req, httplib::Response& res) { answerMakePost(req, res); });
+    s.Post("/face/make.aspx",
+           [this](const httplib::Request& req, httplib::Response& res) { answerMakePost(req, res); });
     s.Get(R"(/face/(made/\d+_[0-9a-f]+\.jpg))", [this](const httplib::Request& req, httplib::Response& res) {
       const std::lock_guard lock(madeMutex);
       const auto it = made.find(req.matches[1]);
@@ -325,7 +354,8 @@ struct DemoSite::Impl {
 
   std::string searchPage(const httplib::Request& req) const {
     // The query arrives as "q", the result-page links carry "keyword"; both hold GBK bytes.
-    const std::string keywordGbk = req.has_param("q") ? req.get_param_value("q") : req.get_param_value("keyword");
+    const std::string keywordGbk =
+        req.has_param("q") ? req.get_param_value("q") : req.get_param_value("keyword");
     const std::string keyword = utf8(keywordGbk);
     std::vector<std::string> terms;
     for (std::size_t pos = 0; pos < keyword.size();) {
@@ -347,8 +377,10 @@ struct DemoSite::Impl {
     int pageNo = intParam(req, "PageNo", 1);
     if (pageNo < 1) pageNo = 1;
 
-    std::string page = "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />\r\n<title>" +
-                       htmlEscape(keyword) + "_搜索结果</title>\r\n</head>\r\n<body>\r\n";
+    std::string page =
+        "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" "
+        "/>\r\n<title>" +
+        htmlEscape(keyword) + "_搜索结果</title>\r\n</head>\r\n<body>\r\n";
     page += "<div class=\"header\"><a href=\"/\">表情包</a> &gt; <a href=\"/a/new/\">最新表情</a></div>\r\n";
     if (terms.empty()) page += "<p>关键字不能为空！</p>\r\n";
     page += "<div class=\"resultlist\">\r\n<ul>\r\n";
@@ -357,18 +389,22 @@ struct DemoSite::Impl {
       const std::string n = std::to_string(p.number);
       page += "<li><a href=\"/a/" + n + ".html\" target=\"_blank\"><img id=\"pic" + n +
               "\" alt=\"\" /></a><p><a href=\"/a/" + n + ".html\" title=\"" + htmlEscape(p.title) + "\">" +
-              htmlEscape(p.title) + "</a></p><script type=\"text/javascript\">document.getElementById(\"pic" + n +
-              "\").src = \"" + pictureAddress(req, p) + "\"; </script></li>\r\n";
+              htmlEscape(p.title) + "</a></p><script type=\"text/javascript\">document.getElementById(\"pic" +
+              n + "\").src = \"" + pictureAddress(req, p) + "\"; </script></li>\r\n";
     }
-    page += "</ul>\r\n</div>\r\n<div class=\"dede_pages\">\r\n<table border=\"0\" cellpadding=\"1\" cellspacing=\"1\">\r\n<tr>\r\n";
-    const std::string prefix = "/plus/search.php?keyword=" + percentEncode(keywordGbk) +
-                               "&searchtype=titlekeyword&kwtype=1&pagesize=20&TotalResult=" + std::to_string(total) +
-                               "&PageNo=";
-    page += "<td>共找到<b>" + std::to_string(total) + "</b>条记录/最大显示<b>" + std::to_string(total) + "</b>条 </td>\r\n";
+    page +=
+        "</ul>\r\n</div>\r\n<div class=\"dede_pages\">\r\n<table border=\"0\" cellpadding=\"1\" "
+        "cellspacing=\"1\">\r\n<tr>\r\n";
+    const std::string prefix =
+        "/plus/search.php?keyword=" + percentEncode(keywordGbk) +
+        "&searchtype=titlekeyword&kwtype=1&pagesize=20&TotalResult=" + std::to_string(total) + "&PageNo=";
+    page += "<td>共找到<b>" + std::to_string(total) + "</b>条记录/最大显示<b>" + std::to_string(total) +
+            "</b>条 </td>\r\n";
     page += pageNo == 1 ? "<td>首页</td>\r\n" : "<td><a href='" + prefix + "1'>首页</a></td>\r\n";
     for (int k = 1; k <= pages; ++k) {
       const std::string ks = std::to_string(k);
-      page += k == pageNo ? "<td>" + ks + "&nbsp;</td>\r\n" : "<td><a href='" + prefix + ks + "'>" + ks + "</a>&nbsp;</td>\r\n";
+      page += k == pageNo ? "<td>" + ks + "&nbsp;</td>\r\n"
+                          : "<td><a href='" + prefix + ks + "'>" + ks + "</a>&nbsp;</td>\r\n";
     }
     if (pageNo < pages) {
       page += "<td><a href='" + prefix + std::to_string(pageNo + 1) + "'>下一页</a></td>\r\n";
@@ -380,10 +416,12 @@ struct DemoSite::Impl {
 
   std::string newPicturesPage(const httplib::Request& req) const {
     std::string page =
-        "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />\r\n<title>最新表情"
+        "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" "
+        "/>\r\n<title>最新表情"
         "</title>\r\n</head>\r\n<body>\r\n<div class=\"listbox\">\r\n<ul class=\"e2\">\r\n";
     int shown = 0;
-    for (auto it = catalog.pictures.rbegin(); it != catalog.pictures.rend() && shown < kNewPictures; ++it, ++shown) {
+    for (auto it = catalog.pictures.rbegin(); it != catalog.pictures.rend() && shown < kNewPictures;
+         ++it, ++shown) {
       const std::string n = std::to_string(it->number);
       page += "<script type=\"text/javascript\">document.getElementById(\"new" + n + "\").src = \"" +
               pictureAddress(req, *it) + "\"; </script><LI><a href=\"/a/" + n + ".html\"><img id=\"new" + n +
@@ -400,46 +438,53 @@ struct DemoSite::Impl {
     s.Get("/a/new/", [this](const httplib::Request& req, httplib::Response& res) {
       res.set_content(newPicturesPage(req), kHtmlGbk);
     });
-    s.Get(R"(/uploads/allimg/([a-z0-9]+\.(jpg|png|gif)))", [this](const httplib::Request& req, httplib::Response& res) {
-      for (const PictureEntry& p : catalog.pictures) {
-        if (p.fileName == req.matches[1]) {
-          const std::string ext = req.matches[2];
-          res.set_content(p.bytes, ext == "jpg" ? "image/jpeg" : "image/" + ext);
-          return;
-        }
-      }
-      res.status = 404;
-    });
+    s.Get(R"(/uploads/allimg/([a-z0-9]+\.(jpg|png|gif)))",
+          [this](const httplib::Request& req, httplib::Response& res) {
+            for (const PictureEntry& p : catalog.pictures) {
+              if (p.fileName == req.matches[1]) {
+                const std::string ext = req.matches[2];
+                res.set_content(p.bytes, ext == "jpg" ? "image/jpeg" : "image/" + ext);
+                return;
+              }
+            }
+            res.status = 404;
+          });
   }
 
   // ---- home, announcement, probe, share and group pages ----
 
   std::string homePage() const {
     const std::string& v = options.newestVersion;
-    std::string page = "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
-                       "charset=utf-8\" />\r\n<title>Memwick 表情助手</title>\r\n</head>\r\n<body>\r\n";
+    std::string page =
+        "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; "
+        "charset=utf-8\" />\r\n<title>Memwick 表情助手</title>\r\n</head>\r\n<body>\r\n";
     // 文本1 must come before 文本10: the program's search for "文本1" also matches "文本10".
     page += "<p>最新版本：文本1" + htmlEscape(v) + "文本1</p>\r\n";
-    page += "<p>更新说明：文本2" + htmlEscape(v) + "版：网络制作支持四行文字，收藏夹保存更稳定。文本2</p>\r\n";
+    page +=
+        "<p>更新说明：文本2" + htmlEscape(v) + "版：网络制作支持四行文字，收藏夹保存更稳定。文本2</p>\r\n";
     page += "<p>公告：文本3欢迎使用Memwick，文本3文本4本站为内置演示站点，图片均为程序绘制。文本4</p>\r\n";
     page += "<ul>\r\n<li>文本5修复：搜索翻页偶尔重复显示的问题。文本5</li>\r\n";
     page += "<li>文本6新增：本地制作可调整文字颜色。文本6</li>\r\n";
     page += "<li>文本7优化：启动时加载更快。文本7</li>\r\n";
     page += "<li>文本8感谢大家的支持！文本8</li>\r\n</ul>\r\n";
-    page += "<p>交流群：文本9" + std::string(kGroupKeyFirst) + "文本9文本10" + kGroupKeySecond + "文本10</p>\r\n";
-    page += "<p>下载：百度网" + std::string(kShareId) + "百度址 提取码：百度密" + kSharePassword + "百度码</p>\r\n";
+    page +=
+        "<p>交流群：文本9" + std::string(kGroupKeyFirst) + "文本9文本10" + kGroupKeySecond + "文本10</p>\r\n";
+    page += "<p>下载：百度网" + std::string(kShareId) + "百度址 提取码：百度密" + kSharePassword +
+            "百度码</p>\r\n";
     page += "</body>\r\n</html>\r\n";
     return page;
   }
 
   std::string announcementPage() {
     const long long readCount = options.readCounterStart + ++visits;
-    return gbk("<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" />\r\n"
-               "<title>Memwick 表情助手发布帖 - 软件发布</title>\r\n</head>\r\n<body>\r\n<div class=\"hm ptn\">\r\n<ul>\r\n"
-               "<li>回复：86</li>\r\n<li>阅读：" +
-               std::to_string(readCount) +
-               "</li>\r\n</ul>\r\n</div>\r\n<div class=\"t_fsz\">Memwick 是一个斗图助手，欢迎下载使用。</div>\r\n"
-               "</body>\r\n</html>\r\n");
+    return gbk(
+        "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" />\r\n"
+        "<title>Memwick 表情助手发布帖 - 软件发布</title>\r\n</head>\r\n<body>\r\n<div class=\"hm "
+        "ptn\">\r\n<ul>\r\n"
+        "<li>回复：86</li>\r\n<li>阅读：" +
+        std::to_string(readCount) +
+        "</li>\r\n</ul>\r\n</div>\r\n<div class=\"t_fsz\">Memwick 是一个斗图助手，欢迎下载使用。</div>\r\n"
+        "</body>\r\n</html>\r\n");
   }
 
   void routeOtherSites() {
@@ -447,25 +492,32 @@ struct DemoSite::Impl {
       res.set_content(homePage(), kHtmlUtf8);
     });
     servers[static_cast<int>(Site::Announcement)]->Get(
-        "/forum/thread-2833224-1-1.html",
-        [this](const httplib::Request&, httplib::Response& res) { res.set_content(announcementPage(), "text/html; charset=gbk"); });
+        "/forum/thread-2833224-1-1.html", [this](const httplib::Request&, httplib::Response& res) {
+          res.set_content(announcementPage(), "text/html; charset=gbk");
+        });
     servers[static_cast<int>(Site::Probe)]->Get("/", [](const httplib::Request&, httplib::Response& res) {
-      res.set_content(std::string("<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>") + kProbeMarker +
-                          "检测</title></head><body><p>" + kProbeMarker + "：正常</p></body></html>\r\n",
+      res.set_content(std::string("<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>") +
+                          kProbeMarker + "检测</title></head><body><p>" + kProbeMarker +
+                          "：正常</p></body></html>\r\n",
                       kHtmlUtf8);
     });
-    servers[static_cast<int>(Site::Share)]->Get(R"(/s/([A-Za-z0-9_-]{1,64}))", [](const httplib::Request& req, httplib::Response& res) {
-      res.set_content("<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Memwick 安装包 - 分享</title></head>"
-                      "<body><h1>Memwick 安装包</h1><p>分享编号：" +
-                          req.matches[1].str() + "</p><p>请输入提取码：<input type=\"text\" /></p></body></html>\r\n",
-                      kHtmlUtf8);
+    servers[static_cast<int>(Site::Share)]->Get(R"(/s/([A-Za-z0-9_-]{1,64}))", [](const httplib::Request& req,
+                                                                                  httplib::Response& res) {
+      res.set_content(
+          "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Memwick 安装包 - 分享</title></head>"
+          "<body><h1>Memwick 安装包</h1><p>分享编号：" +
+              req.matches[1].str() + "</p><p>请输入提取码：<input type=\"text\" /></p></body></html>\r\n",
+          kHtmlUtf8);
     });
-    servers[static_cast<int>(Site::Group)]->Get("/wpa/qunwpa", [](const httplib::Request& req, httplib::Response& res) {
-      res.set_content("<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>加入群聊</title></head><body>"
-                      "<h1>Memwick 交流群</h1><p>邀请码：" +
-                          htmlEscape(req.get_param_value("idkey")) + "</p><p>在聊天程序中打开即可加入。</p></body></html>\r\n",
-                      kHtmlUtf8);
-    });
+    servers[static_cast<int>(Site::Group)]->Get(
+        "/wpa/qunwpa", [](const httplib::Request& req, httplib::Response& res) {
+          res.set_content(
+              "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>加入群聊</title></head><body>"
+              "<h1>Memwick 交流群</h1><p>邀请码：" +
+                  htmlEscape(req.get_param_value("idkey")) +
+                  "</p><p>在聊天程序中打开即可加入。</p></body></html>\r\n",
+              kHtmlUtf8);
+        });
   }
 };
 
@@ -500,7 +552,8 @@ bool DemoSite::start(std::string* error) {
       if (!server.bind_to_port(d.options.bindAddress, d.ports[i])) d.ports[i] = -1;
     }
     if (d.ports[i] <= 0) {
-      const std::string where = d.options.basePort == 0 ? "a free port" : "port " + std::to_string(d.options.basePort + i);
+      const std::string where =
+          d.options.basePort == 0 ? "a free port" : "port " + std::to_string(d.options.basePort + i);
       return fail("cannot listen on " + d.options.bindAddress + " (" + where + ")");
     }
     d.listenEnded[i] = false;
@@ -509,8 +562,10 @@ bool DemoSite::start(std::string* error) {
       ended = true;
     });
     // Stopping a server before its loop runs would leave the loop running: wait for it.
-    while (!server.is_running() && !d.listenEnded[i]) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (d.listenEnded[i]) return fail("cannot serve on " + d.options.bindAddress + ":" + std::to_string(d.ports[i]));
+    while (!server.is_running() && !d.listenEnded[i])
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (d.listenEnded[i])
+      return fail("cannot serve on " + d.options.bindAddress + ":" + std::to_string(d.ports[i]));
   }
   d.started = true;
   return true;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "demo/content_catalog.h"
 #include "demo/demo_site.h"
 
 namespace mw::demo {
@@ -11,6 +12,8 @@ namespace {
 
 std::mutex embeddedMutex;
 std::unique_ptr<DemoSite>& embedded() {
+  // The content first, so that at exit it outlives the site still serving from it.
+  [[maybe_unused]] static const Catalog& content = demoCatalog();
   static std::unique_ptr<DemoSite> site;
   return site;
 }
@@ -33,7 +36,8 @@ ProgramSites fromFile(const std::string& path) {
 ProgramSites programSites(const std::vector<std::string>& args, const std::string& programDir) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--sites") {
-      if (i + 1 >= args.size() || args[i + 1].empty()) return {false, {}, {}, "--sites needs the name of a sites file"};
+      if (i + 1 >= args.size() || args[i + 1].empty())
+        return {false, {}, {}, "--sites needs the name of a sites file"};
       return fromFile(args[i + 1]);
     }
     if (args[i].rfind("--sites=", 0) == 0) {

@@ -20,7 +20,8 @@ struct ProgramSites {
 // renders with the application's fonts).
 ProgramSites programSites(const std::vector<std::string>& args, const std::string& programDir);
 
-// Stops the embedded demo site if one was started; also happens at exit.
+// Stops the embedded demo site if one was started. Call it before the application object goes
+// away (the site renders with its fonts); otherwise it stops at exit.
 void stopEmbeddedDemoSite();
 
 }  // namespace mw::demo

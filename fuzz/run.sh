@@ -34,10 +34,11 @@ build url_decode_fuzz src/net/encoding.cpp
 build cookies_fuzz src/net/cookies.cpp
 build regex_fuzz src/net/regex_object.cpp
 build ini_fuzz
+build header_block_fuzz src/net/header_block.cpp src/net/page_charset.cpp src/net/regex_object.cpp
 
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 status=0
-for name in text_between_fuzz url_decode_fuzz cookies_fuzz regex_fuzz ini_fuzz; do
+for name in text_between_fuzz url_decode_fuzz cookies_fuzz regex_fuzz ini_fuzz header_block_fuzz; do
   corpus=fuzz/corpus-run/$name
   mkdir -p "$corpus"
   seeds=()

@@ -48,7 +48,8 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
   } else if (look.ears == 2) {
     for (int side : {-1, 1}) {
       QPolygonF ear;
-      ear << QPointF(c.x() + side * r * 0.3, c.y() - r * 0.85) << QPointF(c.x() + side * r * 0.95, c.y() - r * 1.25)
+      ear << QPointF(c.x() + side * r * 0.3, c.y() - r * 0.85)
+          << QPointF(c.x() + side * r * 0.95, c.y() - r * 1.25)
           << QPointF(c.x() + side * r * 0.9, c.y() - r * 0.35);
       p.drawPolygon(ear);
     }
@@ -65,7 +66,8 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
     case Mood::Thumbs:
       p.setBrush(Qt::NoBrush);
       for (int side : {-1, 1})
-        p.drawArc(QRectF(c.x() + side * eyeDx - r * 0.14, eyeY - r * 0.1 + wobble, r * 0.28, r * 0.24), 0, 180 * 16);
+        p.drawArc(QRectF(c.x() + side * eyeDx - r * 0.14, eyeY - r * 0.1 + wobble, r * 0.28, r * 0.24), 0,
+                  180 * 16);
       break;
     case Mood::Angry:
       for (int side : {-1, 1}) {
@@ -107,8 +109,9 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
     case Mood::Happy:
     case Mood::Thumbs:
       p.setBrush(QColor(200, 60, 60));
-      p.drawChord(QRectF(c.x() - r * 0.35, mouthY - r * 0.25, r * 0.7, r * (0.4 + 0.1 * std::sin(phase * 2 * M_PI))),
-                  180 * 16, 180 * 16);
+      p.drawChord(
+          QRectF(c.x() - r * 0.35, mouthY - r * 0.25, r * 0.7, r * (0.4 + 0.1 * std::sin(phase * 2 * M_PI))),
+          180 * 16, 180 * 16);
       break;
     case Mood::Angry:
     case Mood::Crying:
@@ -126,7 +129,8 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
     p.setBrush(QColor(255, 205, 120));
     const QRectF fist(c.x() + r * 0.7, c.y() + r * 0.3 - phase * r * 0.2, r * 0.45, r * 0.4);
     p.drawRoundedRect(fist, r * 0.08, r * 0.08);
-    p.drawRoundedRect(QRectF(fist.left() + r * 0.05, fist.top() - r * 0.35, r * 0.16, r * 0.4), r * 0.06, r * 0.06);
+    p.drawRoundedRect(QRectF(fist.left() + r * 0.05, fist.top() - r * 0.35, r * 0.16, r * 0.4), r * 0.06,
+                      r * 0.06);
   }
   p.restore();
 }
@@ -175,7 +179,8 @@ bool saveAnimatedGif(const std::vector<QImage>& frames, const QString& path, int
   while (table.size() < 256) table.append(qRgb(0, 0, 0));
 
   int error = 0;
-  std::unique_ptr<GifFileType, GifCloser> gif(EGifOpenFileName(QFile::encodeName(path).constData(), false, &error));
+  std::unique_ptr<GifFileType, GifCloser> gif(
+      EGifOpenFileName(QFile::encodeName(path).constData(), false, &error));
   if (!gif) return false;
   std::vector<GifColorType> colours(256);
   for (int i = 0; i < 256; ++i)
@@ -194,9 +199,10 @@ bool saveAnimatedGif(const std::vector<QImage>& frames, const QString& path, int
   EGifPutExtensionBlock(gif.get(), sizeof loopData, loopData);
   EGifPutExtensionTrailer(gif.get());
   for (const QImage& frame : frames) {
-    const QImage indexed =
-        frame.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither);
-    unsigned char gce[] = {0, static_cast<unsigned char>(delayCs & 0xFF), static_cast<unsigned char>(delayCs >> 8), 0};
+    const QImage indexed = frame.convertToFormat(QImage::Format_RGB32)
+                               .convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither);
+    unsigned char gce[] = {0, static_cast<unsigned char>(delayCs & 0xFF),
+                           static_cast<unsigned char>(delayCs >> 8), 0};
     if (EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, sizeof gce, gce) != GIF_OK) return false;
     if (EGifPutImageDesc(gif.get(), 0, 0, w, h, false, nullptr) != GIF_OK) return false;
     for (int y = 0; y < h; ++y) {
@@ -207,10 +213,12 @@ bool saveAnimatedGif(const std::vector<QImage>& frames, const QString& path, int
   return true;
 }
 
-const QColor kSkins[] = {QColor(255, 220, 90), QColor(245, 245, 245), QColor(250, 200, 160), QColor(200, 160, 110),
-                         QColor(170, 220, 140), QColor(255, 190, 200), QColor(210, 210, 230), QColor(240, 170, 90)};
-const QColor kBackgrounds[] = {QColor(120, 170, 230), QColor(250, 240, 200), QColor(180, 230, 200), QColor(230, 200, 240),
-                               QColor(250, 210, 170), QColor(200, 220, 250), QColor(255, 250, 235), QColor(220, 235, 180)};
+const QColor kSkins[] = {QColor(255, 220, 90),  QColor(245, 245, 245), QColor(250, 200, 160),
+                         QColor(200, 160, 110), QColor(170, 220, 140), QColor(255, 190, 200),
+                         QColor(210, 210, 230), QColor(240, 170, 90)};
+const QColor kBackgrounds[] = {QColor(120, 170, 230), QColor(250, 240, 200), QColor(180, 230, 200),
+                               QColor(230, 200, 240), QColor(250, 210, 170), QColor(200, 220, 250),
+                               QColor(255, 250, 235), QColor(220, 235, 180)};
 
 struct Template {
   int number;
@@ -238,7 +246,8 @@ Template layoutTemplate(int number, const QString& title, int lines) {
       t.width = 360;
       t.height = 420 + variant * 30;
       const int row = t.height / 3;
-      for (int i = 0; i < 3; ++i) t.captionAreas.push_back(QRect(row + 4, i * row + row / 4, t.width - row - 12, row / 2));
+      for (int i = 0; i < 3; ++i)
+        t.captionAreas.push_back(QRect(row + 4, i * row + row / 4, t.width - row - 12, row / 2));
       break;
     }
     default: {
@@ -259,7 +268,8 @@ QImage drawTemplate(const Template& t, int seed) {
   QPainter p(&image);
   const int lines = static_cast<int>(t.captionAreas.size());
   auto look = [&](int k) {
-    return FaceLook{kSkins[(seed + k) % 8], kBackgrounds[seed % 8], static_cast<Mood>((seed + k) % 6), (seed + k) % 3};
+    return FaceLook{kSkins[(seed + k) % 8], kBackgrounds[seed % 8], static_cast<Mood>((seed + k) % 6),
+                    (seed + k) % 3};
   };
   // Caption areas are dark bands so that white captions read well, as on real templates.
   auto band = [&](const QRect& r) { p.fillRect(r, QColor(60, 60, 70, 200)); };
@@ -290,7 +300,8 @@ QImage drawTemplate(const Template& t, int seed) {
 
 QString rectsText(const std::vector<QRect>& rects) {
   QStringList parts;
-  for (const QRect& r : rects) parts << QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+  for (const QRect& r : rects)
+    parts << QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
   return parts.join(';');
 }
 
@@ -313,10 +324,11 @@ int main(int argc, char** argv) {
   QTextStream catalog(&catalogFile);
   catalog << "# kind\tnumber\ttitle\tfile\textra\n";
 
-  const QStringList animals = {"熊猫头", "猫咪", "狗子", "小黄脸", "兔子", "企鹅", "柴犬", "仓鼠", "青蛙", "小熊"};
+  const QStringList animals = {"熊猫头", "猫咪", "狗子", "小黄脸", "兔子",
+                               "企鹅",   "柴犬", "仓鼠", "青蛙",   "小熊"};
   const QStringList moods = {"开心", "生气", "无语", "哭了", "震惊", "点赞"};
-  const QStringList templateNames = {"就这", "我不听", "真香", "你礼貌吗", "我太难了", "好家伙",
-                                     "打工人", "告辞", "芜湖起飞", "我裂开了", "离谱", "安排"};
+  const QStringList templateNames = {"就这",   "我不听", "真香",     "你礼貌吗", "我太难了", "好家伙",
+                                     "打工人", "告辞",   "芜湖起飞", "我裂开了", "离谱",     "安排"};
   // Line counts of the 24 templates: every count occurs several times.
   const int lineCounts[24] = {1, 2, 3, 4, 1, 2, 2, 3, 4, 1, 2, 4, 3, 1, 2, 4, 2, 3, 1, 2, 4, 3, 2, 1};
 
@@ -328,16 +340,18 @@ int main(int argc, char** argv) {
     const QString thumb = QStringLiteral("templates/t%1_thumb.jpg").arg(n, 2, 10, QChar('0'));
     if (!saveImage(image, out.filePath(file), "JPG", 88)) return 1;
     // Thumbnails fit the 152 x 184 picture boxes.
-    if (!saveImage(image.scaled(150, 180, Qt::KeepAspectRatio, Qt::SmoothTransformation), out.filePath(thumb), "JPG", 90))
+    if (!saveImage(image.scaled(150, 180, Qt::KeepAspectRatio, Qt::SmoothTransformation), out.filePath(thumb),
+                   "JPG", 90))
       return 1;
-    catalog << "T\t" << n << '\t' << title << '\t' << file << '\t' << thumb << '\t' << t.width << 'x' << t.height << '\t'
-            << rectsText(t.captionAreas) << '\n';
+    catalog << "T\t" << n << '\t' << title << '\t' << file << '\t' << thumb << '\t' << t.width << 'x'
+            << t.height << '\t' << rectsText(t.captionAreas) << '\n';
   }
 
   // 60 search pictures: every animal with every mood; four titles in five say 表情包.
   for (int n = 1; n <= 60; ++n) {
     const int a = (n - 1) / 6, m = (n - 1) % 6;
-    const QString title = animals[a] + moods[m] + (n % 5 == 0 ? QStringLiteral("头像") : QStringLiteral("表情包"));
+    const QString title =
+        animals[a] + moods[m] + (n % 5 == 0 ? QStringLiteral("头像") : QStringLiteral("表情包"));
     const FaceLook look{kSkins[(a + m) % 8], kBackgrounds[(n * 3) % 8], static_cast<Mood>(m), a % 3};
     const int side = 180 + (n % 4) * 20;
     auto frame = [&](double phase) {
@@ -360,8 +374,8 @@ int main(int argc, char** argv) {
             return 1;
           }
           // giflib creates its file private to the owner; the content is public.
-          QFile::setPermissions(out.filePath(file), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                                        QFile::ReadOther);
+          QFile::setPermissions(out.filePath(file),
+                                QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         }
         break;
       case 1:

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
-#include <sstream>
+
+#include "runtime/ini_file.h"
 
 namespace mw::net {
 namespace {
@@ -19,7 +17,8 @@ struct KeySpec {
 
 // The one table of keys: order here is the order of the file we write.
 const KeySpec kKeys[] = {
-    {"template", &SiteSettings::templateHost, "template site: /face/New.aspx, /face/ListWithImage.aspx, make.aspx"},
+    {"template", &SiteSettings::templateHost,
+     "template site: /face/New.aspx, /face/ListWithImage.aspx, make.aspx"},
     {"search", &SiteSettings::searchHost, "search site: /plus/search.php and /a/new/"},
     {"home", &SiteSettings::homeHost, "home site page \"/\" with the version, notice and share fields"},
     {"announcement", &SiteSettings::announcementHost, "announcement thread with the read counter"},
@@ -28,17 +27,6 @@ const KeySpec kKeys[] = {
     {"group", &SiteSettings::groupHost, "group-join pages /wpa/qunwpa?idkey=<key>"},
     {"probe_marker", &SiteSettings::probeMarker, "UTF-8 phrase the probe page carries"},
 };
-
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-  return s;
-}
-
-std::string trim(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 bool isValidUtf8(const std::string& s) {
   for (std::size_t i = 0; i < s.size();) {
@@ -50,28 +38,6 @@ bool isValidUtf8(const std::string& s) {
     i += extra + 1;
   }
   return true;
-}
-
-// Keys of the [sites] section, lower-cased; sections and keys compare without regard to case,
-// as in the program's other settings file. A repeated key keeps its first value.
-std::map<std::string, std::string> sitesSection(const std::string& content) {
-  std::map<std::string, std::string> keys;
-  std::istringstream in(content);
-  std::string line;
-  bool inSites = false;
-  while (std::getline(in, line)) {
-    line = trim(line);
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-    if (line.front() == '[') {
-      const auto close = line.find(']');
-      inSites = close != std::string::npos && lower(trim(line.substr(1, close - 1))) == "sites";
-      continue;
-    }
-    const auto eq = line.find('=');
-    if (!inSites || eq == std::string::npos) continue;
-    keys.emplace(lower(trim(line.substr(0, eq))), trim(line.substr(eq + 1)));
-  }
-  return keys;
 }
 
 }  // namespace
@@ -88,7 +54,8 @@ bool isValidHostPort(const std::string& value, std::string* why) {
   const std::string host = value.substr(0, colon);
   if (host.empty()) return fail("the host name is empty");
   for (unsigned char c : host)
-    if (!std::isalnum(c) && c != '-' && c != '.') return fail("the host name may hold only letters, digits, '-' and '.'");
+    if (!std::isalnum(c) && c != '-' && c != '.')
+      return fail("the host name may hold only letters, digits, '-' and '.'");
   if (host.front() == '.' || host.back() == '.' || host.find("..") != std::string::npos)
     return fail("the host name has an empty label");
   if (colon != std::string::npos) {
@@ -101,14 +68,16 @@ bool isValidHostPort(const std::string& value, std::string* why) {
   return true;
 }
 
-SiteSettingsResult parseSiteSettings(const std::string& content, const std::string& fileName) {
-  const auto keys = sitesSection(content);
+namespace {
+
+// Sections and keys compare without regard to case, as in the program's other settings file.
+SiteSettingsResult fromIni(const IniFile& ini, const std::string& fileName) {
   SiteSettings settings;
   for (const KeySpec& spec : kKeys) {
-    const auto it = keys.find(spec.key);
+    const std::optional<Text> found = ini.value("sites", spec.key);
     const std::string where = fileName + ": key \"" + spec.key + "\" in section [sites]";
-    if (it == keys.end()) return {std::nullopt, where + " is missing"};
-    const std::string& value = it->second;
+    if (!found) return {std::nullopt, where + " is missing"};
+    const std::string& value = *found;
     std::string why;
     if (spec.field == &SiteSettings::probeMarker) {
       if (value.empty()) return {std::nullopt, where + " is empty"};
@@ -121,14 +90,19 @@ SiteSettingsResult parseSiteSettings(const std::string& content, const std::stri
   return {settings, {}};
 }
 
+}  // namespace
+
+SiteSettingsResult parseSiteSettings(const std::string& content, const std::string& fileName) {
+  return fromIni(IniFile(content), fileName);
+}
+
 SiteSettingsResult readSiteSettings(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return {std::nullopt, path + ": is a folder, not a sites file"};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {std::nullopt, path + ": cannot read the sites file"};
-  std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return {std::nullopt, path + ": cannot read the sites file"};
-  return parseSiteSettings(content, path);
+  if (std::filesystem::is_directory(path, ec))
+    return {std::nullopt, path + ": is a folder, not a sites file"};
+  const std::optional<IniFile> ini = IniFile::load(path);
+  if (!ini) return {std::nullopt, path + ": cannot read the sites file"};
+  return fromIni(*ini, path);
 }
 
 std::string formatSiteSettings(const SiteSettings& settings) {

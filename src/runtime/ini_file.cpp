@@ -51,7 +51,10 @@ Text encodedValue(std::string_view value) {
       value.front() == ' ' || value.front() == '\t' || value.back() == ' ' || value.back() == '\t';
   const bool quoted = value.size() >= 2 && isQuote(value.front()) && value.front() == value.back();
   if (!blankEnd && !quoted) return Text(value);
-  return "\"" + Text(value) + "\"";
+  Text out;
+  out.reserve(value.size() + 2);
+  out.append(1, '"').append(value).append(1, '"');
+  return out;
 }
 
 }  // namespace
@@ -151,7 +154,10 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
     return true;
   }
   if (!lines_.empty() && !trimmed(lines_.back()).empty()) lines_.emplace_back();
-  lines_.push_back("[" + Text(section) + "]");
+  Text header;
+  header.reserve(section.size() + 2);
+  header.append(1, '[').append(section).append(1, ']');
+  lines_.push_back(std::move(header));
   lines_.push_back(line);
   finalNewline_ = true;
   return true;

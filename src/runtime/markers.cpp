@@ -38,14 +38,14 @@ int textBetweenAll(std::string_view text, std::string_view startMarker, std::str
     const int e = findText(text, endMarker, contentStart, ignoreCase);
     if (e == -1) break;
 
-    const std::string_view m =
-        text.substr(static_cast<std::size_t>(contentStart - 1), static_cast<std::size_t>(e - contentStart));
-    Text piece;
-    piece.reserve(prefix.size() + m.size() + suffix.size());
-    piece.append(prefix).append(trimBlanks(m)).append(suffix);
+    const std::string_view m = trimmedBlanks(
+        text.substr(static_cast<std::size_t>(contentStart - 1), static_cast<std::size_t>(e - contentStart)));
     pos = contentStart;
-    if (!piece.empty()) {
-      if (includeStart) piece.insert(0, startMarker);
+    if (!prefix.empty() || !m.empty() || !suffix.empty()) {
+      Text piece;
+      piece.reserve(startMarker.size() + prefix.size() + m.size() + suffix.size() + endMarker.size());
+      if (includeStart) piece.append(startMarker);
+      piece.append(prefix).append(m).append(suffix);
       if (includeEnd) piece.append(endMarker);
       if (maxLength == 0 || static_cast<long long>(piece.size()) < maxLength) out.push_back(std::move(piece));
       pos = e;

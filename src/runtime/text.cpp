@@ -44,14 +44,19 @@ int findText(std::string_view text, std::string_view what, int from, bool ignore
   const std::size_t last = n - what.size();  // last possible match start
 
   if (!ignoreCase) {
-    // memmem finds candidates fast; the walk keeps i on character boundaries.
+    // memmem finds candidates fast. Whether a candidate starts a character follows from the
+    // bytes before it: a byte below 0x80 always ends a character (alone or as a trail byte),
+    // and a run of high bytes after such a point pairs up lead+trail from its start. So the
+    // candidate is on a boundary exactly when the run of high bytes right before it, back to
+    // such a byte or to the known boundary i, is of even length.
     while (i <= last) {
       const void* hit = memmem(text.data() + i, n - i, what.data(), what.size());
       if (!hit) return -1;
       const std::size_t p = static_cast<const char*>(hit) - text.data();
-      while (i < p) i += isLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
-      if (i == p) return static_cast<int>(p + 1);
-      // p was the trail byte of a character; resume at the next boundary.
+      std::size_t run = 0;
+      while (p - run > i && isLeadByte(static_cast<unsigned char>(text[p - run - 1]))) ++run;
+      if (run % 2 == 0) return static_cast<int>(p + 1);
+      i = p + 1;  // p is a trail byte; the character after it starts a boundary
     }
     return -1;
   }
@@ -78,7 +83,9 @@ Text replaceAll(std::string_view text, std::string_view from, std::string_view t
   return out;
 }
 
-Text trimBlanks(std::string_view text) {
+Text trimBlanks(std::string_view text) { return Text(trimmedBlanks(text)); }
+
+std::string_view trimmedBlanks(std::string_view text) {
   std::size_t b = 0, e = text.size();
   for (;;) {
     if (b < e && text[b] == ' ') {
@@ -98,7 +105,7 @@ Text trimBlanks(std::string_view text) {
       break;
     }
   }
-  return Text(text.substr(b, e - b));
+  return text.substr(b, e - b);
 }
 
 double toReal(std::string_view text) {

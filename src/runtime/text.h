@@ -32,6 +32,8 @@ Text replaceAll(std::string_view text, std::string_view from, std::string_view t
 
 // Removes ASCII spaces and ideographic spaces (0xA1 0xA1) at both ends.
 Text trimBlanks(std::string_view text);
+// The same as a view into `text`.
+std::string_view trimmedBlanks(std::string_view text);
 
 // The leading decimal number of a text, truncated toward zero; 0 when there is none.
 long long toInteger(std::string_view text);

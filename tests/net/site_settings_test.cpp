@@ -1,11 +1,11 @@
 #include "net/site_settings.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <unistd.h>
 
 using mw::net::parseSiteSettings;
 using mw::net::readSiteSettings;
@@ -30,7 +30,8 @@ const char* const kGood =
 // A valid file, except that `key` holds `value`, or is left out when `value` is nullopt.
 std::string sitesText(const std::string& key, const std::optional<std::string>& value) {
   std::string text = "[sites]\n";
-  for (std::string k : {"template", "search", "home", "announcement", "probe", "share", "group", "probe_marker"}) {
+  for (std::string k :
+       {"template", "search", "home", "announcement", "probe", "share", "group", "probe_marker"}) {
     if (k != key) {
       text += k + " = " + (k == "probe_marker" ? "网络连通" : "h.example") + "\n";
     } else if (value) {
@@ -41,7 +42,8 @@ std::string sitesText(const std::string& key, const std::optional<std::string>& 
 }
 
 std::string tempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("mw_site_settings_" + std::to_string(::getpid()) + "_" + name))
+  return (std::filesystem::temp_directory_path() /
+          ("mw_site_settings_" + std::to_string(::getpid()) + "_" + name))
       .string();
 }
 

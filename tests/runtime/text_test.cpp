@@ -31,6 +31,31 @@ TEST(FindText, PositionsAreOneBasedAndRespectDoubleByteCharacters) {
   EXPECT_EQ(findText(withTrailA, "A"), -1);
   EXPECT_EQ(findText(withTrailA, "y"), 4);
   EXPECT_EQ(findText("a" + biao + "b", "b"), 6);
+  // Runs of high bytes pair up from the last boundary: odd length puts "a" in a trail.
+  EXPECT_EQ(findText("\x81\x81\x81"
+                     "a",
+                     "a"),
+            -1);
+  EXPECT_EQ(findText("\x81\x81"
+                     "a",
+                     "a"),
+            3);
+  EXPECT_EQ(findText("\x81\x81\x81"
+                     "a"
+                     "a",
+                     "a"),
+            5);
+  EXPECT_EQ(findText("x\x81\x41\x81\x81"
+                     "A",
+                     "A"),
+            6);
+  // The walk starts at `from`, taken as a character start.
+  EXPECT_EQ(findText("\x81"
+                     "a"
+                     "\x81"
+                     "a",
+                     "a", 2),
+            2);
 }
 
 TEST(FindText, IgnoreCaseFoldsOnlyStandaloneAsciiLetters) {

@@ -1,0 +1,17 @@
+#pragma once
+// What the browsing handlers work on: the main window's controls, the program-wide state
+// and the two sites they read.
+#include "forms/main_form.h"
+#include "forms/program_state.h"
+#include "runtime/text.h"
+
+namespace mw::browse {
+
+struct BrowseContext {
+  forms::MainForm& form;
+  forms::ProgramState& state;
+  Text templateBase;  // "http://" + host of the template site, no trailing "/"
+  Text searchBase;    // "http://" + host of the search site
+};
+
+}  // namespace mw::browse

@@ -1,0 +1,176 @@
+#include "net/fetch_page.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
+#include "net/cookies.h"
+#include "net/fetch_request.h"
+#include "net/header_block.h"
+#include "runtime/event_pump.h"
+#include "runtime/markers.h"
+
+namespace mw {
+namespace fetch {
+namespace {
+
+using transfer::Transfer;
+
+constexpr std::size_t kHeaderRoom = 5000;
+
+Text asciiLower(std::string_view s) {
+  Text out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  return out;
+}
+
+Text agentFor(const Text& requestHeaders) {
+  if (findText(requestHeaders, "User-Agent:", 1, true) == -1)
+    return "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+  Text agent = trimBlanks(textBetween(requestHeaders, "User-Agent:", "\r\n"));
+  if (agent.empty())
+    agent = trimBlanks(std::string_view(requestHeaders).substr(requestHeaders.find(':') + 1));
+  // The fallback can span lines; curl must not send a line break inside a header.
+  agent.resize(std::min(agent.size(), agent.find_first_of("\r\n")));
+  return agent;
+}
+
+void addDefaultLines(Text& headers, const Text& url, const Text& cookies) {
+  if (headers.empty()) {
+    headers = "Accept: */*";
+  } else if (findText(headers, "Accept:") == -1) {
+    headers += "\r\nAccept: */*";
+  }
+  if (findText(headers, "Referer:") == -1) headers += "\r\nReferer: " + url;
+  if (findText(headers, "Accept-Language:") == -1) headers += "\r\nAccept-Language: zh-cn";
+  if (findText(headers, "Content-Type:") == -1)
+    headers += "\r\nContent-Type: application/x-www-form-urlencoded";
+  if (!cookies.empty()) headers += "\r\nCookie: " + cookies;
+}
+
+// The block goes out line by line; what is not a header line (no name, a stray CR or LF)
+// is dropped rather than sent.
+bool setHeaderLines(Transfer& t, const Text& block) {
+  std::size_t start = 0;
+  while (start < block.size()) {
+    std::size_t end = block.find("\r\n", start);
+    if (end == std::string::npos) end = block.size();
+    std::string_view line(block.data() + start, end - start);
+    start = end + 2;
+    std::size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string_view::npos ||
+        line.find_first_of("\r\n", 0) != std::string_view::npos || line.find('\0') != std::string_view::npos)
+      continue;
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    // curl drops a header written "Name:" with nothing after it; "Name;" sends it empty.
+    std::string sent = value.empty() ? std::string(line.substr(0, colon)) + ";" : std::string(line);
+    if (!transfer::appendHeader(t.headers, sent)) return false;
+  }
+  return transfer::appendHeader(t.headers, "Expect:");
+}
+
+}  // namespace
+
+std::unique_ptr<Transfer> prepare(const Text& url, int method, const Text& postData,
+                                  const FetchPageOptions& o) {
+  if (method < 0 || method > 2) method = 0;
+  Text lower = asciiLower(url);
+  bool secure = lower.starts_with("https");
+
+  // Other schemes are refused; an address without any scheme is taken as http.
+  std::size_t schemeEnd = lower.find("://");
+  if (schemeEnd != std::string::npos &&
+      lower.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789+.-") == schemeEnd &&
+      !lower.starts_with("http://") && !lower.starts_with("https://"))
+    return nullptr;
+
+  Text localHeaders;
+  Text& requestHeaders = o.requestHeaders ? *o.requestHeaders : localHeaders;
+  Text agent = agentFor(requestHeaders);
+
+  // Host and port by the address text alone.
+  if (lower.empty() || lower.back() != '/') lower += '/';
+  if (!lower.starts_with("https://") && lower.find("http://") == std::string::npos) lower = "http://" + lower;
+  Text hostPort = textBetween(lower, lower.starts_with("https://") ? "https://" : "http://", "/");
+  Text host = hostPort.substr(0, hostPort.find(':'));
+  long long port = secure ? 443 : 80;
+  if (std::size_t colon = hostPort.rfind(':'); colon != std::string::npos) {
+    port = toInteger(std::string_view(hostPort).substr(colon + 1));
+    if (port == 0) port = secure ? 443 : 80;
+  }
+  if (host.empty() || port < 1 || port > 65535) return nullptr;
+
+  int hostAt = findText(url, host, 1, true);
+  int slash = findText(url, "/", hostAt, true);
+  Text path = slash == -1 ? Text("/") : url.substr(slash - 1);
+
+  auto t = std::make_unique<Transfer>();
+  t->easy = transfer::newEasy();
+  t->url.reset(curl_url());
+  if (!t->easy || !t->url) return nullptr;
+  Text address = (secure ? "https://" : "http://") + host + ":" + fromInteger(port) + path;
+  if (curl_url_set(t->url.get(), CURLUPART_URL, address.c_str(), CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE) !=
+      CURLUE_OK)
+    return nullptr;
+  curl_url_set(t->url.get(), CURLUPART_FRAGMENT, nullptr, 0);
+
+  CURL* h = t->easy.get();
+  t->attachCallbacks();
+  curl_easy_setopt(h, CURLOPT_CURLU, t->url.get());
+  curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
+  curl_easy_setopt(h, CURLOPT_PROXY, o.proxy.c_str());
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT, 60L);
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, o.noRedirect ? 0L : 1L);
+  // A cookies variable turns the automatic cookie handling off; without one it lives for
+  // this exchange only (across its redirects).
+  if (!o.cookies) curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
+
+  addDefaultLines(requestHeaders, url, o.cookies ? *o.cookies : Text());
+  if (!setHeaderLines(*t, requestHeaders)) return nullptr;
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, t->headers.get());
+
+  if (method == 0) {
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  } else {
+    Bytes localBody;
+    Bytes& postBytes = o.postBytes ? *o.postBytes : localBody;
+    if (postBytes.empty()) postBytes = postData;
+    t->requestBody = postBytes;
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(t->requestBody.size()));
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, t->requestBody.data());
+    if (method == 2) curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+  }
+  return t;
+}
+
+Bytes finish(Transfer& t, const FetchPageOptions& o) {
+  Text block = t.headerBlock.empty() || t.headerBlock.size() >= kHeaderRoom || t.headerBlockTooLarge
+                   ? Text(kHeaderRoom, ' ')
+                   : t.headerBlock;
+  block = normaliseCookieHeaderNames(block);
+  if (o.responseHeaders) *o.responseHeaders = block;
+  Text fresh = cookiesFromHeaders(block);
+  if (o.cookies) mergeCookies(*o.cookies, fresh);
+  if (o.newCookies) *o.newCookies = fresh;
+
+  if (t.bodyTooLarge || t.headerBlockTooLarge || t.result == CURLE_FILESIZE_EXCEEDED ||
+      t.stoppedOnRedirect(!o.noRedirect))
+    return {};
+  return std::move(t.body);
+}
+
+}  // namespace fetch
+
+Bytes fetchPage(const Text& url, int method, const Text& postData, const FetchPageOptions& options) {
+  auto t = fetch::prepare(url, method, postData, options);
+  if (!t) return {};
+  transfer::Multi multi = transfer::newMulti();
+  if (!multi || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) return {};
+  transfer::drive(multi.get(), 1, [](transfer::Transfer&) { return std::size_t(0); });
+  return fetch::finish(*t, options);
+}
+
+}  // namespace mw

@@ -1,0 +1,142 @@
+#include "net/transfer.h"
+
+#include <mutex>
+
+#include "runtime/event_pump.h"
+
+namespace mw::transfer {
+namespace {
+
+void globalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
+  auto& t = *static_cast<Transfer*>(self);
+  std::size_t n = size * count;
+  t.lastActivity = std::chrono::steady_clock::now();
+  if (t.body.size() + n > kBodyCap) {
+    t.bodyTooLarge = true;
+    return 0;  // curl then stops with CURLE_WRITE_ERROR
+  }
+  t.body.append(data, n);
+  return n;
+}
+
+std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* self) {
+  auto& t = *static_cast<Transfer*>(self);
+  std::size_t n = size * count;
+  t.lastActivity = std::chrono::steady_clock::now();
+  std::string_view line(data, n);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+
+  if (line.starts_with("HTTP/")) {
+    t.headerBlock.clear();
+    t.headersComplete = false;
+    t.latestHasLocation = false;
+  }
+  if (t.headerBlock.size() + line.size() + 2 > kHeaderBlockCap) {
+    t.headerBlockTooLarge = true;
+    return 0;
+  }
+  t.headerBlock.append(line);
+  t.headerBlock.append("\r\n");
+  if (line.empty()) t.headersComplete = true;
+  if (line.size() >= 9 && curl_strnequal(line.data(), "Location:", 9)) t.latestHasLocation = true;
+  return n;
+}
+
+int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  auto& t = *static_cast<Transfer*>(self);
+  auto now = std::chrono::steady_clock::now();
+  if (uploaded != t.lastUploaded) {
+    t.lastUploaded = uploaded;
+    t.lastActivity = now;
+  }
+  if (t.idleLimit.count() > 0 && now - t.lastActivity > t.idleLimit) {
+    t.idleTimedOut = true;
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+Easy newEasy() {
+  globalInit();
+  return Easy(curl_easy_init());
+}
+
+Multi newMulti() {
+  globalInit();
+  return Multi(curl_multi_init());
+}
+
+bool appendHeader(Slist& list, const std::string& line) {
+  curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+  if (!grown) return false;
+  (void)list.release();
+  list.reset(grown);
+  return true;
+}
+
+std::string urlPart(CURLU* url, CURLUPart part, unsigned flags) {
+  char* value = nullptr;
+  if (curl_url_get(url, part, &value, flags) != CURLUE_OK || !value) return {};
+  std::string out(value);
+  curl_free(value);
+  return out;
+}
+
+void Transfer::attachCallbacks() {
+  CURL* h = easy.get();
+  lastActivity = std::chrono::steady_clock::now();
+  curl_easy_setopt(h, CURLOPT_PRIVATE, this);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeaderLine);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  // The status text is cut from an HTTP/1.x status line; HTTP/2 has no reason phrase.
+  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kBodyCap));
+}
+
+bool Transfer::stoppedOnRedirect(bool following) const {
+  if (!following || !headersComplete || !latestHasLocation) return false;
+  long code = 0;
+  curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
+  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
+void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Transfer&)>& onDone) {
+  while (active > 0) {
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+      if (msg->msg != CURLMSG_DONE) continue;
+      CURL* h = msg->easy_handle;
+      CURLcode result = msg->data.result;
+      Transfer* t = nullptr;
+      curl_easy_getinfo(h, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
+      curl_multi_remove_handle(multi, h);
+      --active;
+      t->result = t->idleTimedOut ? CURLE_OPERATION_TIMEDOUT : result;
+      active += onDone(*t);
+    }
+    if (active == 0) break;
+    curl_multi_poll(multi, nullptr, 0, 10, nullptr);
+    pumpEvents();
+  }
+}
+
+}  // namespace mw::transfer

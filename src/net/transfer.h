@@ -1,0 +1,89 @@
+#pragma once
+// libcurl plumbing shared by webRequest, fetchPage and the side-by-side download: owning
+// handle types, one transfer's collected response, and the event-pumping wait loop.
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "runtime/text.h"
+
+namespace mw::transfer {
+
+// Beyond these an exchange is abandoned instead of growing without bound.
+inline constexpr std::size_t kBodyCap = 64u << 20;
+inline constexpr std::size_t kHeaderBlockCap = 1u << 20;
+
+struct EasyDeleter {
+  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+};
+struct UrlDeleter {
+  void operator()(CURLU* h) const { curl_url_cleanup(h); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using Easy = std::unique_ptr<CURL, EasyDeleter>;
+using Multi = std::unique_ptr<CURLM, MultiDeleter>;
+using Url = std::unique_ptr<CURLU, UrlDeleter>;
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// curl_global_init once per process, then a fresh easy or multi handle (null on failure).
+Easy newEasy();
+Multi newMulti();
+
+// Appends one line to a header list; false when curl could not take it.
+bool appendHeader(Slist& list, const std::string& line);
+
+// The string value of a URL part, or empty when the part is absent.
+std::string urlPart(CURLU* url, CURLUPart part, unsigned flags = 0);
+
+// What one exchange produced. The easy handle, the header list and the URL handle live here
+// too, so everything curl points into stays alive as long as the transfer.
+struct Transfer {
+  Easy easy;
+  Slist headers;
+  Url url;
+  std::string requestBody;
+
+  Bytes body;
+  bool bodyTooLarge = false;
+  // Raw header block of the latest response (status line first, CRLF separated, ending in
+  // the empty line); each new status line starts it afresh, so after redirects it is the
+  // final response's block.
+  Text headerBlock;
+  bool headerBlockTooLarge = false;
+  bool headersComplete = false;  // the empty line ending the latest block has arrived
+  bool latestHasLocation = false;
+
+  // With a limit set, a stretch longer than it without a byte moving either way ends the
+  // exchange (like a socket read or write time-out), reported as CURLE_OPERATION_TIMEDOUT.
+  std::chrono::milliseconds idleLimit{0};
+  std::chrono::steady_clock::time_point lastActivity;
+  curl_off_t lastUploaded = 0;
+  bool idleTimedOut = false;
+
+  CURLcode result = CURLE_OK;
+  std::size_t index = 0;  // caller's tag, e.g. position in a download list
+
+  // Installs the write, header and progress callbacks (and the options common to every
+  // exchange), and starts the idle clock.
+  void attachCallbacks();
+  // True when the latest complete response is a redirect that curl was to follow when the
+  // exchange stopped: the failure happened on the way to the next hop.
+  bool stoppedOnRedirect(bool following) const;
+};
+
+// Runs the transfers added to `multi` until all have finished, pumping window events while
+// waiting. `onDone` is called for each finished transfer (with its result stored) and may add
+// more; the loop lasts until none is left running.
+void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Transfer&)>& onDone);
+
+}  // namespace mw::transfer

@@ -1,0 +1,32 @@
+#pragma once
+// webRequest: one synchronous HTTP(S) exchange that returns the page as GBK text.
+#include "runtime/text.h"
+
+namespace mw {
+
+// Everything after the first three parameters. Output pointers left null are not written;
+// designated initialisers keep call sites short: webRequest(url, 0, {}, {.status = &status}).
+struct WebRequestOptions {
+  Text* cookies = nullptr;          // in/out: sent, then merged with the response's cookies
+  Text* newCookies = nullptr;       // out: cookies set by this response, "a=1; b=2"
+  Text requestHeaders{};            // extra lines, CRLF separated; they win over the defaults
+  Text* responseHeaders = nullptr;  // out: final response's raw header block
+  bool noRedirect = false;
+  Text userName{};  // basic authentication at the server (with password)
+  Text password{};
+  Text proxy{};  // "host:port"; empty: direct
+  Text proxyUser{};
+  Text proxyPassword{};
+  int timeoutSeconds = 0;            // 0 or negative: 30
+  Text* redirectLocation = nullptr;  // out: value of the "Location: " line
+  Text* status = nullptr;            // out: "200 OK", or a numbered failure message
+  Bytes* bodyBytes = nullptr;        // out: the body exactly as received
+};
+
+// `method`: 0 GET, 1 POST, 2 HEAD, 3 PUT, anything else GET. `postData` is sent as it is,
+// for any method. Returns the body as GBK text (converted from a declared charset), or empty
+// text on failure, with the reason in `status`.
+Text webRequest(const Text& url, int method = 0, const Text& postData = {},
+                const WebRequestOptions& options = {});
+
+}  // namespace mw
