@@ -1,7 +1,14 @@
 #include <QApplication>
 #include <QEventLoop>
 
+#include <QMessageBox>
+
+#include <string>
+#include <vector>
+
+#include "demo/program_sites.h"
 #include "resources/embedded_pictures.h"
+#include "runtime/files.h"
 #include "runtime/event_pump.h"
 #include "shell/program.h"
 
@@ -11,7 +18,21 @@ int main(int argc, char** argv) {
   // Waiting requests keep the windows painting; user input waits until the handler is done.
   mw::setEventPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 
-  mw::shell::Program program(mw::resources::picture);
-  program.start();
-  return app.exec();
+  // The sites come first: the program never starts half-configured.
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const mw::demo::ProgramSites sites = mw::demo::programSites(args, mw::programDirectory());
+  if (!sites.ok) {
+    QMessageBox::critical(nullptr, QStringLiteral("Memwick"), QString::fromStdString(sites.error));
+    return 1;
+  }
+
+  int rc = 0;
+  {
+    mw::shell::Program program(mw::resources::picture);
+    program.sites = sites.settings;
+    program.start();
+    rc = app.exec();
+  }
+  mw::demo::stopEmbeddedDemoSite();
+  return rc;
 }

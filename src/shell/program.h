@@ -3,6 +3,7 @@
 #include "forms/main_form.h"
 #include "forms/program_state.h"
 #include "forms/update_form.h"
+#include "net/site_settings.h"
 #include "shell/chrome.h"
 
 namespace mw::shell {
@@ -17,6 +18,7 @@ class Program {
   void start();
 
   const ChromePictures chrome;
+  net::SiteSettings sites;  // the hosts every handler reads from
   forms::ProgramState state;
   forms::MainForm main;
   forms::UpdateForm update;
