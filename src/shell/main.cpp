@@ -3,6 +3,7 @@
 
 #include <QMessageBox>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const mw::demo::ProgramSites sites = mw::demo::programSites(args, mw::programDirectory());
   if (!sites.ok) {
+    std::fprintf(stderr, "memwick: %s\n", sites.error.c_str());
     QMessageBox::critical(nullptr, QStringLiteral("Memwick"), QString::fromStdString(sites.error));
     return 1;
   }

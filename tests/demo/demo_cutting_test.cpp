@@ -1,7 +1,6 @@
 // The program's own cutting steps, run over pages the demo site serves: every field the program
 // reads must come out of the demo pages.
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <QBuffer>
 #include <QImage>
@@ -11,7 +10,8 @@
 #include "demo/content_catalog.h"
 #include "demo/demo_site.h"
 #include "net/encoding.h"
-#include "runtime/charset.h"
+#include "net/fetch_page.h"
+#include "net/web_request.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
 
@@ -20,34 +20,9 @@ using namespace mw::demo;
 
 namespace {
 
-// Stand-ins for the request engines until they land: a GET or POST over loopback, and the page
-// converted from a declared charset other than gbk/gb2312 to GBK.
-httplib::Result loopbackRequest(const std::string& url, const std::string* post) {
-  const auto hostStart = url.find("://") + 3;
-  const auto pathStart = url.find('/', hostStart);
-  const std::string host = url.substr(hostStart, pathStart - hostStart);
-  httplib::Client client(host.substr(0, host.find(':')), std::stoi(host.substr(host.find(':') + 1)));
-  const std::string path = url.substr(pathStart);
-  return post ? client.Post(path, *post, "application/x-www-form-urlencoded") : client.Get(path);
-}
-Text asText(const httplib::Result& res) {
-  if (!res) return {};
-  const std::string head = res->body.substr(0, 1024);
-  const auto at = head.find("charset=");
-  if (at == std::string::npos) return res->body;
-  std::string charset;
-  for (std::size_t i = at + 8;
-       i < head.size() && (std::isalnum(static_cast<unsigned char>(head[i])) || head[i] == '-'); ++i)
-    charset += head[i];
-  if (charset == "gbk" || charset == "gb2312") return res->body;
-  return convertCharset(res->body, charset.c_str(), "GBK").value_or(res->body);
-}
-Text fetchText(const std::string& url) { return asText(loopbackRequest(url, nullptr)); }
-Text postText(const std::string& url, const std::string& data) { return asText(loopbackRequest(url, &data)); }
-Bytes fetchBytes(const std::string& url) {
-  auto res = loopbackRequest(url, nullptr);
-  return res && res->status == 200 ? res->body : Bytes();
-}
+Text fetchText(const std::string& url) { return webRequest(url); }
+Text postText(const std::string& url, const Text& data) { return webRequest(url, 1, data); }
+Bytes fetchBytes(const std::string& url) { return fetchPage(url); }
 
 QImage decode(const Bytes& bytes) {
   return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -119,6 +120,13 @@ TEST(SiteSettings, FileRoundTripAndUnreadableFiles) {
   const auto missing = readSiteSettings(path);
   EXPECT_FALSE(missing.settings);
   EXPECT_EQ(missing.error, path + ": cannot read the sites file");
+
+  // The committed example stays a valid file.
+  if (const char* source = std::getenv("MW_SOURCE_DIR")) {
+    const auto example = readSiteSettings(std::string(source) + "/demo/MW_sites.example.ini");
+    ASSERT_TRUE(example.settings) << example.error;
+    EXPECT_EQ(example.settings->probeHost, "127.0.0.1:18404");
+  }
 
   const std::string folder = tempPath("folder.ini");
   std::filesystem::create_directory(folder);
