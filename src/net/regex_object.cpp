@@ -152,7 +152,9 @@ bool RegexObject::create(std::string_view pattern, std::string_view subject, boo
       pcre2_compile_context_create(nullptr));
   if (!compileContext) return false;
   pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_LF);
-  uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF;
+  // Script-engine semantics: \u escapes, unset back-references match empty, and without
+  // multi-line "$" matches only at the very end.
+  uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_DOLLAR_ENDONLY;
   if (!caseSensitive) options |= PCRE2_CASELESS;
   if (multiline) options |= PCRE2_MULTILINE;
   int error = 0;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
 
 namespace mw {
 namespace {
@@ -32,13 +34,23 @@ std::size_t unitWidth(const char* charset) {
   return 1;
 }
 
-}  // namespace
-
-std::optional<std::string> convertCharset(std::string_view input, const char* from, const char* to) {
-  IconvHandle cd(to, from);
-  if (!cd.ok()) return std::nullopt;
-  IconvHandle question(to, "ASCII");
+// An open converter with the target's "?", kept per thread: opening one costs far more than
+// converting a short text, and texts are converted at every edge.
+struct Converter {
+  std::unique_ptr<IconvHandle> cd;
   std::string questionMark = "?";
+};
+
+Converter* converterFor(const char* from, const char* to) {
+  thread_local std::map<std::string, std::unique_ptr<Converter>> cache;
+  std::string key = std::string(from) + '\n' + to;
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second.get();
+
+  auto converter = std::make_unique<Converter>();
+  converter->cd = std::make_unique<IconvHandle>(to, from);
+  if (!converter->cd->ok()) return nullptr;  // unknown names are not cached; they are rare
+  IconvHandle question(to, "ASCII");
   if (question.ok()) {
     char in[] = "?";
     char out[8];
@@ -46,8 +58,20 @@ std::optional<std::string> convertCharset(std::string_view input, const char* fr
     char* outPtr = out;
     std::size_t inLeft = 1, outLeft = sizeof out;
     if (iconv(question.get(), &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
-      questionMark.assign(out, outPtr);
+      converter->questionMark.assign(out, outPtr);
   }
+  if (cache.size() >= 32) cache.clear();
+  return cache.emplace(std::move(key), std::move(converter)).first->second.get();
+}
+
+}  // namespace
+
+std::optional<std::string> convertCharset(std::string_view input, const char* from, const char* to) {
+  Converter* converter = converterFor(from, to);
+  if (!converter) return std::nullopt;
+  IconvHandle& cd = *converter->cd;
+  const std::string& questionMark = converter->questionMark;
+  iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);  // a fresh shift state
 
   std::string result;
   result.reserve(input.size() * 2 + 8);

@@ -104,6 +104,12 @@ TEST(RegexObject, GlobalMultilineAndEmptyMatches) {
   EXPECT_EQ(re.matchCount(), 2);
   ASSERT_TRUE(re.create("^\\w", "ab\ncd", false, false));
   EXPECT_EQ(re.matchCount(), 1);
+  ASSERT_TRUE(re.create("b$", "ab\n", false, false));
+  EXPECT_EQ(re.matchCount(), 0);
+  ASSERT_TRUE(re.create("b$", "ab\n"));
+  EXPECT_EQ(re.matchCount(), 1);
+  ASSERT_TRUE(re.create("(a)|\\1b", "b"));  // a back-reference to an unset group matches empty
+  EXPECT_EQ(re.matchCount(), 1);
   ASSERT_TRUE(re.create("\\w", "ab\ncd", false, true, false));
   EXPECT_EQ(re.matchCount(), 1);
   // "." stops at a line feed; \w is ASCII only.
