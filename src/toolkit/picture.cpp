@@ -9,8 +9,8 @@ namespace {
 QRect centredFit(QSize picture, QRect client) {
   QSize size = picture;
   if (picture.width() > client.width() || picture.height() > client.height()) {
-    const double scale = std::min(double(client.width()) / picture.width(),
-                                  double(client.height()) / picture.height());
+    const double scale =
+        std::min(double(client.width()) / picture.width(), double(client.height()) / picture.height());
     // Truncated, as the integer geometry of the controls is.
     size = QSize(std::max(1, int(picture.width() * scale)), std::max(1, int(picture.height() * scale)));
   }
@@ -24,9 +24,12 @@ QRect placePicture(QSize picture, QRect client, Layout layout) {
   if (picture.isEmpty()) return QRect();
   switch (layout) {
     case Layout::Natural:
-    case Layout::Tiled: return QRect(client.topLeft(), picture);
-    case Layout::CentredFit: return centredFit(picture, client);
-    case Layout::Stretched: return client;
+    case Layout::Tiled:
+      return QRect(client.topLeft(), picture);
+    case Layout::CentredFit:
+      return centredFit(picture, client);
+    case Layout::Stretched:
+      return client;
   }
   return QRect();
 }
@@ -34,9 +37,12 @@ QRect placePicture(QSize picture, QRect client, Layout layout) {
 QRect placePicture(QSize picture, QRect client, DisplayMode mode) {
   if (picture.isEmpty()) return QRect();
   switch (mode) {
-    case DisplayMode::Natural: return QRect(client.topLeft(), picture);
-    case DisplayMode::Stretched: return client;
-    case DisplayMode::CentredFit: return centredFit(picture, client);
+    case DisplayMode::Natural:
+      return QRect(client.topLeft(), picture);
+    case DisplayMode::Stretched:
+      return client;
+    case DisplayMode::CentredFit:
+      return centredFit(picture, client);
   }
   return QRect();
 }

@@ -99,7 +99,8 @@ TEST(MainForm, InitialStatesOtherHandlersRelyOn) {
   EXPECT_EQ(f.本地编辑_字号组合框->currentItemText(), "18");
   EXPECT_EQ(f.本地编辑_字号组合框->count(), 16);
   EXPECT_EQ(f.本地编辑_字体组合框->currentItemText(), "宋体"_gbk);
-  EXPECT_EQ(f.本地编辑_通用对话框1->filter(), "图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"_gbk);
+  EXPECT_EQ(f.本地编辑_通用对话框1->filter(),
+            "图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"_gbk);
   EXPECT_EQ(f.标签7->caption(), "如果觉得软件不错，可以打赏支持一下我们。\r\n让免费无广告版走得更远！"_gbk);
   EXPECT_EQ(f.打赏_按钮->font().pixelSize(), 27);
   EXPECT_EQ(f.打赏_按钮->textColour(), QColor(0xFF, 0, 0));
@@ -172,7 +173,8 @@ TEST(PagingBar, SavesRestoresAndShowsTheSharedButtons) {
   EXPECT_EQ(s.savedHomePaging, before.savedHomePaging);
   EXPECT_EQ(s.savedEditPaging, before.savedEditPaging);
 
-  const std::vector<QWidget*> bar{f.上一页, f.下一页, f.首页, f.显示页, f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
+  const std::vector<QWidget*> bar{f.上一页,    f.下一页,    f.首页,       f.显示页,
+                                  f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
   hidePagingBar(f, 1);
   for (QWidget* w : bar) EXPECT_FALSE(isShownFlag(w)) << w->objectName().toStdString();
   EXPECT_TRUE(isShownFlag(f.标签_使用次数));

@@ -8,10 +8,10 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTimer>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "support/test_pictures.h"
 #include "toolkit/clipboard.h"
@@ -124,9 +124,15 @@ TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
   auto* label = new Label(&window);
   label->setGeometry(50, 60, 100, 40);
   std::vector<std::string> seen;
-  events(label).leftDown = [&](const Pointer& p) { seen.push_back("L" + std::to_string(p.x) + "," + std::to_string(p.y)); };
-  events(label).rightDown = [&](const Pointer& p) { seen.push_back("R" + std::to_string(p.x) + "," + std::to_string(p.y)); };
-  events(label).mouseMove = [&](const Pointer& p) { seen.push_back("M" + std::to_string(p.x) + "," + std::to_string(p.y)); };
+  events(label).leftDown = [&](const Pointer& p) {
+    seen.push_back("L" + std::to_string(p.x) + "," + std::to_string(p.y));
+  };
+  events(label).rightDown = [&](const Pointer& p) {
+    seen.push_back("R" + std::to_string(p.x) + "," + std::to_string(p.y));
+  };
+  events(label).mouseMove = [&](const Pointer& p) {
+    seen.push_back("M" + std::to_string(p.x) + "," + std::to_string(p.y));
+  };
   window.show();
   QTest::mousePress(label, Qt::LeftButton, {}, QPoint(7, 9));
   QTest::mousePress(label, Qt::RightButton, {}, QPoint(99, 39));
@@ -225,7 +231,8 @@ TEST(Dialogs, GoThroughTheDesktopAndCancellingChangesNothing) {
   EXPECT_EQ(picker.colour(), QColor(Qt::red));
 
   scripted.answers = {MessageAnswer::Cancel};
-  EXPECT_EQ(desktop().messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel), MessageAnswer::Cancel);
+  EXPECT_EQ(desktop().messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel),
+            MessageAnswer::Cancel);
   ASSERT_EQ(scripted.calls.size(), 5u);
   EXPECT_EQ(scripted.calls[0].what, "openFile");
   EXPECT_EQ(scripted.calls[0].text, "x|*.png");
@@ -324,7 +331,8 @@ TEST(Desktop, QtMessageBoxIsModalAndUntitledReadsInformation) {
     modal = box->isModal();
     box->button(QMessageBox::Cancel)->click();
   });
-  const MessageAnswer answer = QtDesktop().messageBox(nullptr, "确定吗"_gbk, Text(), MessageButtons::OkCancel);
+  const MessageAnswer answer =
+      QtDesktop().messageBox(nullptr, "确定吗"_gbk, Text(), MessageButtons::OkCancel);
   EXPECT_EQ(answer, MessageAnswer::Cancel);
   EXPECT_EQ(title, QStringLiteral("信息："));
   EXPECT_TRUE(modal);
