@@ -115,6 +115,26 @@ TEST(MainForm, InitialStatesOtherHandlersRelyOn) {
   EXPECT_EQ(f.标签_检查更新1->pictureLayout(), Layout::CentredFit);
 }
 
+TEST(MainForm, PressesOverThePaintedChromeReachTheControlsOnTop) {
+  MainForm f(formPicture);
+  Window* w = f.主窗口;
+  w->show();
+  // The page buttons lie over the drag strip and win there; the rest of the strip drags.
+  EXPECT_EQ(w->childAt(145, 28), f.主页);
+  EXPECT_EQ(w->childAt(205, 28), f.编辑);
+  EXPECT_EQ(w->childAt(265, 28), f.收藏);
+  EXPECT_EQ(w->childAt(20, 20), f.窗口位置拖动);
+  EXPECT_EQ(w->childAt(400, 5), f.窗口位置拖动);
+  EXPECT_EQ(w->childAt(640, 30), f.窗口控制按钮);
+  // The magnifier sits under 搜索, the typing area under 搜索框.
+  EXPECT_EQ(w->childAt(8 + 192 + 260, 48 + 16 + 24), f.搜索);
+  EXPECT_EQ(w->childAt(8 + 300, 48 + 40)->parentWidget(), f.搜索框);
+  // The overlay of the local editor covers its picture box.
+  f.选择夹1->setCurrentPage(4);
+  EXPECT_EQ(w->childAt(8 + 24 + 150, 48 + 88 + 150), f.本地编辑_感应透明标签);
+  w->hide();
+}
+
 TEST(UpdateAndTipForms, WindowsAndControlsAsDefined) {
   UpdateForm u(formPicture);
   expectBuiltAsDefined(u.built);
