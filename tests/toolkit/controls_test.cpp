@@ -116,6 +116,18 @@ TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
   label.setCaption(Text());
   EXPECT_EQ(pixel(&label, 1, 1), QColor(0xEC, 0xEC, 0xEC));
   EXPECT_EQ(pixel(&label, 48, 12), QColor(Qt::green));
+
+  // Tiled from the top-left corner of the client area.
+  QImage halves(4, 4, QImage::Format_RGB32);
+  halves.fill(Qt::red);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 2; x < 4; ++x) halves.setPixelColor(x, y, Qt::blue);
+  Label tiled;
+  tiled.resize(20, 10);
+  tiled.setPictureLayout(Layout::Tiled);
+  tiled.setPicture(mw::testing::encode(halves, "PNG"));
+  for (int x : {0, 4, 8, 16}) EXPECT_EQ(pixel(&tiled, x, 9), QColor(Qt::red)) << x;
+  for (int x : {2, 7, 19}) EXPECT_EQ(pixel(&tiled, x, 5), QColor(Qt::blue)) << x;
 }
 
 TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
