@@ -158,12 +158,7 @@ void TransparentLabel::mousePressEvent(QMouseEvent* e) { e->accept(); }
 
 // ---- Button
 
-Button::Button(QWidget* parent) : QPushButton(parent) {
-  // A disabled button emits no clicked, so its click handler never runs.
-  connect(this, &QPushButton::clicked, this, [this] {
-    if (auto& e = events(this); e.click) e.click();
-  });
-}
+Button::Button(QWidget* parent) : QPushButton(parent) {}
 Text Button::caption() const { return fromQString(text()); }
 void Button::setCaption(const Text& caption) { setText(toQString(caption)); }
 
