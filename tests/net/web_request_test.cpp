@@ -124,6 +124,13 @@ TEST(WebRequest, StatusHeadersAndCookies) {
   RawServer plain(answer(test::response("HTTP/1.1 200 OK", "", "")));
   webRequest(plain.url("/"), 0, {}, {.newCookies = &fresh});
   EXPECT_EQ(fresh, "");
+
+  // Trailer lines after a chunked body are not response headers.
+  RawServer chunked(answer(
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nhi\r\n0\r\nSet-Cookie: late=1\r\n\r\n"));
+  EXPECT_EQ(webRequest(chunked.url("/"), 0, {}, {.newCookies = &fresh, .responseHeaders = &headers}), "hi");
+  EXPECT_EQ(headers, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+  EXPECT_EQ(fresh, "");
 }
 
 TEST(WebRequest, Redirects) {
