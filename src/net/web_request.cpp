@@ -77,6 +77,11 @@ std::optional<transfer::Url> splitUrl(const Text& url) {
     curl_url_set(u.get(), CURLUPART_QUERY, nullptr, 0);
   }
   curl_url_set(u.get(), CURLUPART_FRAGMENT, nullptr, 0);
+  // Credentials travel only through userName and password; curl would send any written
+  // into the address.
+  curl_url_set(u.get(), CURLUPART_USER, nullptr, 0);
+  curl_url_set(u.get(), CURLUPART_PASSWORD, nullptr, 0);
+  curl_url_set(u.get(), CURLUPART_OPTIONS, nullptr, 0);
   return u;
 }
 
