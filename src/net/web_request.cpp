@@ -113,8 +113,9 @@ Text headerBlock(const Text& requestHeaders, const Text& cookies) {
 }
 
 // The block as sent: each line adds its header or replaces an earlier one of the same name
-// (any case); a line with an empty value removes the header. A line that is not a header
-// (no name, no colon, a stray CR or LF) rejects the whole block.
+// (any case). A line with an empty value removes the header; it stays in the list with its
+// empty value, so that curl leaves out a header of its own by that name too. A line that is
+// not a header (no name, no colon, a stray CR or LF) rejects the whole block.
 std::optional<std::vector<std::pair<Text, Text>>> effectiveHeaders(const Text& block) {
   std::vector<std::pair<Text, Text>> headers;
   std::size_t start = 0;
@@ -137,9 +138,7 @@ std::optional<std::vector<std::pair<Text, Text>>> effectiveHeaders(const Text& b
     auto same = std::find_if(headers.begin(), headers.end(), [&](const auto& h) {
       return h.first.size() == name.size() && startsWithIgnoringCase(h.first, name);
     });
-    if (value.empty()) {
-      if (same != headers.end()) headers.erase(same);
-    } else if (same != headers.end()) {
+    if (same != headers.end()) {
       *same = {Text(name), Text(value)};
     } else {
       headers.emplace_back(Text(name), Text(value));
@@ -246,7 +245,9 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   bool hasExpect = false;
   for (const auto& [name, value] : *headers) {
     hasExpect = hasExpect || (name.size() == 6 && startsWithIgnoringCase(name, "Expect"));
-    if (!transfer::appendHeader(t.headers, name + ": " + value)) return fail(kHeaders);
+    // "Name:" is curl's way to send no such header, its own default included.
+    if (!transfer::appendHeader(t.headers, value.empty() ? name + ":" : name + ": " + value))
+      return fail(kHeaders);
   }
   // curl would otherwise hold a large body back waiting for "100 Continue".
   if (!hasExpect && !transfer::appendHeader(t.headers, "Expect:")) return fail(kHeaders);

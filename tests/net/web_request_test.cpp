@@ -74,6 +74,12 @@ TEST(WebRequest, CallerHeaderLinesTakePrecedence) {
   r = sent("content-type: text/plain");
   EXPECT_NE(r.find("Content-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
   EXPECT_EQ(r.find("text/plain"), std::string::npos);
+  // A line with nothing after the colon means no such header at all, not curl's own.
+  r = sent("Accept: \r\nX-Gone: 1\r\nx-gone:");
+  EXPECT_EQ(r.find("Accept:"), std::string::npos);
+  EXPECT_EQ(r.find("X-Gone"), std::string::npos);
+  webRequest(s.url("/"), 1, "a=1", {.requestHeaders = "Content-Type:"});
+  EXPECT_EQ(s.lastRequest().find("Content-Type"), std::string::npos);
 
   Text cookies = "sid=7; lang=cn";
   r = sent("X-Extra: 1\r\nAccept: image/*", &cookies);
