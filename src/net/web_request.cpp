@@ -118,12 +118,7 @@ Text headerBlock(const Text& requestHeaders, const Text& cookies) {
 // not a header (no name, no colon, a stray CR or LF) rejects the whole block.
 std::optional<std::vector<std::pair<Text, Text>>> effectiveHeaders(const Text& block) {
   std::vector<std::pair<Text, Text>> headers;
-  std::size_t start = 0;
-  while (start < block.size()) {
-    std::size_t end = block.find("\r\n", start);
-    if (end == std::string::npos) end = block.size();
-    std::string_view line(block.data() + start, end - start);
-    start = end + 2;
+  for (std::string_view line : splitText(block, "\r\n")) {
     if (line.empty()) continue;
     std::size_t colon = line.find(':');
     if (colon == 0 || colon == std::string_view::npos) return std::nullopt;
