@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -374,8 +375,9 @@ struct DemoSite::Impl {
     }
     const int total = static_cast<int>(found.size());
     const int pages = (total + kSearchPageSize - 1) / kSearchPageSize;
-    int pageNo = intParam(req, "PageNo", 1);
-    if (pageNo < 1) pageNo = 1;
+    // Any page past the last shows the same empty list; bounding it keeps the index arithmetic
+    // below from overflowing on a huge PageNo.
+    const int pageNo = std::clamp(intParam(req, "PageNo", 1), 1, pages + 1);
 
     std::string page =
         "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" "

@@ -68,6 +68,18 @@ TEST_F(DemoSiteTest, PagesBeyondTheListAndUnknownIdsAreEmpty) {
   }
   EXPECT_EQ(tpl.Get("/store/face/1666/thumbnail.jpg")->status, 404);
   EXPECT_EQ(tpl.Get("/store/face/0/thumbnail.jpg")->status, 404);
+
+  // Result pages past the last are empty too, however large the number (表情 in GBK).
+  auto search = client(Site::Search);
+  const std::string query = "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%B1%ED%C7%E9&PageNo=";
+  auto snippets = [&](const std::string& pageNo) {
+    auto res = search.Get(query + pageNo);
+    return res && res->status == 200 ? occurrences(res->body, "title=\"") : -1;
+  };
+  const int last = snippets("3");
+  ASSERT_GT(last, 0);
+  ASSERT_LE(last, 20);
+  for (const char* pageNo : {"4", "107374184", "999999999"}) EXPECT_EQ(snippets(pageNo), 0) << pageNo;
 }
 
 TEST(DemoSiteOptions, LatencyFailuresVersionAndPorts) {
