@@ -83,16 +83,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  // The make page renders captions with fonts, which need a GUI application; no screen is used.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-
-  // Block the stop signals before the server threads start, so that only sigwait sees them.
+  // Block the stop signals before any thread starts (Qt's own included), so that only sigwait
+  // sees them and the site always stops cleanly.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  // The make page renders captions with fonts, which need a GUI application; no screen is used.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
 
   mw::demo::DemoSite site(options);
   std::string error;
