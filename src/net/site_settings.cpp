@@ -1,6 +1,5 @@
 #include "net/site_settings.h"
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -60,7 +59,7 @@ bool isValidHostPort(const std::string& value, std::string* why) {
     return fail("the host name has an empty label");
   if (colon != std::string::npos) {
     const std::string port = value.substr(colon + 1);
-    if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), ::isdigit))
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
       return fail("the port must be a number from 1 to 65535");
     const long n = std::stol(port);
     if (n < 1 || n > 65535) return fail("the port must be a number from 1 to 65535");
