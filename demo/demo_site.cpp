@@ -30,6 +30,7 @@ const char* const kLineNames[] = {"第一行文字", "第二行文字", "第三�
 const int kNewPictures = 12;
 const int kSearchPageSize = 20;
 const std::size_t kMadePicturesKept = 256;
+const std::size_t kMaxPostBytes = 1 << 20;
 
 // encodeURIComponent-style escaping, as the template site writes names into its list blocks.
 std::string percentEncode(const std::string& bytes) {
@@ -130,6 +131,8 @@ struct DemoSite::Impl {
       int yes = 1;
       setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // The largest thing posted is the make form, a few KB: refuse huge bodies before reading them.
+    server.set_payload_max_length(kMaxPostBytes);
     server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response& res) {
       ++requests;
       if (options.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.latencyMs));

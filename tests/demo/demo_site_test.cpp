@@ -82,6 +82,19 @@ TEST_F(DemoSiteTest, PagesBeyondTheListAndUnknownIdsAreEmpty) {
   for (const char* pageNo : {"4", "107374184", "999999999"}) EXPECT_EQ(snippets(pageNo), 0) << pageNo;
 }
 
+TEST_F(DemoSiteTest, OversizedFormPostIsRefused) {
+  auto tpl = client(Site::Template);
+  // The server may close the connection while the body is still being sent.
+  auto res = tpl.Post("/face/make.aspx?id=1", std::string(4 << 20, 'a'), "application/x-www-form-urlencoded");
+  if (res) {
+    EXPECT_EQ(res->status, 413);
+  }
+  // The site goes on serving.
+  auto page = tpl.Get("/face/make.aspx?id=1");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+}
+
 TEST(DemoSiteOptions, LatencyFailuresVersionAndPorts) {
   DemoOptions options;
   options.latencyMs = 120;
