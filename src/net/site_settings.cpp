@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "runtime/ini_file.h"
 
@@ -99,9 +101,13 @@ SiteSettingsResult readSiteSettings(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec))
     return {std::nullopt, path + ": is a folder, not a sites file"};
-  const std::optional<IniFile> ini = IniFile::load(path);
-  if (!ini) return {std::nullopt, path + ": cannot read the sites file"};
-  return fromIni(*ini, path);
+  // Opened as the file-system path it is (from the command line or beside the program): read as
+  // a program text (GBK) it would garble every non-ASCII name.
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  if (in) content << in.rdbuf();
+  if (!in || in.bad()) return {std::nullopt, path + ": cannot read the sites file"};
+  return parseSiteSettings(content.str(), path);
 }
 
 std::string formatSiteSettings(const SiteSettings& settings) {

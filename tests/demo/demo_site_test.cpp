@@ -12,6 +12,7 @@
 #include "demo/content_catalog.h"
 #include "demo/program_sites.h"
 #include "net/encoding.h"
+#include "runtime/files.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
 
@@ -186,6 +187,14 @@ TEST(ProgramSites, OptionFileBesideProgramAndEmbeddedDefault) {
   EXPECT_FALSE(broken.ok);
   EXPECT_NE(broken.error.find((dir / "MW_sites.ini").string() + ": key \"template\""), std::string::npos)
       << broken.error;
+  // The program's folder comes as a program text: a Chinese folder name still finds the file.
+  const fs::path chinese = dir / "表情程序";
+  fs::create_directories(chinese);
+  fs::copy_file(good, chinese / "MW_sites.ini");
+  const ProgramSites inChinese = programSites({}, pathText(chinese.string()));
+  ASSERT_TRUE(inChinese.ok) << inChinese.error;
+  EXPECT_EQ(inChinese.source, (chinese / "MW_sites.ini").string());
+  EXPECT_EQ(inChinese.settings, s);
   EXPECT_FALSE(programSites({"--sites"}, dir.string()).ok);
   EXPECT_NE(programSites({"--sites", (dir / "absent.ini").string()}, dir.string()).error.find("cannot read"),
             std::string::npos);
