@@ -83,19 +83,24 @@ std::optional<IniFile> IniFile::load(std::string_view path) {
   return IniFile(*bytes);
 }
 
-std::optional<Text> IniFile::value(std::string_view section, std::string_view key) const {
+std::optional<IniFile::Span> IniFile::findSection(std::string_view section) const {
   section = trimmed(section);
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    auto name = sectionOf(lines_[i]);
+    if (!name || !sameName(*name, section)) continue;
+    std::size_t end = i + 1;
+    while (end < lines_.size() && !sectionOf(lines_[end])) ++end;
+    return Span{i, end};
+  }
+  return std::nullopt;
+}
+
+std::optional<Text> IniFile::value(std::string_view section, std::string_view key) const {
+  const auto span = findSection(section);
+  if (!span) return std::nullopt;
   key = trimmed(key);
-  bool inSection = false, seen = false;
-  for (const auto& line : lines_) {
-    if (auto name = sectionOf(line)) {
-      if (seen) break;
-      inSection = sameName(*name, section);
-      seen = inSection;
-      continue;
-    }
-    if (!inSection) continue;
-    if (auto kv = keyOf(line); kv && sameName(kv->key, key)) {
+  for (std::size_t i = span->header + 1; i < span->end; ++i) {
+    if (auto kv = keyOf(lines_[i]); kv && sameName(kv->key, key)) {
       std::string_view v = kv->value;
       if (v.size() >= 2 && isQuote(v.front()) && v.front() == v.back()) v = v.substr(1, v.size() - 2);
       return Text(v);
@@ -105,16 +110,10 @@ std::optional<Text> IniFile::value(std::string_view section, std::string_view ke
 }
 
 TextArray IniFile::keys(std::string_view section) const {
-  section = trimmed(section);
   TextArray out;
-  bool inSection = false, seen = false;
-  for (const auto& line : lines_) {
-    if (auto name = sectionOf(line)) {
-      if (seen) break;
-      inSection = sameName(*name, section);
-      seen = inSection;
-    } else if (auto kv = keyOf(line); inSection && kv) {
-      out.emplace_back(kv->key);
+  if (const auto span = findSection(section)) {
+    for (std::size_t i = span->header + 1; i < span->end; ++i) {
+      if (auto kv = keyOf(lines_[i])) out.emplace_back(kv->key);
     }
   }
   return out;
@@ -130,26 +129,17 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
   }
   const Text line = Text(key) + "=" + encodedValue(value);
 
-  std::optional<std::size_t> sectionLine;
-  std::size_t insertAt = lines_.size();
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (auto name = sectionOf(lines_[i])) {
-      if (sectionLine) break;
-      if (sameName(*name, section)) sectionLine = i, insertAt = i + 1;
-      continue;
-    }
-    if (!sectionLine) continue;
-    if (auto kv = keyOf(lines_[i])) {
-      if (sameName(kv->key, key)) {
+  if (const auto span = findSection(section)) {
+    // New keys go after the section's last non-blank line, before blank lines that part it
+    // from the next section.
+    std::size_t insertAt = span->header + 1;
+    for (std::size_t i = span->header + 1; i < span->end; ++i) {
+      if (auto kv = keyOf(lines_[i]); kv && sameName(kv->key, key)) {
         lines_[i] = line;
         return true;
       }
+      if (!trimmed(lines_[i]).empty()) insertAt = i + 1;
     }
-    // New keys go after the section's last non-blank line, before blank lines that part it
-    // from the next section.
-    if (!trimmed(lines_[i]).empty()) insertAt = i + 1;
-  }
-  if (sectionLine) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), line);
     return true;
   }

@@ -32,6 +32,13 @@ class IniFile {
   bool save(std::string_view path) const;
 
  private:
+  struct Span {
+    std::size_t header;  // the "[name]" line
+    std::size_t end;     // one past the section's last line
+  };
+  // Where the first section of that name lies, if there is one.
+  std::optional<Span> findSection(std::string_view section) const;
+
   TextArray lines_;
   Text bom_;
   Text newline_ = "\n";
