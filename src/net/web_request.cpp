@@ -196,6 +196,8 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
       break;
     case 2:
       curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+      // No body is read, so the size a HEAD answer announces may be anything.
+      curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(0));
       if (!t.requestBody.empty()) sendBody();
       break;
     case 3:

@@ -345,6 +345,10 @@ TEST(WebRequest, CutOffBodiesAndCaps) {
     EXPECT_EQ(status, "713 读取数据失败!"_gbk);
     EXPECT_EQ(raw, "kept");
   }
+  // A HEAD answer only announces the size; nothing is read.
+  RawServer bigHead(answer("HTTP/1.1 200 OK\r\nContent-Length: 80000000\r\n\r\n"));
+  EXPECT_EQ(webRequest(bigHead.url("/"), 2, {}, {.status = &status}), "");
+  EXPECT_EQ(status, "200 OK");
 }
 
 TEST(WebRequest, PumpsEventsWhileWaiting) {
