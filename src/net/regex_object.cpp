@@ -35,8 +35,10 @@ constexpr char32_t kReplacement = 0xFFFD;
 class GbkTable {
  public:
   GbkTable() : points_(1 + 126 * 192, 0) {
-    iconv_t cd = iconv_open("UTF-32LE", "GBK");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    const iconv_t opened = iconv_open("UTF-32LE", "GBK");
+    if (opened == reinterpret_cast<iconv_t>(-1)) return;
+    const std::unique_ptr<void, int (*)(iconv_t)> owner(opened, iconv_close);
+    iconv_t cd = owner.get();
     auto decode = [&](const char* in, std::size_t n) -> char32_t {
       char inBuf[2] = {in[0], n > 1 ? in[1] : '\0'};
       char outBuf[8];
@@ -58,7 +60,6 @@ class GbkTable {
         points_[index(lead, trail)] = decode(pair, 2);
       }
     }
-    iconv_close(cd);
   }
 
   char32_t single(unsigned char b) const { return b == 0x80 ? points_[0] : 0; }
