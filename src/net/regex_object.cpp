@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 
-
 namespace mw {
 namespace {
 
