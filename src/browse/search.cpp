@@ -8,15 +8,12 @@
 #include "runtime/markers.h"
 #include "toolkit/controls.h"
 #include "toolkit/desktop.h"
-#include "toolkit/events.h"
 
 namespace mw::browse {
 namespace {
 
 // Real-valued comparisons of the page arithmetic allow this much slack.
 constexpr double kTolerance = 0.0000001;
-
-constexpr int kEnterKey = 13;
 
 // Markers of the search site's result pages.
 const Text kCountStart = "<td>共找到<b>"_gbk;
@@ -222,15 +219,6 @@ void searchJump(const BrowseContext& ctx) {
   f.显示页->setCaption(pageCaption(s, s.searchPage));
   if (s.searchPage > 1) setPreviousAndFirst(f, true);
   if (s.searchPage == 1) setPreviousAndFirst(f, false);
-}
-
-void bindSearch(const BrowseContext& ctx) {
-  toolkit::events(ctx.form.搜索).leftDown = [&ctx](const toolkit::Pointer&) { runSearch(ctx); };
-  auto& box = toolkit::events(ctx.form.搜索框);
-  box.keyDown = [&ctx](int key) {
-    if (key == kEnterKey) runSearch(ctx);
-  };
-  box.gotFocus = [&ctx] { removeSearchPlaceholder(ctx); };
 }
 
 }  // namespace mw::browse

@@ -31,7 +31,4 @@ void searchNextPage(const BrowseContext& ctx);
 void searchFirstPage(const BrowseContext& ctx);
 void searchJump(const BrowseContext& ctx);
 
-// Binds 搜索 (left button down) and 搜索框 (key down, got focus). `ctx` must outlive the form.
-void bindSearch(const BrowseContext& ctx);
-
 }  // namespace mw::browse

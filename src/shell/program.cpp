@@ -1,6 +1,6 @@
 #include "shell/program.h"
 
-#include "browse/search.h"
+#include "shell/search_bindings.h"
 #include "toolkit/events.h"
 
 namespace mw::shell {
@@ -8,14 +8,10 @@ namespace mw::shell {
 Program::Program(const forms::PictureSource& pictures)
     : chrome(chromePictures(pictures)), main(pictures), update(pictures), tip(pictures) {
   bindChrome(main, state, chrome);
-  browse::bindSearch(browsing);
-  toolkit::events(main.主窗口).created = [this] { browse::prepareSearch(browsing); };
+  bindSearchView(main, state, sites);
+  toolkit::events(main.主窗口).created = [this] { searchWindowCreated(main, state); };
 }
 
-void Program::start() {
-  browsing.templateBase = sites.templateBase();
-  browsing.searchBase = sites.searchBase();
-  main.主窗口->load();
-}
+void Program::start() { main.主窗口->load(); }
 
 }  // namespace mw::shell

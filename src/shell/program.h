@@ -1,6 +1,5 @@
 #pragma once
 // The running program: its windows, the program-wide state and the handlers bound to them.
-#include "browse/browse_context.h"
 #include "forms/main_form.h"
 #include "forms/program_state.h"
 #include "forms/update_form.h"
@@ -15,7 +14,7 @@ class Program {
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  // Loads the main window: created event, then shown centred on the screen. Set `sites` first.
+  // Loads the main window: created event, then shown centred on the screen.
   void start();
 
   const ChromePictures chrome;
@@ -24,8 +23,6 @@ class Program {
   forms::MainForm main;
   forms::UpdateForm update;
   forms::TipForm tip;
-  // What the browsing handlers work on; its site addresses are taken from `sites` at start().
-  browse::BrowseContext browsing{main, state, {}, {}};
 };
 
 }  // namespace mw::shell
