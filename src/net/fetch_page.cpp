@@ -111,7 +111,7 @@ std::unique_ptr<Transfer> prepare(const Text& url, int method, const Text& postD
   t->url.reset(curl_url());
   if (!t->easy || !t->url) return nullptr;
   Text address = (secure ? "https://" : "http://") + host + ":" + fromInteger(port) + path;
-  if (curl_url_set(t->url.get(), CURLUPART_URL, address.c_str(), CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE) !=
+  if (curl_url_set(t->url.get(), CURLUPART_URL, transfer::escapeBlanks(address).c_str(), CURLU_PATH_AS_IS) !=
       CURLUE_OK)
     return nullptr;
   curl_url_set(t->url.get(), CURLUPART_FRAGMENT, nullptr, 0);

@@ -81,6 +81,18 @@ bool appendHeader(Slist& list, const std::string& line) {
   return true;
 }
 
+std::string escapeBlanks(std::string_view url) {
+  std::string out;
+  out.reserve(url.size());
+  for (char c : url) {
+    if (c == ' ')
+      out += "%20";
+    else
+      out += c;
+  }
+  return out;
+}
+
 std::string urlPart(CURLU* url, CURLUPart part, unsigned flags) {
   char* value = nullptr;
   if (curl_url_get(url, part, &value, flags) != CURLUE_OK || !value) return {};

@@ -42,16 +42,21 @@ Multi newMulti();
 // Appends one line to a header list; false when curl could not take it.
 bool appendHeader(Slist& list, const std::string& line);
 
+// The address with each blank written as %20, as a browser sends it; a raw blank would
+// split the request line.
+std::string escapeBlanks(std::string_view url);
+
 // The string value of a URL part, or empty when the part is absent.
 std::string urlPart(CURLU* url, CURLUPart part, unsigned flags = 0);
 
 // What one exchange produced. The easy handle, the header list and the URL handle live here
 // too, so everything curl points into stays alive as long as the transfer.
 struct Transfer {
-  Easy easy;
+  // curl points into these: declared before the easy handle, they outlive it.
   Slist headers;
   Url url;
   std::string requestBody;
+  Easy easy;
 
   Bytes body;
   bool bodyTooLarge = false;

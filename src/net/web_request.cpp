@@ -64,7 +64,8 @@ bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
 // followed directly by "?" or "#" has an empty path, which requests "/" without the query.
 std::optional<transfer::Url> splitUrl(const Text& url) {
   transfer::Url u(curl_url());
-  if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK)
+  if (!u || curl_url_set(u.get(), CURLUPART_URL, transfer::escapeBlanks(url).c_str(), CURLU_PATH_AS_IS) !=
+                CURLUE_OK)
     return std::nullopt;
   std::string scheme = transfer::urlPart(u.get(), CURLUPART_SCHEME);
   if ((scheme != "http" && scheme != "https") || transfer::urlPart(u.get(), CURLUPART_HOST).empty())

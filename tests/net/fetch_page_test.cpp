@@ -83,7 +83,11 @@ TEST(FetchPage, HostPortAndPathFromTheAddressText) {
   fetchPage("127.0.0.1:" + port + "/bare");  // no scheme: taken as http
   EXPECT_TRUE(s.lastRequest().starts_with("GET /bare HTTP/1.1\r\n"));
 
+  fetchPage("http://127.0.0.1:" + port + "/a b.jpg?k=1 2");
+  EXPECT_TRUE(s.lastRequest().starts_with("GET /a%20b.jpg?k=1%202 HTTP/1.1\r\n"));
+
   int before = s.connections();
+  EXPECT_EQ(fetchPage("http://127.0.0.1:" + port + "/a\r\nX-Injected: 1"), "");
   EXPECT_EQ(fetchPage("ftp://127.0.0.1:" + port + "/a"), "");
   EXPECT_EQ(fetchPage("file:///etc/passwd"), "");
   EXPECT_EQ(s.connections(), before);

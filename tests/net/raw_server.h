@@ -43,6 +43,8 @@ class RawServer {
   };
   using Script = std::function<void(const Connection&)>;
 
+  // A fixed `port` may be held for a moment by a test running in parallel (ctest -j): the
+  // bind is retried for up to 20 seconds.
   explicit RawServer(Script script, int port = 0) : script_(std::move(script)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int yes = 1;
@@ -51,8 +53,12 @@ class RawServer {
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(uint16_t(port));
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listener_, 16) != 0) {
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(port == 0 ? 0 : 20);
+    bool bound = false;
+    while (!(bound = ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) &&
+           std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!bound || ::listen(listener_, 16) != 0) {
       ::close(listener_);
       listener_ = -1;
       return;

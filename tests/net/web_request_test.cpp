@@ -219,6 +219,13 @@ TEST(WebRequest, ErrorPagesAndPaths) {
   EXPECT_TRUE(s.lastRequest().starts_with("GET / HTTP/1.1\r\n"));
   webRequest(origin + "/a/b?q=kept#frag");
   EXPECT_TRUE(s.lastRequest().starts_with("GET /a/b?q=kept HTTP/1.1\r\n"));
+  // Blanks are escaped; a line break cannot reach the request line.
+  webRequest(origin + "/a b?q=x y");
+  EXPECT_TRUE(s.lastRequest().starts_with("GET /a%20b?q=x%20y HTTP/1.1\r\n"));
+  std::size_t before = s.requests().size();
+  EXPECT_EQ(webRequest(origin + "/a\r\nX-Injected: 1", 0, {}, {.status = &status}), "");
+  EXPECT_EQ(status, "701 解析URL地址失败!"_gbk);
+  EXPECT_EQ(s.requests().size(), before);
 }
 
 TEST(WebRequest, DefaultAndExplicitPorts) {
