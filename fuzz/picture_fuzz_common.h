@@ -1,14 +1,7 @@
 #pragma once
 // Shared checks of the picture decoder harnesses: whatever the bytes, a result is either an
 // error without frames or frames of sane, non-null images within the limits.
-//
-// Build one harness by hand (from the source root; FMT is png, jpeg, gif or bmp):
-//   clang++ -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -Isrc \
-//     $(pkg-config --cflags Qt6Gui libpng libjpeg) fuzz/picture_FMT_fuzz.cpp \
-//     src/toolkit/picture_decoder.cpp src/toolkit/png_decoder.cpp src/toolkit/jpeg_decoder.cpp \
-//     src/toolkit/gif_decoder.cpp $(pkg-config --libs Qt6Gui libpng libjpeg) -lgif -lz -o picture_FMT_fuzz
-// and run it on a scratch copy of its seeds: ./picture_FMT_fuzz -max_total_time=60 CORPUS_DIR
-// (seeds in fuzz/corpus/picture_FMT_fuzz/).
+// fuzz/run.sh builds and runs the picture_*_fuzz harnesses.
 #include <cstdlib>
 
 #include "toolkit/picture_decoder.h"

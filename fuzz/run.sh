@@ -35,10 +35,15 @@ build cookies_fuzz src/net/cookies.cpp
 build regex_fuzz src/net/regex_object.cpp
 build ini_fuzz
 build header_block_fuzz src/net/header_block.cpp src/net/page_charset.cpp src/net/regex_object.cpp
+# Qt insists on position-independent code.
+pictures=(src/toolkit/picture_decoder.cpp src/toolkit/png_decoder.cpp src/toolkit/jpeg_decoder.cpp
+          src/toolkit/gif_decoder.cpp -fPIC $(pkg-config --cflags --libs Qt6Gui libpng libjpeg) -lgif -lz)
+for format in png jpeg gif bmp; do build picture_${format}_fuzz "${pictures[@]}"; done
 
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 status=0
-for name in text_between_fuzz url_decode_fuzz cookies_fuzz regex_fuzz ini_fuzz header_block_fuzz; do
+for name in text_between_fuzz url_decode_fuzz cookies_fuzz regex_fuzz ini_fuzz header_block_fuzz \
+            picture_png_fuzz picture_jpeg_fuzz picture_gif_fuzz picture_bmp_fuzz; do
   corpus=fuzz/corpus-run/$name
   mkdir -p "$corpus"
   seeds=()

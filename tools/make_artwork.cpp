@@ -490,11 +490,12 @@ QImage makeDecoration() {
   drawSparkle(p, QPointF(84, 92), 16, kWarm);
   drawSparkle(p, QPointF(362, 240), 11, kAccent);
   drawSparkle(p, QPointF(70, 250), 9, QColor(0xFF, 0x7A, 0x6B));
-  outlinedText(p, QRectF(0, 318, 440, 80), QString::fromUtf8("存图快乐"), font(66, true), Qt::white,
+  outlinedText(p, QRectF(0, 312, 440, 80), QString::fromUtf8("存图快乐"), font(66, true), Qt::white,
                QColor(0x2A, 0x1A, 0x08), 10);
-  p.setFont(font(18));
-  p.setPen(QColor(0x9A, 0x6A, 0x2A));
-  p.drawText(QRectF(0, 398, 440, 30), Qt::AlignCenter, QString::fromUtf8("左键复制 · 右键收藏"));
+  // still legible when the picture is shown at 200 x 200
+  p.setFont(font(25));
+  p.setPen(QColor(0x8A, 0x5A, 0x1E));
+  p.drawText(QRectF(0, 392, 440, 36), Qt::AlignCenter, QString::fromUtf8("左键复制 · 右键收藏"));
   return img;
 }
 

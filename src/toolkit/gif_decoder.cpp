@@ -127,7 +127,10 @@ DecodedPicture decodeGif(std::string_view bytes) {
     const GifImageDesc& desc = gif->Image;
     if (!withinLimits(desc.Width, desc.Height)) {
       out.frames.clear();
-      out.error = QStringLiteral("GIF: frame too large (%1 x %2)").arg(desc.Width).arg(desc.Height);
+      out.error = (desc.Width <= 0 || desc.Height <= 0 ? QStringLiteral("GIF: empty frame (%1 x %2)")
+                                                       : QStringLiteral("GIF: frame too large (%1 x %2)"))
+                      .arg(desc.Width)
+                      .arg(desc.Height);
       return out;
     }
     if (canvas.isNull()) {

@@ -18,7 +18,7 @@ void check(int status, const char* what) {
 }  // namespace
 
 std::string writeGif(int width, int height, const std::vector<unsigned>& palette,
-                     const std::vector<GifFrameSpec>& frames) {
+                     const std::vector<GifTestFrame>& frames) {
   std::string out;
   int error = 0;
   GifFileType* gif = EGifOpen(&out, &writeToString, &error);
@@ -41,7 +41,7 @@ std::string writeGif(int width, int height, const std::vector<unsigned>& palette
   GifFreeMapObject(map);
   check(status, "screen");
 
-  for (const GifFrameSpec& f : frames) {
+  for (const GifTestFrame& f : frames) {
     GraphicsControlBlock gcb{};
     gcb.DisposalMode = f.disposal;
     gcb.DelayTime = f.delayCs;

@@ -8,7 +8,7 @@
 
 namespace mw::testing {
 
-struct GifFrameSpec {
+struct GifTestFrame {
   int left = 0, top = 0, width = 0, height = 0;
   std::vector<unsigned char> indices;  // width * height palette indices, row by row
   int disposal = DISPOSAL_UNSPECIFIED;
@@ -19,6 +19,6 @@ struct GifFrameSpec {
 
 // Palette entries as 0xRRGGBB; the count is padded to a power of two.
 std::string writeGif(int width, int height, const std::vector<unsigned>& palette,
-                     const std::vector<GifFrameSpec>& frames);
+                     const std::vector<GifTestFrame>& frames);
 
 }  // namespace mw::testing
