@@ -64,6 +64,13 @@ void loadResults(const BrowseContext& ctx, const Text& address) {
 }
 
 void loadFromLink(const BrowseContext& ctx, long long sitePage) {
+  // Without a link to page 2 (one result page) there is no address to build: the base with a
+  // number glued to its host would reach some other server.
+  if (ctx.state.searchPageLinkPrefix.empty()) {
+    ctx.state.searchImageUrls.clear();
+    ctx.state.searchItems.clear();
+    return;
+  }
   loadResults(ctx, ctx.searchBase + ctx.state.searchPageLinkPrefix + fromInteger(sitePage));
 }
 

@@ -200,6 +200,10 @@ TEST_F(SearchTest, NineteenResultsOpenTheSecondViewEvenWithAZeroPageCount) {
   search("猫"_gbk);
   EXPECT_EQ(form.显示页->caption(), "1/0");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
+  // One result page has no link to page 2: a jump finds no page to show.
+  jump("2");
+  EXPECT_EQ(form.显示页->caption(), "0/0");
+  EXPECT_TRUE(form.图片框1->picture().empty());
 
   serve(25);
   search("猫"_gbk);
