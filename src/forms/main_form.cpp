@@ -18,8 +18,12 @@ Look boxed(const char* caption, HAlign h = HAlign::Left, std::optional<QRgb> bac
   return {.caption = caption, .border = Border::Single, .text = kBlack, .background = background, .h = h};
 }
 
-Look slotLook() { return {.border = Border::Single, .background = kWhite, .layout = int(DisplayMode::CentredFit)}; }
+Look slotLook() {
+  return {.border = Border::Single, .background = kWhite, .layout = int(DisplayMode::CentredFit)};
+}
 
+// The definition reads as a table, one control per entry.
+// clang-format off
 const WindowDef& definition() {
   static const WindowDef def{
       .name = "主窗口",
@@ -206,6 +210,8 @@ const WindowDef& definition() {
   return def;
 }
 
+// clang-format on
+
 }  // namespace
 
 #define MW_BIND(member) member = built.get<std::remove_pointer_t<decltype(member)>>(#member)
@@ -304,10 +310,11 @@ MainForm::MainForm(const PictureSource& pictures) : built(definition(), pictures
 
 PictureBox* MainForm::slot(int k) const {
   static constexpr PictureBox* MainForm::*kSlots[] = {
-      &MainForm::图片框1,  &MainForm::图片框2,  &MainForm::图片框3,  &MainForm::图片框4,  &MainForm::图片框5,
-      &MainForm::图片框6,  &MainForm::图片框7,  &MainForm::图片框8,  &MainForm::图片框9,  &MainForm::图片框10,
-      &MainForm::图片框11, &MainForm::图片框12, &MainForm::图片框13, &MainForm::图片框14, &MainForm::图片框15,
-      &MainForm::图片框16, &MainForm::图片框17, &MainForm::图片框18, &MainForm::图片框19, &MainForm::图片框20};
+      &MainForm::图片框1,  &MainForm::图片框2,  &MainForm::图片框3,  &MainForm::图片框4,
+      &MainForm::图片框5,  &MainForm::图片框6,  &MainForm::图片框7,  &MainForm::图片框8,
+      &MainForm::图片框9,  &MainForm::图片框10, &MainForm::图片框11, &MainForm::图片框12,
+      &MainForm::图片框13, &MainForm::图片框14, &MainForm::图片框15, &MainForm::图片框16,
+      &MainForm::图片框17, &MainForm::图片框18, &MainForm::图片框19, &MainForm::图片框20};
   return k >= 1 && k <= 20 ? this->*kSlots[k - 1] : nullptr;
 }
 

@@ -33,8 +33,8 @@ void switchPagingState(MainForm& form, ProgramState& state, const Text& marker) 
 
 void hidePagingBar(MainForm& form, int flag) {
   const bool show = flag != 1;
-  for (QWidget* w : std::initializer_list<QWidget*>{form.上一页, form.下一页, form.首页, form.显示页, form.标签_记录,
-                                                    form.跳页_按钮, form.跳页_编辑框}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{form.上一页, form.下一页, form.首页, form.显示页,
+                                                    form.标签_记录, form.跳页_按钮, form.跳页_编辑框}) {
     w->setVisible(show);
   }
 }

@@ -8,13 +8,13 @@
 namespace mw::forms {
 
 struct ProgramState {
-  Text lastEditPage;                  // which edit-area page the 编辑 button returns to
+  Text lastEditPage;                     // which edit-area page the 编辑 button returns to
   std::array<int, 4> savedHomePaging{};  // disabled flags of 上一页, 首页, 下一页, 跳页_按钮
   std::array<int, 4> savedEditPaging{};
   Text latestVersion;
   Text updateNotes;
   Text groupLink;
-  Text listMode;                      // "最新" or "所有"
+  Text listMode;  // "最新" or "所有"
   int listPage = 0;
   int listPageCount = 0;
   int listSitePage = 0;

@@ -7,6 +7,8 @@ namespace {
 
 using namespace mw::toolkit;
 
+// The definition reads as a table, one control per entry.
+// clang-format off
 const WindowDef& updateDefinition() {
   static const WindowDef def{
       .name = "更新窗口",
@@ -39,6 +41,8 @@ const WindowDef& tipDefinition() {
   return def;
 }
 
+// clang-format on
+
 }  // namespace
 
 #define MW_BIND(member) member = built.get<std::remove_pointer_t<decltype(member)>>(#member)
@@ -57,7 +61,9 @@ UpdateForm::UpdateForm(const PictureSource& pictures) : built(updateDefinition()
 
 const WindowDef& UpdateForm::def() { return updateDefinition(); }
 
-TipForm::TipForm(const PictureSource& pictures) : built(tipDefinition(), pictures) { 打赏窗口 = built.window(); }
+TipForm::TipForm(const PictureSource& pictures) : built(tipDefinition(), pictures) {
+  打赏窗口 = built.window();
+}
 
 const WindowDef& TipForm::def() { return tipDefinition(); }
 

@@ -21,8 +21,9 @@ bool inStripRows(int y) { return y >= 11 && y <= 34; }
 }  // namespace
 
 ChromePictures chromePictures(const forms::PictureSource& pictures) {
-  return {pictures("skin_home.png"),     pictures("skin_edit.png"),          pictures("skin_favourites.png"),
-          pictures("chrome_normal.png"), pictures("chrome_close_hot.png"), pictures("chrome_minimise_hot.png")};
+  return {pictures("skin_home.png"),        pictures("skin_edit.png"),
+          pictures("skin_favourites.png"),  pictures("chrome_normal.png"),
+          pictures("chrome_close_hot.png"), pictures("chrome_minimise_hot.png")};
 }
 
 StripZone hoverZone(int x, int y) {
@@ -45,7 +46,9 @@ void pressHome(forms::MainForm& form, forms::ProgramState& state, const ChromePi
   if (page == kEditPage || page == kOnlinePage || page == kLocalPage) {
     switchPagingState(form, state, "编辑页保存"_gbk);
     switchPagingState(form, state, "首页恢复"_gbk);
-    state.lastEditPage = page == kEditPage ? "编辑主页"_gbk : page == kOnlinePage ? "网络编辑"_gbk : "本地编辑"_gbk;
+    state.lastEditPage = page == kEditPage     ? "编辑主页"_gbk
+                         : page == kOnlinePage ? "网络编辑"_gbk
+                                               : "本地编辑"_gbk;
   } else if (page == kFavouritesPage) {
     switchPagingState(form, state, "首页恢复"_gbk);
   }
@@ -98,9 +101,15 @@ void pressFavourites(forms::MainForm& form, forms::ProgramState& state, const Ch
 void stripMoved(forms::MainForm& form, const ChromePictures& pictures, int x, int y) {
   // Set on every move, changed or not; leaving the strip keeps the last look.
   switch (hoverZone(x, y)) {
-    case StripZone::Close: form.窗口控制按钮->setPicture(pictures.stripCloseHot); break;
-    case StripZone::Minimise: form.窗口控制按钮->setPicture(pictures.stripMinimiseHot); break;
-    case StripZone::None: form.窗口控制按钮->setPicture(pictures.stripNormal); break;
+    case StripZone::Close:
+      form.窗口控制按钮->setPicture(pictures.stripCloseHot);
+      break;
+    case StripZone::Minimise:
+      form.窗口控制按钮->setPicture(pictures.stripMinimiseHot);
+      break;
+    case StripZone::None:
+      form.窗口控制按钮->setPicture(pictures.stripNormal);
+      break;
   }
 }
 
@@ -132,7 +141,9 @@ void bindChrome(forms::MainForm& form, forms::ProgramState& state, const ChromeP
   events(form.窗口控制按钮).mouseMove = [f, p](const Pointer& at) { stripMoved(*f, *p, at.x, at.y); };
   events(form.窗口控制按钮).leftDown = [f, p](const Pointer& at) { stripPressed(*f, *p, at.x, at.y); };
   events(form.主窗口).leftDown = [f](const Pointer&) { f->主窗口->setFocus(Qt::MouseFocusReason); };
-  events(form.标签_检查更新1).leftDown = [s](const Pointer&) { toolkit::desktop().openAddress(s->groupLink); };
+  events(form.标签_检查更新1).leftDown = [s](const Pointer&) {
+    toolkit::desktop().openAddress(s->groupLink);
+  };
 }
 
 }  // namespace mw::shell

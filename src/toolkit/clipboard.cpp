@@ -1,10 +1,12 @@
 #include "toolkit/clipboard.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QUrl>
+#include <QWidget>
 #include <memory>
 
 #include "toolkit/picture_decoder.h"
@@ -14,16 +16,30 @@ namespace {
 
 QString imageMime(const Bytes& bytes) {
   switch (sniffPictureFormat(bytes)) {
-    case PictureFormat::Png: return QStringLiteral("image/png");
-    case PictureFormat::Jpeg: return QStringLiteral("image/jpeg");
-    case PictureFormat::Bmp: return QStringLiteral("image/bmp");
+    case PictureFormat::Png:
+      return QStringLiteral("image/png");
+    case PictureFormat::Jpeg:
+      return QStringLiteral("image/jpeg");
+    case PictureFormat::Bmp:
+      return QStringLiteral("image/bmp");
     case PictureFormat::Gif:
-    case PictureFormat::Unknown: break;
+    case PictureFormat::Unknown:
+      break;
   }
   return QStringLiteral("image/gif");
 }
 
 }  // namespace
+
+Bytes snapshotBmp(QWidget* widget) {
+  const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB888);
+  if (image.isNull()) return {};
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "BMP")) return {};
+  return Bytes(data.constData(), size_t(data.size()));
+}
 
 bool placeImageOnClipboard(const QImage& image) {
   auto* clipboard = QGuiApplication::clipboard();
@@ -38,8 +54,7 @@ bool placeFileOnClipboard(const QString& path, const Bytes& bytes) {
   const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
   auto data = std::make_unique<QMimeData>();
   data->setUrls({url});
-  data->setData(QStringLiteral("x-special/gnome-copied-files"),
-                QByteArray("copy\n") + url.toEncoded());
+  data->setData(QStringLiteral("x-special/gnome-copied-files"), QByteArray("copy\n") + url.toEncoded());
   data->setData(imageMime(bytes), QByteArray(bytes.data(), qsizetype(bytes.size())));
   data->setHtml(QStringLiteral("<img src=\"%1\">").arg(QString::fromUtf8(url.toEncoded())));
   clipboard->setMimeData(data.release());  // the clipboard takes ownership

@@ -5,7 +5,13 @@
 
 #include "runtime/text.h"
 
+class QWidget;
+
 namespace mw::toolkit {
+
+// The widget and its children as painted by themselves (what covers them on screen is not
+// captured), as the bytes of a 24-bit BMP file. Empty when nothing could be rendered.
+Bytes snapshotBmp(QWidget* widget);
 
 // A still image (Qt offers it as image/png and the other image targets). False when the
 // image is null or the clipboard did not take it.

@@ -1,5 +1,7 @@
 #include "toolkit/controls.h"
 
+#include <qdrawutil.h>
+
 #include <QFile>
 #include <QIntValidator>
 #include <QLineEdit>
@@ -8,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QRegularExpressionValidator>
 #include <QUrl>
-#include <qdrawutil.h>
 
 #include "toolkit/clipboard.h"
 #include "toolkit/desktop.h"
@@ -20,9 +21,12 @@ namespace {
 
 int borderWidth(Border b) {
   switch (b) {
-    case Border::None: return 0;
-    case Border::Sunken: return 2;
-    case Border::Single: return 1;
+    case Border::None:
+      return 0;
+    case Border::Sunken:
+      return 2;
+    case Border::Single:
+      return 1;
   }
   return 0;
 }
@@ -165,15 +169,18 @@ EditBox::EditBox(QWidget* parent, EditOptions options) : QWidget(parent), option
   if (options.multiLine) {
     multi_ = new QPlainTextEdit(this);
     multi_->setLineWrapMode(options.horizontalScroll ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
-    multi_->setHorizontalScrollBarPolicy(options.horizontalScroll ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    multi_->setVerticalScrollBarPolicy(options.verticalScroll ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    multi_->setHorizontalScrollBarPolicy(options.horizontalScroll ? Qt::ScrollBarAlwaysOn
+                                                                  : Qt::ScrollBarAlwaysOff);
+    multi_->setVerticalScrollBarPolicy(options.verticalScroll ? Qt::ScrollBarAlwaysOn
+                                                              : Qt::ScrollBarAlwaysOff);
     if (options.border == Border::None) multi_->setFrameShape(QFrame::NoFrame);
     inner = multi_;
   } else {
     line_ = new QLineEdit(this);
     line_->setFrame(options.border != Border::None);
     if (options.integerOnly) {
-      line_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), line_));
+      line_->setValidator(
+          new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), line_));
     }
     inner = line_;
   }

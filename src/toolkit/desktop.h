@@ -56,17 +56,18 @@ class QtDesktop : public Desktop {
 class ScriptedDesktop : public Desktop {
  public:
   struct Call {
-    std::string what;  // "messageBox", "openFile", "chooseFolder", "chooseColour", "openAddress", "openFolder"
-    Text text;         // message, filter, address or path
-    Text title;        // message box title
+    std::string
+        what;    // "messageBox", "openFile", "chooseFolder", "chooseColour", "openAddress", "openFolder"
+    Text text;   // message, filter, address or path
+    Text title;  // message box title
     MessageButtons buttons = MessageButtons::Ok;
   };
 
   std::vector<Call> calls;
-  std::deque<MessageAnswer> answers;             // default Ok
-  std::deque<std::optional<Text>> files;         // default cancelled
-  std::deque<std::optional<Text>> folders;       // default cancelled
-  std::deque<std::optional<QColor>> colours;     // default cancelled
+  std::deque<MessageAnswer> answers;          // default Ok
+  std::deque<std::optional<Text>> files;      // default cancelled
+  std::deque<std::optional<Text>> folders;    // default cancelled
+  std::deque<std::optional<QColor>> colours;  // default cancelled
   bool opens = true;
 
   MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,

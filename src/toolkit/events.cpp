@@ -1,5 +1,6 @@
 #include "toolkit/events.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,18 +11,25 @@ namespace mw::toolkit {
 EventBinder::EventBinder(QWidget* control) : QObject(control), control_(control) {
   setObjectName(QStringLiteral("mw_event_binder"));
   control->installEventFilter(this);
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+    connect(button, &QAbstractButton::clicked, this, [this] {
+      if (events.click) events.click();
+    });
+  }
 }
 
 Events& events(QWidget* control) {
-  auto* binder = control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
+  auto* binder =
+      control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
   if (!binder) binder = new EventBinder(control);  // owned by the control
-  control->setMouseTracking(true);  // cheap, and mouse-move handlers may be bound later
+  control->setMouseTracking(true);                 // cheap, and mouse-move handlers may be bound later
   return binder->events;
 }
 
 void forwardEvents(QWidget* control, QWidget* source) {
   events(control);
-  auto* binder = control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
+  auto* binder =
+      control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
   // Input the source ignores propagates to the control; watching both would deliver it twice.
   control->removeEventFilter(binder);
   source->installEventFilter(binder);
@@ -34,25 +42,44 @@ int keyCode(int qtKey) {
   if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return 112 + (qtKey - Qt::Key_F1);
   switch (qtKey) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    default: return qtKey < 128 ? qtKey : 0;
+    case Qt::Key_Enter:
+      return 13;
+    case Qt::Key_Escape:
+      return 27;
+    case Qt::Key_Backspace:
+      return 8;
+    case Qt::Key_Tab:
+      return 9;
+    case Qt::Key_Space:
+      return 32;
+    case Qt::Key_PageUp:
+      return 33;
+    case Qt::Key_PageDown:
+      return 34;
+    case Qt::Key_End:
+      return 35;
+    case Qt::Key_Home:
+      return 36;
+    case Qt::Key_Left:
+      return 37;
+    case Qt::Key_Up:
+      return 38;
+    case Qt::Key_Right:
+      return 39;
+    case Qt::Key_Down:
+      return 40;
+    case Qt::Key_Insert:
+      return 45;
+    case Qt::Key_Delete:
+      return 46;
+    case Qt::Key_Shift:
+      return 16;
+    case Qt::Key_Control:
+      return 17;
+    case Qt::Key_Alt:
+      return 18;
+    default:
+      return qtKey < 128 ? qtKey : 0;
   }
 }
 
@@ -60,8 +87,8 @@ bool EventBinder::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget) return false;
   const auto pointerOf = [&](const QMouseEvent* e) {
-    const QPoint p = widget == control_ ? e->position().toPoint()
-                                        : widget->mapTo(control_, e->position().toPoint());
+    const QPoint p =
+        widget == control_ ? e->position().toPoint() : widget->mapTo(control_, e->position().toPoint());
     return Pointer{p.x(), p.y(), e->modifiers()};
   };
   switch (event->type()) {

@@ -39,14 +39,14 @@ struct Look {
   HAlign h = HAlign::Left;
   VAlign v = VAlign::Centre;
   bool wordWrap = false;
-  const char* picture = nullptr;   // name of an embedded picture
-  int layout = 0;                  // label picture layout, or picture box display mode
-  int fontPixels = 0;              // 0: the default GUI font
+  const char* picture = nullptr;  // name of an embedded picture
+  int layout = 0;                 // label picture layout, or picture box display mode
+  int fontPixels = 0;             // 0: the default GUI font
   bool bold = false;
   EditOptions edit{};
   std::vector<const char*> items{};  // combo box
-  const char* selected = nullptr;  // combo box
-  const char* filter = nullptr;    // open-file dialog
+  const char* selected = nullptr;    // combo box
+  const char* filter = nullptr;      // open-file dialog
 };
 
 struct ControlDef {

@@ -6,11 +6,14 @@
 namespace mw::toolkit {
 namespace {
 
+// Browsers show GIF frames of 10 ms or less for 100 ms; so do we, or such GIFs spin.
+int frameDelay(int ms) { return ms <= 10 ? 100 : ms; }
+
 QRect centredFit(QSize picture, QRect client) {
   QSize size = picture;
   if (picture.width() > client.width() || picture.height() > client.height()) {
-    const double scale = std::min(double(client.width()) / picture.width(),
-                                  double(client.height()) / picture.height());
+    const double scale =
+        std::min(double(client.width()) / picture.width(), double(client.height()) / picture.height());
     // Truncated, as the integer geometry of the controls is.
     size = QSize(std::max(1, int(picture.width() * scale)), std::max(1, int(picture.height() * scale)));
   }
@@ -24,9 +27,12 @@ QRect placePicture(QSize picture, QRect client, Layout layout) {
   if (picture.isEmpty()) return QRect();
   switch (layout) {
     case Layout::Natural:
-    case Layout::Tiled: return QRect(client.topLeft(), picture);
-    case Layout::CentredFit: return centredFit(picture, client);
-    case Layout::Stretched: return client;
+    case Layout::Tiled:
+      return QRect(client.topLeft(), picture);
+    case Layout::CentredFit:
+      return centredFit(picture, client);
+    case Layout::Stretched:
+      return client;
   }
   return QRect();
 }
@@ -34,9 +40,12 @@ QRect placePicture(QSize picture, QRect client, Layout layout) {
 QRect placePicture(QSize picture, QRect client, DisplayMode mode) {
   if (picture.isEmpty()) return QRect();
   switch (mode) {
-    case DisplayMode::Natural: return QRect(client.topLeft(), picture);
-    case DisplayMode::Stretched: return client;
-    case DisplayMode::CentredFit: return centredFit(picture, client);
+    case DisplayMode::Natural:
+      return QRect(client.topLeft(), picture);
+    case DisplayMode::Stretched:
+      return client;
+    case DisplayMode::CentredFit:
+      return centredFit(picture, client);
   }
   return QRect();
 }
@@ -57,7 +66,7 @@ void Picture::decode(QSize shownAt) {
   frame_ = 0;
   decoded_ = bytes_.empty() ? DecodedPicture() : decodePicture(bytes_, shownAt);
   decodedFor_ = shownAt;
-  if (decoded_.ok() && decoded_.animated()) timer_.start(std::max(20, decoded_.frames[0].delayMs));
+  if (decoded_.ok() && decoded_.animated()) timer_.start(frameDelay(decoded_.frames[0].delayMs));
 }
 
 void Picture::ensureResolution(QSize shownAt) {
@@ -70,9 +79,7 @@ void Picture::ensureResolution(QSize shownAt) {
 void Picture::advance() {
   if (!decoded_.animated()) return;
   frame_ = (frame_ + 1) % int(decoded_.frames.size());
-  // Browsers treat very short GIF delays as 100 ms; so do we, or some GIFs spin.
-  const int delay = decoded_.frames[frame_].delayMs;
-  timer_.start(delay < 20 ? 100 : delay);
+  timer_.start(frameDelay(decoded_.frames[frame_].delayMs));
   emit changed();
 }
 
@@ -93,11 +100,10 @@ void Picture::paint(QPainter& painter, QRect client, Layout layout) {
   if (layout == Layout::CentredFit || layout == Layout::Stretched) ensureResolution(client.size());
   const QSize natural = decoded_.naturalSize;
   if (layout == Layout::Tiled) {
+    const QImage image = currentFrame();
     painter.save();
-    painter.setClipRect(client);
-    for (int y = client.top(); y < client.bottom() + 1; y += natural.height())
-      for (int x = client.left(); x < client.right() + 1; x += natural.width())
-        drawFrame(painter, QRect(QPoint(x, y), natural));
+    painter.setBrushOrigin(client.topLeft());
+    painter.fillRect(client, QBrush(image.size() == natural ? image : image.scaled(natural)));
     painter.restore();
     return;
   }

@@ -20,7 +20,8 @@ Window::Window(Frame frame) : QWidget(nullptr), frame_(frame) {
       break;
     case Frame::FixedSingle:
       setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                     Qt::MSWindowsFixedSizeDialogHint);
       break;
     case Frame::Sizable:
       break;
@@ -50,7 +51,8 @@ QPoint centredOnScreen(QSize size) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return QPoint();
   const QRect area = screen->availableGeometry();
-  return QPoint(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2);
+  return QPoint(area.left() + (area.width() - size.width()) / 2,
+                area.top() + (area.height() - size.height()) / 2);
 }
 
 void Window::load() {
@@ -69,7 +71,6 @@ void Window::loadModal() {
   load();
   if (!isVisible()) return;
   QEventLoop loop;
-  connect(this, &Window::destroyed, &loop, &QEventLoop::quit);
   while (isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
   setWindowModality(Qt::NonModal);
 }

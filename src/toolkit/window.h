@@ -10,8 +10,8 @@
 namespace mw::toolkit {
 
 enum class Frame {
-  None,          // no caption, no border
-  FixedSingle,   // fixed single border, title bar with system menu and minimise button
+  None,         // no caption, no border
+  FixedSingle,  // fixed single border, title bar with system menu and minimise button
   Sizable,
 };
 

@@ -99,7 +99,8 @@ TEST(MainForm, InitialStatesOtherHandlersRelyOn) {
   EXPECT_EQ(f.本地编辑_字号组合框->currentItemText(), "18");
   EXPECT_EQ(f.本地编辑_字号组合框->count(), 16);
   EXPECT_EQ(f.本地编辑_字体组合框->currentItemText(), "宋体"_gbk);
-  EXPECT_EQ(f.本地编辑_通用对话框1->filter(), "图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"_gbk);
+  EXPECT_EQ(f.本地编辑_通用对话框1->filter(),
+            "图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"_gbk);
   EXPECT_EQ(f.标签7->caption(), "如果觉得软件不错，可以打赏支持一下我们。\r\n让免费无广告版走得更远！"_gbk);
   EXPECT_EQ(f.打赏_按钮->font().pixelSize(), 27);
   EXPECT_EQ(f.打赏_按钮->textColour(), QColor(0xFF, 0, 0));
@@ -112,6 +113,26 @@ TEST(MainForm, InitialStatesOtherHandlersRelyOn) {
   EXPECT_EQ(f.图片框19->picture(), formPicture("folder_icon.jpg"));
   EXPECT_EQ(f.图片框20->shownRect(), QRect(0, 0, 200, 200));
   EXPECT_EQ(f.标签_检查更新1->pictureLayout(), Layout::CentredFit);
+}
+
+TEST(MainForm, PressesOverThePaintedChromeReachTheControlsOnTop) {
+  MainForm f(formPicture);
+  Window* w = f.主窗口;
+  w->show();
+  // The page buttons lie over the drag strip and win there; the rest of the strip drags.
+  EXPECT_EQ(w->childAt(145, 28), f.主页);
+  EXPECT_EQ(w->childAt(205, 28), f.编辑);
+  EXPECT_EQ(w->childAt(265, 28), f.收藏);
+  EXPECT_EQ(w->childAt(20, 20), f.窗口位置拖动);
+  EXPECT_EQ(w->childAt(400, 5), f.窗口位置拖动);
+  EXPECT_EQ(w->childAt(640, 30), f.窗口控制按钮);
+  // The magnifier sits under 搜索, the typing area under 搜索框.
+  EXPECT_EQ(w->childAt(8 + 192 + 260, 48 + 16 + 24), f.搜索);
+  EXPECT_EQ(w->childAt(8 + 300, 48 + 40)->parentWidget(), f.搜索框);
+  // The overlay of the local editor covers its picture box.
+  f.选择夹1->setCurrentPage(4);
+  EXPECT_EQ(w->childAt(8 + 24 + 150, 48 + 88 + 150), f.本地编辑_感应透明标签);
+  w->hide();
 }
 
 TEST(UpdateAndTipForms, WindowsAndControlsAsDefined) {
@@ -172,7 +193,8 @@ TEST(PagingBar, SavesRestoresAndShowsTheSharedButtons) {
   EXPECT_EQ(s.savedHomePaging, before.savedHomePaging);
   EXPECT_EQ(s.savedEditPaging, before.savedEditPaging);
 
-  const std::vector<QWidget*> bar{f.上一页, f.下一页, f.首页, f.显示页, f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
+  const std::vector<QWidget*> bar{f.上一页,    f.下一页,    f.首页,       f.显示页,
+                                  f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
   hidePagingBar(f, 1);
   for (QWidget* w : bar) EXPECT_FALSE(isShownFlag(w)) << w->objectName().toStdString();
   EXPECT_TRUE(isShownFlag(f.标签_使用次数));

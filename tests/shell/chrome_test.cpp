@@ -19,7 +19,8 @@ namespace {
 using Flags = std::array<int, 4>;
 
 Flags pagingFlags(const forms::MainForm& f) {
-  return {isDisabledFlag(f.上一页), isDisabledFlag(f.首页), isDisabledFlag(f.下一页), isDisabledFlag(f.跳页_按钮)};
+  return {isDisabledFlag(f.上一页), isDisabledFlag(f.首页), isDisabledFlag(f.下一页),
+          isDisabledFlag(f.跳页_按钮)};
 }
 
 void setPagingFlags(forms::MainForm& f, Flags flags) {
@@ -30,7 +31,8 @@ void setPagingFlags(forms::MainForm& f, Flags flags) {
 }
 
 bool barShown(const forms::MainForm& f) {
-  const std::vector<QWidget*> bar{f.上一页, f.下一页, f.首页, f.显示页, f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
+  const std::vector<QWidget*> bar{f.上一页,    f.下一页,    f.首页,       f.显示页,
+                                  f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
   const bool first = isShownFlag(bar[0]);
   for (QWidget* w : bar) EXPECT_EQ(isShownFlag(w), first) << "the bar shows and hides as one";
   return first;
@@ -179,8 +181,12 @@ TEST(ChromeStrip, HitZones) {
     for (int x = 0; x < 84; ++x) {
       const bool rows = y >= 11 && y <= 34;
       const StripZone close = rows && x >= 56 && x <= 74 ? StripZone::Close : StripZone::None;
-      const StripZone hover = close != StripZone::None ? close : rows && x >= 7 && x <= 19 ? StripZone::Minimise : StripZone::None;
-      const StripZone pressed = close != StripZone::None ? close : rows && x >= 1 && x <= 19 ? StripZone::Minimise : StripZone::None;
+      const StripZone hover = close != StripZone::None    ? close
+                              : rows && x >= 7 && x <= 19 ? StripZone::Minimise
+                                                          : StripZone::None;
+      const StripZone pressed = close != StripZone::None    ? close
+                                : rows && x >= 1 && x <= 19 ? StripZone::Minimise
+                                                            : StripZone::None;
       ASSERT_EQ(hoverZone(x, y), hover) << x << "," << y;
       ASSERT_EQ(pressZone(x, y), pressed) << x << "," << y;
     }

@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <cstdlib>
 
-#define MW_QT_TEST_MAIN()                                    \
-  int main(int argc, char** argv) {                          \
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);               \
-    QApplication app(argc, argv);                            \
-    ::testing::InitGoogleTest(&argc, argv);                  \
-    return RUN_ALL_TESTS();                                  \
+#define MW_QT_TEST_MAIN()                      \
+  int main(int argc, char** argv) {            \
+    setenv("QT_QPA_PLATFORM", "offscreen", 0); \
+    QApplication app(argc, argv);              \
+    ::testing::InitGoogleTest(&argc, argv);    \
+    return RUN_ALL_TESTS();                    \
   }

@@ -36,7 +36,8 @@ inline std::string animatedGif(int w, int h, const std::vector<QColor>& colours,
   GifFileType* gif = EGifOpen(&out, write, &error);
   std::vector<GifColorType> palette(4);
   for (size_t i = 0; i < colours.size() && i < palette.size(); ++i) {
-    palette[i] = {GifByteType(colours[i].red()), GifByteType(colours[i].green()), GifByteType(colours[i].blue())};
+    palette[i] = {GifByteType(colours[i].red()), GifByteType(colours[i].green()),
+                  GifByteType(colours[i].blue())};
   }
   ColorMapObject* map = GifMakeMapObject(4, palette.data());
   EGifSetGifVersion(gif, true);

@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "support/test_pictures.h"
+#include "toolkit/clipboard.h"
 #include "toolkit/desktop.h"
 #include "toolkit/events.h"
 #include "toolkit/qt_text.h"
@@ -111,6 +116,18 @@ TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
   label.setCaption(Text());
   EXPECT_EQ(pixel(&label, 1, 1), QColor(0xEC, 0xEC, 0xEC));
   EXPECT_EQ(pixel(&label, 48, 12), QColor(Qt::green));
+
+  // Tiled from the top-left corner of the client area.
+  QImage halves(4, 4, QImage::Format_RGB32);
+  halves.fill(Qt::red);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 2; x < 4; ++x) halves.setPixelColor(x, y, Qt::blue);
+  Label tiled;
+  tiled.resize(20, 10);
+  tiled.setPictureLayout(Layout::Tiled);
+  tiled.setPicture(mw::testing::encode(halves, "PNG"));
+  for (int x : {0, 4, 8, 16}) EXPECT_EQ(pixel(&tiled, x, 9), QColor(Qt::red)) << x;
+  for (int x : {2, 7, 19}) EXPECT_EQ(pixel(&tiled, x, 5), QColor(Qt::blue)) << x;
 }
 
 TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
@@ -119,9 +136,15 @@ TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
   auto* label = new Label(&window);
   label->setGeometry(50, 60, 100, 40);
   std::vector<std::string> seen;
-  events(label).leftDown = [&](const Pointer& p) { seen.push_back("L" + std::to_string(p.x) + "," + std::to_string(p.y)); };
-  events(label).rightDown = [&](const Pointer& p) { seen.push_back("R" + std::to_string(p.x) + "," + std::to_string(p.y)); };
-  events(label).mouseMove = [&](const Pointer& p) { seen.push_back("M" + std::to_string(p.x) + "," + std::to_string(p.y)); };
+  events(label).leftDown = [&](const Pointer& p) {
+    seen.push_back("L" + std::to_string(p.x) + "," + std::to_string(p.y));
+  };
+  events(label).rightDown = [&](const Pointer& p) {
+    seen.push_back("R" + std::to_string(p.x) + "," + std::to_string(p.y));
+  };
+  events(label).mouseMove = [&](const Pointer& p) {
+    seen.push_back("M" + std::to_string(p.x) + "," + std::to_string(p.y));
+  };
   window.show();
   QTest::mousePress(label, Qt::LeftButton, {}, QPoint(7, 9));
   QTest::mousePress(label, Qt::RightButton, {}, QPoint(99, 39));
@@ -147,6 +170,18 @@ TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
   QTest::keyClick(edit->editor(), Qt::Key_Escape);
   EXPECT_EQ(keys, (std::vector<int>{13, 'A', 27}));
   EXPECT_TRUE(focused);
+
+  // A button's click, by mouse or keyboard; a disabled one gives none.
+  auto* button = new Button(&window);
+  button->setGeometry(200, 200, 72, 32);
+  int clicks = 0;
+  events(button).click = [&] { ++clicks; };
+  QTest::mouseClick(button, Qt::LeftButton);
+  button->setFocus();
+  QTest::keyClick(button, Qt::Key_Space);
+  button->setDisabled(true);
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(clicks, 2);
 }
 
 TEST(EditBox, IntegerOnlyAndMultiLineText) {
@@ -208,7 +243,8 @@ TEST(Dialogs, GoThroughTheDesktopAndCancellingChangesNothing) {
   EXPECT_EQ(picker.colour(), QColor(Qt::red));
 
   scripted.answers = {MessageAnswer::Cancel};
-  EXPECT_EQ(desktop().messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel), MessageAnswer::Cancel);
+  EXPECT_EQ(desktop().messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel),
+            MessageAnswer::Cancel);
   ASSERT_EQ(scripted.calls.size(), 5u);
   EXPECT_EQ(scripted.calls[0].what, "openFile");
   EXPECT_EQ(scripted.calls[0].text, "x|*.png");
@@ -266,4 +302,73 @@ TEST(Window, LoadRunsCreatedFirstAndDestroyHides) {
   window.load();  // every load runs the created event again
   EXPECT_EQ(created, 2);
   window.destroyWindow();
+  // A modal load waits until the window is closed.
+  QTimer::singleShot(50, &window, [&] { window.destroyWindow(); });
+  window.loadModal();
+  EXPECT_EQ(created, 3);
+  EXPECT_FALSE(window.isVisible());
+  window.destroyWindow();
+}
+
+TEST(Window, FirstActivationOnceAndLostFocusOnDeactivation) {
+  Window window(Frame::None);
+  Window other(Frame::None);
+  window.resize(50, 50);
+  other.resize(50, 50);
+  int activations = 0;
+  int lost = 0;
+  events(&window).firstActivation = [&] { ++activations; };
+  events(&window).lostFocus = [&] { ++lost; };
+  window.load();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  other.load();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_EQ(activations, 1);
+  EXPECT_EQ(lost, 1);
+  window.destroyWindow();
+  other.destroyWindow();
+}
+
+TEST(Desktop, QtMessageBoxIsModalAndUntitledReadsInformation) {
+  QString title;
+  bool modal = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    modal = box->isModal();
+    box->button(QMessageBox::Cancel)->click();
+  });
+  const MessageAnswer answer =
+      QtDesktop().messageBox(nullptr, "确定吗"_gbk, Text(), MessageButtons::OkCancel);
+  EXPECT_EQ(answer, MessageAnswer::Cancel);
+  EXPECT_EQ(title, QStringLiteral("信息："));
+  EXPECT_TRUE(modal);
+}
+
+TEST(Clipboard, StillImagesAndWindowSnapshots) {
+  QImage red(8, 6, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  ASSERT_TRUE(placeImageOnClipboard(red));
+  EXPECT_EQ(QGuiApplication::clipboard()->image().pixelColor(3, 3), QColor(Qt::red));
+  EXPECT_FALSE(placeImageOnClipboard(QImage()));
+
+  PictureBox box;
+  box.resize(40, 30);
+  box.setMode(DisplayMode::Stretched);
+  box.setPicture(solidPicture(10, 10, Qt::blue));
+  auto* child = new Label(&box);
+  child->setGeometry(0, 0, 10, 10);
+  child->setBackgroundColour(QColor(Qt::green));
+  const Bytes bmp = snapshotBmp(&box);
+  ASSERT_GE(bmp.size(), 54u);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  const QImage back = QImage::fromData(QByteArray(bmp.data(), qsizetype(bmp.size())), "BMP");
+  EXPECT_EQ(back.size(), QSize(40, 30));
+  EXPECT_EQ(back.pixelColor(20, 20), QColor(Qt::blue));
+  EXPECT_EQ(back.pixelColor(5, 5), QColor(Qt::green));
 }
