@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -29,6 +30,7 @@ const char* const kLineNames[] = {"第一行文字", "第二行文字", "第三�
 const int kNewPictures = 12;
 const int kSearchPageSize = 20;
 const std::size_t kMadePicturesKept = 256;
+const std::size_t kMaxPostBytes = 1 << 20;
 
 // encodeURIComponent-style escaping, as the template site writes names into its list blocks.
 std::string percentEncode(const std::string& bytes) {
@@ -129,6 +131,8 @@ struct DemoSite::Impl {
       int yes = 1;
       setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // The largest thing posted is the make form, a few KB: refuse huge bodies before reading them.
+    server.set_payload_max_length(kMaxPostBytes);
     server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response& res) {
       ++requests;
       if (options.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.latencyMs));
@@ -374,8 +378,9 @@ struct DemoSite::Impl {
     }
     const int total = static_cast<int>(found.size());
     const int pages = (total + kSearchPageSize - 1) / kSearchPageSize;
-    int pageNo = intParam(req, "PageNo", 1);
-    if (pageNo < 1) pageNo = 1;
+    // Any page past the last shows the same empty list; bounding it keeps the index arithmetic
+    // below from overflowing on a huge PageNo.
+    const int pageNo = std::clamp(intParam(req, "PageNo", 1), 1, pages + 1);
 
     std::string page =
         "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" "

@@ -6,6 +6,7 @@
 
 #include "demo/content_catalog.h"
 #include "demo/demo_site.h"
+#include "runtime/files.h"
 
 namespace mw::demo {
 namespace {
@@ -46,7 +47,7 @@ ProgramSites programSites(const std::vector<std::string>& args, const std::strin
       return fromFile(path);
     }
   }
-  const std::filesystem::path beside = std::filesystem::path(programDir) / "MW_sites.ini";
+  const std::filesystem::path beside = std::filesystem::path(nativePath(programDir)) / "MW_sites.ini";
   std::error_code ec;
   if (std::filesystem::exists(beside, ec)) return fromFile(beside.string());
 

@@ -16,8 +16,8 @@ struct ProgramSites {
 };
 
 // `args` are the command-line arguments after the program name; `programDir` is the folder of
-// the executable. Call once, before the main window is created (the demo site's make page
-// renders with the application's fonts).
+// the executable as programDirectory() gives it (a program text, GBK). Call once, before the main window is
+// created (the demo site's make page renders with the application's fonts).
 ProgramSites programSites(const std::vector<std::string>& args, const std::string& programDir);
 
 // Stops the embedded demo site if one was started. Call it before the application object goes

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -83,16 +84,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  // The make page renders captions with fonts, which need a GUI application; no screen is used.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-
-  // Block the stop signals before the server threads start, so that only sigwait sees them.
+  // Block the stop signals before any thread starts (Qt's own included), so that only sigwait
+  // sees them and the site always stops cleanly.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  // The make page renders captions with fonts, which need a GUI application; no screen is used.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
 
   mw::demo::DemoSite site(options);
   std::string error;
@@ -102,10 +104,16 @@ int main(int argc, char** argv) {
   }
   const std::string ini = mw::net::formatSiteSettings(site.settings());
   if (!writeTo.empty()) {
-    std::ofstream out(writeTo, std::ios::binary | std::ios::trunc);
+    // Written beside and renamed into place, so that whoever waits for the file never reads
+    // half of it.
+    const std::string temp = writeTo + ".part";
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out << ini;
     out.close();
-    if (!out) {
+    std::error_code ec;
+    if (out) std::filesystem::rename(temp, writeTo, ec);
+    if (!out || ec) {
+      std::filesystem::remove(temp, ec);
       std::fprintf(stderr, "memwick-demo-site: cannot write %s\n", writeTo.c_str());
       return 1;
     }

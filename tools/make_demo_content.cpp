@@ -8,20 +8,18 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
-#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QPainterPath>
 #include <QTextStream>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
-namespace {
+#include "demo/caption_renderer.h"
 
-const char* const kFontFamily = "WenQuanYi Micro Hei";
+namespace {
 
 enum class Mood { Happy, Angry, Speechless, Crying, Shocked, Thumbs };
 
@@ -132,26 +130,6 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
     p.drawRoundedRect(QRectF(fist.left() + r * 0.05, fist.top() - r * 0.35, r * 0.16, r * 0.4), r * 0.06,
                       r * 0.06);
   }
-  p.restore();
-}
-
-// White text with a black outline, centred in `area`, shrunk to fit.
-void drawCaption(QPainter& p, const QRectF& area, const QString& text) {
-  QFont font(kFontFamily);
-  int px = static_cast<int>(area.height() * 0.7);
-  QPainterPath path;
-  for (; px >= 8; px -= 2) {
-    font.setPixelSize(px);
-    path = QPainterPath();
-    path.addText(0, 0, font, text);
-    if (path.boundingRect().width() <= area.width() * 0.94) break;
-  }
-  const QRectF b = path.boundingRect();
-  path.translate(area.center() - b.center());
-  p.save();
-  p.setRenderHint(QPainter::Antialiasing);
-  p.strokePath(path, QPen(Qt::black, std::max(2.0, px / 7.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.fillPath(path, Qt::white);
   p.restore();
 }
 
@@ -359,7 +337,7 @@ int main(int argc, char** argv) {
       image.fill(look.background);
       QPainter p(&image);
       drawFace(p, QRectF(0, 0, side, side - 40), look, phase);
-      drawCaption(p, QRectF(6, side - 42, side - 12, 36), animals[a] + moods[m]);
+      mw::demo::drawCaption(p, QRectF(6, side - 42, side - 12, 36), animals[a] + moods[m]);
       return image;
     };
     QString file;

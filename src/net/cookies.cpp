@@ -25,27 +25,6 @@ Text withoutBlanks(std::string_view text) {
   return out;
 }
 
-// Pieces between separators; no trailing empty piece after a final separator.
-TextArray split(std::string_view text, std::string_view separator) {
-  TextArray pieces;
-  if (text.empty()) return pieces;
-  if (separator.empty()) {
-    pieces.emplace_back(text);
-    return pieces;
-  }
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const auto hit = text.find(separator, start);
-    if (hit == std::string_view::npos) {
-      pieces.emplace_back(text.substr(start));
-      break;
-    }
-    pieces.emplace_back(text.substr(start, hit - start));
-    start = hit + separator.size();
-  }
-  return pieces;
-}
-
 bool endsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
@@ -60,7 +39,7 @@ Text cookieName(std::string_view item) {
 Text dedupeList(std::string_view list, std::string_view separator) {
   std::unordered_set<Text> taken;
   Text result;
-  for (auto& piece : split(list, separator)) {
+  for (auto& piece : splitText(list, separator)) {
     if (!taken.insert(piece).second) continue;
     result.append(piece).append(separator);
   }
@@ -72,10 +51,10 @@ Text mergeCookies(Text& cookies, Text& newCookies) {
   cookies = withoutBlanks(cookies);
   newCookies = withoutBlanks(newCookies);
 
-  TextArray merged = split(newCookies, ";");
+  TextArray merged = splitText(newCookies, ";");
   std::unordered_set<Text> names;
   for (const auto& item : merged) names.insert(cookieName(item));
-  for (auto& item : split(cookies, ";")) {
+  for (auto& item : splitText(cookies, ";")) {
     if (names.insert(cookieName(item)).second) merged.push_back(std::move(item));
   }
 

@@ -52,12 +52,7 @@ void addDefaultLines(Text& headers, const Text& url, const Text& cookies) {
 // The block goes out line by line; what is not a header line (no name, a stray CR or LF)
 // is dropped rather than sent.
 bool setHeaderLines(Transfer& t, const Text& block) {
-  std::size_t start = 0;
-  while (start < block.size()) {
-    std::size_t end = block.find("\r\n", start);
-    if (end == std::string::npos) end = block.size();
-    std::string_view line(block.data() + start, end - start);
-    start = end + 2;
+  for (std::string_view line : splitText(block, "\r\n")) {
     std::size_t colon = line.find(':');
     if (colon == 0 || colon == std::string_view::npos ||
         line.find_first_of("\r\n", 0) != std::string_view::npos || line.find('\0') != std::string_view::npos)

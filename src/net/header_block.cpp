@@ -47,13 +47,7 @@ Text normaliseCookieHeaderNames(std::string_view headers) {
 
 Text cookiesFromHeaders(std::string_view headers, Text* location) {
   Text cookies;
-  std::size_t start = 0;
-  while (start <= headers.size()) {
-    std::size_t end = headers.find(kCrlf, start);
-    if (end == std::string_view::npos) end = headers.size();
-    std::string_view line = headers.substr(start, end - start);
-    start = end + kCrlf.size();
-
+  for (std::string_view line : splitText(headers, kCrlf)) {
     if (findText(line, kSetCookie) != -1) {
       Text cookie = findText(line, ";") != -1 ? trimBlanks(textBetween(line, "Set-Cookie:", ";"))
                                               : trimBlanks(replaceIgnoringCase(line, "Set-Cookie:", ""));

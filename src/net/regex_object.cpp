@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 
-#include "runtime/charset.h"
 
 namespace mw {
 namespace {
@@ -146,7 +145,9 @@ bool RegexObject::create(std::string_view pattern, std::string_view subject, boo
   auto engine = std::make_shared<Engine>();
   static const Text token = "#引号"_gbk;
   engine->pattern = quoteToken ? replaceAll(pattern, token, "\"") : Text(pattern);
-  const std::string utf8Pattern = convertCharset(engine->pattern, "GBK", "UTF-8").value_or(std::string{});
+  // Converted like the subject: a byte that starts no GBK character becomes U+FFFD, never a
+  // "?" that the engine would read as a quantifier.
+  const std::string utf8Pattern = toUtf8Subject(engine->pattern).text;
 
   std::unique_ptr<pcre2_compile_context, CompileContextDeleter> compileContext(
       pcre2_compile_context_create(nullptr));

@@ -1,8 +1,9 @@
 #include "net/site_settings.h"
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "runtime/ini_file.h"
 
@@ -60,7 +61,7 @@ bool isValidHostPort(const std::string& value, std::string* why) {
     return fail("the host name has an empty label");
   if (colon != std::string::npos) {
     const std::string port = value.substr(colon + 1);
-    if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), ::isdigit))
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
       return fail("the port must be a number from 1 to 65535");
     const long n = std::stol(port);
     if (n < 1 || n > 65535) return fail("the port must be a number from 1 to 65535");
@@ -100,9 +101,13 @@ SiteSettingsResult readSiteSettings(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec))
     return {std::nullopt, path + ": is a folder, not a sites file"};
-  const std::optional<IniFile> ini = IniFile::load(path);
-  if (!ini) return {std::nullopt, path + ": cannot read the sites file"};
-  return fromIni(*ini, path);
+  // Opened as the file-system path it is (from the command line or beside the program): read as
+  // a program text (GBK) it would garble every non-ASCII name.
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  if (in) content << in.rdbuf();
+  if (!in || in.bad()) return {std::nullopt, path + ": cannot read the sites file"};
+  return parseSiteSettings(content.str(), path);
 }
 
 std::string formatSiteSettings(const SiteSettings& settings) {

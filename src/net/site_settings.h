@@ -38,8 +38,8 @@ struct SiteSettingsResult {
 // Parses and validates the content of a sites file; `fileName` only goes into messages.
 SiteSettingsResult parseSiteSettings(const std::string& content, const std::string& fileName);
 
-// Reads and validates a sites file. Every key must be present and well formed: the program
-// never starts with part of its sites configured.
+// Reads and validates a sites file; `path` is a file-system path (UTF-8), not a program text. Every key must
+// be present and well formed: the program never starts with part of its sites configured.
 SiteSettingsResult readSiteSettings(const std::string& path);
 
 // The text of a sites file holding `settings`, with a comment per key.

@@ -35,6 +35,8 @@ std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* 
     t.headerBlock.clear();
     t.headersComplete = false;
     t.latestHasLocation = false;
+  } else if (t.headersComplete) {
+    return n;  // trailer lines after a chunked body belong to no header block
   }
   if (t.headerBlock.size() + line.size() + 2 > kHeaderBlockCap) {
     t.headerBlockTooLarge = true;

@@ -77,6 +77,11 @@ std::optional<transfer::Url> splitUrl(const Text& url) {
     curl_url_set(u.get(), CURLUPART_QUERY, nullptr, 0);
   }
   curl_url_set(u.get(), CURLUPART_FRAGMENT, nullptr, 0);
+  // Credentials travel only through userName and password; curl would send any written
+  // into the address.
+  curl_url_set(u.get(), CURLUPART_USER, nullptr, 0);
+  curl_url_set(u.get(), CURLUPART_PASSWORD, nullptr, 0);
+  curl_url_set(u.get(), CURLUPART_OPTIONS, nullptr, 0);
   return u;
 }
 
@@ -108,16 +113,12 @@ Text headerBlock(const Text& requestHeaders, const Text& cookies) {
 }
 
 // The block as sent: each line adds its header or replaces an earlier one of the same name
-// (any case); a line with an empty value removes the header. A line that is not a header
-// (no name, no colon, a stray CR or LF) rejects the whole block.
+// (any case). A line with an empty value removes the header; it stays in the list with its
+// empty value, so that curl leaves out a header of its own by that name too. A line that is
+// not a header (no name, no colon, a stray CR or LF) rejects the whole block.
 std::optional<std::vector<std::pair<Text, Text>>> effectiveHeaders(const Text& block) {
   std::vector<std::pair<Text, Text>> headers;
-  std::size_t start = 0;
-  while (start < block.size()) {
-    std::size_t end = block.find("\r\n", start);
-    if (end == std::string::npos) end = block.size();
-    std::string_view line(block.data() + start, end - start);
-    start = end + 2;
+  for (std::string_view line : splitText(block, "\r\n")) {
     if (line.empty()) continue;
     std::size_t colon = line.find(':');
     if (colon == 0 || colon == std::string_view::npos) return std::nullopt;
@@ -132,9 +133,7 @@ std::optional<std::vector<std::pair<Text, Text>>> effectiveHeaders(const Text& b
     auto same = std::find_if(headers.begin(), headers.end(), [&](const auto& h) {
       return h.first.size() == name.size() && startsWithIgnoringCase(h.first, name);
     });
-    if (value.empty()) {
-      if (same != headers.end()) headers.erase(same);
-    } else if (same != headers.end()) {
+    if (same != headers.end()) {
       *same = {Text(name), Text(value)};
     } else {
       headers.emplace_back(Text(name), Text(value));
@@ -241,7 +240,9 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   bool hasExpect = false;
   for (const auto& [name, value] : *headers) {
     hasExpect = hasExpect || (name.size() == 6 && startsWithIgnoringCase(name, "Expect"));
-    if (!transfer::appendHeader(t.headers, name + ": " + value)) return fail(kHeaders);
+    // "Name:" is curl's way to send no such header, its own default included.
+    if (!transfer::appendHeader(t.headers, value.empty() ? name + ":" : name + ": " + value))
+      return fail(kHeaders);
   }
   // curl would otherwise hold a large body back waiting for "100 Continue".
   if (!hasExpect && !transfer::appendHeader(t.headers, "Expect:")) return fail(kHeaders);

@@ -83,6 +83,26 @@ Text replaceAll(std::string_view text, std::string_view from, std::string_view t
   return out;
 }
 
+TextArray splitText(std::string_view text, std::string_view separator) {
+  TextArray pieces;
+  if (text.empty()) return pieces;
+  if (separator.empty()) {
+    pieces.emplace_back(text);
+    return pieces;
+  }
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const auto hit = text.find(separator, start);
+    if (hit == std::string_view::npos) {
+      pieces.emplace_back(text.substr(start));
+      break;
+    }
+    pieces.emplace_back(text.substr(start, hit - start));
+    start = hit + separator.size();
+  }
+  return pieces;
+}
+
 Text trimBlanks(std::string_view text) { return Text(trimmedBlanks(text)); }
 
 std::string_view trimmedBlanks(std::string_view text) {

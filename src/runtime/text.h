@@ -30,6 +30,10 @@ int findText(std::string_view text, std::string_view what, int from = 1, bool ig
 // Replaces every occurrence of `from` by `to` (case-sensitive, left to right).
 Text replaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+// The pieces between separators, empty ones included, except the empty piece after a final
+// separator. An empty text gives no piece.
+TextArray splitText(std::string_view text, std::string_view separator);
+
 // Removes ASCII spaces and ideographic spaces (0xA1 0xA1) at both ends.
 Text trimBlanks(std::string_view text);
 // The same as a view into `text`.

@@ -1,5 +1,6 @@
 #include "shell/program.h"
 
+#include "shell/list_view_bindings.h"
 #include "shell/search_bindings.h"
 #include "toolkit/events.h"
 
@@ -8,7 +9,8 @@ namespace mw::shell {
 Program::Program(const forms::PictureSource& pictures)
     : chrome(chromePictures(pictures)), main(pictures), update(pictures), tip(pictures) {
   bindChrome(main, state, chrome);
-  bindSearchView(main, state, sites);
+  bindListView(main, state, sites, gate);
+  bindSearchView(main, state, sites, gate);
   toolkit::events(main.主窗口).created = [this] { searchWindowCreated(main, state); };
 }
 

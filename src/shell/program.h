@@ -5,6 +5,7 @@
 #include "forms/update_form.h"
 #include "net/site_settings.h"
 #include "shell/chrome.h"
+#include "shell/handler_gate.h"
 
 namespace mw::shell {
 
@@ -23,6 +24,7 @@ class Program {
   forms::MainForm main;
   forms::UpdateForm update;
   forms::TipForm tip;
+  HandlerGate gate;  // the list and paging handlers run one at a time
 };
 
 }  // namespace mw::shell

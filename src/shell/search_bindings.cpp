@@ -7,14 +7,18 @@
 
 namespace mw::shell {
 
-void bindSearchView(forms::MainForm& form, forms::ProgramState& state, const net::SiteSettings& sites) {
+void bindSearchView(forms::MainForm& form, forms::ProgramState& state, const net::SiteSettings& sites,
+                    HandlerGate& gate) {
   using toolkit::events;
   forms::MainForm* f = &form;
   forms::ProgramState* s = &state;
   const net::SiteSettings* hosts = &sites;
-  const auto bound = [f, s, hosts](std::function<void(const browse::BrowseContext&)> handler) {
-    return [f, s, hosts, handler] {
-      handler(browse::BrowseContext{*f, *s, hosts->templateBase(), hosts->searchBase()});
+  HandlerGate* g = &gate;
+  const auto bound = [f, s, hosts, g](std::function<void(const browse::BrowseContext&)> handler) {
+    return [f, s, hosts, g, handler] {
+      g->run([f, s, hosts, handler] {
+        handler(browse::BrowseContext{*f, *s, hosts->templateBase(), hosts->searchBase()});
+      });
     };
   };
   const auto search = bound(browse::runSearch);

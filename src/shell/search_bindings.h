@@ -4,11 +4,13 @@
 #include "forms/main_form.h"
 #include "forms/program_state.h"
 #include "net/site_settings.h"
+#include "shell/handler_gate.h"
 
 namespace mw::shell {
 
-// `state` and `sites` must outlive the form; the sites are read when a handler runs.
-void bindSearchView(forms::MainForm& form, forms::ProgramState& state, const net::SiteSettings& sites);
+// `state`, `sites` and `gate` must outlive the form; the sites are read when a handler runs.
+void bindSearchView(forms::MainForm& form, forms::ProgramState& state, const net::SiteSettings& sites,
+                    HandlerGate& gate);
 
 // Site page 1, the placeholder in 搜索框, the focus on 搜索.
 void searchWindowCreated(forms::MainForm& form, forms::ProgramState& state);

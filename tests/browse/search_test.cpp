@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "browse/paging.h"
 #include "demo/content_catalog.h"
 #include "demo/demo_site.h"
 #include "net/http_server.h"
@@ -89,6 +90,7 @@ class ScriptedSearchSite {
 // Disabled flags of 上一页, 首页, 下一页, 跳页_按钮.
 using Flags = std::array<bool, 4>;
 
+// The paging actions go through the bar's dispatch, with the home page (0) shown.
 class SearchTest : public ::testing::Test {
  protected:
   void serve(int total, std::map<int, int> shortPages = {}) {
@@ -102,7 +104,7 @@ class SearchTest : public ::testing::Test {
   }
   void jump(const Text& box) {
     form.跳页_编辑框->setText(box);
-    searchJump(*ctx);
+    jumpToPage(*ctx);
   }
   Flags flags() const {
     return {toolkit::isDisabledFlag(form.上一页), toolkit::isDisabledFlag(form.首页),
@@ -153,33 +155,33 @@ TEST_F(SearchTest, FiftySevenResultsPageThroughBothHalvesOfTwoSitePages) {
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
   expectShown(1, 1);
 
-  searchNextPage(*ctx);
+  nextPage(*ctx);
   EXPECT_EQ(form.显示页->caption(), "2/4");
   EXPECT_EQ(flags(), (Flags{false, false, false, false}));
   expectShown(1, 10);
   EXPECT_EQ(site->targets().size(), 1u) << "the second half needs no request";
 
-  searchNextPage(*ctx);
+  nextPage(*ctx);
   EXPECT_EQ(form.显示页->caption(), "3/4");
   EXPECT_EQ(site->targets().back(), "/plus/search.php?kw=x&PageNo=2");
   expectShown(2, 1);
 
-  searchNextPage(*ctx);
+  nextPage(*ctx);
   EXPECT_EQ(form.显示页->caption(), "4/4");
   EXPECT_EQ(flags(), (Flags{false, false, true, false}));
   expectShown(2, 10);
 
   // And back: the first half of the held page, then the query again for site page 1.
-  searchPreviousPage(*ctx);
+  previousPage(*ctx);
   EXPECT_EQ(form.显示页->caption(), "3/4");
   EXPECT_EQ(flags(), (Flags{false, false, false, false}));
   expectShown(2, 1);
   EXPECT_EQ(site->targets().size(), 2u);
-  searchPreviousPage(*ctx);
+  previousPage(*ctx);
   EXPECT_EQ(form.显示页->caption(), "2/4");
   EXPECT_EQ(site->targets().back(), "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%B1%ED%C7%E9");
   expectShown(1, 10);
-  searchPreviousPage(*ctx);
+  previousPage(*ctx);
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
   expectShown(1, 1);
@@ -208,7 +210,7 @@ TEST_F(SearchTest, NineteenResultsOpenTheSecondViewEvenWithAZeroPageCount) {
   serve(25);
   search("猫"_gbk);
   EXPECT_EQ(form.显示页->caption(), "1/2");
-  searchNextPage(*ctx);
+  nextPage(*ctx);
   EXPECT_EQ(form.显示页->caption(), "2/2");
   EXPECT_EQ(flags(), (Flags{false, false, true, false}));
   expectShown(1, 10);
@@ -313,7 +315,7 @@ TEST_F(SearchTest, FirstPageRerunsTheQueryForWhatTheBoxHoldsNow) {
   search("表情"_gbk);
   jump("3");
   form.搜索框->setText("狗子"_gbk);
-  searchFirstPage(*ctx);
+  firstPage(*ctx);
   EXPECT_EQ(site->targets().back(), "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%B9%B7%D7%D3");
   EXPECT_EQ(state.searchPage, 1);
   EXPECT_EQ(state.searchSitePage, 1);
@@ -371,7 +373,8 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
     matching += picture.title.find("表情") != std::string::npos;
   ASSERT_GE(matching, 20);
   EXPECT_EQ(f.标签_记录->caption(), "共找到"_gbk + fromInteger(matching) + "张图片"_gbk);
-  EXPECT_EQ(f.显示页->caption(), "1/" + fromInteger(matching / 20 * 2));
+  const Text pages = fromInteger(matching / 20 * 2);
+  EXPECT_EQ(f.显示页->caption(), "1/" + pages);
   bool sawGif = false;
   for (int k = 1; k <= 8; ++k) {
     const Bytes& bytes = f.slot(k)->picture();
@@ -380,6 +383,25 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
     sawGif = sawGif || bytes.starts_with("GIF8");
   }
   EXPECT_TRUE(sawGif);
+
+  // The paging bar's buttons act on the search view while 主页 is shown.
+  const TextArray firstView = p.state.searchShownUrls;
+  QTest::mouseClick(f.下一页, Qt::LeftButton);
+  EXPECT_EQ(f.显示页->caption(), "2/" + pages);
+  EXPECT_EQ(p.state.searchShownUrls[0], p.state.searchImageUrls[9]);
+  f.跳页_编辑框->setText("3");
+  QTest::mouseClick(f.跳页_按钮, Qt::LeftButton);
+  EXPECT_EQ(f.显示页->caption(), "3/" + pages);
+  f.跳页_编辑框->setText("4");
+  QTest::keyClick(f.跳页_编辑框->editor(), Qt::Key_Return);
+  EXPECT_EQ(f.显示页->caption(), "4/" + pages);
+  QTest::mouseClick(f.上一页, Qt::LeftButton);
+  EXPECT_EQ(f.显示页->caption(), "3/" + pages);
+  QTest::mouseClick(f.首页, Qt::LeftButton);
+  EXPECT_EQ(f.显示页->caption(), "1/" + pages);
+  EXPECT_EQ(p.state.searchShownUrls, firstView);
+  EXPECT_EQ(p.state.listPage, 0);
+  EXPECT_EQ(desktop.calls.size(), 1u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "demo/content_catalog.h"
 #include "demo/program_sites.h"
 #include "net/encoding.h"
+#include "runtime/files.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
 
@@ -68,6 +69,31 @@ TEST_F(DemoSiteTest, PagesBeyondTheListAndUnknownIdsAreEmpty) {
   }
   EXPECT_EQ(tpl.Get("/store/face/1666/thumbnail.jpg")->status, 404);
   EXPECT_EQ(tpl.Get("/store/face/0/thumbnail.jpg")->status, 404);
+
+  // Result pages past the last are empty too, however large the number (表情 in GBK).
+  auto search = client(Site::Search);
+  const std::string query = "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%B1%ED%C7%E9&PageNo=";
+  auto snippets = [&](const std::string& pageNo) {
+    auto res = search.Get(query + pageNo);
+    return res && res->status == 200 ? occurrences(res->body, "title=\"") : -1;
+  };
+  const int last = snippets("3");
+  ASSERT_GT(last, 0);
+  ASSERT_LE(last, 20);
+  for (const char* pageNo : {"4", "107374184", "999999999"}) EXPECT_EQ(snippets(pageNo), 0) << pageNo;
+}
+
+TEST_F(DemoSiteTest, OversizedFormPostIsRefused) {
+  auto tpl = client(Site::Template);
+  // The server may close the connection while the body is still being sent.
+  auto res = tpl.Post("/face/make.aspx?id=1", std::string(4 << 20, 'a'), "application/x-www-form-urlencoded");
+  if (res) {
+    EXPECT_EQ(res->status, 413);
+  }
+  // The site goes on serving.
+  auto page = tpl.Get("/face/make.aspx?id=1");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
 }
 
 TEST(DemoSiteOptions, LatencyFailuresVersionAndPorts) {
@@ -161,6 +187,14 @@ TEST(ProgramSites, OptionFileBesideProgramAndEmbeddedDefault) {
   EXPECT_FALSE(broken.ok);
   EXPECT_NE(broken.error.find((dir / "MW_sites.ini").string() + ": key \"template\""), std::string::npos)
       << broken.error;
+  // The program's folder comes as a program text: a Chinese folder name still finds the file.
+  const fs::path chinese = dir / "表情程序";
+  fs::create_directories(chinese);
+  fs::copy_file(good, chinese / "MW_sites.ini");
+  const ProgramSites inChinese = programSites({}, pathText(chinese.string()));
+  ASSERT_TRUE(inChinese.ok) << inChinese.error;
+  EXPECT_EQ(inChinese.source, (chinese / "MW_sites.ini").string());
+  EXPECT_EQ(inChinese.settings, s);
   EXPECT_FALSE(programSites({"--sites"}, dir.string()).ok);
   EXPECT_NE(programSites({"--sites", (dir / "absent.ini").string()}, dir.string()).error.find("cannot read"),
             std::string::npos);

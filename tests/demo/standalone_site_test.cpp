@@ -19,7 +19,7 @@
 namespace {
 
 // The test binary lives in <build>/tests, the server in <build>/demo.
-std::string serverPath() { return mw::programDirectory() + "/../demo/memwick-demo-site"; }
+std::string serverPath() { return mw::nativePath(mw::programDirectory()) + "/../demo/memwick-demo-site"; }
 
 std::string runAndRead(const std::string& command) {
   std::string out;

@@ -91,6 +91,12 @@ TEST(RegexObject, PositionsAreGbkByteOffsets) {
             "ab\xA1");
   EXPECT_EQ(pos, 3);
   EXPECT_EQ(re.submatchText(1, 2), "\xA1");
+  // A stray byte in the pattern is a character to match, not a "?" quantifier.
+  ASSERT_TRUE(re.create("a\xFF", "a"));
+  EXPECT_EQ(re.matchCount(), 0);
+  ASSERT_TRUE(re.create("b\xFF", "ab\xFF"));
+  EXPECT_EQ(re.matchText(1, &pos), "b\xFF");
+  EXPECT_EQ(pos, 1);
   // A GBK trail byte that looks like "a" is no "a".
   ASSERT_TRUE(re.create("a",
                         "\x81"

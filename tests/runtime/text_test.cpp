@@ -107,3 +107,11 @@ TEST(EventPump, RunsTheInstalledPumpAndIsSilentWithout) {
   pumpEvents();
   EXPECT_EQ(calls, 2);
 }
+
+TEST(SplitText, InnerEmptyPiecesStayTheTrailingOneDoesNot) {
+  EXPECT_EQ(splitText("a;;b;", ";"), (TextArray{"a", "", "b"}));
+  EXPECT_EQ(splitText(";a", ";"), (TextArray{"", "a"}));
+  EXPECT_EQ(splitText("a\r\n\r\nb", "\r\n"), (TextArray{"a", "", "b"}));
+  EXPECT_EQ(splitText("", ";"), TextArray{});
+  EXPECT_EQ(splitText("a;b", ""), TextArray{"a;b"});
+}

@@ -1,0 +1,105 @@
+// From the press on 网络所有编辑 until the eight thumbnails are shown, against the demo site
+// answering every response after 100 ms: the program's load (eight downloads side by side)
+// against the same load with the downloads one after the other, in the same run.
+#include <QApplication>
+#include <QMouseEvent>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "browse/template_list.h"
+#include "demo/demo_site.h"
+#include "net/fetch_page.h"
+#include "net/web_request.h"
+#include "shell/program.h"
+#include "toolkit/desktop.h"
+
+namespace {
+
+constexpr int kLatencyMs = 100;
+constexpr int kRounds = 7;
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The press on the label, delivered as the window would deliver it.
+void press(QWidget* w) {
+  QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
+}
+
+// The same load with one download after the other.
+void loadAllListOneByOne(mw::shell::Program& p) {
+  using namespace mw::browse;
+  const mw::Text base = p.sites.templateBase();
+  p.state.listImageUrls.clear();
+  const auto items = listPageItems(mw::webRequest(base + "/face/ListWithImage.aspx"), allListBlockStart(),
+                                   allListBlockEnd());
+  appendThumbnailUrls(items, base, p.state.listImageUrls);
+  for (int k = 1; k <= 8; ++k) p.main.slot(8 + k)->setPicture(mw::fetchPage(p.state.listImageUrls[size_t(k - 1)]));
+}
+
+bool allShown(const mw::shell::Program& p) {
+  for (int k = 9; k <= 16; ++k)
+    if (p.main.slot(k)->picture().empty()) return false;
+  return true;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  mw::demo::DemoOptions options;
+  options.latencyMs = kLatencyMs;
+  mw::demo::DemoSite site(options);
+  std::string error;
+  if (!site.start(&error)) {
+    std::fprintf(stderr, "demo site: %s\n", error.c_str());
+    return 1;
+  }
+  mw::toolkit::ScriptedDesktop desk;  // a message box would stop the run
+  mw::toolkit::DesktopOverride useDesk(desk);
+  mw::shell::Program p([](std::string_view) { return mw::Bytes(); });
+  p.sites = site.settings();
+  p.main.选择夹1->setCurrentPage(1);
+
+  std::vector<double> sideBySide, oneByOne;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int k = 9; k <= 16; ++k) p.main.slot(k)->setPicture({});
+    auto start = std::chrono::steady_clock::now();
+    press(p.main.网络所有编辑);
+    sideBySide.push_back(millisecondsSince(start));
+    if (!allShown(p)) std::fprintf(stderr, "round %d: side by side left a box empty\n", round);
+
+    for (int k = 9; k <= 16; ++k) p.main.slot(k)->setPicture({});
+    start = std::chrono::steady_clock::now();
+    loadAllListOneByOne(p);
+    oneByOne.push_back(millisecondsSince(start));
+    if (!allShown(p)) std::fprintf(stderr, "round %d: one by one left a box empty\n", round);
+  }
+  if (!desk.calls.empty()) std::fprintf(stderr, "unexpected message: %s\n", mw::utf8(desk.calls[0].text).c_str());
+
+  const double a = median(sideBySide), b = median(oneByOne);
+  std::printf("press on 网络所有编辑 until eight thumbnails shown, %d ms per response, median of %d rounds\n",
+              kLatencyMs, kRounds);
+  std::printf("  side by side      %7.1f ms  (%.2fx one response)\n", a, a / kLatencyMs);
+  std::printf("  one after another %7.1f ms  (%.2fx one response)\n", b, b / kLatencyMs);
+  std::printf("  rounds side by side:");
+  for (double v : sideBySide) std::printf(" %.0f", v);
+  std::printf("\n  rounds one by one:   ");
+  for (double v : oneByOne) std::printf(" %.0f", v);
+  std::printf("\n");
+  site.stop();
+  return 0;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The paging bar's buttons serve the view of the current page of 选择夹1: the search results
+// on the home page (0), the template list on the 编辑 page (1).
+#include "browse/browse_context.h"
+
+namespace mw::browse {
+
+void previousPage(const BrowseContext& ctx);  // 上一页
+void nextPage(const BrowseContext& ctx);      // 下一页
+void firstPage(const BrowseContext& ctx);     // 首页
+void jumpToPage(const BrowseContext& ctx);    // 跳页_按钮
+// Key down in 跳页_编辑框: Enter jumps when 跳页_按钮 is enabled.
+void jumpBoxKeyDown(const BrowseContext& ctx, int keyCode);
+
+}  // namespace mw::browse

@@ -1,0 +1,142 @@
+#include "browse/template_list.h"
+
+#include <QColor>
+#include <QCursor>
+
+#include "browse/picture_slots.h"
+#include "net/encoding.h"
+#include "net/web_request.h"
+#include "runtime/markers.h"
+#include "toolkit/balloon_tip.h"
+#include "toolkit/controls.h"
+#include "toolkit/desktop.h"
+
+namespace mw::browse {
+namespace {
+
+const char* const kItemStart = "<li><a href";
+const char* const kItemEnd = "<div class=\"title\"><span>";
+
+void drawViewLabels(const BrowseContext& ctx, toolkit::Label* selected) {
+  for (toolkit::Label* label : {ctx.form.网络最新编辑, ctx.form.网络所有编辑, ctx.form.本地保存编辑}) {
+    const bool on = label == selected;
+    label->setBorder(on ? toolkit::Border::Single : toolkit::Border::None);
+    label->setBackgroundColour(on ? QColor(0xEC, 0xEC, 0xEC) : QColor(0xFF, 0xFF, 0xFF));
+  }
+}
+
+void showBusyTip(const BrowseContext& ctx) {
+  ctx.form.气球提示框1->showAt(QCursor::pos(), "正在搜索数据请稍候..."_gbk);
+}
+
+void setRecordCaption(const BrowseContext& ctx, const Text& caption) {
+  ctx.form.标签_记录->setCaption(caption);
+  ctx.state.listRecordCaption = caption;
+}
+
+}  // namespace
+
+Text allListBlockStart() { return "<ul class=\"link-list\">"; }
+Text allListBlockEnd() { return "<div class=\"bean-page\">"; }
+Text latestListBlockStart() { return " <div class=\"link-block thumbnail\">"; }
+Text latestListBlockEnd() { return "<div class=\"g-bottombar-ad-block\">"; }
+
+TextArray listPageItems(const Text& page, const Text& blockStart, const Text& blockEnd) {
+  const Text block = textBetween(page, blockStart, blockEnd);
+  const Text decoded = urlDecode(block, true);
+  TextArray items;
+  textBetweenAll(decoded, kItemStart, kItemEnd, items, /*caseSensitive=*/true, 0, {}, {},
+                 /*includeStart=*/false, /*includeEnd=*/true, 1);
+  return items;
+}
+
+void appendThumbnailUrls(const TextArray& items, const Text& base, TextArray& urls) {
+  for (const Text& item : items) urls.push_back(base + textBetween(item, "src=\"", "\" /></div>", 1, true));
+}
+
+Text allListUrl(const Text& base, int sitePage, bool firstPageAddress) {
+  Text url = base + "/face/ListWithImage.aspx";
+  if (!firstPageAddress) url += "?pn=" + fromInteger(sitePage);
+  return url;
+}
+
+bool loadListSitePage(const BrowseContext& ctx, int sitePage, bool firstPageAddress) {
+  ctx.state.listImageUrls.clear();
+  const TextArray items = listPageItems(webRequest(allListUrl(ctx.templateBase, sitePage, firstPageAddress)),
+                                        allListBlockStart(), allListBlockEnd());
+  if (static_cast<int>(items.size()) < kMinListItems) {
+    showNoMatches(ctx);
+    return false;
+  }
+  appendThumbnailUrls(items, ctx.templateBase, ctx.state.listImageUrls);
+  return true;
+}
+
+void loadAllList(const BrowseContext& ctx) {
+  auto& f = ctx.form;
+  auto& s = ctx.state;
+  drawViewLabels(ctx, f.网络所有编辑);
+  f.跳页_按钮->setEnabled(true);
+  showBusyTip(ctx);
+  s.listMode = "所有"_gbk;
+  s.listSitePage = 1;
+  s.listPage = 1;
+  s.listImageUrls.clear();
+  const TextArray items = listPageItems(webRequest(allListUrl(ctx.templateBase, 1, true)),
+                                        allListBlockStart(), allListBlockEnd());
+  // The site's own counters are not read: the count of the all-templates list is fixed.
+  setRecordCaption(ctx, "共185页1665条内容"_gbk);
+  s.listPageCount = 185;
+  f.下一页->setEnabled(true);
+  f.上一页->setEnabled(false);
+  f.首页->setEnabled(false);
+  f.显示页->setCaption(fromInteger(s.listPage) + "/" + fromInteger(s.listPageCount));
+  if (static_cast<int>(items.size()) < kMinListItems) {
+    showNoMatches(ctx);
+    return;
+  }
+  appendThumbnailUrls(items, ctx.templateBase, s.listImageUrls);
+  showListPictures(ctx, s.listPage * 9 - 8);
+}
+
+void loadLatestList(const BrowseContext& ctx) {
+  auto& f = ctx.form;
+  auto& s = ctx.state;
+  drawViewLabels(ctx, f.网络最新编辑);
+  f.跳页_按钮->setEnabled(false);  // no jumping in the latest list
+  s.listMode = "最新"_gbk;
+  s.listPage = 1;
+  showBusyTip(ctx);
+  s.listImageUrls.clear();
+  const TextArray items = listPageItems(webRequest(ctx.templateBase + "/face/New.aspx"),
+                                        latestListBlockStart(), latestListBlockEnd());
+  // Reals truncated only at the end: 95 items give 9 pages and 85 (not 81) items.
+  const double tenths = static_cast<double>(items.size()) / 10.0;
+  setRecordCaption(ctx, "共"_gbk + fromInteger(static_cast<long long>(tenths)) + "页"_gbk +
+                            fromInteger(static_cast<long long>(tenths * 9)) + "条内容"_gbk);
+  s.listPageCount = static_cast<int>(tenths);
+  f.显示页->setCaption(fromInteger(s.listPage) + "/" + fromInteger(s.listPageCount));
+  f.上一页->setEnabled(false);
+  f.首页->setEnabled(false);
+  f.下一页->setEnabled(s.listPageCount > 1);
+  if (static_cast<int>(items.size()) < kMinListItems) {
+    showNoMatches(ctx);
+    return;
+  }
+  appendThumbnailUrls(items, ctx.templateBase, s.listImageUrls);
+  showListPictures(ctx, 1);
+}
+
+void showListPictures(const BrowseContext& ctx, int first) {
+  auto& f = ctx.form;
+  ctx.state.listSlotBase = first - 1;
+  fillPictureBoxes(
+      {f.图片框9, f.图片框10, f.图片框11, f.图片框12, f.图片框13, f.图片框14, f.图片框15, f.图片框16},
+      ctx.state.listImageUrls, first);
+}
+
+void showNoMatches(const BrowseContext& ctx) {
+  toolkit::desktop().messageBox(ctx.form.主窗口, "没有匹配数据"_gbk, {}, toolkit::MessageButtons::Ok);
+}
+
+}  // namespace mw::browse

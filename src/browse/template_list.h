@@ -1,0 +1,43 @@
+#pragma once
+// The template lists of the 编辑 page: loading the latest and the all-templates list, parsing
+// one list page, and showing eight of the held thumbnails in 图片框9..图片框16.
+#include "browse/browse_context.h"
+#include "runtime/text.h"
+
+namespace mw::browse {
+
+// A list page with fewer items than this counts as empty.
+inline constexpr int kMinListItems = 9;
+
+// Block markers of the two lists.
+Text allListBlockStart();
+Text allListBlockEnd();
+Text latestListBlockStart();
+Text latestListBlockEnd();
+
+// The items of a list page: the block between the markers, percent-decoded as UTF-8, split
+// into items (each ending with its end marker).
+TextArray listPageItems(const Text& page, const Text& blockStart, const Text& blockEnd);
+
+// Appends base + the src value of every item to `urls` (the bare base for an item without one).
+void appendThumbnailUrls(const TextArray& items, const Text& base, TextArray& urls);
+
+// All-templates list page K: the first page's own address, or the "?pn=" address.
+Text allListUrl(const Text& base, int sitePage, bool firstPageAddress);
+
+// Empties listImageUrls, fetches the all-templates page, and fills listImageUrls from it.
+// A page that counts as empty gives the "没有匹配数据" message and false.
+bool loadListSitePage(const BrowseContext& ctx, int sitePage, bool firstPageAddress);
+
+// Left press on 网络最新编辑.
+void loadLatestList(const BrowseContext& ctx);
+// Left press on 网络所有编辑.
+void loadAllList(const BrowseContext& ctx);
+
+// Slot k (1..8) shows item first + k - 1 of listImageUrls; a missing item shows nothing.
+void showListPictures(const BrowseContext& ctx, int first);
+
+// "没有匹配数据" in a message box.
+void showNoMatches(const BrowseContext& ctx);
+
+}  // namespace mw::browse
