@@ -11,6 +11,7 @@
 #include "demo/content_catalog.h"
 #include "demo/demo_site.h"
 #include "net/http_server.h"
+#include "runtime/event_pump.h"
 #include "shell/program.h"
 #include "support/form_pictures.h"
 #include "toolkit/desktop.h"
@@ -402,6 +403,33 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   EXPECT_EQ(p.state.searchShownUrls, firstView);
   EXPECT_EQ(p.state.listPage, 0);
   EXPECT_EQ(desktop.calls.size(), 1u);
+}
+
+// A click on the paging bar while the search still downloads its pictures runs after it.
+TEST(SearchProgram, ClickDuringTheSearchWaitsForIt) {
+  demo::DemoSite demoSite;
+  ASSERT_TRUE(demoSite.start());
+  toolkit::ScriptedDesktop desktop;
+  toolkit::DesktopOverride desktopOverride(desktop);
+  shell::Program p(formPicture);
+  p.sites = demoSite.settings();
+  auto& f = p.main;
+  p.start();
+  f.搜索框->setText("表情"_gbk);
+
+  int pageWhenClicked = -1;
+  setEventPump([&] {
+    if (pageWhenClicked != -1 || p.state.searchImageUrls.empty()) return;
+    QTest::mouseClick(f.下一页, Qt::LeftButton);  // enabled by then
+    pageWhenClicked = p.state.searchPage;
+  });
+  QTest::mousePress(f.搜索, Qt::LeftButton);
+  setEventPump(nullptr);
+
+  EXPECT_EQ(pageWhenClicked, 1) << "the click did not run in the middle of the search";
+  EXPECT_EQ(p.state.searchPage, 2);
+  EXPECT_EQ(p.state.searchShownUrls[0], p.state.searchImageUrls[9]);
+  EXPECT_FALSE(p.gate.busy());
 }
 
 }  // namespace
