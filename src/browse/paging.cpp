@@ -1,6 +1,7 @@
 #include "browse/paging.h"
 
 #include "browse/list_paging.h"
+#include "browse/search.h"
 #include "toolkit/controls.h"
 
 namespace mw::browse {
@@ -15,20 +16,30 @@ int currentPage(const BrowseContext& ctx) { return ctx.form.选择夹1->currentP
 }  // namespace
 
 void previousPage(const BrowseContext& ctx) {
-  if (currentPage(ctx) == kEditPage) listPreviousPage(ctx);
+  const int page = currentPage(ctx);
+  if (page == kHomePage) searchPreviousPage(ctx);
+  if (page == kEditPage) listPreviousPage(ctx);
 }
 
 void nextPage(const BrowseContext& ctx) {
-  if (currentPage(ctx) == kEditPage) listNextPage(ctx);
+  const int page = currentPage(ctx);
+  if (page == kHomePage) searchNextPage(ctx);
+  if (page == kEditPage) listNextPage(ctx);
 }
 
 // Unlike the others, 首页 acts on the list from every page but the home page.
 void firstPage(const BrowseContext& ctx) {
-  if (currentPage(ctx) != kHomePage) listFirstPage(ctx);
+  if (currentPage(ctx) == kHomePage) {
+    searchFirstPage(ctx);
+  } else {
+    listFirstPage(ctx);
+  }
 }
 
 void jumpToPage(const BrowseContext& ctx) {
-  if (currentPage(ctx) == kEditPage) listJumpToPage(ctx);
+  const int page = currentPage(ctx);
+  if (page == kHomePage) searchJump(ctx);
+  if (page == kEditPage) listJumpToPage(ctx);
 }
 
 void jumpBoxKeyDown(const BrowseContext& ctx, int keyCode) {

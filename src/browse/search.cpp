@@ -1,0 +1,231 @@
+#include "browse/search.h"
+
+#include <cmath>
+
+#include "browse/picture_slots.h"
+#include "net/encoding.h"
+#include "net/web_request.h"
+#include "runtime/markers.h"
+#include "toolkit/controls.h"
+#include "toolkit/desktop.h"
+
+namespace mw::browse {
+namespace {
+
+// Real-valued comparisons of the page arithmetic allow this much slack.
+constexpr double kTolerance = 0.0000001;
+
+// Markers of the search site's result pages.
+const Text kCountStart = "<td>共找到<b>"_gbk;
+const Text kCountEnd = "</b>条记录"_gbk;
+// The pager of result page 1: "首页", the current page 1, then the link to page 2.
+const Text kLinkStart = "首页</td>\r\n<td>1&nbsp;</td>\r\n<td><a href='"_gbk;
+const Text kLinkEnd = "2'>";
+const Text kSnippetStart = "title=\"";
+const Text kSnippetEnd = "\"; </script>";
+const Text kPictureStart = "src = \"";
+
+Text pageCaption(const forms::ProgramState& s, long long page) {
+  return fromInteger(page) + "/" + fromInteger(2LL * s.searchSitePageCount);
+}
+
+void showMessage(const BrowseContext& ctx, const Text& message) {
+  toolkit::desktop().messageBox(ctx.form.主窗口, message, {}, toolkit::MessageButtons::Ok);
+}
+
+SlotBoxes homeBoxes(const forms::MainForm& f) {
+  return {f.图片框1, f.图片框2, f.图片框3, f.图片框4, f.图片框5, f.图片框6, f.图片框7, f.图片框8};
+}
+
+// Items first .. first + 7 of the held result page into 图片框1..8. An item the page does not
+// have shows as an empty picture and an empty address.
+void showResults(const BrowseContext& ctx, int first) {
+  auto& s = ctx.state;
+  fillPictureBoxes(homeBoxes(ctx.form), s.searchImageUrls, first);
+  s.searchShownUrls.assign(8, Text());
+  for (int k = 0; k < 8; ++k) {
+    const std::size_t index = static_cast<std::size_t>(first + k);  // 1-based
+    if (index >= 1 && index <= s.searchImageUrls.size()) s.searchShownUrls[k] = s.searchImageUrls[index - 1];
+  }
+}
+
+// The snippets of a result page and the picture address of each.
+void readResults(forms::ProgramState& s, const Text& page) {
+  textBetweenAll(page, kSnippetStart, kSnippetEnd, s.searchItems, true, 0, {}, {}, false, true, 1);
+  for (const Text& snippet : s.searchItems) {
+    s.searchImageUrls.push_back(textBetween(snippet, kPictureStart, kSnippetEnd, 1, true));
+  }
+}
+
+void loadResults(const BrowseContext& ctx, const Text& address) {
+  ctx.state.searchImageUrls.clear();
+  ctx.state.searchItems.clear();
+  readResults(ctx.state, webRequest(address));
+}
+
+void loadFromLink(const BrowseContext& ctx, long long sitePage) {
+  // Without a link to page 2 (one result page) there is no address to build: the base with a
+  // number glued to its host would reach some other server.
+  if (ctx.state.searchPageLinkPrefix.empty()) {
+    ctx.state.searchImageUrls.clear();
+    ctx.state.searchItems.clear();
+    return;
+  }
+  loadResults(ctx, ctx.searchBase + ctx.state.searchPageLinkPrefix + fromInteger(sitePage));
+}
+
+void loadFromQuery(const BrowseContext& ctx) {
+  loadResults(ctx, searchQueryAddress(ctx.searchBase, ctx.form.搜索框->text()));
+}
+
+void setPreviousAndFirst(const forms::MainForm& f, bool enabled) {
+  f.上一页->setEnabled(enabled);
+  f.首页->setEnabled(enabled);
+}
+
+}  // namespace
+
+Text searchPlaceholder() { return "输入两到三个关键字，如“Memwick”"_gbk; }
+
+Text searchQueryAddress(const Text& searchBase, const Text& keyword) {
+  return searchBase +
+         "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=" + urlEncode(keyword, true, false);
+}
+
+void prepareSearch(const BrowseContext& ctx) {
+  ctx.state.searchSitePage = 1;
+  ctx.state.searchBoxState = 1;
+  ctx.form.搜索->setFocus();
+  ctx.form.搜索框->setText(searchPlaceholder());
+}
+
+void removeSearchPlaceholder(const BrowseContext& ctx) {
+  if (ctx.state.searchBoxState == 2) return;
+  ctx.form.搜索框->setText({});
+  ctx.form.搜索框->setTextColour(QColor(0x00, 0x00, 0x00));
+  ctx.state.searchBoxState = 2;
+}
+
+void runSearch(const BrowseContext& ctx) {
+  auto& f = ctx.form;
+  auto& s = ctx.state;
+  s.searchPage = 1;
+  f.首页->setDisabled(true);
+  f.上一页->setDisabled(true);
+  f.下一页->setDisabled(true);
+  f.跳页_按钮->setDisabled(true);
+
+  const Text keyword = f.搜索框->text();
+  if (keyword.empty() || keyword == searchPlaceholder()) {
+    showMessage(ctx, "请输入配图的内容"_gbk);
+    f.搜索框->setFocus();
+  } else {
+    s.searchImageUrls.clear();
+    s.searchItems.clear();
+    s.searchSitePage = 1;
+    const Text page = webRequest(searchQueryAddress(ctx.searchBase, keyword));
+    const long long count = toInteger(textBetween(page, kCountStart, kCountEnd));
+    s.searchPageLinkPrefix = textBetween(page, kLinkStart, kLinkEnd);
+    s.searchSitePageCount = static_cast<int>(std::floor(static_cast<double>(count) / 20.0));
+    s.searchRecordCaption = "共找到"_gbk + fromInteger(count) + "张图片"_gbk;
+    f.标签_记录->setCaption(s.searchRecordCaption);
+    // Two full views of nine need 19 results; the page count (by 20) may still read 0 then.
+    if (static_cast<double>(count) / 9.0 - 2.0 > kTolerance) {
+      f.下一页->setEnabled(true);
+      f.跳页_按钮->setEnabled(true);
+    }
+    readResults(s, page);
+    if (s.searchItems.size() > 9) {
+      showResults(ctx, 1);
+    } else {
+      // Addresses are only taken from a page worth showing.
+      s.searchImageUrls.clear();
+      showMessage(ctx, "没有匹配数据"_gbk);
+    }
+  }
+  f.显示页->setCaption(pageCaption(s, s.searchPage));
+}
+
+void searchPreviousPage(const BrowseContext& ctx) {
+  auto& f = ctx.form;
+  auto& s = ctx.state;
+  if (s.searchPage % 2 != 0) {
+    // Back to the second half of the previous site page; site page 1 is the query itself.
+    s.searchSitePage -= 1;
+    if (s.searchSitePage < 2) {
+      loadFromQuery(ctx);
+    } else {
+      loadFromLink(ctx, s.searchSitePage);
+    }
+    showResults(ctx, 10);
+  } else {
+    showResults(ctx, 1);
+  }
+  s.searchPage -= 1;
+  f.下一页->setEnabled(true);
+  f.显示页->setCaption(pageCaption(s, s.searchPage));
+  if (s.searchPage == 1) setPreviousAndFirst(f, false);
+}
+
+void searchNextPage(const BrowseContext& ctx) {
+  auto& f = ctx.form;
+  auto& s = ctx.state;
+  if (s.searchPage % 2 != 0) {
+    showResults(ctx, 10);
+  } else {
+    s.searchImageUrls.clear();
+    s.searchItems.clear();
+    s.searchSitePage += 1;
+    // Past the last site page nothing is loaded and the pictures stay.
+    if (s.searchSitePageCount >= s.searchSitePage) {
+      loadFromLink(ctx, s.searchSitePage);
+      showResults(ctx, 1);
+    }
+  }
+  s.searchPage += 1;
+  if (s.searchPage == 2 * s.searchSitePageCount) f.下一页->setDisabled(true);
+  f.显示页->setCaption(pageCaption(s, s.searchPage));
+  setPreviousAndFirst(f, s.searchPage >= 2);
+}
+
+void searchFirstPage(const BrowseContext& ctx) {
+  auto& f = ctx.form;
+  auto& s = ctx.state;
+  s.searchPage = 1;
+  s.searchSitePage = 1;
+  loadFromQuery(ctx);
+  showResults(ctx, 1);
+  f.显示页->setCaption(pageCaption(s, 1));
+  setPreviousAndFirst(f, false);
+}
+
+void searchJump(const BrowseContext& ctx) {
+  auto& f = ctx.form;
+  auto& s = ctx.state;
+  double target = toReal(f.跳页_编辑框->text());
+  if (target < 1) {
+    // An empty box or 0 would ask for site page 0; take the first page instead.
+    target = 1;
+    f.跳页_编辑框->setText("1");
+  }
+  const long long last = 2LL * s.searchSitePageCount;
+  if (target - static_cast<double>(last) > kTolerance) {
+    f.跳页_编辑框->setText(fromInteger(last));
+    target = static_cast<double>(last);
+    s.searchSitePage = s.searchSitePageCount;
+    loadFromLink(ctx, std::llround(target / 2));
+    showResults(ctx, 10);
+  } else {
+    const long long sitePage = std::llround(target / 2);  // half away from zero: 3 -> 2
+    s.searchSitePage = static_cast<int>(sitePage);
+    loadFromLink(ctx, sitePage);
+    showResults(ctx, std::fabs(std::fmod(target, 2.0)) > kTolerance ? 1 : 10);
+  }
+  s.searchPage = static_cast<int>(toInteger(f.跳页_编辑框->text()));
+  f.下一页->setEnabled(s.searchPage != last);
+  f.显示页->setCaption(pageCaption(s, s.searchPage));
+  if (s.searchPage > 1) setPreviousAndFirst(f, true);
+  if (s.searchPage == 1) setPreviousAndFirst(f, false);
+}
+
+}  // namespace mw::browse

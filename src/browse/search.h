@@ -1,0 +1,34 @@
+#pragma once
+// Keyword search on the 主页 page: the search box with its placeholder, the query to the search
+// site, and paging through the results eight pictures at a time in 图片框1..图片框8.
+//
+// Each search-site result page shows as two pages here: an odd page q shows items 1-8 of site
+// page ceil(q/2), an even page items 10-17 of site page q/2.
+#include "browse/browse_context.h"
+#include "runtime/text.h"
+
+namespace mw::browse {
+
+// What 搜索框 shows until it first gets the focus (GBK).
+Text searchPlaceholder();
+
+// The query address for a keyword: its GBK bytes percent-encoded, letters, digits, "-" and "."
+// kept.
+Text searchQueryAddress(const Text& searchBase, const Text& keyword);
+
+// The main window's created step for the search: site page 1, placeholder state, focus on 搜索.
+void prepareSearch(const BrowseContext& ctx);
+
+// 搜索框 got the focus: the placeholder goes, once; afterwards the box keeps what is typed.
+void removeSearchPlaceholder(const BrowseContext& ctx);
+
+// A press on 搜索 or Enter in 搜索框.
+void runSearch(const BrowseContext& ctx);
+
+// The paging bar's actions while the 主页 page is shown.
+void searchPreviousPage(const BrowseContext& ctx);
+void searchNextPage(const BrowseContext& ctx);
+void searchFirstPage(const BrowseContext& ctx);
+void searchJump(const BrowseContext& ctx);
+
+}  // namespace mw::browse
