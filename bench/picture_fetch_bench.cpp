@@ -1,8 +1,6 @@
 // Eight 20 KB pictures from a loopback server that answers each request after 100 ms:
 // fetchPage one after the other against the side-by-side download, in the same run.
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
@@ -10,27 +8,13 @@
 #include <thread>
 
 #include "net/fetch_page.h"
+#include "net/listen_backlog.h"
 #include "net/multi_fetch.h"
 
 namespace {
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// cpp-httplib listens with a backlog of 5: eight connects at once overflow it and one of
-// them waits a second for its SYN to be retried, which no real server would impose.
-void widenBacklog(int port) {
-  for (int fd = 3; fd < 1024; ++fd) {
-    sockaddr_in addr{};
-    socklen_t len = sizeof addr;
-    int listening = 0;
-    socklen_t optLen = sizeof listening;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0 && addr.sin_family == AF_INET &&
-        ntohs(addr.sin_port) == port &&
-        ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &optLen) == 0 && listening)
-      ::listen(fd, 128);
-  }
 }
 
 }  // namespace
@@ -46,7 +30,7 @@ int main() {
   int port = server.bind_to_any_port("127.0.0.1");
   std::thread listener([&] { server.listen_after_bind(); });
   while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  widenBacklog(port);
+  mw::net::widenListenBacklog(port);
 
   mw::TextArray urls;
   for (int i = 0; i < 8; ++i)

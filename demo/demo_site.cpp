@@ -16,6 +16,7 @@
 
 #include "demo/caption_renderer.h"
 #include "demo/content_catalog.h"
+#include "net/listen_backlog.h"
 #include "runtime/text.h"
 
 namespace mw::demo {
@@ -561,6 +562,7 @@ bool DemoSite::start(std::string* error) {
           d.options.basePort == 0 ? "a free port" : "port " + std::to_string(d.options.basePort + i);
       return fail("cannot listen on " + d.options.bindAddress + " (" + where + ")");
     }
+    net::widenListenBacklog(d.ports[i]);
     d.listenEnded[i] = false;
     d.threads[i] = std::thread([&server, &ended = d.listenEnded[i]] {
       server.listen_after_bind();
