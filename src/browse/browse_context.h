@@ -14,4 +14,7 @@ struct BrowseContext {
   Text searchBase;    // "http://" + host of the search site
 };
 
+// Remainders of real page numbers are compared with this tolerance.
+inline constexpr double kTolerance = 0.0000001;
+
 }  // namespace mw::browse

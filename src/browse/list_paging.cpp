@@ -2,13 +2,13 @@
 
 #include <cmath>
 
+#include "browse/paging.h"
 #include "browse/template_list.h"
 #include "toolkit/controls.h"
 
 namespace mw::browse {
 namespace {
 
-constexpr double kTolerance = 0.0000001;
 constexpr int kPagesPerSitePage = 5;
 // Last site page of the fixed 185-page count of the all-templates list.
 constexpr int kLastSitePage = 37;
@@ -93,12 +93,7 @@ void listFirstPage(const BrowseContext& ctx) {
 void listJumpToPage(const BrowseContext& ctx) {
   auto& f = ctx.form;
   auto& s = ctx.state;
-  double target = toReal(f.跳页_编辑框->text());
-  // Page 0 or less does not exist (an empty box reads as 0): go to the first page instead.
-  if (target < 1) {
-    target = 1;
-    f.跳页_编辑框->setText("1");
-  }
+  double target = jumpTarget(f);
   if (target - s.listPageCount > kTolerance) {
     f.跳页_编辑框->setText(fromInteger(s.listPageCount));
     s.listPage = s.listPageCount;

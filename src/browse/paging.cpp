@@ -2,6 +2,7 @@
 
 #include "browse/list_paging.h"
 #include "browse/search.h"
+#include "runtime/text.h"
 #include "toolkit/controls.h"
 
 namespace mw::browse {
@@ -14,6 +15,13 @@ constexpr int kEnterKey = 13;
 int currentPage(const BrowseContext& ctx) { return ctx.form.选择夹1->currentPage(); }
 
 }  // namespace
+
+double jumpTarget(forms::MainForm& form) {
+  const double target = toReal(form.跳页_编辑框->text());
+  if (target >= 1) return target;
+  form.跳页_编辑框->setText("1");
+  return 1;
+}
 
 void previousPage(const BrowseContext& ctx) {
   const int page = currentPage(ctx);

@@ -12,4 +12,8 @@ void jumpToPage(const BrowseContext& ctx);    // 跳页_按钮
 // Key down in 跳页_编辑框: Enter jumps when 跳页_按钮 is enabled.
 void jumpBoxKeyDown(const BrowseContext& ctx, int keyCode);
 
+// The page number typed into 跳页_编辑框. Page 0 or less does not exist (an empty box reads
+// as 0): the first page is taken instead, and the box says so.
+double jumpTarget(forms::MainForm& form);
+
 }  // namespace mw::browse

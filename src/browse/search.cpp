@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "browse/paging.h"
 #include "browse/picture_slots.h"
 #include "net/encoding.h"
 #include "net/web_request.h"
@@ -11,9 +12,6 @@
 
 namespace mw::browse {
 namespace {
-
-// Real-valued comparisons of the page arithmetic allow this much slack.
-constexpr double kTolerance = 0.0000001;
 
 // Markers of the search site's result pages.
 const Text kCountStart = "<td>共找到<b>"_gbk;
@@ -202,12 +200,7 @@ void searchFirstPage(const BrowseContext& ctx) {
 void searchJump(const BrowseContext& ctx) {
   auto& f = ctx.form;
   auto& s = ctx.state;
-  double target = toReal(f.跳页_编辑框->text());
-  if (target < 1) {
-    // An empty box or 0 would ask for site page 0; take the first page instead.
-    target = 1;
-    f.跳页_编辑框->setText("1");
-  }
+  double target = jumpTarget(f);
   const long long last = 2LL * s.searchSitePageCount;
   if (target - static_cast<double>(last) > kTolerance) {
     f.跳页_编辑框->setText(fromInteger(last));

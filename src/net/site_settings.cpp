@@ -74,19 +74,19 @@ namespace {
 // Sections and keys compare without regard to case, as in the program's other settings file.
 SiteSettingsResult fromIni(const IniFile& ini, const std::string& fileName) {
   SiteSettings settings;
-  for (const KeySpec& spec : kKeys) {
-    const std::optional<Text> found = ini.value("sites", spec.key);
-    const std::string where = fileName + ": key \"" + spec.key + "\" in section [sites]";
+  for (const KeySpec& entry : kKeys) {
+    const std::optional<Text> found = ini.value("sites", entry.key);
+    const std::string where = fileName + ": key \"" + entry.key + "\" in section [sites]";
     if (!found) return {std::nullopt, where + " is missing"};
     const std::string& value = *found;
     std::string why;
-    if (spec.field == &SiteSettings::probeMarker) {
+    if (entry.field == &SiteSettings::probeMarker) {
       if (value.empty()) return {std::nullopt, where + " is empty"};
       if (!isValidUtf8(value)) return {std::nullopt, where + " is not valid UTF-8"};
     } else if (!isValidHostPort(value, &why)) {
       return {std::nullopt, where + " holds \"" + value + "\", which is not host[:port]: " + why};
     }
-    settings.*spec.field = value;
+    settings.*entry.field = value;
   }
   return {settings, {}};
 }
@@ -112,12 +112,12 @@ SiteSettingsResult readSiteSettings(const std::string& path) {
 
 std::string formatSiteSettings(const SiteSettings& settings) {
   std::string out = "; Hosts of the sites Memwick reads, as host[:port] without http://\n[sites]\n";
-  for (const KeySpec& spec : kKeys) {
+  for (const KeySpec& entry : kKeys) {
     out += "; ";
-    out += spec.comment;
+    out += entry.comment;
     out += '\n';
-    out += spec.key;
-    out += " = " + settings.*spec.field + '\n';
+    out += entry.key;
+    out += " = " + settings.*entry.field + '\n';
   }
   return out;
 }
