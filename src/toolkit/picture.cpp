@@ -50,6 +50,11 @@ QRect placePicture(QSize picture, QRect client, DisplayMode mode) {
   return QRect();
 }
 
+QImage scaledForDisplay(const QImage& image, QSize size) {
+  if (image.isNull() || size.isEmpty() || image.size() == size) return image;
+  return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 Picture::Picture(QObject* parent) : QObject(parent) {
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [this] { advance(); });
@@ -64,6 +69,8 @@ void Picture::setBytes(Bytes bytes, QSize shownAt) {
 void Picture::decode(QSize shownAt) {
   timer_.stop();
   frame_ = 0;
+  scaled_ = QImage();
+  scaledFrame_ = -1;
   decoded_ = bytes_.empty() ? DecodedPicture() : decodePicture(bytes_, shownAt);
   decodedFor_ = shownAt;
   if (decoded_.ok() && decoded_.animated()) timer_.start(frameDelay(decoded_.frames[0].delayMs));
@@ -91,8 +98,18 @@ QImage Picture::currentFrame() const {
 void Picture::drawFrame(QPainter& painter, QRect target) {
   const QImage image = currentFrame();
   if (image.isNull() || target.isEmpty()) return;
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-  painter.drawImage(target, image);
+  const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+  const QSize pixels = (QSizeF(target.size()) * ratio).toSize();
+  if (pixels == image.size()) {
+    painter.drawImage(target, image);
+    return;
+  }
+  if (scaledFrame_ != frame_ || scaled_.size() != pixels) {
+    scaled_ = scaledForDisplay(image, pixels);
+    scaled_.setDevicePixelRatio(ratio);
+    scaledFrame_ = frame_;
+  }
+  painter.drawImage(target.topLeft(), scaled_);
 }
 
 void Picture::paint(QPainter& painter, QRect client, Layout layout) {

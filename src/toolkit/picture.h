@@ -22,6 +22,10 @@ enum class Layout { Natural = 0, Tiled = 1, CentredFit = 2, Stretched = 3 };
 QRect placePicture(QSize picture, QRect client, Layout layout);
 QRect placePicture(QSize picture, QRect client, DisplayMode mode);
 
+// `image` resampled to `size` for display: area-averaged when shrinking (no aliasing, unlike the
+// painter's per-pixel sampling), bilinear when enlarging.
+QImage scaledForDisplay(const QImage& image, QSize size);
+
 class Picture : public QObject {
   Q_OBJECT
  public:
@@ -54,6 +58,10 @@ class Picture : public QObject {
 
   Bytes bytes_;
   DecodedPicture decoded_;
+  // The current frame as last drawn at a size other than its own; rebuilt only when the frame
+  // or the size changes, so repaints are plain copies.
+  QImage scaled_;
+  int scaledFrame_ = -1;
   QSize decodedFor_;
   int frame_ = 0;
   QTimer timer_;

@@ -95,6 +95,34 @@ TEST(PictureBox, AnimatesAGif) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return box.pictureView().frameIndex() == 0; }, 1000));
 }
 
+TEST(PictureBox, ShrinksWithoutAliasingAndRescalesEachFrame) {
+  PictureBox box;
+  box.resize(200, 200);
+  box.setMode(DisplayMode::CentredFit);
+  // One-pixel black and white columns shrunk 2.2 times must average to grey everywhere;
+  // sampling single source pixels shows bands of black and white instead.
+  QImage stripes(440, 440, QImage::Format_RGB32);
+  for (int x = 0; x < 440; ++x)
+    for (int y = 0; y < 440; ++y) stripes.setPixel(x, y, x % 2 ? 0xFFFFFFFF : 0xFF000000);
+  box.setPicture(mw::testing::encode(stripes, "PNG"));
+  const QImage shown = box.grab().toImage();
+  for (int x = 0; x < 200; ++x) {
+    const int grey = shown.pixelColor(x, 100).red();
+    ASSERT_GT(grey, 80) << "column " << x;
+    ASSERT_LT(grey, 175) << "column " << x;
+  }
+  EXPECT_EQ(box.grab().toImage(), shown);
+
+  // Enlarged frames of an animation follow the frame shown.
+  box.setMode(DisplayMode::Stretched);
+  box.setPicture(animatedGif(20, 20, {Qt::red, Qt::blue}, 5));
+  EXPECT_EQ(pixel(&box, 100, 100), QColor(Qt::red));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box.pictureView().frameIndex() == 1; }, 1000));
+  EXPECT_EQ(pixel(&box, 100, 100), QColor(Qt::blue));
+  box.resize(100, 100);
+  EXPECT_EQ(pixel(&box, 99, 99), QColor(Qt::blue));
+}
+
 TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
   Label label;
   label.resize(96, 25);
