@@ -38,10 +38,11 @@ void loadAllListOneByOne(mw::shell::Program& p) {
   using namespace mw::browse;
   const mw::Text base = p.sites.templateBase();
   p.state.listImageUrls.clear();
-  const auto items = listPageItems(mw::webRequest(base + "/face/ListWithImage.aspx"), allListBlockStart(),
-                                   allListBlockEnd());
+  const auto items = listPageItems(mw::net::webRequest(base + "/face/ListWithImage.aspx"),
+                                   allListBlockStart(), allListBlockEnd());
   appendThumbnailUrls(items, base, p.state.listImageUrls);
-  for (int k = 1; k <= 8; ++k) p.main.slot(8 + k)->setPicture(mw::fetchPage(p.state.listImageUrls[size_t(k - 1)]));
+  for (int k = 1; k <= 8; ++k)
+    p.main.slot(8 + k)->setPicture(mw::net::fetchPage(p.state.listImageUrls[size_t(k - 1)]));
 }
 
 bool allShown(const mw::shell::Program& p) {
@@ -88,7 +89,8 @@ int main(int argc, char** argv) {
     oneByOne.push_back(millisecondsSince(start));
     if (!allShown(p)) std::fprintf(stderr, "round %d: one by one left a box empty\n", round);
   }
-  if (!desk.calls.empty()) std::fprintf(stderr, "unexpected message: %s\n", mw::utf8(desk.calls[0].text).c_str());
+  if (!desk.calls.empty())
+    std::fprintf(stderr, "unexpected message: %s\n", mw::runtime::utf8(desk.calls[0].text).c_str());
 
   const double a = median(sideBySide), b = median(oneByOne);
   std::printf("press on 网络所有编辑 until eight thumbnails shown, %d ms per response, median of %d rounds\n",

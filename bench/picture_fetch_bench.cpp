@@ -41,12 +41,12 @@ int main() {
   bool complete = true;
   for (int r = 0; r < rounds; ++r) {
     auto start = std::chrono::steady_clock::now();
-    for (const auto& url : urls) complete = complete && mw::fetchPage(url) == picture;
+    for (const auto& url : urls) complete = complete && mw::net::fetchPage(url) == picture;
     serial += secondsSince(start);
 
     start = std::chrono::steady_clock::now();
     int arrived = 0;
-    mw::fetchPages(urls, [&](std::size_t, mw::Bytes body) { arrived += body == picture; });
+    mw::net::fetchPages(urls, [&](std::size_t, mw::Bytes body) { arrived += body == picture; });
     sideBySide += secondsSince(start);
     complete = complete && arrived == 8;
   }

@@ -8,7 +8,7 @@
 
 #include "runtime/markers.h"
 
-using namespace mw::literals;
+using namespace mw::runtime::literals;
 
 namespace {
 
@@ -41,7 +41,8 @@ void BM_TextBetweenAllListOptions(benchmark::State& state) {
   const mw::Text& text = page(static_cast<std::size_t>(state.range(0)));
   mw::TextArray out;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(mw::textBetweenAll(text, kStart, kEnd, out, true, 0, {}, {}, false, true, 1));
+    benchmark::DoNotOptimize(
+        mw::runtime::textBetweenAll(text, kStart, kEnd, out, true, 0, {}, {}, false, true, 1));
   }
   state.counters["items"] = static_cast<double>(out.size());
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -50,7 +51,7 @@ void BM_TextBetweenAllListOptions(benchmark::State& state) {
 void BM_TextBetweenAllIgnoreCase(benchmark::State& state) {
   const mw::Text& text = page(static_cast<std::size_t>(state.range(0)));
   mw::TextArray out;
-  for (auto _ : state) benchmark::DoNotOptimize(mw::textBetweenAll(text, kStart, kEnd, out));
+  for (auto _ : state) benchmark::DoNotOptimize(mw::runtime::textBetweenAll(text, kStart, kEnd, out));
   state.counters["items"] = static_cast<double>(out.size());
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }

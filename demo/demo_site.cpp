@@ -20,6 +20,8 @@
 #include "runtime/text.h"
 
 namespace mw::demo {
+using runtime::gbk;
+using runtime::utf8;
 namespace {
 
 const char* const kHtmlUtf8 = "text/html; charset=utf-8";

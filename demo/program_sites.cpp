@@ -9,6 +9,7 @@
 #include "runtime/files.h"
 
 namespace mw::demo {
+using runtime::nativePath;
 namespace {
 
 std::mutex embeddedMutex;

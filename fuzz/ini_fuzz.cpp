@@ -10,11 +10,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string value = in.ConsumeRandomLengthString(16);
   const std::string content = in.ConsumeRemainingBytesAsString();
 
-  mw::IniFile ini(content);
+  mw::runtime::IniFile ini(content);
   ini.value(section, key);
   ini.keys(section);
   if (ini.setValue(section, key, value)) {
-    const mw::IniFile again(ini.content());
+    const mw::runtime::IniFile again(ini.content());
     const auto read = again.value(section, key);
     if (!read || *read != value) __builtin_trap();
   }

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string replacement = in.ConsumeRandomLengthString(16);
   const std::string subject = in.ConsumeRemainingBytesAsString();
 
-  mw::RegexObject re;
+  mw::net::RegexObject re;
   re.create(pattern, subject, caseSensitive, multiline, global, quoteToken);
   re.pattern();
   re.replace(replacement);
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (pos != -2 && subject.compare(pos, sub.size(), sub) != 0) __builtin_trap();
     }
   }
-  const mw::RegexObject copy = re.copy();
+  const mw::net::RegexObject copy = re.copy();
   if (copy.matchCount() != count) __builtin_trap();
   return 0;
 }

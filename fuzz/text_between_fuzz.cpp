@@ -16,12 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string suffix = in.ConsumeRandomLengthString(4);
   const std::string text = in.ConsumeRemainingBytesAsString();
 
-  const mw::Text one = mw::textBetween(text, start, end, startPos, !caseSensitive);
+  const mw::Text one = mw::runtime::textBetween(text, start, end, startPos, !caseSensitive);
   if (one.size() > text.size()) __builtin_trap();
 
   mw::TextArray out{"stale"};
-  const int n = mw::textBetweenAll(text, start, end, out, caseSensitive, maxLength, prefix, suffix,
-                                   includeStart, includeEnd, startPos);
+  const int n = mw::runtime::textBetweenAll(text, start, end, out, caseSensitive, maxLength, prefix, suffix,
+                                            includeStart, includeEnd, startPos);
   if (n != static_cast<int>(out.size())) __builtin_trap();
   for (const auto& piece : out) {
     if (piece.empty()) __builtin_trap();

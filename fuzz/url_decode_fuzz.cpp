@@ -9,12 +9,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool keepSafe = in.ConsumeBool();
   const std::string text = in.ConsumeRemainingBytesAsString();
 
-  const mw::Text decoded = mw::urlDecode(text, utf8);
+  const mw::Text decoded = mw::net::urlDecode(text, utf8);
   if (decoded.find('\0') != std::string::npos) __builtin_trap();
 
-  const mw::Text plain = mw::textFromBytes(text);
-  if (mw::urlDecode(mw::urlEncode(plain, keepSafe)) != plain) __builtin_trap();
-  mw::fromWide(mw::toWide(plain));
-  mw::utf8ToGbk(mw::gbkToUtf8(plain));
+  const mw::Text plain = mw::runtime::textFromBytes(text);
+  if (mw::net::urlDecode(mw::net::urlEncode(plain, keepSafe)) != plain) __builtin_trap();
+  mw::net::fromWide(mw::net::toWide(plain));
+  mw::net::utf8ToGbk(mw::net::gbkToUtf8(plain));
   return 0;
 }

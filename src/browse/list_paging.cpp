@@ -7,6 +7,7 @@
 #include "toolkit/controls.h"
 
 namespace mw::browse {
+using runtime::fromInteger;
 namespace {
 
 constexpr int kPagesPerSitePage = 5;

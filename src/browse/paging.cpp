@@ -6,6 +6,7 @@
 #include "toolkit/controls.h"
 
 namespace mw::browse {
+using runtime::toReal;
 namespace {
 
 constexpr int kHomePage = 0;

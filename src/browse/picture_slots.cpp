@@ -5,6 +5,7 @@
 #include "net/multi_fetch.h"
 
 namespace mw::browse {
+using net::fetchPages;
 
 void fillPictureBoxes(const SlotBoxes& boxes, const TextArray& urls, int first) {
   TextArray wanted;

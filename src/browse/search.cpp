@@ -11,6 +11,12 @@
 #include "toolkit/desktop.h"
 
 namespace mw::browse {
+using net::urlEncode;
+using net::webRequest;
+using runtime::fromInteger;
+using runtime::textBetween;
+using runtime::textBetweenAll;
+using runtime::toInteger;
 namespace {
 
 // Markers of the search site's result pages.

@@ -12,6 +12,11 @@
 #include "toolkit/desktop.h"
 
 namespace mw::browse {
+using net::urlDecode;
+using net::webRequest;
+using runtime::fromInteger;
+using runtime::textBetween;
+using runtime::textBetweenAll;
 namespace {
 
 const char* const kItemStart = "<li><a href";

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <unordered_set>
 
-namespace mw {
+namespace mw::net {
+using runtime::isLeadByte;
+using runtime::splitText;
+using runtime::trimBlanks;
 namespace {
 
 // Drops ASCII and ideographic spaces, walking whole characters so that a trail byte 0xA1
@@ -67,4 +70,4 @@ Text mergeCookies(Text& cookies, Text& newCookies) {
   return cookies;
 }
 
-}  // namespace mw
+}  // namespace mw::net

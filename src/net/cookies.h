@@ -4,7 +4,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::net {
 
 // Folds the cookies of the latest response into the old list: new items first, then old
 // items whose name is not taken (the first of each name), without "=deleted" items and
@@ -18,4 +18,4 @@ Text cookieName(std::string_view item);
 // The list with exact repeats of its pieces removed, first occurrences kept in order.
 Text dedupeList(std::string_view list, std::string_view separator);
 
-}  // namespace mw
+}  // namespace mw::net

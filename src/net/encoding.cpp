@@ -5,7 +5,10 @@
 
 #include "runtime/charset.h"
 
-namespace mw {
+namespace mw::net {
+using runtime::convertCharset;
+using runtime::isLeadByte;
+using runtime::textFromBytes;
 namespace {
 
 std::string codePageName(int codePage) {
@@ -125,4 +128,4 @@ Bytes toWide(std::string_view text, bool dropTerminator) {
 
 Text fromWide(std::string_view buffer) { return fromWideCp(buffer, 936); }
 
-}  // namespace mw
+}  // namespace mw::net

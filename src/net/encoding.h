@@ -5,7 +5,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::net {
 
 // Percent-encodes every byte as %XX (upper-case hex); with keepSafe, "-", ".", digits and
 // ASCII letters stay as they are. With utf8 the text is converted to UTF-8 first.
@@ -29,4 +29,4 @@ Bytes toWide(std::string_view text, bool dropTerminator = false);
 // UTF-16LE units up to the first zero unit to GBK text.
 Text fromWide(std::string_view buffer);
 
-}  // namespace mw
+}  // namespace mw::net

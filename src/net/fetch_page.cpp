@@ -10,11 +10,15 @@
 #include "runtime/event_pump.h"
 #include "runtime/markers.h"
 
-namespace mw {
-namespace fetch {
-namespace {
+namespace mw::net {
+using runtime::findText;
+using runtime::fromInteger;
+using runtime::splitText;
+using runtime::textBetween;
+using runtime::toInteger;
+using runtime::trimBlanks;
 
-using transfer::Transfer;
+namespace {
 
 constexpr std::size_t kHeaderRoom = 5000;
 
@@ -61,15 +65,15 @@ bool setHeaderLines(Transfer& t, const Text& block) {
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     // curl drops a header written "Name:" with nothing after it; "Name;" sends it empty.
     std::string sent = value.empty() ? std::string(line.substr(0, colon)) + ";" : std::string(line);
-    if (!transfer::appendHeader(t.headers, sent)) return false;
+    if (!appendHeader(t.headers, sent)) return false;
   }
-  return transfer::appendHeader(t.headers, "Expect:");
+  return appendHeader(t.headers, "Expect:");
 }
 
 }  // namespace
 
-std::unique_ptr<Transfer> prepare(const Text& url, int method, const Text& postData,
-                                  const FetchPageOptions& o) {
+std::unique_ptr<Transfer> prepareFetch(const Text& url, int method, const Text& postData,
+                                       const FetchPageOptions& o) {
   if (method < 0 || method > 2) method = 0;
   Text lower = asciiLower(url);
   bool secure = lower.starts_with("https");
@@ -102,12 +106,11 @@ std::unique_ptr<Transfer> prepare(const Text& url, int method, const Text& postD
   Text path = slash == -1 ? Text("/") : url.substr(slash - 1);
 
   auto t = std::make_unique<Transfer>();
-  t->easy = transfer::newEasy();
+  t->easy = newEasy();
   t->url.reset(curl_url());
   if (!t->easy || !t->url) return nullptr;
   Text address = (secure ? "https://" : "http://") + host + ":" + fromInteger(port) + path;
-  if (curl_url_set(t->url.get(), CURLUPART_URL, transfer::escapeBlanks(address).c_str(), CURLU_PATH_AS_IS) !=
-      CURLUE_OK)
+  if (curl_url_set(t->url.get(), CURLUPART_URL, escapeBlanks(address).c_str(), CURLU_PATH_AS_IS) != CURLUE_OK)
     return nullptr;
   curl_url_set(t->url.get(), CURLUPART_FRAGMENT, nullptr, 0);
 
@@ -141,7 +144,7 @@ std::unique_ptr<Transfer> prepare(const Text& url, int method, const Text& postD
   return t;
 }
 
-Bytes finish(Transfer& t, const FetchPageOptions& o) {
+Bytes finishFetch(Transfer& t, const FetchPageOptions& o) {
   Text block = t.headerBlock.empty() || t.headerBlock.size() >= kHeaderRoom || t.headerBlockTooLarge
                    ? Text(kHeaderRoom, ' ')
                    : t.headerBlock;
@@ -157,15 +160,13 @@ Bytes finish(Transfer& t, const FetchPageOptions& o) {
   return std::move(t.body);
 }
 
-}  // namespace fetch
-
 Bytes fetchPage(const Text& url, int method, const Text& postData, const FetchPageOptions& options) {
-  auto t = fetch::prepare(url, method, postData, options);
+  auto t = prepareFetch(url, method, postData, options);
   if (!t) return {};
-  transfer::Multi multi = transfer::newMulti();
+  Multi multi = newMulti();
   if (!multi || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) return {};
-  transfer::drive(multi.get(), 1, [](transfer::Transfer&) { return std::size_t(0); });
-  return fetch::finish(*t, options);
+  drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
+  return finishFetch(*t, options);
 }
 
-}  // namespace mw
+}  // namespace mw::net

@@ -2,7 +2,7 @@
 // fetchPage: one synchronous HTTP(S) fetch returning the raw body bytes (pictures, probes).
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::net {
 
 // Everything after the first three parameters; null outputs are not written.
 struct FetchPageOptions {
@@ -20,4 +20,4 @@ struct FetchPageOptions {
 Bytes fetchPage(const Text& url, int method = 0, const Text& postData = {},
                 const FetchPageOptions& options = {});
 
-}  // namespace mw
+}  // namespace mw::net

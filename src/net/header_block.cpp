@@ -5,7 +5,12 @@
 #include "runtime/event_pump.h"
 #include "runtime/markers.h"
 
-namespace mw {
+namespace mw::net {
+using runtime::findText;
+using runtime::pumpEvents;
+using runtime::splitText;
+using runtime::textBetween;
+using runtime::trimBlanks;
 namespace {
 
 constexpr std::string_view kSetCookie = "Set-Cookie";
@@ -62,4 +67,4 @@ Text cookiesFromHeaders(std::string_view headers, Text* location) {
   return cookies;
 }
 
-}  // namespace mw
+}  // namespace mw::net

@@ -5,7 +5,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::net {
 
 // The status code and reason phrase: the text from the tenth character of the block up to
 // the first CRLF at or after it ("HTTP/1.1 302 Found\r\n..." gives "302 Found").
@@ -19,4 +19,4 @@ Text normaliseCookieHeaderNames(std::string_view headers);
 // last "Location: " line (left alone when there is none).
 Text cookiesFromHeaders(std::string_view headers, Text* location = nullptr);
 
-}  // namespace mw
+}  // namespace mw::net

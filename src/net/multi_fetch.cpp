@@ -5,10 +5,10 @@
 
 #include "net/fetch_request.h"
 
-namespace mw {
+namespace mw::net {
 
 void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Bytes)>& onBody) {
-  transfer::Multi multi = transfer::newMulti();
+  Multi multi = newMulti();
   if (!multi) {
     for (std::size_t i = 0; i < urls.size(); ++i) onBody(i, {});
     return;
@@ -16,14 +16,14 @@ void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Byt
   curl_multi_setopt(multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, long(kMaxSideBySide));
   curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, long(kMaxSideBySide));
 
-  std::vector<std::unique_ptr<transfer::Transfer>> running(urls.size());
+  std::vector<std::unique_ptr<Transfer>> running(urls.size());
   std::size_t next = 0;
   // Starts the next downloads until eight run; reports at once those that cannot start.
   auto startMore = [&](std::size_t active) {
     std::size_t added = 0;
     while (next < urls.size() && active + added < kMaxSideBySide) {
       std::size_t i = next++;
-      auto t = fetch::prepare(urls[i], 0, {}, {});
+      auto t = prepareFetch(urls[i], 0, {}, {});
       if (!t || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) {
         onBody(i, {});
         continue;
@@ -36,9 +36,9 @@ void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Byt
   };
 
   std::size_t active = startMore(0);
-  transfer::drive(multi.get(), active, [&](transfer::Transfer& t) {
+  drive(multi.get(), active, [&](Transfer& t) {
     std::size_t i = t.index;
-    Bytes body = fetch::finish(t, {});
+    Bytes body = finishFetch(t, {});
     running[i].reset();
     onBody(i, std::move(body));
     --active;
@@ -48,4 +48,4 @@ void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Byt
   });
 }
 
-}  // namespace mw
+}  // namespace mw::net

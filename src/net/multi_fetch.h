@@ -5,7 +5,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::net {
 
 inline constexpr std::size_t kMaxSideBySide = 8;
 
@@ -15,4 +15,4 @@ inline constexpr std::size_t kMaxSideBySide = 8;
 // Window events are pumped while waiting.
 void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Bytes)>& onBody);
 
-}  // namespace mw
+}  // namespace mw::net

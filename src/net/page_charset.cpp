@@ -4,7 +4,10 @@
 #include "runtime/charset.h"
 #include "runtime/event_pump.h"
 
-namespace mw {
+namespace mw::net {
+using runtime::convertCharset;
+using runtime::pumpEvents;
+using runtime::textFromBytes;
 
 Text declaredCharset(std::string_view pageText) {
   RegexObject regex;
@@ -26,4 +29,4 @@ Text pageToGbk(const Bytes& body) {
   return page;
 }
 
-}  // namespace mw
+}  // namespace mw::net

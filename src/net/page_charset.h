@@ -5,7 +5,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::net {
 
 // The charset named by the first <meta ... charset=...> in the first 1024 bytes of the page
 // text, or empty text.
@@ -15,4 +15,4 @@ Text declaredCharset(std::string_view pageText);
 // mean the bytes are GBK already; a charset unknown to the converter leaves them as they are.
 Text pageToGbk(const Bytes& body);
 
-}  // namespace mw
+}  // namespace mw::net

@@ -7,7 +7,8 @@
 #include <array>
 #include <cstdint>
 
-namespace mw {
+namespace mw::net {
+using runtime::replaceAll;
 namespace {
 
 struct CodeDeleter {
@@ -295,4 +296,4 @@ Text RegexObject::replace(std::string_view replacement) const {
   return out;
 }
 
-}  // namespace mw
+}  // namespace mw::net

@@ -9,7 +9,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::net {
 
 class RegexObject {
  public:
@@ -58,4 +58,4 @@ class RegexObject {
   bool span(int index, int group, int& start, int& end) const;
 };
 
-}  // namespace mw
+}  // namespace mw::net

@@ -8,6 +8,7 @@
 #include "runtime/ini_file.h"
 
 namespace mw::net {
+using runtime::IniFile;
 namespace {
 
 struct KeySpec {

@@ -4,7 +4,8 @@
 
 #include "runtime/event_pump.h"
 
-namespace mw::transfer {
+namespace mw::net {
+using runtime::pumpEvents;
 namespace {
 
 void globalInit() {
@@ -153,4 +154,4 @@ void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Tra
   }
 }
 
-}  // namespace mw::transfer
+}  // namespace mw::net

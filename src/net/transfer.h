@@ -12,7 +12,7 @@
 
 #include "runtime/text.h"
 
-namespace mw::transfer {
+namespace mw::net {
 
 // Beyond these an exchange is abandoned instead of growing without bound.
 inline constexpr std::size_t kBodyCap = 64u << 20;
@@ -91,4 +91,4 @@ struct Transfer {
 // more; the loop lasts until none is left running.
 void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Transfer&)>& onDone);
 
-}  // namespace mw::transfer
+}  // namespace mw::net

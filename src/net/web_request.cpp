@@ -12,10 +12,11 @@
 #include "net/transfer.h"
 #include "runtime/event_pump.h"
 
-namespace mw {
+namespace mw::net {
+using runtime::findText;
+using runtime::pumpEvents;
+using runtime::splitText;
 namespace {
-
-using transfer::Transfer;
 
 enum Failure {
   kBadUrl = 701,
@@ -62,13 +63,12 @@ bool startsWithIgnoringCase(std::string_view s, std::string_view prefix) {
 
 // Splits the URL into the handle curl will use. Only http and https are taken. A host
 // followed directly by "?" or "#" has an empty path, which requests "/" without the query.
-std::optional<transfer::Url> splitUrl(const Text& url) {
-  transfer::Url u(curl_url());
-  if (!u || curl_url_set(u.get(), CURLUPART_URL, transfer::escapeBlanks(url).c_str(), CURLU_PATH_AS_IS) !=
-                CURLUE_OK)
+std::optional<Url> splitUrl(const Text& url) {
+  Url u(curl_url());
+  if (!u || curl_url_set(u.get(), CURLUPART_URL, escapeBlanks(url).c_str(), CURLU_PATH_AS_IS) != CURLUE_OK)
     return std::nullopt;
-  std::string scheme = transfer::urlPart(u.get(), CURLUPART_SCHEME);
-  if ((scheme != "http" && scheme != "https") || transfer::urlPart(u.get(), CURLUPART_HOST).empty())
+  std::string scheme = urlPart(u.get(), CURLUPART_SCHEME);
+  if ((scheme != "http" && scheme != "https") || urlPart(u.get(), CURLUPART_HOST).empty())
     return std::nullopt;
   std::size_t authority = url.find("://");
   std::size_t pathStart = url.find_first_of("/?#", authority + 3);
@@ -174,7 +174,7 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   if (!target) return fail(kBadUrl);
 
   Transfer t;
-  t.easy = transfer::newEasy();
+  t.easy = newEasy();
   if (!t.easy) return fail(kNoSession);
   CURL* h = t.easy.get();
   t.url = std::move(*target);
@@ -243,16 +243,15 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   for (const auto& [name, value] : *headers) {
     hasExpect = hasExpect || (name.size() == 6 && startsWithIgnoringCase(name, "Expect"));
     // "Name:" is curl's way to send no such header, its own default included.
-    if (!transfer::appendHeader(t.headers, value.empty() ? name + ":" : name + ": " + value))
-      return fail(kHeaders);
+    if (!appendHeader(t.headers, value.empty() ? name + ":" : name + ": " + value)) return fail(kHeaders);
   }
   // curl would otherwise hold a large body back waiting for "100 Continue".
-  if (!hasExpect && !transfer::appendHeader(t.headers, "Expect:")) return fail(kHeaders);
+  if (!hasExpect && !appendHeader(t.headers, "Expect:")) return fail(kHeaders);
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, t.headers.get());
 
-  transfer::Multi multi = transfer::newMulti();
+  Multi multi = newMulti();
   if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK) return fail(kNoSession);
-  transfer::drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
+  drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
 
   bool readFailed = false;
   if (t.result != CURLE_OK || t.bodyTooLarge || t.headerBlockTooLarge) {
@@ -289,4 +288,4 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   return page;
 }
 
-}  // namespace mw
+}  // namespace mw::net

@@ -2,7 +2,7 @@
 // webRequest: one synchronous HTTP(S) exchange that returns the page as GBK text.
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::net {
 
 // Everything after the first three parameters. Output pointers left null are not written;
 // designated initialisers keep call sites short: webRequest(url, 0, {}, {.status = &status}).
@@ -29,4 +29,4 @@ struct WebRequestOptions {
 Text webRequest(const Text& url, int method = 0, const Text& postData = {},
                 const WebRequestOptions& options = {});
 
-}  // namespace mw
+}  // namespace mw::net

@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-namespace mw {
+namespace mw::runtime {
 namespace {
 
 class IconvHandle {
@@ -127,4 +127,4 @@ std::optional<std::string> convertCharset(std::string_view input, const char* fr
   return result;
 }
 
-}  // namespace mw
+}  // namespace mw::runtime

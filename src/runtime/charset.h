@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-namespace mw {
+namespace mw::runtime {
 
 // Converts `input` from charset `from` to charset `to` (iconv names, e.g. "GBK", "UTF-8",
 // "UTF-16LE"). Unconvertible input sequences and characters missing from the target each
 // become one "?" (in the target's encoding). Returns nullopt when iconv does not know a name.
 std::optional<std::string> convertCharset(std::string_view input, const char* from, const char* to);
 
-}  // namespace mw
+}  // namespace mw::runtime

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <ctime>
 
-namespace mw {
+namespace mw::runtime {
 
 long long epochMilliseconds() {
   using namespace std::chrono;
@@ -23,4 +23,4 @@ long long utcOffsetSeconds(long long atEpochSeconds) {
   return local.tm_gmtoff;
 }
 
-}  // namespace mw
+}  // namespace mw::runtime

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace mw {
+namespace mw::runtime {
 namespace {
 std::function<void()>& pumpSlot() {
   static std::function<void()> pump;
@@ -16,4 +16,4 @@ void pumpEvents() {
   if (auto& pump = pumpSlot()) pump();
 }
 
-}  // namespace mw
+}  // namespace mw::runtime

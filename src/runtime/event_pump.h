@@ -3,9 +3,9 @@
 // that processes paint and timer events only; without one, pumping does nothing.
 #include <functional>
 
-namespace mw {
+namespace mw::runtime {
 
 void setEventPump(std::function<void()> pump);
 void pumpEvents();
 
-}  // namespace mw
+}  // namespace mw::runtime

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <memory>
 
-namespace mw {
+namespace mw::runtime {
 namespace {
 
 class FileDescriptor {
@@ -136,4 +136,4 @@ Text programDirectory() {
   return pathText(std::string_view(buffer).substr(0, slash));
 }
 
-}  // namespace mw
+}  // namespace mw::runtime

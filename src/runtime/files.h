@@ -6,7 +6,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::runtime {
 
 // The whole file, or nullopt when it cannot be read.
 std::optional<Bytes> readFile(std::string_view path);
@@ -29,4 +29,4 @@ Text programDirectory();
 std::string nativePath(std::string_view path);
 Text pathText(std::string_view nativePath);
 
-}  // namespace mw
+}  // namespace mw::runtime

@@ -2,7 +2,7 @@
 
 #include "runtime/files.h"
 
-namespace mw {
+namespace mw::runtime {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -183,4 +183,4 @@ bool writeIni(std::string_view path, std::string_view section, std::string_view 
   return file.setValue(section, key, value) && file.save(path);
 }
 
-}  // namespace mw
+}  // namespace mw::runtime

@@ -7,7 +7,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::runtime {
 
 class IniFile {
  public:
@@ -52,4 +52,4 @@ Text readIni(std::string_view path, std::string_view section, std::string_view k
 // Writes one value, creating the file when it is missing; the file is replaced atomically.
 bool writeIni(std::string_view path, std::string_view section, std::string_view key, std::string_view value);
 
-}  // namespace mw
+}  // namespace mw::runtime

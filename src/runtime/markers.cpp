@@ -2,7 +2,7 @@
 
 #include "runtime/event_pump.h"
 
-namespace mw {
+namespace mw::runtime {
 namespace {
 
 Text unquoteToken(std::string_view marker) {
@@ -55,4 +55,4 @@ int textBetweenAll(std::string_view text, std::string_view startMarker, std::str
   return static_cast<int>(out.size());
 }
 
-}  // namespace mw
+}  // namespace mw::runtime

@@ -4,7 +4,7 @@
 
 #include "runtime/text.h"
 
-namespace mw {
+namespace mw::runtime {
 
 // The text strictly between the first `startMarker` at or after `startPos` and the first
 // `endMarker` after it; empty when either is missing. In both markers the token "#引号"
@@ -22,4 +22,4 @@ int textBetweenAll(std::string_view text, std::string_view startMarker, std::str
                    std::string_view prefix = {}, std::string_view suffix = {}, bool includeStart = false,
                    bool includeEnd = false, int startPos = 1);
 
-}  // namespace mw
+}  // namespace mw::runtime

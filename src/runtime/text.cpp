@@ -8,7 +8,7 @@
 
 #include "runtime/charset.h"
 
-namespace mw {
+namespace mw::runtime {
 
 Text gbk(std::string_view utf8Text) { return convertCharset(utf8Text, "UTF-8", "GBK").value_or(Text{}); }
 
@@ -158,4 +158,4 @@ Text textFromBytes(std::string_view bytes) {
   return Text(zero == std::string_view::npos ? bytes : bytes.substr(0, zero));
 }
 
-}  // namespace mw
+}  // namespace mw::runtime

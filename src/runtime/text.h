@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace mw {
+namespace mw::runtime {
 
 using Text = std::string;  // GBK bytes
 using TextArray = std::vector<std::string>;
@@ -50,4 +50,12 @@ Text fromInteger(long long value);
 // Text taken from bytes ends at the first zero byte.
 Text textFromBytes(std::string_view bytes);
 
+}  // namespace mw::runtime
+
+// The text vocabulary every folder speaks.
+namespace mw {
+using runtime::Bytes;
+using runtime::Text;
+using runtime::TextArray;
+using namespace runtime::literals;
 }  // namespace mw

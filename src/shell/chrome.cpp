@@ -5,6 +5,7 @@
 #include "toolkit/events.h"
 
 namespace mw::shell {
+using runtime::fromInteger;
 namespace {
 
 using forms::hidePagingBar;

@@ -1,27 +1,25 @@
 #include <QApplication>
 #include <QEventLoop>
-
 #include <QMessageBox>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "demo/program_sites.h"
 #include "resources/embedded_pictures.h"
-#include "runtime/files.h"
 #include "runtime/event_pump.h"
+#include "runtime/files.h"
 #include "shell/program.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Memwick"));
   // Waiting requests keep the windows painting; user input waits until the handler is done.
-  mw::setEventPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  mw::runtime::setEventPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 
   // The sites come first: the program never starts half-configured.
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const mw::demo::ProgramSites sites = mw::demo::programSites(args, mw::programDirectory());
+  const mw::demo::ProgramSites sites = mw::demo::programSites(args, mw::runtime::programDirectory());
   if (!sites.ok) {
     std::fprintf(stderr, "memwick: %s\n", sites.error.c_str());
     QMessageBox::critical(nullptr, QStringLiteral("Memwick"), QString::fromStdString(sites.error));

@@ -7,6 +7,7 @@
 #include "toolkit/balloon_tip.h"
 
 namespace mw::toolkit {
+using runtime::gbk;
 namespace {
 
 QString name(const char* utf8) { return QString::fromUtf8(utf8); }

@@ -1,6 +1,8 @@
 #include "toolkit/qt_text.h"
 
 namespace mw::toolkit {
+using runtime::gbk;
+using runtime::utf8;
 
 QString toQString(std::string_view gbkText) { return QString::fromStdString(utf8(gbkText)); }
 

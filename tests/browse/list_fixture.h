@@ -49,7 +49,7 @@ class ListFixture : public ::testing::Test {
     for (int k = 9; k <= 16; ++k) form.slot(k)->setPicture(prefix + std::to_string(k));
   }
 
-  forms::MainForm form{mw::testing::formPicture};
+  forms::MainForm form{mw::test::formPicture};
   forms::ProgramState state;
   toolkit::ScriptedDesktop desk;
   toolkit::DesktopOverride useDesk{desk};

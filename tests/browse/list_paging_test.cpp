@@ -8,6 +8,8 @@
 #include "template_site.h"
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 using namespace mw::browse;
 using mw::test::TemplateSite;
 using Targets = std::vector<std::string>;

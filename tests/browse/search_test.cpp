@@ -17,8 +17,10 @@
 #include "toolkit/desktop.h"
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 using namespace mw::browse;
-using mw::testing::formPicture;
+using mw::test::formPicture;
 
 namespace {
 
@@ -29,7 +31,7 @@ class ScriptedSearchSite {
   explicit ScriptedSearchSite(int total, std::map<int, int> shortPages = {})
       : total_(total), shortPages_(std::move(shortPages)) {
     for (int n = 1; n <= total + 20; ++n) {
-      pictures_[n] = mw::testing::solidPicture(6, 6, QColor(n * 3 % 256, 100, 200));
+      pictures_[n] = mw::test::solidPicture(6, 6, QColor(n * 3 % 256, 100, 200));
     }
     server_ = std::make_unique<test::HttpServer>([this](httplib::Server& s) {
       s.Get("/plus/search.php", [this](const httplib::Request& req, httplib::Response& res) {

@@ -16,6 +16,8 @@
 #include "runtime/text.h"
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 using namespace mw::demo;
 
 namespace {

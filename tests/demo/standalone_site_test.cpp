@@ -15,11 +15,15 @@
 #include "demo/demo_site.h"
 #include "net/site_settings.h"
 #include "runtime/files.h"
+using mw::runtime::nativePath;
+using mw::runtime::programDirectory;
 
 namespace {
 
 // The test binary lives in <build>/tests, the server in <build>/demo.
-std::string serverPath() { return mw::nativePath(mw::programDirectory()) + "/../demo/memwick-demo-site"; }
+std::string serverPath() {
+  return mw::runtime::nativePath(mw::runtime::programDirectory()) + "/../demo/memwick-demo-site";
+}
 
 std::string runAndRead(const std::string& command) {
   std::string out;

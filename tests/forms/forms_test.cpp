@@ -10,9 +10,10 @@
 #include "toolkit/qt_text.h"
 
 using namespace mw;
+using namespace mw::runtime;
 using namespace mw::forms;
 using namespace mw::toolkit;
-using mw::testing::formPicture;
+using mw::test::formPicture;
 
 namespace {
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 
 namespace {
 Text merged(Text old, Text fresh) {

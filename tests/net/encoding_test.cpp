@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 
 TEST(UrlEncode, SafeSetHexFormAndUtf8) {
   const Text text = "表情 a-b.c/d"_gbk;

@@ -6,6 +6,8 @@
 #include "raw_server.h"
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 using test::answer;
 using test::HttpServer;
 using test::RawServer;

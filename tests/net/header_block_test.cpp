@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 
 TEST(HeaderBlock, StatusTextFromTheTenthCharacter) {
   EXPECT_EQ(statusFromHeaders("HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n"), "302 Found");

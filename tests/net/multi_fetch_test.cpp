@@ -12,6 +12,8 @@
 #include "runtime/event_pump.h"
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 
 TEST(FetchPages, EightAtOnceOverReusedConnectionsEachReportedOnArrival) {
   std::atomic<int> inFlight{0}, mostInFlight{0};

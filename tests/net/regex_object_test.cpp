@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 
 namespace {
 const char* kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";

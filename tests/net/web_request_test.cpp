@@ -10,6 +10,8 @@
 #include "runtime/event_pump.h"
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 using test::answer;
 using test::HttpServer;
 using test::RawServer;

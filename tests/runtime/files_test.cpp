@@ -12,6 +12,7 @@
 #include "runtime/ini_file.h"
 
 using namespace mw;
+using namespace mw::runtime;
 namespace fs = std::filesystem;
 
 namespace {

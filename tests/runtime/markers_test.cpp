@@ -5,6 +5,7 @@
 #include "runtime/event_pump.h"
 
 using namespace mw;
+using namespace mw::runtime;
 
 namespace {
 TextArray listItems(std::string_view text, std::string_view start, std::string_view end) {

@@ -6,6 +6,7 @@
 #include "runtime/event_pump.h"
 
 using namespace mw;
+using namespace mw::runtime;
 
 TEST(GbkLiteral, ConvertsUtf8SourceToGbkBytesAndBack) {
   EXPECT_EQ("表情"_gbk, "\xB1\xED\xC7\xE9");

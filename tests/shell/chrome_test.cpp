@@ -10,9 +10,11 @@
 #include "toolkit/desktop.h"
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 using namespace mw::shell;
 using namespace mw::toolkit;
-using mw::testing::formPicture;
+using mw::test::formPicture;
 
 namespace {
 

@@ -12,9 +12,11 @@
 #include "toolkit/desktop.h"
 
 using namespace mw;
+using namespace mw::runtime;
+using namespace mw::net;
 using namespace mw::shell;
+using mw::test::formPicture;
 using mw::test::TemplateSite;
-using mw::testing::formPicture;
 
 namespace {
 

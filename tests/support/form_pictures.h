@@ -5,7 +5,7 @@
 
 #include "support/test_pictures.h"
 
-namespace mw::testing {
+namespace mw::test {
 
 inline std::string formPicture(std::string_view name) {
   struct Entry {
@@ -34,4 +34,4 @@ inline std::string formPicture(std::string_view name) {
   return {};
 }
 
-}  // namespace mw::testing
+}  // namespace mw::test

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace mw::testing {
+namespace mw::test {
 
 inline std::string encode(const QImage& image, const char* format, int quality = -1) {
   QByteArray data;
@@ -65,4 +65,4 @@ inline std::string animatedGif(int w, int h, const std::vector<QColor>& colours,
   return out;
 }
 
-}  // namespace mw::testing
+}  // namespace mw::test

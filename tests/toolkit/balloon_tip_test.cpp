@@ -7,6 +7,7 @@
 #include <QWidget>
 
 using namespace mw;
+using namespace mw::runtime;
 using namespace mw::toolkit;
 
 TEST(BalloonTip, ShowsAfter100msStays2000msThenFadesOver200ms) {

@@ -21,9 +21,10 @@
 #include "toolkit/window.h"
 
 using namespace mw;
+using namespace mw::runtime;
 using namespace mw::toolkit;
-using mw::testing::animatedGif;
-using mw::testing::solidPicture;
+using mw::test::animatedGif;
+using mw::test::solidPicture;
 
 namespace {
 
@@ -104,7 +105,7 @@ TEST(PictureBox, ShrinksWithoutAliasingAndRescalesEachFrame) {
   QImage stripes(440, 440, QImage::Format_RGB32);
   for (int x = 0; x < 440; ++x)
     for (int y = 0; y < 440; ++y) stripes.setPixel(x, y, x % 2 ? 0xFFFFFFFF : 0xFF000000);
-  box.setPicture(mw::testing::encode(stripes, "PNG"));
+  box.setPicture(mw::test::encode(stripes, "PNG"));
   const QImage shown = box.grab().toImage();
   for (int x = 0; x < 200; ++x) {
     const int grey = shown.pixelColor(x, 100).red();
@@ -153,7 +154,7 @@ TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
   Label tiled;
   tiled.resize(20, 10);
   tiled.setPictureLayout(Layout::Tiled);
-  tiled.setPicture(mw::testing::encode(halves, "PNG"));
+  tiled.setPicture(mw::test::encode(halves, "PNG"));
   for (int x : {0, 4, 8, 16}) EXPECT_EQ(pixel(&tiled, x, 9), QColor(Qt::red)) << x;
   for (int x : {2, 7, 19}) EXPECT_EQ(pixel(&tiled, x, 5), QColor(Qt::blue)) << x;
 }

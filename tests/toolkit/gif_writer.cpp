@@ -3,7 +3,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace mw::testing {
+namespace mw::test {
 namespace {
 
 int writeToString(GifFileType* gif, const GifByteType* data, int size) {
@@ -66,4 +66,4 @@ std::string writeGif(int width, int height, const std::vector<unsigned>& palette
   return out;
 }
 
-}  // namespace mw::testing
+}  // namespace mw::test

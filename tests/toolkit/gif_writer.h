@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace mw::testing {
+namespace mw::test {
 
 struct GifTestFrame {
   int left = 0, top = 0, width = 0, height = 0;
@@ -21,4 +21,4 @@ struct GifTestFrame {
 std::string writeGif(int width, int height, const std::vector<unsigned>& palette,
                      const std::vector<GifTestFrame>& frames);
 
-}  // namespace mw::testing
+}  // namespace mw::test

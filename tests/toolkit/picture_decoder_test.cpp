@@ -11,8 +11,8 @@
 namespace mw::toolkit {
 namespace {
 
-using mw::testing::GifTestFrame;
-using mw::testing::writeGif;
+using mw::test::GifTestFrame;
+using mw::test::writeGif;
 
 std::string encode(const QImage& image, const char* format, int quality = -1) {
   QByteArray data;
