@@ -15,7 +15,7 @@
 #include "net/fetch_page.h"
 #include "net/web_request.h"
 #include "shell/program.h"
-#include "toolkit/desktop.h"
+#include "support/scripted_desktop.h"
 
 namespace {
 
@@ -37,12 +37,12 @@ void press(QWidget* w) {
 void loadAllListOneByOne(mw::shell::Program& p) {
   using namespace mw::browse;
   const mw::Text base = p.sites.templateBase();
-  p.state.listImageUrls.clear();
+  p.state.list.listImageUrls.clear();
   const auto items = listPageItems(mw::net::webRequest(base + "/face/ListWithImage.aspx"),
                                    allListBlockStart(), allListBlockEnd());
-  appendThumbnailUrls(items, base, p.state.listImageUrls);
+  appendThumbnailUrls(items, base, p.state.list.listImageUrls);
   for (int k = 1; k <= 8; ++k)
-    p.main.slot(8 + k)->setPicture(mw::net::fetchPage(p.state.listImageUrls[size_t(k - 1)]));
+    p.main.slot(8 + k)->setPicture(mw::net::fetchPage(p.state.list.listImageUrls[size_t(k - 1)]));
 }
 
 bool allShown(const mw::shell::Program& p) {
@@ -69,10 +69,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "demo site: %s\n", error.c_str());
     return 1;
   }
-  mw::toolkit::ScriptedDesktop desk;  // a message box would stop the run
-  mw::toolkit::DesktopOverride useDesk(desk);
-  mw::shell::Program p([](std::string_view) { return mw::Bytes(); });
-  p.sites = site.settings();
+  mw::test::ScriptedDesktop desk;  // a message box would stop the run
+  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, site.settings(), desk);
   p.main.选择夹1->setCurrentPage(1);
 
   std::vector<double> sideBySide, oneByOne;

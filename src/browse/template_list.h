@@ -1,7 +1,7 @@
 #pragma once
 // The template lists of the 编辑 page: loading the latest and the all-templates list, parsing
 // one list page, and showing eight of the held thumbnails in 图片框9..图片框16.
-#include "browse/browse_context.h"
+#include "forms/context.h"
 #include "runtime/text.h"
 
 namespace mw::browse {
@@ -27,17 +27,17 @@ Text allListUrl(const Text& base, int sitePage, bool firstPageAddress);
 
 // Empties listImageUrls, fetches the all-templates page, and fills listImageUrls from it.
 // A page that counts as empty gives the "没有匹配数据" message and false.
-bool loadListSitePage(const BrowseContext& ctx, int sitePage, bool firstPageAddress);
+bool loadListSitePage(const forms::Context& ctx, int sitePage, bool firstPageAddress);
 
 // Left press on 网络最新编辑.
-void loadLatestList(const BrowseContext& ctx);
+void loadLatestList(const forms::Context& ctx);
 // Left press on 网络所有编辑.
-void loadAllList(const BrowseContext& ctx);
+void loadAllList(const forms::Context& ctx);
 
 // Slot k (1..8) shows item first + k - 1 of listImageUrls; a missing item shows nothing.
-void showListPictures(const BrowseContext& ctx, int first);
+void showListPictures(const forms::Context& ctx, int first);
 
 // "没有匹配数据" in a message box.
-void showNoMatches(const BrowseContext& ctx);
+void showNoMatches(const forms::Context& ctx);
 
 }  // namespace mw::browse

@@ -28,8 +28,7 @@ int main(int argc, char** argv) {
 
   int rc = 0;
   {
-    mw::shell::Program program(mw::resources::picture);
-    program.sites = sites.settings;
+    mw::shell::Program program(mw::resources::picture, sites.settings);
     program.start();
     rc = app.exec();
   }

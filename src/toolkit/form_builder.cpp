@@ -1,8 +1,6 @@
 #include "toolkit/form_builder.h"
 
 #include <QApplication>
-#include <cstdio>
-#include <cstdlib>
 
 #include "toolkit/balloon_tip.h"
 
@@ -39,13 +37,14 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
   for (const ControlDef& c : def.controls) {
     QWidget* parent = w;
     if (c.parent) {
-      QObject* p = controls_.value(name(c.parent));
+      // A parent is defined before its children.
+      QObject* p = byName_.value(name(c.parent));
       if (auto* tabs = qobject_cast<TabControl*>(p)) {
         parent = tabs->page(c.page);
       } else if (auto* container = qobject_cast<QWidget*>(p)) {
         parent = container;
       }
-      if (!parent) missing(c.parent);
+      if (!parent) qFatal("window definition: %s is not defined before %s", c.parent, c.name);
     }
     const Look& look = c.look;
     QObject* made = nullptr;
@@ -135,17 +134,13 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
       made = widget;
     }
     made->setObjectName(name(c.name));
-    controls_.insert(made->objectName(), made);
+    made_.push_back(made);
+    byName_.insert(made->objectName(), made);
   }
 }
 
 QObject* BuiltWindow::find(std::string_view utf8Name) const {
-  return controls_.value(QString::fromUtf8(utf8Name.data(), qsizetype(utf8Name.size())));
-}
-
-void BuiltWindow::missing(std::string_view name) {
-  std::fprintf(stderr, "window definition has no control %.*s of that kind\n", int(name.size()), name.data());
-  std::abort();
+  return byName_.value(QString::fromUtf8(utf8Name.data(), qsizetype(utf8Name.size())));
 }
 
 }  // namespace mw::toolkit

@@ -1,6 +1,7 @@
 #pragma once
 // A top-level window of the program: title, background picture with its layout and colour,
 // frame style, and loading (created event, then shown) and destroying.
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -42,8 +43,10 @@ class Window : public QWidget {
   void destroyWindow();
   bool loaded() const { return loaded_; }
   void minimise() { showMinimized(); }
-  // Hands a press to the window system as a press on the caption: it moves the window.
-  bool startSystemDrag();
+  // Hands a press at `at` on `grip` to the window system as a press on the caption, which
+  // moves the window while the button is held. Where the window system cannot (no window
+  // manager, or one without that support), the window follows the pointer by hand instead.
+  void startSystemDrag(QWidget* grip, QPoint at);
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -57,6 +60,7 @@ class Window : public QWidget {
   std::optional<QColor> background_;
   bool centred_ = false;
   bool loaded_ = false;
+  QPointer<QObject> manualDrag_;
 };
 
 // Where a window of `size` stands centred on the primary screen's available area.

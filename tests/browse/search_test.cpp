@@ -14,7 +14,7 @@
 #include "runtime/event_pump.h"
 #include "shell/program.h"
 #include "support/form_pictures.h"
-#include "toolkit/desktop.h"
+#include "support/handler_parts.h"
 
 using namespace mw;
 using namespace mw::runtime;
@@ -98,7 +98,7 @@ class SearchTest : public ::testing::Test {
  protected:
   void serve(int total, std::map<int, int> shortPages = {}) {
     site = std::make_unique<ScriptedSearchSite>(total, std::move(shortPages));
-    ctx = std::make_unique<BrowseContext>(BrowseContext{form, state, "", site->base()});
+    parts.sites = test::sitesAt(site->base());
     prepareSearch(*ctx);
   }
   void search(const Text& keyword) {
@@ -115,26 +115,21 @@ class SearchTest : public ::testing::Test {
   }
   // 图片框1..8 show results first..first+7 of `sitePage`, and searchShownUrls says so.
   void expectShown(int sitePage, int first) {
-    ASSERT_EQ(state.searchShownUrls.size(), 8u);
+    ASSERT_EQ(state.search.searchShownUrls.size(), 8u);
     for (int k = 0; k < 8; ++k) {
       const int n = (sitePage - 1) * 20 + first + k;
       EXPECT_EQ(form.slot(k + 1)->picture(), site->picture(n)) << "box " << k + 1;
-      EXPECT_EQ(state.searchShownUrls[k], site->pictureUrl(n)) << "box " << k + 1;
+      EXPECT_EQ(state.search.searchShownUrls[k], site->pictureUrl(n)) << "box " << k + 1;
     }
   }
-  std::vector<Text> messages() const {
-    std::vector<Text> out;
-    for (const auto& call : desktop.calls)
-      if (call.what == "messageBox") out.push_back(call.text);
-    return out;
-  }
+  std::vector<Text> messages() const { return parts.messages(); }
 
-  forms::MainForm form{formPicture};
-  forms::ProgramState state;
-  toolkit::ScriptedDesktop desktop;
-  toolkit::DesktopOverride desktopOverride{desktop};
+  test::HandlerParts parts;
+  forms::MainForm& form = parts.main;
+  forms::ProgramState& state = parts.state;
+  test::ScriptedDesktop& desktop = parts.desktop;
   std::unique_ptr<ScriptedSearchSite> site;
-  std::unique_ptr<BrowseContext> ctx;
+  const forms::Context* ctx = &parts.context;
 };
 
 TEST_F(SearchTest, KeywordIsSentAsPercentEncodedGbkBytes) {
@@ -151,9 +146,9 @@ TEST_F(SearchTest, FiftySevenResultsPageThroughBothHalvesOfTwoSitePages) {
   serve(57);
   search("表情"_gbk);
   EXPECT_EQ(form.标签_记录->caption(), "共找到57张图片"_gbk);
-  EXPECT_EQ(state.searchRecordCaption, "共找到57张图片"_gbk);
-  EXPECT_EQ(state.searchPageLinkPrefix, "/plus/search.php?kw=x&PageNo=");
-  EXPECT_EQ(state.searchSitePageCount, 2);
+  EXPECT_EQ(state.search.searchRecordCaption, "共找到57张图片"_gbk);
+  EXPECT_EQ(state.search.searchPageLinkPrefix, "/plus/search.php?kw=x&PageNo=");
+  EXPECT_EQ(state.search.searchSitePageCount, 2);
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
   expectShown(1, 1);
@@ -188,8 +183,8 @@ TEST_F(SearchTest, FiftySevenResultsPageThroughBothHalvesOfTwoSitePages) {
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
   expectShown(1, 1);
-  EXPECT_EQ(state.searchPage, 1);
-  EXPECT_EQ(state.searchSitePage, 1);
+  EXPECT_EQ(state.search.searchPage, 1);
+  EXPECT_EQ(state.search.searchSitePage, 1);
   EXPECT_TRUE(messages().empty());
 }
 
@@ -224,7 +219,7 @@ TEST_F(SearchTest, TooFewResultsSayNoMatchAndKeepThePictures) {
   serve(57);
   search("表情"_gbk);
   const Bytes shown = form.图片框1->picture();
-  const TextArray shownUrls = state.searchShownUrls;
+  const TextArray shownUrls = state.search.searchShownUrls;
 
   serve(9);
   search("表情"_gbk);
@@ -232,11 +227,11 @@ TEST_F(SearchTest, TooFewResultsSayNoMatchAndKeepThePictures) {
   EXPECT_EQ(form.标签_记录->caption(), "共找到9张图片"_gbk);
   EXPECT_EQ(form.显示页->caption(), "1/0");
   EXPECT_EQ(form.图片框1->picture(), shown);
-  EXPECT_EQ(state.searchShownUrls, shownUrls);
-  EXPECT_TRUE(state.searchImageUrls.empty());
+  EXPECT_EQ(state.search.searchShownUrls, shownUrls);
+  EXPECT_TRUE(state.search.searchImageUrls.empty());
 
   // No page at all: a closed port.
-  ctx = std::make_unique<BrowseContext>(BrowseContext{form, state, "", "http://127.0.0.1:1"});
+  parts.sites.searchHost = "127.0.0.1:1";
   search("表情"_gbk);
   EXPECT_EQ(messages().size(), 2u);
   EXPECT_EQ(form.标签_记录->caption(), "共找到0张图片"_gbk);
@@ -247,10 +242,10 @@ TEST_F(SearchTest, PlaceholderAndEmptyKeywordAskForAKeywordWithoutARequest) {
   serve(57);
   EXPECT_EQ(form.搜索框->text(), searchPlaceholder());
   EXPECT_EQ(form.搜索框->textColour(), QColor(0xC0, 0xC0, 0xC0));
-  EXPECT_EQ(state.searchBoxState, 1);
-  EXPECT_EQ(state.searchSitePage, 1);
+  EXPECT_EQ(state.search.searchBoxState, forms::SearchBoxState::Placeholder);
+  EXPECT_EQ(state.search.searchSitePage, 1);
 
-  state.searchSitePageCount = 3;  // from an earlier search
+  state.search.searchSitePageCount = 3;  // from an earlier search
   form.下一页->setEnabled(true);
   runSearch(*ctx);
   EXPECT_EQ(messages(), std::vector<Text>{"请输入配图的内容"_gbk});
@@ -261,7 +256,7 @@ TEST_F(SearchTest, PlaceholderAndEmptyKeywordAskForAKeywordWithoutARequest) {
   removeSearchPlaceholder(*ctx);
   EXPECT_EQ(form.搜索框->text(), "");
   EXPECT_EQ(form.搜索框->textColour(), QColor(0, 0, 0));
-  EXPECT_EQ(state.searchBoxState, 2);
+  EXPECT_EQ(state.search.searchBoxState, forms::SearchBoxState::Typed);
   runSearch(*ctx);
   EXPECT_EQ(messages().size(), 2u);
   EXPECT_TRUE(site->targets().empty());
@@ -293,7 +288,7 @@ TEST_F(SearchTest, JumpsLoadTheSitePageOfTheTargetAndKeepTheButtonRules) {
   jump("9");  // beyond the last page: the last page, written back into the box
   EXPECT_EQ(form.跳页_编辑框->text(), "4");
   EXPECT_EQ(form.显示页->caption(), "4/4");
-  EXPECT_EQ(state.searchSitePage, 2);
+  EXPECT_EQ(state.search.searchSitePage, 2);
   expectShown(2, 10);
 
   jump("1");  // page 1 also comes from its link
@@ -305,8 +300,8 @@ TEST_F(SearchTest, JumpsLoadTheSitePageOfTheTargetAndKeepTheButtonRules) {
   jump("2");
   jump("");  // below 1 counts as 1
   EXPECT_EQ(form.跳页_编辑框->text(), "1");
-  EXPECT_EQ(state.searchPage, 1);
-  EXPECT_EQ(state.searchSitePage, 1);
+  EXPECT_EQ(state.search.searchPage, 1);
+  EXPECT_EQ(state.search.searchSitePage, 1);
   EXPECT_EQ(site->targets().back(), "/plus/search.php?kw=x&PageNo=1");
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
@@ -320,8 +315,8 @@ TEST_F(SearchTest, FirstPageRerunsTheQueryForWhatTheBoxHoldsNow) {
   form.搜索框->setText("狗子"_gbk);
   firstPage(*ctx);
   EXPECT_EQ(site->targets().back(), "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%B9%B7%D7%D3");
-  EXPECT_EQ(state.searchPage, 1);
-  EXPECT_EQ(state.searchSitePage, 1);
+  EXPECT_EQ(state.search.searchPage, 1);
+  EXPECT_EQ(state.search.searchSitePage, 1);
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
   expectShown(1, 1);
@@ -334,10 +329,10 @@ TEST_F(SearchTest, ResultsThePageDoesNotHaveShowAsEmptyPictures) {
   for (int k = 1; k <= 8; ++k) {
     if (k <= 3) {
       EXPECT_EQ(form.slot(k)->picture(), site->picture(20 + 9 + k));
-      EXPECT_EQ(state.searchShownUrls[k - 1], site->pictureUrl(20 + 9 + k));
+      EXPECT_EQ(state.search.searchShownUrls[k - 1], site->pictureUrl(20 + 9 + k));
     } else {
       EXPECT_TRUE(form.slot(k)->picture().empty()) << k;
-      EXPECT_EQ(state.searchShownUrls[k - 1], "") << k;
+      EXPECT_EQ(state.search.searchShownUrls[k - 1], "") << k;
     }
   }
 }
@@ -346,15 +341,13 @@ TEST_F(SearchTest, ResultsThePageDoesNotHaveShowAsEmptyPictures) {
 TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   demo::DemoSite demoSite;
   ASSERT_TRUE(demoSite.start());
-  toolkit::ScriptedDesktop desktop;
-  toolkit::DesktopOverride desktopOverride(desktop);
-  shell::Program p(formPicture);
-  p.sites = demoSite.settings();
+  test::ScriptedDesktop desktop;
+  shell::Program p(formPicture, demoSite.settings(), desktop);
   auto& f = p.main;
   p.start();
   EXPECT_EQ(f.主窗口->focusWidget(), f.搜索);
   EXPECT_EQ(f.搜索框->text(), searchPlaceholder());
-  EXPECT_EQ(p.state.searchSitePage, 1);
+  EXPECT_EQ(p.state.search.searchSitePage, 1);
 
   QTest::mousePress(f.搜索, Qt::LeftButton);
   ASSERT_EQ(desktop.calls.size(), 1u);
@@ -363,7 +356,7 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(f.主窗口));
   f.搜索框->setFocus();
   EXPECT_EQ(f.搜索框->text(), "");
-  EXPECT_EQ(p.state.searchBoxState, 2);
+  EXPECT_EQ(p.state.search.searchBoxState, forms::SearchBoxState::Typed);
   QTest::sendKeyEvent(QTest::Press, f.搜索框->editor(), Qt::Key_unknown, QStringLiteral("表情"), {});
   QTest::keyClick(f.搜索框->editor(), Qt::Key_A);  // other keys do not search
   EXPECT_EQ(f.标签_记录->caption(), "");
@@ -382,16 +375,16 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   for (int k = 1; k <= 8; ++k) {
     const Bytes& bytes = f.slot(k)->picture();
     EXPECT_TRUE(f.slot(k)->pictureView().shown()) << k;
-    EXPECT_EQ(p.state.searchShownUrls[k - 1], p.state.searchImageUrls[k - 1]);
+    EXPECT_EQ(p.state.search.searchShownUrls[k - 1], p.state.search.searchImageUrls[k - 1]);
     sawGif = sawGif || bytes.starts_with("GIF8");
   }
   EXPECT_TRUE(sawGif);
 
   // The paging bar's buttons act on the search view while 主页 is shown.
-  const TextArray firstView = p.state.searchShownUrls;
+  const TextArray firstView = p.state.search.searchShownUrls;
   QTest::mouseClick(f.下一页, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "2/" + pages);
-  EXPECT_EQ(p.state.searchShownUrls[0], p.state.searchImageUrls[9]);
+  EXPECT_EQ(p.state.search.searchShownUrls[0], p.state.search.searchImageUrls[9]);
   f.跳页_编辑框->setText("3");
   QTest::mouseClick(f.跳页_按钮, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "3/" + pages);
@@ -402,8 +395,8 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   EXPECT_EQ(f.显示页->caption(), "3/" + pages);
   QTest::mouseClick(f.首页, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "1/" + pages);
-  EXPECT_EQ(p.state.searchShownUrls, firstView);
-  EXPECT_EQ(p.state.listPage, 0);
+  EXPECT_EQ(p.state.search.searchShownUrls, firstView);
+  EXPECT_EQ(p.state.list.listPage, 0);
   EXPECT_EQ(desktop.calls.size(), 1u);
 }
 
@@ -411,27 +404,25 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
 TEST(SearchProgram, ClickDuringTheSearchWaitsForIt) {
   demo::DemoSite demoSite;
   ASSERT_TRUE(demoSite.start());
-  toolkit::ScriptedDesktop desktop;
-  toolkit::DesktopOverride desktopOverride(desktop);
-  shell::Program p(formPicture);
-  p.sites = demoSite.settings();
+  test::ScriptedDesktop desktop;
+  shell::Program p(formPicture, demoSite.settings(), desktop);
   auto& f = p.main;
   p.start();
   f.搜索框->setText("表情"_gbk);
 
   int pageWhenClicked = -1;
   setEventPump([&] {
-    if (pageWhenClicked != -1 || p.state.searchImageUrls.empty()) return;
+    if (pageWhenClicked != -1 || p.state.search.searchImageUrls.empty()) return;
     QTest::mouseClick(f.下一页, Qt::LeftButton);  // enabled by then
-    pageWhenClicked = p.state.searchPage;
+    pageWhenClicked = p.state.search.searchPage;
   });
   QTest::mousePress(f.搜索, Qt::LeftButton);
   setEventPump(nullptr);
 
   EXPECT_EQ(pageWhenClicked, 1) << "the click did not run in the middle of the search";
-  EXPECT_EQ(p.state.searchPage, 2);
-  EXPECT_EQ(p.state.searchShownUrls[0], p.state.searchImageUrls[9]);
-  EXPECT_FALSE(p.gate.busy());
+  EXPECT_EQ(p.state.search.searchPage, 2);
+  EXPECT_EQ(p.state.search.searchShownUrls[0], p.state.search.searchImageUrls[9]);
+  EXPECT_FALSE(p.registry.gate().busy());
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+#include "forms/handler_registry.h"
+
+#include <QAbstractButton>
+#include <stdexcept>
+
+#include "toolkit/controls.h"
+
+namespace mw::forms {
+
+void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler) {
+  // A click that waited for the gate counts only if its button is still enabled when it runs,
+  // as a click delivered late by the window would.
+  const bool button = event == toolkit::Event::Click && qobject_cast<QAbstractButton*>(control);
+  auto run = [this, control, button, handler = std::move(handler)](const toolkit::Input& input) {
+    gate_.run([this, control, button, handler, input] {
+      if (button && toolkit::isDisabledFlag(control)) return;
+      ++handled_;
+      handler(context_, input);
+    });
+  };
+  if (!toolkit::bindEvent(control, event, std::move(run))) {
+    throw std::logic_error("the " + std::string(toolkit::eventName(event)) + " event of " +
+                           control->objectName().toStdString() + " is bound twice");
+  }
+}
+
+void HandlerRegistry::on(QWidget* control, toolkit::Event event, PlainHandler handler) {
+  on(control, event, [handler = std::move(handler)](const Context& c, const toolkit::Input&) { handler(c); });
+}
+
+}  // namespace mw::forms
