@@ -81,7 +81,7 @@ class DragStarter : public QObject {
       case QEvent::MouseMove: {
         const auto* e = static_cast<QMouseEvent*>(event);
         if (pressed_ && (e->buttons() & Qt::LeftButton) &&
-            (e->position().toPoint() - pressAt_).manhattanLength() >= QApplication::startDragDistance()) {
+            (e->position().toPoint() - pressAt_).manhattanLength() > QApplication::startDragDistance()) {
           pressed_ = false;
           start();
         }
