@@ -26,6 +26,7 @@ Text favouriteFileName(long long epochMs) {
 Text favouriteFileName() { return favouriteFileName(runtime::epochMilliseconds()); }
 
 Text saveFavourite(const Text& folder, const Bytes& picture, long long epochMs) {
+  if (folder.empty()) return {};  // not set yet: "/" + name would land in the root folder
   for (int step = 0; step < kMaxNameSteps; ++step) {
     const Text path = folder + "/" + favouriteFileName(epochMs + step) + ".jpg";
     switch (runtime::writeNewFile(path, picture)) {

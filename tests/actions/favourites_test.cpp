@@ -90,7 +90,7 @@ TEST_F(Favourites, ARightClickSavesTheBytesUnchangedAsJpg) {
 
 TEST_F(Favourites, AFolderThatCannotBeWrittenShowsTheFailureTip) {
   f.图片框1->setPicture(test::solidPicture(8, 8, Qt::green));
-  std::vector<Text> unwritable{temp.text("missing"), "/proc"};
+  std::vector<Text> unwritable{temp.text("missing"), "/proc", ""};
   if (::geteuid() != 0) {  // mode bits do not stop root
     fs::permissions(runtime::nativePath(folder), fs::perms::owner_read | fs::perms::owner_exec);
     unwritable.push_back(folder);
