@@ -8,43 +8,31 @@
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QRadialGradient>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "shell/program.h"
 #include "support/scripted_desktop.h"
 
 namespace {
 
+using mw::bench::median;
+using mw::bench::millisecondsSince;
+using mw::bench::press;
+
 constexpr int kRounds = 61;
 constexpr qsizetype kTargetBytes = 150 * 1024;
 
-// Soft coloured blobs over a gradient with a little grain, saved at the highest quality that
-// stays within the target size.
+// The photo-like picture with a little grain, saved at the highest quality that stays within
+// the target size.
 QByteArray photoJpeg() {
-  QImage image(1280, 960, QImage::Format_RGB32);
-  QPainter p(&image);
-  QLinearGradient sky(0, 0, 0, image.height());
-  sky.setColorAt(0, QColor(40, 90, 170));
-  sky.setColorAt(1, QColor(250, 200, 140));
-  p.fillRect(image.rect(), sky);
-  p.setRenderHint(QPainter::Antialiasing);
+  QImage image = mw::bench::photoLikePicture(1280, 960);
   std::mt19937 rng(11);
-  for (int i = 0; i < 80; ++i) {
-    QRadialGradient g(rng() % 1280, rng() % 960, 30 + rng() % 200);
-    g.setColorAt(0, QColor(rng() % 256, rng() % 256, rng() % 256, 220));
-    g.setColorAt(1, QColor(0, 0, 0, 0));
-    p.fillRect(image.rect(), g);
-  }
-  p.end();
   for (int y = 0; y < image.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < image.width(); ++x) {
@@ -64,28 +52,9 @@ QByteArray photoJpeg() {
   std::abort();
 }
 
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The press, delivered as the window would deliver it.
-void press(QWidget* w) {
-  QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
-                Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &e);
-  QMouseEvent up(QEvent::MouseButtonRelease, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
-                 Qt::NoButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &up);
-}
-
 bool clipboardHoldsImage() {
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   return data && data->hasImage();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
