@@ -382,6 +382,7 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
 
   // The paging bar's buttons act on the search view while 主页 is shown.
   const TextArray firstView = p.state.search.searchShownUrls;
+  const forms::TemplateListState list = p.state.list;
   QTest::mouseClick(f.下一页, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "2/" + pages);
   EXPECT_EQ(p.state.search.searchShownUrls[0], p.state.search.searchImageUrls[9]);
@@ -396,7 +397,8 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   QTest::mouseClick(f.首页, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "1/" + pages);
   EXPECT_EQ(p.state.search.searchShownUrls, firstView);
-  EXPECT_EQ(p.state.list.listPage, 0);
+  EXPECT_EQ(p.state.list.listPage, list.listPage);
+  EXPECT_EQ(p.state.list.listImageUrls, list.listImageUrls);
   EXPECT_EQ(desktop.calls.size(), 1u);
 }
 
