@@ -53,6 +53,33 @@ TEST(WebRequest, DefaultHeaderBlockAndVerbs) {
   EXPECT_EQ(status, "200 OK");
 }
 
+// A HEAD carries its body like any other verb. Its answer ends with the header block: the
+// announced length is not waited for (the connection stays open), and a redirect is the answer.
+TEST(WebRequest, HeadCarriesItsBody) {
+  RawServer s([](const RawServer::Connection& c) {
+    c.send(c.request.starts_with("HEAD /moved ")
+               ? "HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 5\r\n\r\n"
+               : "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n");
+    c.wait(30000);
+  });
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(s.port()) + "\r\n";
+  Text status, headers, location;
+  EXPECT_EQ(webRequest(s.url("/x"), 2, "k=v",
+                       {.responseHeaders = &headers, .timeoutSeconds = 5, .status = &status}),
+            "");
+  EXPECT_EQ(s.lastRequest(), "HEAD /x HTTP/1.1\r\n" + host + kDefaults + "Content-Length: 3\r\n\r\nk=v");
+  EXPECT_EQ(status, "200 OK");
+  EXPECT_EQ(headers, "HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\n");
+
+  EXPECT_EQ(webRequest(s.url("/moved"), 2, "k=v",
+                       {.timeoutSeconds = 5, .redirectLocation = &location, .status = &status}),
+            "");
+  EXPECT_TRUE(s.lastRequest().ends_with("\r\nContent-Length: 3\r\n\r\nk=v"));
+  EXPECT_EQ(status, "302 Found");
+  EXPECT_EQ(location, "/next");
+  EXPECT_EQ(s.requests().size(), 2u);
+}
+
 TEST(WebRequest, CallerHeaderLinesTakePrecedence) {
   RawServer s(answer(test::response("HTTP/1.1 200 OK", "", "")));
   auto sent = [&](const Text& headers, Text* cookies = nullptr) {
