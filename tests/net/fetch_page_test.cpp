@@ -43,6 +43,13 @@ TEST(FetchPage, DefaultHeadersAreWrittenBackAndSent) {
           "\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded\r\nCookie: a=1");
   EXPECT_EQ(sentHeaders(s), kAgent + headers + "\r\n\r\n");
 
+  // An empty cookie list adds no cookie line.
+  headers.clear();
+  cookies.clear();
+  fetchPage(url, 0, {}, {.cookies = &cookies, .requestHeaders = &headers});
+  EXPECT_EQ(headers.find("Cookie"), std::string::npos) << headers;
+  EXPECT_EQ(s.lastRequest().find("Cookie"), std::string::npos) << s.lastRequest();
+
   // A caller's agent line is the one sent.
   headers = "User-Agent: PictureBot/2\r\nReferer: http://elsewhere/";
   fetchPage(url, 0, {}, {.requestHeaders = &headers});

@@ -159,6 +159,10 @@ TEST(WebRequest, StatusHeadersAndCookies) {
   RawServer plain(answer(test::response("HTTP/1.1 200 OK", "", "")));
   webRequest(plain.url("/"), 0, {}, {.newCookies = &fresh});
   EXPECT_EQ(fresh, "");
+  // An empty cookie list sends no cookie line.
+  Text none;
+  webRequest(plain.url("/"), 0, {}, {.cookies = &none});
+  EXPECT_EQ(plain.lastRequest().find("Cookie"), std::string::npos) << plain.lastRequest();
 
   // Trailer lines after a chunked body are not response headers.
   RawServer chunked(answer(
@@ -327,6 +331,27 @@ TEST(WebRequest, NumberedFailures) {
   EXPECT_EQ(run(garbage.url("/")), "");
   EXPECT_EQ(status, "712 服务器未响应!"_gbk);
   EXPECT_EQ(headers, "kept");
+}
+
+// Without a time-out of its own (0 or negative) a request waits 30 seconds for a silent server.
+TEST(WebRequest, DefaultTimeOutIsThirtySeconds) {
+  RawServer silent([](const RawServer::Connection& c) { c.wait(60000); });
+  auto wait = [&](int timeout, Text& status, double& seconds) {
+    const auto start = std::chrono::steady_clock::now();
+    webRequest(silent.url("/"), 0, {}, {.timeoutSeconds = timeout, .status = &status});
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  // Both at once, so that the test takes thirty seconds rather than sixty.
+  Text zeroStatus, negativeStatus;
+  double zeroSeconds = 0, negativeSeconds = 0;
+  std::thread zero([&] { wait(0, zeroStatus, zeroSeconds); });
+  wait(-5, negativeStatus, negativeSeconds);
+  zero.join();
+  for (auto [status, seconds] : {std::pair{zeroStatus, zeroSeconds}, {negativeStatus, negativeSeconds}}) {
+    EXPECT_EQ(status, "712 服务器未响应!"_gbk);
+    EXPECT_GE(seconds, 29.9);
+    EXPECT_LT(seconds, 35);
+  }
 }
 
 TEST(WebRequest, CutOffBodiesAndCaps) {
