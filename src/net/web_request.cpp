@@ -185,30 +185,22 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
 
   // Each verb through its own curl switch, so that curl changes a POST answered by a
   // 301/302/303 into a GET as browsers do.
-  t.requestBody = postData;
-  auto sendBody = [&] {
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(t.requestBody.size()));
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, t.requestBody.data());
-  };
   switch (method) {
     case 1:
-      sendBody();
+      t.sendBody(postData);
       break;
     case 2:
-      curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-      // No body is read, so the size a HEAD answer announces may be anything.
-      curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(0));
-      if (!t.requestBody.empty()) sendBody();
+      t.sendHead(postData);
       break;
     case 3:
-      sendBody();
+      t.sendBody(postData);
       curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "PUT");
       break;
     default:
-      if (t.requestBody.empty()) {
+      if (postData.empty()) {
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
       } else {
-        sendBody();
+        t.sendBody(postData);
         curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "GET");
       }
   }
