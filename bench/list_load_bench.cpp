@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   mw::demo::DemoOptions options;
   options.latencyMs = kLatencyMs;
+  options.workerThreads = 8;  // a remote site answers all eight downloads at once
   mw::demo::DemoSite site(options);
   std::string error;
   if (!site.start(&error)) {

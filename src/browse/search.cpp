@@ -1,6 +1,8 @@
 #include "browse/search.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "browse/paging.h"
 #include "browse/picture_slots.h"
@@ -28,6 +30,8 @@ const Text kLinkEnd = "2'>";
 const Text kSnippetStart = "title=\"";
 const Text kSnippetEnd = "\"; </script>";
 const Text kPictureStart = "src = \"";
+
+constexpr long long kMaxSitePages = std::numeric_limits<int>::max() / 2;
 
 Text pageCaption(const forms::SearchState& s, long long page) {
   return fromInteger(page) + "/" + fromInteger(2LL * s.searchSitePageCount);
@@ -130,7 +134,9 @@ void runSearch(const forms::Context& ctx) {
     const Text page = webRequest(searchQueryAddress(ctx.sites.searchBase(), keyword));
     const long long count = toInteger(textBetween(page, kCountStart, kCountEnd));
     s.searchPageLinkPrefix = textBetween(page, kLinkStart, kLinkEnd);
-    s.searchSitePageCount = static_cast<int>(std::floor(static_cast<double>(count) / 20.0));
+    // Two views per site page, numbered in int: a page announcing more results than that
+    // pages through as many as it can.
+    s.searchSitePageCount = static_cast<int>(std::clamp(count / 20, 0LL, kMaxSitePages));
     s.searchRecordCaption = "共找到"_gbk + fromInteger(count) + "张图片"_gbk;
     f.标签_记录->setCaption(s.searchRecordCaption);
     // Two full views of nine need 19 results; the page count (by 20) may still read 0 then.

@@ -59,6 +59,21 @@ void appendThumbnailUrls(const TextArray& items, const Text& base, TextArray& ur
   for (const Text& item : items) urls.push_back(base + textBetween(item, "src=\"", "\" /></div>", 1, true));
 }
 
+Text latestListUrl(const Text& base) { return base + "/face/New.aspx"; }
+
+TextArray latestListItems(const Text& page) {
+  return listPageItems(page, latestListBlockStart(), latestListBlockEnd());
+}
+
+// Reals truncated only at the end: 95 items give 9 pages and 85 (not 81) items.
+Text latestListCaption(std::size_t items) {
+  const double tenths = static_cast<double>(items) / 10.0;
+  return "共"_gbk + fromInteger(static_cast<long long>(tenths)) + "页"_gbk +
+         fromInteger(static_cast<long long>(tenths * 9)) + "条内容"_gbk;
+}
+
+int latestListPageCount(std::size_t items) { return static_cast<int>(static_cast<double>(items) / 10.0); }
+
 Text allListUrl(const Text& base, int sitePage, bool firstPageAddress) {
   Text url = base + "/face/ListWithImage.aspx";
   if (!firstPageAddress) url += "?pn=" + fromInteger(sitePage);
@@ -114,13 +129,9 @@ void loadLatestList(const forms::Context& ctx) {
   s.listPage = 1;
   showBusyTip(ctx);
   s.listImageUrls.clear();
-  const TextArray items = listPageItems(webRequest(ctx.sites.templateBase() + "/face/New.aspx"),
-                                        latestListBlockStart(), latestListBlockEnd());
-  // Reals truncated only at the end: 95 items give 9 pages and 85 (not 81) items.
-  const double tenths = static_cast<double>(items.size()) / 10.0;
-  setRecordCaption(ctx, "共"_gbk + fromInteger(static_cast<long long>(tenths)) + "页"_gbk +
-                            fromInteger(static_cast<long long>(tenths * 9)) + "条内容"_gbk);
-  s.listPageCount = static_cast<int>(tenths);
+  const TextArray items = latestListItems(webRequest(latestListUrl(ctx.sites.templateBase())));
+  setRecordCaption(ctx, latestListCaption(items.size()));
+  s.listPageCount = latestListPageCount(items.size());
   f.显示页->setCaption(fromInteger(s.listPage) + "/" + fromInteger(s.listPageCount));
   f.上一页->setEnabled(false);
   f.首页->setEnabled(false);

@@ -22,6 +22,13 @@ TextArray listPageItems(const Text& page, const Text& blockStart, const Text& bl
 // Appends base + the src value of every item to `urls` (the bare base for an item without one).
 void appendThumbnailUrls(const TextArray& items, const Text& base, TextArray& urls);
 
+// The latest-templates list: its address, its items, and the record caption and page count
+// for that many items (a tenth of them, in pages of nine).
+Text latestListUrl(const Text& base);
+TextArray latestListItems(const Text& page);
+Text latestListCaption(std::size_t items);
+int latestListPageCount(std::size_t items);
+
 // All-templates list page K: the first page's own address, or the "?pn=" address.
 Text allListUrl(const Text& base, int sitePage, bool firstPageAddress);
 

@@ -11,10 +11,10 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
   // A click that waited for the gate counts only if its button is still enabled when it runs,
   // as a click delivered late by the window would.
   const bool button = event == toolkit::Event::Click && qobject_cast<QAbstractButton*>(control);
-  auto run = [this, control, button, handler = std::move(handler)](const toolkit::Input& input) {
-    gate_.run([this, control, button, handler, input] {
+  auto run = [this, control, event, button, handler = std::move(handler)](const toolkit::Input& input) {
+    gate_.run([this, control, event, button, handler, input] {
       if (button && toolkit::isDisabledFlag(control)) return;
-      ++handled_;
+      ++runs_[{control, event}];
       handler(context_, input);
     });
   };
@@ -22,6 +22,11 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
     throw std::logic_error("the " + std::string(toolkit::eventName(event)) + " event of " +
                            control->objectName().toStdString() + " is bound twice");
   }
+}
+
+std::size_t HandlerRegistry::runs(const QWidget* control, toolkit::Event event) const {
+  const auto it = runs_.find({control, event});
+  return it == runs_.end() ? 0 : it->second;
 }
 
 void HandlerRegistry::on(QWidget* control, toolkit::Event event, PlainHandler handler) {

@@ -2,7 +2,7 @@
 // Binds every handler of the program, each to one event of one control. A handler runs with
 // the context, and only one runs at a time (see HandlerGate).
 #include <functional>
-#include <set>
+#include <map>
 #include <utility>
 
 #include "forms/context.h"
@@ -27,13 +27,13 @@ class HandlerRegistry {
 
   const Context& context() const { return context_; }
   const HandlerGate& gate() const { return gate_; }
-  // Handlers run so far.
-  std::size_t handled() const { return handled_; }
+  // How often the handler of that event of that control has run.
+  std::size_t runs(const QWidget* control, toolkit::Event event) const;
 
  private:
   Context context_;
   HandlerGate gate_;
-  std::size_t handled_ = 0;
+  std::map<std::pair<const QWidget*, toolkit::Event>, std::size_t> runs_;
 };
 
 }  // namespace mw::forms

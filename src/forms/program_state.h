@@ -48,11 +48,14 @@ struct TemplateListState {
   Text listRecordCaption;
 };
 
-// What the home site said: the newest version and its notes, the group link.
+// What the home site said: the newest version and its notes, the group link, and the share
+// the update window offers.
 struct UpdateState {
   Text latestVersion;
   Text updateNotes;
   Text groupLink;
+  Text shareId;
+  Text sharePassword;
 };
 
 struct FavouritesState {

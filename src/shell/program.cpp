@@ -8,6 +8,8 @@
 #include "browse/search_view.h"
 #include "shell/chrome.h"
 #include "shell/startup.h"
+#include "shell/tip_window.h"
+#include "shell/update_window.h"
 
 namespace mw::shell {
 
@@ -21,6 +23,8 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
       registry({main, update, tip, state, sites, desktop}) {
   bindChrome(registry, pictures);
   bindStartUp(registry);
+  bindUpdateWindow(registry);
+  bindTipWindow(registry);
   browse::bindSearchView(registry);
   browse::bindListView(registry);
   actions::bindClipboard(registry);

@@ -45,6 +45,14 @@ bool EventBinder::run(Event event, const Input& input) {
   return true;
 }
 
+void EventBinder::activateOnce() {
+  if (activatedOnce) return;
+  activatedOnce = true;
+  run(Event::FirstActivation);
+}
+
+void deliverFirstActivation(QWidget* window) { ensureBinder(window)->activateOnce(); }
+
 bool bindEvent(QWidget* control, Event event, Handler handler) {
   EventBinder* binder = ensureBinder(control);
   Handler& slot = binder->handlers[index(event)];
@@ -152,10 +160,7 @@ bool EventBinder::eventFilter(QObject* watched, QEvent* event) {
       if (!widget->isWindow()) run(Event::LostFocus);
       break;
     case QEvent::WindowActivate:
-      if (widget == control_ && !activatedOnce) {
-        activatedOnce = true;
-        run(Event::FirstActivation);
-      }
+      if (widget == control_) activateOnce();
       break;
     case QEvent::WindowDeactivate:
       if (widget == control_ && widget->isWindow()) run(Event::LostFocus);

@@ -44,6 +44,8 @@ bool bindEvent(QWidget* control, Event event, Handler handler);
 bool isBound(const QWidget* control, Event event);
 // Runs the bound handler as the event would; false when there is none.
 bool deliver(QWidget* control, Event event, const Input& input = {});
+// The first activation of a window, unless it has had it already.
+void deliverFirstActivation(QWidget* window);
 
 // Deliver the events of `source` (an inner widget filling the control) as the control's own,
 // with positions mapped to the control.
@@ -63,6 +65,7 @@ class EventBinder : public QObject {
   bool activatedOnce = false;
   // Runs the handler of `event`; false when there is none.
   bool run(Event event, const Input& input = {});
+  void activateOnce();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

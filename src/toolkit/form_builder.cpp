@@ -28,7 +28,7 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
   Window* w = window_.get();
   w->setObjectName(name(def.name));
   w->setTitle(gbk(def.title));
-  w->resize(def.size);
+  w->resize(def.frame == Frame::FixedSingle ? def.size - kFixedSingleDecoration : def.size);
   w->setCentredAtShow(def.centred);
   w->setPictureLayout(def.layout);
   if (def.background) w->setBackgroundColour(QColor::fromRgb(*def.background));

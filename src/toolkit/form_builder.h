@@ -64,7 +64,7 @@ struct ControlDef {
 struct WindowDef {
   const char* name = "";
   const char* title = "";
-  QSize size{};
+  QSize size{};  // outer size: with a frame, the client area is smaller
   Frame frame = Frame::Sizable;
   const char* picture = nullptr;
   Layout layout = Layout::Natural;

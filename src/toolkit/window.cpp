@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include "toolkit/events.h"
@@ -64,6 +65,11 @@ void Window::load() {
   show();
   raise();
   activateWindow();
+  // A desktop that keeps new windows from taking the focus, or an X server without a window
+  // manager, may never activate it: its first activation comes anyway, a moment after.
+  QTimer::singleShot(kActivationGraceMs, this, [this] {
+    if (isVisible()) deliverFirstActivation(this);
+  });
 }
 
 void Window::loadModal() {

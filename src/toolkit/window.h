@@ -19,6 +19,9 @@ enum class Frame {
 class Window : public QWidget {
   Q_OBJECT
  public:
+  // How long a loaded window waits to be activated before it counts as activated.
+  static constexpr int kActivationGraceMs = 500;
+
   explicit Window(Frame frame = Frame::Sizable);
 
   Text title() const;
@@ -62,6 +65,9 @@ class Window : public QWidget {
   bool loaded_ = false;
   QPointer<QObject> manualDrag_;
 };
+
+// What a fixed single border (3 pixels) and title bar (26) take of a window's outer size.
+inline constexpr QSize kFixedSingleDecoration{6, 29};
 
 // Where a window of `size` stands centred on the primary screen's available area.
 QPoint centredOnScreen(QSize size);

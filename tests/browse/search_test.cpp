@@ -28,7 +28,7 @@ namespace {
 // each result with a picture of its own at /img/<n>.png. Records every request target.
 class ScriptedSearchSite {
  public:
-  explicit ScriptedSearchSite(int total, std::map<int, int> shortPages = {})
+  explicit ScriptedSearchSite(int total, std::map<long long, int> shortPages = {})
       : total_(total), shortPages_(std::move(shortPages)) {
     for (int n = 1; n <= total + 20; ++n) {
       pictures_[n] = mw::test::solidPicture(6, 6, QColor(n * 3 % 256, 100, 200));
@@ -36,7 +36,7 @@ class ScriptedSearchSite {
     server_ = std::make_unique<test::HttpServer>([this](httplib::Server& s) {
       s.Get("/plus/search.php", [this](const httplib::Request& req, httplib::Response& res) {
         record(req.target);
-        const int page = req.has_param("PageNo") ? std::stoi(req.get_param_value("PageNo")) : 1;
+        const long long page = req.has_param("PageNo") ? std::stoll(req.get_param_value("PageNo")) : 1;
         res.set_content(resultPage(page), "text/html; charset=gbk");
       });
       s.Get(R"(/img/(\d+)\.png)", [this](const httplib::Request& req, httplib::Response& res) {
@@ -48,6 +48,9 @@ class ScriptedSearchSite {
   Text base() const { return "http://127.0.0.1:" + std::to_string(server_->port); }
   Text pictureUrl(int n) const { return base() + "/img/" + std::to_string(n) + ".png"; }
   const Bytes& picture(int n) const { return pictures_.at(n); }
+  // The count the result pages announce, when it is not the number of results served.
+  std::string announced;
+
   std::vector<std::string> targets() {
     std::lock_guard lock(mutex_);
     return targets_;
@@ -59,9 +62,9 @@ class ScriptedSearchSite {
     targets_.push_back(target);
   }
 
-  Text resultPage(int page) const {
+  Text resultPage(long long page) const {
     const int pages = (total_ + 19) / 20;
-    int items = std::max(0, std::min(20, total_ - (page - 1) * 20));
+    int items = static_cast<int>(std::clamp(total_ - (page - 1) * 20, 0LL, 20LL));
     if (auto it = shortPages_.find(page); it != shortPages_.end()) items = it->second;
     std::string html = "<html><body>\r\n<ul>\r\n";
     for (int i = 1; i <= items; ++i) {
@@ -70,7 +73,8 @@ class ScriptedSearchSite {
               "</a><script>document.getElementById(\"pic" + n + "\").src = \"" + pictureUrl(std::stoi(n)) +
               "\"; </script></li>\r\n";
     }
-    html += "</ul>\r\n<table><tr>\r\n<td>共找到<b>" + std::to_string(total_) + "</b>条记录</td>\r\n";
+    html += "</ul>\r\n<table><tr>\r\n<td>共找到<b>" +
+            (announced.empty() ? std::to_string(total_) : announced) + "</b>条记录</td>\r\n";
     html +=
         page == 1 ? "<td>首页</td>\r\n" : "<td><a href='/plus/search.php?kw=x&PageNo=1'>首页</a></td>\r\n";
     for (int k = 1; k <= pages; ++k) {
@@ -83,7 +87,7 @@ class ScriptedSearchSite {
   }
 
   int total_;
-  std::map<int, int> shortPages_;
+  std::map<long long, int> shortPages_;
   std::map<int, Bytes> pictures_;
   std::mutex mutex_;
   std::vector<std::string> targets_;
@@ -96,7 +100,7 @@ using Flags = std::array<bool, 4>;
 // The paging actions go through the bar's dispatch, with the home page (0) shown.
 class SearchTest : public ::testing::Test {
  protected:
-  void serve(int total, std::map<int, int> shortPages = {}) {
+  void serve(int total, std::map<long long, int> shortPages = {}) {
     site = std::make_unique<ScriptedSearchSite>(total, std::move(shortPages));
     parts.sites = test::sitesAt(site->base());
     prepareSearch(*ctx);
@@ -337,6 +341,74 @@ TEST_F(SearchTest, ResultsThePageDoesNotHaveShowAsEmptyPictures) {
   }
 }
 
+// A result page is shown from its tenth snippet on; with nine it says there is nothing.
+TEST_F(SearchTest, TenSnippetsAreShownNineAreNot) {
+  serve(57, {{1, 10}});
+  search("表情"_gbk);
+  EXPECT_TRUE(messages().empty());
+  expectShown(1, 1);
+  const Bytes shown = form.图片框1->picture();
+
+  serve(57, {{1, 9}});
+  search("表情"_gbk);
+  EXPECT_EQ(messages(), std::vector<Text>{"没有匹配数据"_gbk});
+  EXPECT_TRUE(state.search.searchImageUrls.empty());
+  EXPECT_EQ(form.图片框1->picture(), shown);
+}
+
+// Back from the first half of site page 3 is the second half of site page 2, loaded from its
+// link (only site page 1 comes from the query).
+TEST_F(SearchTest, PreviousFromPageFiveReloadsSitePageTwoFromItsLink) {
+  serve(117);
+  search("表情"_gbk);
+  EXPECT_EQ(form.显示页->caption(), "1/10");
+  jump("5");
+  expectShown(3, 1);
+  previousPage(*ctx);
+  EXPECT_EQ(site->targets().back(), "/plus/search.php?kw=x&PageNo=2");
+  EXPECT_EQ(state.search.searchSitePage, 2);
+  EXPECT_EQ(state.search.searchPage, 4);
+  EXPECT_EQ(form.显示页->caption(), "4/10");
+  expectShown(2, 10);
+}
+
+// With 19 results the page count reads 0 while 下一页 stays on: going past the second view
+// requests nothing and leaves the pictures as they are.
+TEST_F(SearchTest, NextBeyondTheSitePageCountLoadsNothing) {
+  serve(19);
+  search("猫"_gbk);
+  nextPage(*ctx);
+  expectShown(1, 10);
+  const TextArray shownUrls = state.search.searchShownUrls;
+  nextPage(*ctx);
+  EXPECT_EQ(site->targets().size(), 1u);
+  EXPECT_EQ(state.search.searchSitePage, 2);
+  EXPECT_EQ(state.search.searchPage, 3);
+  EXPECT_EQ(form.显示页->caption(), "3/0");
+  EXPECT_TRUE(state.search.searchImageUrls.empty());
+  EXPECT_EQ(state.search.searchShownUrls, shownUrls);
+  EXPECT_EQ(form.图片框1->picture(), site->picture(10));
+  EXPECT_EQ(flags(), (Flags{false, false, false, false}));
+}
+
+// A count whose site pages int cannot number twice over pages as far as it can: no negative
+// page count, no negative page asked for.
+TEST_F(SearchTest, AHugeCountPagesAsFarAsPagesCanBeNumbered) {
+  serve(57);
+  site->announced = "42949672960";
+  search("表情"_gbk);
+  EXPECT_EQ(form.标签_记录->caption(), "共找到42949672960张图片"_gbk);
+  EXPECT_EQ(state.search.searchSitePageCount, 1073741823);
+  EXPECT_EQ(form.显示页->caption(), "1/2147483646");
+  expectShown(1, 1);
+
+  jump("99999999999");
+  EXPECT_EQ(form.跳页_编辑框->text(), "2147483646");
+  EXPECT_EQ(site->targets().back(), "/plus/search.php?kw=x&PageNo=1073741823");
+  EXPECT_EQ(form.显示页->caption(), "2147483646/2147483646");
+  EXPECT_EQ(flags(), (Flags{false, false, true, false}));
+}
+
 // The program as started: its created step, its bindings and the embedded demo site.
 TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   demo::DemoSite demoSite;
@@ -382,6 +454,7 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
 
   // The paging bar's buttons act on the search view while 主页 is shown.
   const TextArray firstView = p.state.search.searchShownUrls;
+  const forms::TemplateListState list = p.state.list;
   QTest::mouseClick(f.下一页, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "2/" + pages);
   EXPECT_EQ(p.state.search.searchShownUrls[0], p.state.search.searchImageUrls[9]);
@@ -396,7 +469,8 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   QTest::mouseClick(f.首页, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "1/" + pages);
   EXPECT_EQ(p.state.search.searchShownUrls, firstView);
-  EXPECT_EQ(p.state.list.listPage, 0);
+  EXPECT_EQ(p.state.list.listPage, list.listPage);
+  EXPECT_EQ(p.state.list.listImageUrls, list.listImageUrls);
   EXPECT_EQ(desktop.calls.size(), 1u);
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCursor>
+
 #include "browse/list_paging.h"
 #include "demo/demo_site.h"
 #include "list_fixture.h"
@@ -91,6 +93,32 @@ TEST_F(TemplateListTest, LatestListCountsPagesFromTheItemCount) {
   EXPECT_EQ(utf8(form.标签_记录->caption()), "共0页7条内容");
   EXPECT_EQ(form.显示页->caption(), "1/0");
   EXPECT_EQ(site.targets(), std::vector<std::string>{"/face/New.aspx"});
+}
+
+// The latest list's block starts with a blank before "<div": a page without it has no block.
+TEST_F(TemplateListTest, LatestBlockMarkerNeedsItsLeadingBlank) {
+  const auto ctx = context(site.base());
+  site.latestItems = 20;
+  loadLatestList(ctx);
+  EXPECT_EQ(state.list.listImageUrls.size(), 20u);
+  EXPECT_TRUE(messages().empty());
+
+  site.latestMarkerBlank = false;
+  loadLatestList(ctx);
+  EXPECT_TRUE(state.list.listImageUrls.empty());
+  EXPECT_EQ(messages(), std::vector<Text>{"没有匹配数据"_gbk});
+}
+
+// The busy tip appears where the pointer is, wherever that is.
+TEST_F(TemplateListTest, BusyTipShowsAtThePointer) {
+  const auto ctx = context(site.base());
+  for (const QPoint at : {QPoint(37, 211), QPoint(402, 15)}) {
+    QCursor::setPos(at);
+    ASSERT_EQ(QCursor::pos(), at);
+    loadAllList(ctx);
+    EXPECT_EQ(utf8(form.气球提示框1->text()), "正在搜索数据请稍候...");
+    EXPECT_EQ(form.气球提示框1->point(), at);
+  }
 }
 
 TEST_F(TemplateListTest, AllListShowsTheFixedCountWhateverTheSiteHolds) {

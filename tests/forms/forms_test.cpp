@@ -139,7 +139,7 @@ TEST(MainForm, PressesOverThePaintedChromeReachTheControlsOnTop) {
 TEST(UpdateAndTipForms, WindowsAndControlsAsDefined) {
   UpdateForm u(formPicture);
   expectBuiltAsDefined(u.built);
-  EXPECT_EQ(u.更新窗口->size(), QSize(373, 409));
+  EXPECT_EQ(u.更新窗口->size(), QSize(373, 409) - kFixedSingleDecoration);  // the outer size is defined
   EXPECT_EQ(u.更新窗口->title(), "更新窗口v1.3"_gbk);
   const Qt::WindowFlags flags = u.更新窗口->windowFlags();
   EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
