@@ -2,6 +2,8 @@
 
 #include <type_traits>
 
+#include "forms/spoken_names.h"
+
 namespace mw::forms {
 namespace {
 
@@ -304,6 +306,7 @@ MainForm::MainForm(const PictureSource& pictures) : built(definition(), pictures
   MW_BIND(本地编辑_设置按钮);
   MW_BIND(本地编辑_完成);
   MW_BIND(本地编辑_通用对话框1);
+  describeForTools(*this);
 }
 
 #undef MW_BIND

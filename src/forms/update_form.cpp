@@ -2,6 +2,8 @@
 
 #include <type_traits>
 
+#include "forms/spoken_names.h"
+
 namespace mw::forms {
 namespace {
 
@@ -55,6 +57,7 @@ UpdateForm::UpdateForm(const PictureSource& pictures) : built(updateDefinition()
   MW_BIND(标签3);
   MW_BIND(标签4);
   MW_BIND(按钮1);
+  describeForTools(*this);
 }
 
 #undef MW_BIND
@@ -63,6 +66,7 @@ const WindowDef& UpdateForm::def() { return updateDefinition(); }
 
 TipForm::TipForm(const PictureSource& pictures) : built(tipDefinition(), pictures) {
   打赏窗口 = built.window();
+  describeForTools(*this);
 }
 
 const WindowDef& TipForm::def() { return tipDefinition(); }

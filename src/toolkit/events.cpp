@@ -18,18 +18,27 @@ EventBinder::EventBinder(QWidget* control) : QObject(control), control_(control)
   }
 }
 
+namespace {
+EventBinder* binderOf(const QWidget* control) {
+  return control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
+}
+}  // namespace
+
 Events& events(QWidget* control) {
-  auto* binder =
-      control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
+  auto* binder = binderOf(control);
   if (!binder) binder = new EventBinder(control);  // owned by the control
   control->setMouseTracking(true);                 // cheap, and mouse-move handlers may be bound later
   return binder->events;
 }
 
+const Events* boundEvents(const QWidget* control) {
+  const EventBinder* binder = binderOf(control);
+  return binder ? &binder->events : nullptr;
+}
+
 void forwardEvents(QWidget* control, QWidget* source) {
   events(control);
-  auto* binder =
-      control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
+  auto* binder = binderOf(control);
   // Input the source ignores propagates to the control; watching both would deliver it twice.
   control->removeEventFilter(binder);
   source->installEventFilter(binder);

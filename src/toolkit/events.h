@@ -30,6 +30,8 @@ struct Events {
 
 // The events of `control`, created on first use. Binding mouseMove turns on mouse tracking.
 Events& events(QWidget* control);
+// The events bound on `control` so far, or nullptr when none ever were; creates nothing.
+const Events* boundEvents(const QWidget* control);
 
 // Deliver the events of `source` (an inner widget filling the control) as the control's own,
 // with positions mapped to the control.
