@@ -13,7 +13,7 @@ import tempfile
 import time
 
 import pyatspi
-from gi.repository import Atspi
+from gi.repository import Atspi, GLib
 
 WAIT_SECONDS = 60
 
@@ -30,7 +30,36 @@ def wait_for(what, probe, seconds=WAIT_SECONDS):
             return value
         if time.monotonic() > deadline:
             raise Failed("timed out waiting for " + what)
-        time.sleep(0.2)
+        # Events from the program arrive through the main context.
+        context = GLib.MainContext.default()
+        while context.iteration(False):
+            pass
+        time.sleep(0.1)
+
+
+class Events:
+    """The events the program sends, as a screen reader receives them."""
+    KINDS = ("object:property-change:accessible-name", "object:text-changed",
+             "object:state-changed:showing")
+
+    def __init__(self):
+        self.seen = []
+        pyatspi.Registry.registerEventListener(self.on_event, *self.KINDS)
+
+    def on_event(self, event):
+        source = event.source
+        try:
+            self.seen.append((event.type, source.description, source.getRole(), source.name, event.detail1))
+        except GLib.Error:
+            pass  # gone already
+
+    def find(self, kind, description=None, role=None, name=None):
+        for seen in self.seen:
+            type_, desc, role_, name_, detail = seen
+            if type_.startswith(kind) and description in (None, desc) and role in (None, role_) \
+                    and name in (None, name_):
+                return seen
+        return None
 
 
 def application_of(proc):
@@ -101,7 +130,7 @@ class Checks:
             print("FAILED " + what + (": " + detail if detail else ""))
 
 
-def run(app, checks, dump_tree):
+def run(app, events, checks, dump_tree):
     window = wait_for("the main window", lambda: next(
         (w for w in app if w is not None and w.description == "主窗口"), None))
     checks.check("main window is a frame named by its title",
@@ -150,6 +179,20 @@ def run(app, checks, dump_tree):
     checks.check("上一页 is unavailable", not has_state(by_description(window, "上一页"), pyatspi.STATE_ENABLED))
     checks.check("下一页 is available", has_state(by_description(window, "下一页"), pyatspi.STATE_ENABLED))
 
+    # What a screen reader is told: the new page counter, and the busy tip while it shows.
+    checks.check("显示页 announced its new name",
+                 wait_for("the name change of 显示页", lambda: events.find(
+                     "object:property-change:accessible-name", description="显示页"), 10) is not None)
+    checks.check("显示页 announced its new text",
+                 events.find("object:text-changed:insert", description="显示页") is not None, str(events.seen[-5:]))
+    tip = "正在搜索数据请稍候..."
+    try:
+        wait_for("the busy tip", lambda: events.find("object:state-changed:showing", role=pyatspi.ROLE_TOOL_TIP,
+                                                     name=tip), 10)
+        checks.check("the busy tip showed as a tool tip named by its text", True)
+    except Failed as e:
+        checks.check("the busy tip showed as a tool tip named by its text", False, str(e))
+
 
 def main():
     if len(sys.argv) < 2:
@@ -157,6 +200,7 @@ def main():
     program = os.path.abspath(sys.argv[1])
     dump_tree = "--dump" in sys.argv[2:]
     checks = Checks()
+    events = Events()
     with tempfile.TemporaryDirectory() as home:
         # A copy of its own: the program keeps its settings file beside itself.
         exe = os.path.join(home, "memwick")
@@ -168,7 +212,7 @@ def main():
         try:
             app = wait_for("the program on the accessibility bus", lambda: application_of(proc))
             app.set_cache_mask(Atspi.Cache.NONE)  # read every property afresh
-            run(app, checks, dump_tree)
+            run(app, events, checks, dump_tree)
         except Failed as e:
             checks.check("the run", False, str(e))
         finally:
