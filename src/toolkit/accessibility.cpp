@@ -100,6 +100,7 @@ void setPageNames(QWidget* tabControl, std::span<const char* const> utf8Names) {
 }
 
 bool actsOnPress(const QWidget* control) {
+  if (qobject_cast<const ColourPicker*>(control)) return true;  // its press opens the colour dialog
   const Events* bound = boundEvents(control);
   if (!bound || !bound->leftDown) return false;
   const Hints* h = findHints(control);

@@ -93,7 +93,7 @@ class ControlAccessible : public QAccessibleWidget {
     QStringList names;
     const QWidget* w = widget();
     if (w->isWindow() || !w->isEnabled()) return names;
-    if (hasPress()) names << pressAction();
+    if (actsOnPress(w)) names << pressAction();
     if (actsOnRightPress(w)) names << rightPressAction(w);
     if (state().focusable) names << setFocusAction();
     return names;
@@ -111,13 +111,11 @@ class ControlAccessible : public QAccessibleWidget {
     }
   }
 
+  // Space presses a focused control, except in an edit box, where it is typed.
   QStringList keyBindingsForAction(const QString& action) const override {
-    if (action == pressAction()) return {QStringLiteral("Space")};
+    if (action == pressAction() && !qobject_cast<const EditBox*>(widget())) return {QStringLiteral("Space")};
     return {};
   }
-
- private:
-  bool hasPress() const { return actsOnPress(widget()) || qobject_cast<const ColourPicker*>(widget()); }
 };
 
 // Labels also give their caption through the text interface (the name is simplified for speech;

@@ -328,11 +328,15 @@ void ColourPicker::paintEvent(QPaintEvent*) {
   QPainter p(this);
   qDrawWinPanel(&p, rect(), palette(), true);
   p.fillRect(rect().adjusted(3, 3, -3, -3), colour_);
+  paintFocusFrame(p, this);
 }
 void ColourPicker::mousePressEvent(QMouseEvent* e) {
   e->accept();
   if (e->button() != Qt::LeftButton) return;
   if (const auto chosen = desktop().chooseColour(this, colour_)) setColour(*chosen);
+}
+void ColourPicker::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
 }
 
 // ---- OpenFileDialog

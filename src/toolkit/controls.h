@@ -210,6 +210,7 @@ class ColourPicker : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   QColor colour_{Qt::black};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "toolkit/accessibility.h"
+#include "toolkit/desktop.h"
 #include "toolkit/events.h"
 #include "toolkit/form_builder.h"
 
@@ -29,6 +30,7 @@ const WindowDef& keyboardWindow() {
           {.kind = Kind::PictureBox, .name = "庚", .parent = "选择夹1", .page = 0, .geometry = {10, 10, 60, 60}},
           {.kind = Kind::PictureBox, .name = "辛", .parent = "选择夹1", .page = 1, .geometry = {10, 10, 60, 60}},
           {.kind = Kind::ComboBox, .name = "壬", .geometry = {10, 250, 60, 23}, .look = {.items = {"1", "2"}}},
+          {.kind = Kind::ColourPicker, .name = "子", .geometry = {100, 250, 60, 23}},
       }};
   return def;
 }
@@ -66,8 +68,9 @@ TEST(Keyboard, TabFollowsTheReadingOrderOfTheShownInteractiveControls) {
   Keyboard k;
   // Top to bottom, left to right; the label without a handler, the disabled button, the hidden
   // label and the page not shown are passed over.
-  const QStringList forward{"丙", "甲", "丁", "己", "庚", "壬", "丙"};
+  const QStringList forward{"丙", "甲", "丁", "己", "庚", "壬", "子", "丙"};
   for (const QString& expected : forward) EXPECT_EQ(k.tab(), expected);
+  EXPECT_EQ(k.tab(false), QStringLiteral("子"));
   EXPECT_EQ(k.tab(false), QStringLiteral("壬"));
   EXPECT_EQ(k.tab(false), QStringLiteral("庚"));
 
@@ -107,6 +110,18 @@ TEST(Keyboard, EnterAndSpacePressTheFocusedLabelButtonAndTheMenuKeySaves) {
   QTest::keyClick(picture, Qt::Key_F10, Qt::ShiftModifier);
   QTest::qWait(20);
   EXPECT_EQ(rightPresses, 2);
+
+  // The colour picker opens its dialog from the keyboard too.
+  ScriptedDesktop desk;
+  DesktopOverride use(desk);
+  desk.colours.push_back(QColor(Qt::red));
+  auto* picker = k.built.get<ColourPicker>("子");
+  picker->setFocus();
+  QTest::keyClick(picker, Qt::Key_Space);
+  QTest::qWait(20);
+  ASSERT_EQ(desk.calls.size(), 1u);
+  EXPECT_EQ(desk.calls[0].what, "chooseColour");
+  EXPECT_EQ(picker->colour(), QColor(Qt::red));
 }
 
 TEST(Keyboard, FocusFrameOnceTheKeyboardMovedTheFocusAndClicksFocusAsBefore) {
