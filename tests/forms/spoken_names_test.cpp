@@ -6,18 +6,18 @@
 #include <QComboBox>
 #include <set>
 
+#include "support/accessible.h"
 #include "support/form_pictures.h"
 #include "toolkit/accessibility.h"
 #include "toolkit/events.h"
 
 using namespace mw;
+using mw::test::a11y;
 using namespace mw::forms;
 using namespace mw::toolkit;
 using mw::test::formPicture;
 
 namespace {
-
-QAccessibleInterface* a11y(QObject* o) { return QAccessible::queryAccessibleInterface(o); }
 
 // Every object of the tree below `node`, inside combo boxes excepted (Qt's own parts).
 void walk(QAccessibleInterface* node, std::vector<QAccessibleInterface*>& out) {

@@ -5,15 +5,15 @@
 #include <QTest>
 
 #include "shell/program.h"
+#include "support/accessible.h"
 #include "support/form_pictures.h"
 
 using namespace mw;
+using mw::test::a11y;
 using namespace mw::shell;
 using mw::test::formPicture;
 
 namespace {
-
-QAccessibleInterface* a11y(QObject* o) { return QAccessible::queryAccessibleInterface(o); }
 
 void pressAndWait(QObject* control) {
   a11y(control)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <vector>
 
+#include "support/accessible.h"
 #include "support/test_pictures.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/desktop.h"
@@ -20,13 +21,13 @@
 #include "toolkit/form_builder.h"
 
 using namespace mw;
+using mw::test::a11y;
 using namespace mw::runtime;
 using namespace mw::toolkit;
 using mw::test::solidPicture;
 
 namespace {
 
-QAccessibleInterface* a11y(QObject* o) { return QAccessible::queryAccessibleInterface(o); }
 QString nameOf(QObject* o) { return a11y(o)->text(QAccessible::Name); }
 QString fullText(QObject* o) {
   QAccessibleTextInterface* t = a11y(o)->textInterface();
