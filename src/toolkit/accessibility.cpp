@@ -2,15 +2,15 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
 #include <algorithm>
+#include <vector>
 
-#include "toolkit/balloon_tip.h"
 #include "toolkit/controls.h"
 #include "toolkit/events.h"
 
