@@ -145,7 +145,7 @@ def run(app, events, checks, dump_tree):
                 ("图片框1", pyatspi.ROLE_IMAGE)]
     for description, role in expected:
         node = by_description(window, description)
-        checks.check("%s is a %s" % (description, Atspi.role_get_name(role)), node.getRole() == role,
+        checks.check("%s has the role %s" % (description, Atspi.role_get_name(role)), node.getRole() == role,
                      node.getRoleName())
         x, y, w, h = extents(node)
         checks.check("%s lies inside the window" % description,
