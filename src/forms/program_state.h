@@ -63,12 +63,19 @@ struct FavouritesState {
   Text settingsFile;  // MW_scdz.ini, where the program-directory rule puts it
 };
 
+// The 网络制作 page: the template last opened and how many caption lines it has.
+struct MakePageState {
+  int selectedTemplate = 0;  // 1-based index into listImageUrls
+  int captionLineCount = 0;  // 1 to 4 once a template was opened
+};
+
 struct ProgramState {
   PagingState paging;
   SearchState search;
   TemplateListState list;
   UpdateState update;
   FavouritesState favourites;
+  MakePageState make;
 };
 
 }  // namespace mw::forms

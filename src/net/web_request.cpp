@@ -1,12 +1,14 @@
 #include "net/web_request.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "net/cookies.h"
+#include "net/fetch_request.h"
 #include "net/header_block.h"
 #include "net/page_charset.h"
 #include "net/transfer.h"
@@ -301,22 +303,47 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   return page;
 }
 
-TextArray webRequests(const TextArray& urls) {
-  std::vector<Transfer> transfers(urls.size());
-  std::vector<bool> started(urls.size());
+TextArray webRequests(const TextArray& urls) { return webRequestsWithPictures(urls, {}, {}); }
+
+TextArray webRequestsWithPictures(const TextArray& pageUrls, const TextArray& pictureUrls,
+                                  const std::function<void(std::size_t, Bytes)>& onPicture) {
+  std::vector<Transfer> pages(pageUrls.size());
+  std::vector<bool> started(pageUrls.size());
+  std::vector<std::unique_ptr<Transfer>> pictures(pictureUrls.size());
   Multi multi = newMulti();
   std::size_t active = 0;
-  for (std::size_t i = 0; i < urls.size() && multi; ++i) {
-    started[i] = !prepare(transfers[i], urls[i], 0, {}, {}) &&
-                 curl_multi_add_handle(multi.get(), transfers[i].easy.get()) == CURLM_OK;
+  for (std::size_t i = 0; i < pageUrls.size() && multi; ++i) {
+    started[i] = !prepare(pages[i], pageUrls[i], 0, {}, {}) &&
+                 curl_multi_add_handle(multi.get(), pages[i].easy.get()) == CURLM_OK;
     active += started[i];
   }
-  if (active > 0) drive(multi.get(), active, [](Transfer&) { return std::size_t(0); });
-  TextArray pages(urls.size());
-  for (std::size_t i = 0; i < urls.size(); ++i)
-    if (started[i]) pages[i] = finish(transfers[i], {});
+  // A picture's tag follows the pages' positions, so a finished transfer tells which it is.
+  for (std::size_t j = 0; j < pictureUrls.size(); ++j) {
+    auto t = multi ? prepareFetch(pictureUrls[j], 0, {}, {}) : nullptr;
+    if (!t || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) {
+      onPicture(j, {});
+      continue;
+    }
+    t->index = pageUrls.size() + j;
+    pictures[j] = std::move(t);
+    ++active;
+  }
+  if (active > 0) {
+    drive(multi.get(), active, [&](Transfer& t) {
+      if (t.index >= pageUrls.size()) {
+        const std::size_t j = t.index - pageUrls.size();
+        Bytes body = finishFetch(t, {});
+        pictures[j].reset();
+        onPicture(j, std::move(body));
+      }
+      return std::size_t(0);
+    });
+  }
+  TextArray texts(pageUrls.size());
+  for (std::size_t i = 0; i < pageUrls.size(); ++i)
+    if (started[i]) texts[i] = finish(pages[i], {});
   pumpEvents();
-  return pages;
+  return texts;
 }
 
 }  // namespace mw::net

@@ -1,5 +1,8 @@
 #pragma once
 // webRequest: one synchronous HTTP(S) exchange that returns the page as GBK text.
+#include <cstddef>
+#include <functional>
+
 #include "runtime/text.h"
 
 namespace mw::net {
@@ -32,5 +35,11 @@ Text webRequest(const Text& url, int method = 0, const Text& postData = {},
 // Several pages side by side, each as webRequest(url) gets it; returns when all have come,
 // in the order of `urls`.
 TextArray webRequests(const TextArray& urls);
+
+// The pages as webRequests(pageUrls) gets them while the pictures download as fetchPage(url)
+// would, all side by side. `onPicture(index, bytes)` runs for each picture as soon as it has
+// arrived (empty bytes for a failure); returns the pages once everything has ended.
+TextArray webRequestsWithPictures(const TextArray& pageUrls, const TextArray& pictureUrls,
+                                  const std::function<void(std::size_t, Bytes)>& onPicture);
 
 }  // namespace mw::net

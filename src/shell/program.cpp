@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "actions/captioning.h"
 #include "actions/clipboard.h"
 #include "actions/favourites.h"
 #include "browse/list_view.h"
@@ -29,6 +30,7 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
   browse::bindListView(registry);
   actions::bindClipboard(registry);
   actions::bindFavourites(registry);
+  actions::bindCaptioning(registry);
 }
 
 void Program::start() { main.主窗口->load(); }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -470,4 +471,37 @@ TEST(WebRequests, PagesRequestedSideBySideComeBackInOrder) {
   const TextArray pages = webRequests({server.url("/first"), server.url("/second"), "nonsense"});
   EXPECT_EQ(pages, (TextArray{"<meta charset=\"utf-8\">" + "一起"_gbk, "two", ""}));
   EXPECT_TRUE(webRequests({}).empty());
+}
+
+// A picture downloads beside the page, by fetchPage's rules (its Accept line), and is reported
+// as it arrives; one that cannot start is reported empty.
+TEST(WebRequests, PicturesTravelBesideThePages) {
+  std::mutex m;
+  std::condition_variable cv;
+  std::string pictureAccept;
+  HttpServer server([&](httplib::Server& s) {
+    s.Get("/page", [&](const httplib::Request& req, httplib::Response& res) {
+      std::unique_lock lock(m);
+      const bool together =
+          cv.wait_for(lock, std::chrono::seconds(5), [&] { return !pictureAccept.empty(); });
+      res.set_content(std::string(together ? "together " : "alone ") + req.get_header_value("Accept"),
+                      "text/html");
+    });
+    s.Get("/picture", [&](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard lock(m);
+        pictureAccept = req.get_header_value("Accept");
+      }
+      cv.notify_all();
+      res.set_content("bytes", "image/png");
+    });
+  });
+  std::vector<std::pair<std::size_t, Bytes>> pictures;
+  const TextArray pages =
+      webRequestsWithPictures({server.url("/page")}, {"nonsense", server.url("/picture")},
+                              [&](std::size_t i, Bytes b) { pictures.emplace_back(i, b); });
+  EXPECT_EQ(pages, TextArray{"together text/html, application/xhtml+xml, */*"});
+  EXPECT_EQ(pictureAccept, "*/*");
+  std::sort(pictures.begin(), pictures.end());  // in the order they ended
+  EXPECT_EQ(pictures, (std::vector<std::pair<std::size_t, Bytes>>{{0, ""}, {1, "bytes"}}));
 }
