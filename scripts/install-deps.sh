@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what Memwick needs to build, run and test on Debian 12.
+# Installs what Memwick needs to build, run, test and package on Debian 12.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei xvfb xauth
+  qt6-svg-dev
 )
 missing=()
 for p in "${packages[@]}"; do
