@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QEventLoop>
+#include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
 #include <optional>
@@ -15,7 +16,15 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  app.setApplicationName(QStringLiteral("Memwick"));
+  // The reverse-DNS name ties the windows to the desktop entry and its icon: it is the X11 window
+  // class (StartupWMClass) and, through the desktop file name, the Wayland app id.
+  app.setApplicationName(QStringLiteral(MW_APP_ID));
+  app.setDesktopFileName(QStringLiteral(MW_APP_ID));
+  // The installed theme icon; a copy run from its build folder uses the one compiled in.
+  QIcon builtIn;
+  for (int size : {16, 24, 32, 48, 64, 128, 256})
+    builtIn.addFile(QStringLiteral(":/icons/%1x%1/apps/" MW_APP_ID ".png").arg(size), QSize(size, size));
+  app.setWindowIcon(QIcon::fromTheme(QStringLiteral(MW_APP_ID), builtIn));
   // Waiting requests keep the windows painting; user input waits until the handler is done.
   mw::runtime::setEventPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 
