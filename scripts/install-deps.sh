@@ -5,8 +5,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-wqy-microhei xvfb xauth
-  qt6-svg-dev
+  fonts-wqy-microhei xvfb xauth xdotool
+  qt6-svg-dev file desktop-file-utils appstream lintian
 )
 missing=()
 for p in "${packages[@]}"; do
