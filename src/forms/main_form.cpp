@@ -2,6 +2,8 @@
 
 #include "forms/form_table.h"
 
+#include "forms/spoken_names.h"
+
 namespace mw::forms {
 namespace {
 
@@ -229,6 +231,7 @@ const WindowDef& definition() {
 MainForm::MainForm(const PictureSource& pictures) : built(definition(), pictures) {
   主窗口 = built.window();
   fillMembers(*this, controls(), built);
+  describeForTools(*this);
 }
 
 PictureBox* MainForm::slot(int k) const {

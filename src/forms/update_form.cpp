@@ -2,6 +2,8 @@
 
 #include "forms/form_table.h"
 
+#include "forms/spoken_names.h"
+
 namespace mw::forms {
 namespace {
 
@@ -59,12 +61,14 @@ const WindowDef& tipDefinition() {
 UpdateForm::UpdateForm(const PictureSource& pictures) : built(updateDefinition(), pictures) {
   更新窗口 = built.window();
   fillMembers(*this, updateControls(), built);
+  describeForTools(*this);
 }
 
 const WindowDef& UpdateForm::def() { return updateDefinition(); }
 
 TipForm::TipForm(const PictureSource& pictures) : built(tipDefinition(), pictures) {
   打赏窗口 = built.window();
+  describeForTools(*this);
 }
 
 const WindowDef& TipForm::def() { return tipDefinition(); }

@@ -67,13 +67,16 @@ void startOffline(const Context& ctx) {
 }
 
 // The steps online, up to the settings. False when the user took the newer version: the main
-// window is gone then, and nothing else runs.
+// window is gone then, and nothing else runs. Pages that do not depend on each other are
+// fetched side by side, and all sixteen pictures together; what shows, and in what order
+// the messages come, is as with one request after the other.
 bool startOnline(const Context& ctx) {
   auto& f = ctx.main;
   auto& update = ctx.state.update;
-  f.标签_使用次数->setCaption(
-      usageCount(net::webRequest(ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html")));
-  const HomeFields home = homeFields(net::webRequest(ctx.sites.homeBase() + "/"));
+  const TextArray pages = net::webRequests(
+      {ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html", ctx.sites.homeBase() + "/"});
+  f.标签_使用次数->setCaption(usageCount(pages[0]));
+  const HomeFields home = homeFields(pages[1]);
   update.latestVersion = home.version;
   update.updateNotes = home.notes;
   update.groupLink = ctx.sites.groupBase() + "/wpa/qunwpa?idkey=" + home.groupKey1 + home.groupKey2;
@@ -91,13 +94,26 @@ bool startOnline(const Context& ctx) {
     }
   }
 
+  const TextArray lists =
+      net::webRequests({ctx.sites.searchBase() + "/a/new/", browse::latestListUrl(ctx.sites.templateBase())});
+  const TextArray newPictures = newPictureUrls(lists[0]);
+  const TextArray items = browse::latestListItems(lists[1]);
+  const bool listShown = static_cast<int>(items.size()) >= browse::kMinListItems;
+  TextArray thumbnails;
+  if (listShown) browse::appendThumbnailUrls(items, ctx.sites.templateBase(), thumbnails);
+
+  // 图片框1..8 from the new pictures, 图片框9..16 from the latest templates.
+  std::vector<toolkit::PictureBox*> boxes;
+  TextArray addresses(16);
+  for (int k = 1; k <= 16; ++k) boxes.push_back(f.slot(k));
+  for (std::size_t k = 0; k < 8; ++k) {
+    if (k < newPictures.size()) addresses[k] = newPictures[k];
+    if (k < thumbnails.size()) addresses[8 + k] = thumbnails[k];
+  }
+  browse::fillBoxes(boxes, addresses);
+
   auto& search = ctx.state.search;
-  const TextArray newPictures = newPictureUrls(net::webRequest(ctx.sites.searchBase() + "/a/new/"));
-  browse::fillPictureBoxes(
-      {f.图片框1, f.图片框2, f.图片框3, f.图片框4, f.图片框5, f.图片框6, f.图片框7, f.图片框8}, newPictures,
-      1);
-  search.searchShownUrls.assign(8, Text());
-  for (std::size_t k = 0; k < 8 && k < newPictures.size(); ++k) search.searchShownUrls[k] = newPictures[k];
+  search.searchShownUrls.assign(addresses.begin(), addresses.begin() + 8);
   f.上一页->setDisabled(true);
   f.首页->setDisabled(true);
   f.下一页->setDisabled(true);
@@ -107,18 +123,16 @@ bool startOnline(const Context& ctx) {
   auto& list = ctx.state.list;
   list.listMode = "最新"_gbk;
   list.listPage = 1;
-  list.listImageUrls.clear();
-  const TextArray items =
-      browse::latestListItems(net::webRequest(browse::latestListUrl(ctx.sites.templateBase())));
   list.listRecordCaption = browse::latestListCaption(items.size());
   list.listPageCount = browse::latestListPageCount(items.size());
   if (list.listPageCount > 1) f.下一页->setEnabled(true);
-  if (static_cast<int>(items.size()) < browse::kMinListItems) {
+  if (!listShown) {
+    list.listImageUrls.clear();
     browse::showNoMatches(ctx);
     return true;
   }
-  browse::appendThumbnailUrls(items, ctx.sites.templateBase(), list.listImageUrls);
-  browse::showListPictures(ctx, list.listPage * 9 - 8);
+  list.listImageUrls = thumbnails;
+  list.listSlotBase = 0;  // the first page, items 1 to 8
   forms::switchPagingState(f, ctx.state.paging, "编辑页保存"_gbk);
   forms::switchPagingState(f, ctx.state.paging, "首页恢复"_gbk);
   return true;

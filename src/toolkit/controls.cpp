@@ -4,13 +4,16 @@
 
 #include <QFile>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QRegularExpressionValidator>
 #include <QUrl>
+#include <utility>
 
+#include "toolkit/accessibility.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/desktop.h"
 #include "toolkit/events.h"
@@ -78,12 +81,15 @@ Label::Label(QWidget* parent) : QWidget(parent) {
 
 Text Label::caption() const { return fromQString(caption_); }
 void Label::setCaption(const Text& caption) {
-  caption_ = toQString(caption);
+  const QString before = std::exchange(caption_, toQString(caption));
   update();
+  if (caption_ != before) announceCaption(this, before, caption_);
 }
 void Label::setPicture(Bytes bytes) {
+  const bool wasEmpty = picture_.empty();
   const bool fit = layout_ == Layout::CentredFit || layout_ == Layout::Stretched;
   picture_.setBytes(std::move(bytes), fit ? clientRect().size() : QSize());
+  if (picture_.empty() != wasEmpty) announceNameChange(this);
 }
 void Label::setPictureLayout(Layout layout) {
   layout_ = layout;
@@ -127,10 +133,14 @@ void Label::paintEvent(QPaintEvent*) {
     p.drawText(client, alignmentFlags(h_, v_, wrap_), displayText(caption_));
   }
   drawBorder(p, this, border_);
+  paintFocusFrame(p, this);
 }
 
 // Presses stop here rather than reaching the window behind.
 void Label::mousePressEvent(QMouseEvent* e) { e->accept(); }
+void Label::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
+}
 
 // ---- TransparentLabel
 
@@ -140,21 +150,27 @@ TransparentLabel::TransparentLabel(QWidget* parent) : QWidget(parent) {
 }
 Text TransparentLabel::caption() const { return fromQString(caption_); }
 void TransparentLabel::setCaption(const Text& caption) {
-  caption_ = toQString(caption);
+  const QString before = std::exchange(caption_, toQString(caption));
   update();
+  if (caption_ != before) announceCaption(this, before, caption_);
 }
 void TransparentLabel::setTextColour(QColor colour) {
   text_ = colour;
   update();
 }
 void TransparentLabel::paintEvent(QPaintEvent*) {
-  if (caption_.isEmpty()) return;
   QPainter p(this);
-  p.setPen(text_);
-  p.setFont(font());
-  p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, displayText(caption_));
+  if (!caption_.isEmpty()) {
+    p.setPen(text_);
+    p.setFont(font());
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, displayText(caption_));
+  }
+  paintFocusFrame(p, this);
 }
 void TransparentLabel::mousePressEvent(QMouseEvent* e) { e->accept(); }
+void TransparentLabel::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
+}
 
 // ---- Button
 
@@ -224,7 +240,9 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
   connect(&picture_, &Picture::changed, this, qOverload<>(&QWidget::update));
 }
 void PictureBox::setPicture(Bytes bytes) {
+  const bool wasEmpty = picture_.empty();
   picture_.setBytes(std::move(bytes), mode_ == DisplayMode::Natural ? QSize() : clientRect().size());
+  if (picture_.empty() != wasEmpty) announceNameChange(this);  // the name tells whether it is empty
 }
 void PictureBox::setMode(DisplayMode mode) {
   mode_ = mode;
@@ -251,8 +269,12 @@ void PictureBox::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), background_);
   picture_.paint(p, clientRect(), mode_);
   drawBorder(p, this, border_);
+  paintFocusFrame(p, this);
 }
 void PictureBox::mousePressEvent(QMouseEvent* e) { e->accept(); }
+void PictureBox::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
+}
 
 // ---- GroupBox
 
@@ -284,8 +306,10 @@ TabControl::TabControl(QWidget* parent) : QStackedWidget(parent) {
   setFrameShape(QFrame::NoFrame);
   setAutoFillBackground(false);
 }
+TabPage::TabPage(QWidget* parent) : QWidget(parent) {}
+
 QWidget* TabControl::addPage() {
-  auto* page = new QWidget(this);
+  auto* page = new TabPage(this);
   page->setAutoFillBackground(false);
   addWidget(page);
   return page;
@@ -304,11 +328,15 @@ void ColourPicker::paintEvent(QPaintEvent*) {
   QPainter p(this);
   qDrawWinPanel(&p, rect(), palette(), true);
   p.fillRect(rect().adjusted(3, 3, -3, -3), colour_);
+  paintFocusFrame(p, this);
 }
 void ColourPicker::mousePressEvent(QMouseEvent* e) {
   e->accept();
   if (e->button() != Qt::LeftButton) return;
   if (const auto chosen = desktop().chooseColour(this, colour_)) setColour(*chosen);
+}
+void ColourPicker::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
 }
 
 // ---- OpenFileDialog

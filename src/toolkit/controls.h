@@ -59,6 +59,7 @@ class Label : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   QString caption_;
@@ -85,6 +86,7 @@ class TransparentLabel : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   QString caption_;
@@ -150,6 +152,7 @@ class PictureBox : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   Picture picture_;
@@ -173,6 +176,13 @@ class ComboBox : public QComboBox {
   Text currentItemText() const;
   void setCurrentItemText(const Text& text);
   void setItems(const TextArray& items);
+};
+
+// One page of a tab control: holds the page's controls.
+class TabPage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TabPage(QWidget* parent = nullptr);
 };
 
 // A tab control without a tab header: a stack of pages sharing one origin, drawing no
@@ -200,6 +210,7 @@ class ColourPicker : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   QColor colour_{Qt::black};

@@ -27,6 +27,7 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
     : def_(def), window_(std::make_unique<Window>(def.frame)) {
   Window* w = window_.get();
   w->setObjectName(name(def.name));
+  w->setAccessibleDescription(w->objectName());  // tools find windows and controls by their names
   w->setTitle(gbk(def.title));
   w->resize(def.frame == Frame::FixedSingle ? def.size - kFixedSingleDecoration : def.size);
   w->setCentredAtShow(def.centred);
@@ -134,6 +135,9 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
       made = widget;
     }
     made->setObjectName(name(c.name));
+    if (widget) widget->setAccessibleDescription(made->objectName());
+    // The Qt editor inside takes the focus, so focus events name it; it speaks as its box does.
+    if (auto* e = qobject_cast<EditBox*>(widget)) e->editor()->setAccessibleDescription(made->objectName());
     made_.push_back(made);
     byName_.insert(made->objectName(), made);
   }

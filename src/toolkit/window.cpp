@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "toolkit/accessibility.h"
 #include "toolkit/events.h"
 #include "toolkit/qt_text.h"
 
@@ -137,6 +138,11 @@ void Window::mousePressEvent(QMouseEvent* e) { e->accept(); }
 void Window::closeEvent(QCloseEvent* e) {
   loaded_ = false;
   QWidget::closeEvent(e);
+}
+
+// Tab follows the reading order of the interactive controls, labels that act on a press included.
+bool Window::focusNextPrevChild(bool next) {
+  return focusNextInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
 }
 
 }  // namespace mw::toolkit

@@ -55,6 +55,7 @@ class Window : public QWidget {
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   Frame frame_;

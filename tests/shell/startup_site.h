@@ -21,6 +21,8 @@ class StartUpSite {
                 [this](const httplib::Request& req, httplib::Response& res) { answer(req, res, probePage); });
         }),
         sites_([this](httplib::Server& s) {
+          // Start-up asks for sixteen pictures at once.
+          s.new_task_queue = [] { return new httplib::ThreadPool(20); };
           s.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             if (req.path.starts_with("/p/") || req.path.starts_with("/t/"))
               return answer(req, res, picture(req.path));
