@@ -3,6 +3,7 @@
 # desktop entry and the AppStream metadata it ships, lintian (no errors allowed) and its files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cppflags=$(dpkg-buildflags --get CPPFLAGS)
