@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "browse/template_list.h"
 #include "demo/demo_site.h"
 #include "net/fetch_page.h"
@@ -19,19 +20,12 @@
 
 namespace {
 
+using mw::bench::median;
+using mw::bench::millisecondsSince;
+using mw::bench::press;
+
 constexpr int kLatencyMs = 100;
 constexpr int kRounds = 7;
-
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The press on the label, delivered as the window would deliver it.
-void press(QWidget* w) {
-  QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
-                Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &e);
-}
 
 // The same load with one download after the other.
 void loadAllListOneByOne(mw::shell::Program& p) {
@@ -49,11 +43,6 @@ bool allShown(const mw::shell::Program& p) {
   for (int k = 9; k <= 16; ++k)
     if (p.main.slot(k)->picture().empty()) return false;
   return true;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace

@@ -60,6 +60,7 @@ struct UpdateState {
 
 struct FavouritesState {
   Text favouritesFolder;
+  Text settingsFile;  // MW_scdz.ini, where the program-directory rule puts it
 };
 
 struct ProgramState {

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "actions/clipboard.h"
+#include "actions/favourites.h"
 #include "browse/list_view.h"
 #include "browse/search_view.h"
 #include "shell/chrome.h"
@@ -25,6 +27,8 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
   bindTipWindow(registry);
   browse::bindSearchView(registry);
   browse::bindListView(registry);
+  actions::bindClipboard(registry);
+  actions::bindFavourites(registry);
 }
 
 void Program::start() { main.主窗口->load(); }

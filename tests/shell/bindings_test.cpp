@@ -108,15 +108,7 @@ const std::vector<Binding>& windowTableEvents() {
 // The features not built yet. Remove a feature's lines when it binds its events.
 bool expectedUnbound(const Binding& b) {
   static const std::vector<std::pair<std::string, Event>> unbound{
-      // clipboard (图片框1..8) and captioning (图片框9..16) on the left button, favourites on the right
-      {"图片框1", Event::LeftDown},
-      {"图片框2", Event::LeftDown},
-      {"图片框3", Event::LeftDown},
-      {"图片框4", Event::LeftDown},
-      {"图片框5", Event::LeftDown},
-      {"图片框6", Event::LeftDown},
-      {"图片框7", Event::LeftDown},
-      {"图片框8", Event::LeftDown},
+      // captioning
       {"图片框9", Event::LeftDown},
       {"图片框10", Event::LeftDown},
       {"图片框11", Event::LeftDown},
@@ -125,26 +117,6 @@ bool expectedUnbound(const Binding& b) {
       {"图片框14", Event::LeftDown},
       {"图片框15", Event::LeftDown},
       {"图片框16", Event::LeftDown},
-      {"图片框1", Event::RightDown},
-      {"图片框2", Event::RightDown},
-      {"图片框3", Event::RightDown},
-      {"图片框4", Event::RightDown},
-      {"图片框5", Event::RightDown},
-      {"图片框6", Event::RightDown},
-      {"图片框7", Event::RightDown},
-      {"图片框8", Event::RightDown},
-      {"图片框9", Event::RightDown},
-      {"图片框10", Event::RightDown},
-      {"图片框11", Event::RightDown},
-      {"图片框12", Event::RightDown},
-      {"图片框13", Event::RightDown},
-      {"图片框14", Event::RightDown},
-      {"图片框15", Event::RightDown},
-      {"图片框16", Event::RightDown},
-      // favourites
-      {"打开收藏目录", Event::LeftDown},
-      {"更改收藏目录", Event::LeftDown},
-      // captioning
       {"网络制作_返回按钮", Event::LeftDown},
       {"网络_预览", Event::LeftDown},
       {"网络_编辑框_1", Event::LeftDown},
