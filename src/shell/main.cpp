@@ -11,7 +11,7 @@
 #include "net/program_sites.h"
 #include "resources/embedded_pictures.h"
 #include "runtime/event_pump.h"
-#include "runtime/files.h"
+#include "runtime/places.h"
 #include "shell/program.h"
 
 int main(int argc, char** argv) {
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
 
   // The sites come first: the program never starts half-configured.
   const std::vector<std::string> args(argv + 1, argv + argc);
-  mw::net::ProgramSites sites = mw::net::programSites(args, mw::runtime::programDirectory());
+  mw::net::ProgramSites sites = mw::net::programSites(args, mw::runtime::programPlaces().settingsFolder);
   // Without a sites file the program uses its embedded demo site, serving until main returns.
   std::optional<mw::demo::DemoSite> demoSite;
   if (sites.embedded) sites = mw::demo::startAsProgramSites(demoSite.emplace());
