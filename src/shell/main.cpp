@@ -28,9 +28,11 @@ int main(int argc, char** argv) {
   // Waiting requests keep the windows painting; user input waits until the handler is done.
   mw::runtime::setEventPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 
+  // Where the settings live: beside a portable copy, in the user's folders for an installed one.
+  const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces();
   // The sites come first: the program never starts half-configured.
   const std::vector<std::string> args(argv + 1, argv + argc);
-  mw::net::ProgramSites sites = mw::net::programSites(args, mw::runtime::programPlaces().settingsFolder);
+  mw::net::ProgramSites sites = mw::net::programSites(args, places.settingsFolder);
   // Without a sites file the program uses its embedded demo site, serving until main returns.
   std::optional<mw::demo::DemoSite> demoSite;
   if (sites.embedded) sites = mw::demo::startAsProgramSites(demoSite.emplace());
@@ -40,7 +42,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  mw::shell::Program program(mw::resources::picture, sites.settings);
+  mw::shell::Program program(mw::resources::picture, sites.settings, mw::toolkit::qtDesktop(), places);
   program.start();
   return app.exec();
 }
