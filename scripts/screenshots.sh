@@ -13,8 +13,10 @@ fi
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-# A copy of the program in a folder of its own, so that its settings land there.
+# A copy of the program in a folder of its own, with its settings, so that no first-run message
+# box covers the window.
 cp "$build/src/shell/memwick" "$home/memwick"
+printf '[收藏]\n地址=%s\n' "$home/我的收藏" | iconv -f UTF-8 -t GBK >"$home/MW_scdz.ini"
 HOME=$home XDG_CONFIG_HOME=$home/.config "$home/memwick" >"$home/log" 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null; rm -rf "$home"' EXIT
@@ -24,13 +26,8 @@ for _ in $(seq 1 60); do
   sleep 0.5
 done
 [ -n "$window" ] || { cat "$home/log"; echo "the window did not show" >&2; exit 1; }
-# Start-up loads the new pictures and the latest templates; a first run also reports the
-# missing settings file in a message box, which Return closes.
+# Start-up loads the new pictures and the latest templates.
 sleep 6
-if box=$(xdotool search --pid $pid --onlyvisible --name '信息' 2>/dev/null | head -1) && [ -n "$box" ]; then
-  xdotool windowfocus --sync "$box" key Return
-  sleep 1
-fi
 import -window "$window" "$out/home.png"
 # The 编辑 button of the title strip.
 xdotool mousemove --window "$window" 205 28 click 1
