@@ -17,6 +17,7 @@
 #include "runtime/markers.h"
 #include "shell/program.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   test::ScriptedDesktop desk;
-  shell::Program p([](std::string_view) { return Bytes(); }, site.settings(), desk);
+  test::TempPlaces places;
+  shell::Program p([](std::string_view) { return Bytes(); }, site.settings(), desk, places);
   p.start();
   if (!QTest::qWaitFor(
           [&] {

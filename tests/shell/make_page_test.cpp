@@ -9,6 +9,7 @@
 #include "shell/program.h"
 #include "support/form_pictures.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 using namespace mw;
 using mw::toolkit::Event;
@@ -23,7 +24,8 @@ TEST(MakePage, AFourLineTemplateIsMadeAndThePageSurvivesLeavingIt) {
   demo::DemoSite site;
   ASSERT_TRUE(site.start());
   test::ScriptedDesktop desk;
-  shell::Program p(test::formPicture, site.settings(), desk);
+  test::TempPlaces places;
+  shell::Program p(test::formPicture, site.settings(), desk, places);
   p.start();
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return p.registry.runs(p.main.主窗口, Event::FirstActivation) > 0 && !p.registry.gate().busy(); },
