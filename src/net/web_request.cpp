@@ -214,8 +214,11 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   }
 
   // Every wait is bounded by the time-out: connecting, and any stretch without a byte moving.
+  // A server trickling a byte now and then is stopped by the deadline of twice that in all.
   long seconds = o.timeoutSeconds > 0 ? o.timeoutSeconds : 30;
-  if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK) return fail(kTimeouts);
+  if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK ||
+      curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, seconds * 2000) != CURLE_OK)
+    return fail(kTimeouts);
   t.idleLimit = std::chrono::seconds(seconds);
 
   if (!o.userName.empty() && !o.password.empty()) {
@@ -250,7 +253,7 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, t.headers.get());
 
   Multi multi = newMulti();
-  if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK) return fail(kNoSession);
+  if (!multi || !t.start(multi.get())) return fail(kNoSession);
   drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
 
   bool readFailed = false;
@@ -283,7 +286,7 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   if (o.newCookies) *o.newCookies = fresh;
 
   Text page = pageToGbk(t.body);
-  if (o.bodyBytes) *o.bodyBytes = std::move(t.body);
+  if (o.bodyBytes) *o.bodyBytes = t.takeBody();
   pumpEvents();
   return page;
 }

@@ -1,5 +1,6 @@
 #include "runtime/event_pump.h"
 
+#include <atomic>
 #include <utility>
 
 namespace mw::runtime {
@@ -8,6 +9,8 @@ std::function<void()>& pumpSlot() {
   static std::function<void()> pump;
   return pump;
 }
+// Read by the decoding threads too.
+std::atomic<bool> aborted{false};
 }  // namespace
 
 void setEventPump(std::function<void()> pump) { pumpSlot() = std::move(pump); }
@@ -15,5 +18,8 @@ void setEventPump(std::function<void()> pump) { pumpSlot() = std::move(pump); }
 void pumpEvents() {
   if (auto& pump = pumpSlot()) pump();
 }
+
+void setWaitsAborted(bool on) { aborted = on; }
+bool waitsAborted() { return aborted; }
 
 }  // namespace mw::runtime
