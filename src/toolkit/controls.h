@@ -59,8 +59,11 @@ class Label : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void resizeEvent(QResizeEvent*) override;
 
  private:
+  Placement placement() const;
+
   QString caption_;
   Picture picture_;
   Layout layout_ = Layout::Natural;
@@ -150,8 +153,11 @@ class PictureBox : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void resizeEvent(QResizeEvent*) override;
 
  private:
+  Placement placement() const;
+
   Picture picture_;
   DisplayMode mode_ = DisplayMode::Natural;
   Border border_ = Border::None;

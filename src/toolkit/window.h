@@ -49,8 +49,11 @@ class Window : public QWidget {
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent*) override;
 
  private:
+  Placement placement() const;
+
   Frame frame_;
   Picture picture_;
   Layout layout_ = Layout::Natural;

@@ -14,6 +14,7 @@
 #include "runtime/event_pump.h"
 #include "shell/program.h"
 #include "support/form_pictures.h"
+#include "support/picture_wait.h"
 #include "toolkit/desktop.h"
 
 using namespace mw;
@@ -381,6 +382,7 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   bool sawGif = false;
   for (int k = 1; k <= 8; ++k) {
     const Bytes& bytes = f.slot(k)->picture();
+    ASSERT_TRUE(mw::test::decoded(f.slot(k)->pictureView()));
     EXPECT_TRUE(f.slot(k)->pictureView().shown()) << k;
     EXPECT_EQ(p.state.searchShownUrls[k - 1], p.state.searchImageUrls[k - 1]);
     sawGif = sawGif || bytes.starts_with("GIF8");
