@@ -3,6 +3,7 @@
 #include "forms/paging_bar.h"
 #include "toolkit/desktop.h"
 #include "toolkit/events.h"
+#include "toolkit/wait_pump.h"
 
 namespace mw::shell {
 using runtime::fromInteger;
@@ -145,6 +146,9 @@ void bindChrome(forms::MainForm& form, forms::ProgramState& state, const ChromeP
   events(form.标签_检查更新1).leftDown = [s](const Pointer&) {
     toolkit::desktop().openAddress(s->groupLink);
   };
+  // Close, minimise and drag work while a load waits.
+  toolkit::setLiveDuringWaits(form.窗口控制按钮);
+  toolkit::setLiveDuringWaits(form.窗口位置拖动);
 }
 
 }  // namespace mw::shell

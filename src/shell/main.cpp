@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QEventLoop>
 #include <QMessageBox>
 #include <cstdio>
 #include <string>
@@ -7,15 +6,16 @@
 
 #include "demo/program_sites.h"
 #include "resources/embedded_pictures.h"
-#include "runtime/event_pump.h"
 #include "runtime/files.h"
 #include "shell/program.h"
+#include "toolkit/wait_pump.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Memwick"));
-  // Waiting requests keep the windows painting; user input waits until the handler is done.
-  mw::runtime::setEventPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  // Waiting requests keep the windows painting and the chrome working; other input waits until
+  // the handler is done. Closing the window during a load aborts it.
+  mw::toolkit::WaitPump waitPump;
 
   // The sites come first: the program never starts half-configured.
   const std::vector<std::string> args(argv + 1, argv + argc);
