@@ -32,7 +32,7 @@ GifAnimation::GifAnimation(std::shared_ptr<const Bytes> bytes, const std::functi
   const QSize shown = (shownSize ? shownSize(natural_) : natural_).expandedTo(QSize(1, 1));
   if (shown != natural_) resampler_.emplace(natural_, shown);
   // The frame on show and the one made after it, which the window holds side by side.
-  if (!memory_.take(2 * bytesOf(shown))) {
+  if (!memory_.take(bytesOf(shown)) || !memory_.take(bytesOf(shown))) {
     error_ = QStringLiteral("GIF: too large to show (%1 x %2)").arg(shown.width()).arg(shown.height());
     stream_.reset();
     return;

@@ -3,17 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QMouseEvent>
-#include <QPointingDevice>
 #include <QTest>
 #include <QTimer>
-#include <QWindow>
 #include <chrono>
 
 #include "net/raw_server.h"
 #include "runtime/event_pump.h"
 #include "shell/program.h"
 #include "support/form_pictures.h"
+#include "support/window_input.h"
 #include "toolkit/desktop.h"
 #include "toolkit/wait_pump.h"
 
@@ -25,18 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A press and release as the window system delivers them to the window.
-void postClick(QWidget* target, QPoint at) {
-  QWidget* top = target->window();
-  const QPointF inWindow = target->mapTo(top, at);
-  const QPointF global = top->mapToGlobal(inWindow);
-  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
-    QCoreApplication::postEvent(top->windowHandle(),
-                                new QMouseEvent(type, inWindow, inWindow, global, Qt::LeftButton, held,
-                                                Qt::NoModifier, QPointingDevice::primaryPointingDevice()));
-  }
-}
+using mw::test::postClick;
 
 double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 

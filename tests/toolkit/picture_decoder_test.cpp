@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QImage>
 
+#include "support/test_pictures.h"
 #include "toolkit/gif_writer.h"
 #include "toolkit/picture_codecs.h"
 
@@ -43,19 +44,6 @@ void expectNear(QRgb got, QRgb want, int tolerance, const char* where) {
   EXPECT_NEAR(qRed(got), qRed(want), tolerance) << where;
   EXPECT_NEAR(qGreen(got), qGreen(want), tolerance) << where;
   EXPECT_NEAR(qBlue(got), qBlue(want), tolerance) << where;
-}
-
-std::uint32_t crc32(const std::string& data) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char b : data) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-void putBe32(std::string& s, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + std::size_t(i)] = char(v >> (24 - 8 * i));
 }
 
 TEST(PictureDecoder, SniffsFormatsAndRejectsUnknownBytes) {
@@ -96,15 +84,8 @@ TEST(PictureDecoder, BrokenPngsFailCleanly) {
 }
 
 TEST(PictureDecoder, OversizedPicturesAreRefusedFromTheirHeaders) {
-  // PNG: IHDR width/height at 16/20, CRC over type+data at 29.
-  std::string png = encode(quadrants(4, 4, false), "PNG");
-  auto patchPng = [&](std::uint32_t w, std::uint32_t h) {
-    std::string s = png;
-    putBe32(s, 16, w);
-    putBe32(s, 20, h);
-    putBe32(s, 29, crc32(s.substr(12, 17)));
-    return s;
-  };
+  const std::string png = encode(quadrants(4, 4, false), "PNG");
+  auto patchPng = [&](std::uint32_t w, std::uint32_t h) { return mw::test::withPngSize(png, w, h); };
   // JPEG: height and width follow the SOF0 marker's length and precision.
   const std::string jpeg = encode(quadrants(16, 16, false), "JPG");
   auto patchJpeg = [&](int w, int h) {

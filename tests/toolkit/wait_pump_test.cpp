@@ -4,16 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QMouseEvent>
-#include <QPointingDevice>
 #include <QTest>
 #include <QTimer>
-#include <QWindow>
 #include <chrono>
 #include <thread>
 
 #include "runtime/event_pump.h"
 #include "support/test_pictures.h"
+#include "support/window_input.h"
 #include "toolkit/controls.h"
 #include "toolkit/decode_pool.h"
 #include "toolkit/desktop.h"
@@ -22,19 +20,7 @@
 namespace mw::toolkit {
 namespace {
 
-// A press and release as the window system hands them to the window, queued behind what is
-// already there.
-void postClick(QWidget* target, QPoint at = QPoint(5, 5)) {
-  QWidget* top = target->window();
-  const QPointF inWindow = target->mapTo(top, at);
-  const QPointF global = top->mapToGlobal(inWindow);
-  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
-    QCoreApplication::postEvent(top->windowHandle(),
-                                new QMouseEvent(type, inWindow, inWindow, global, Qt::LeftButton, held,
-                                                Qt::NoModifier, QPointingDevice::primaryPointingDevice()));
-  }
-}
+using mw::test::postClick;
 
 // What a handler waiting for `ms` does: pump, and otherwise block.
 void waitInAHandler(int ms) {
