@@ -7,8 +7,6 @@
 namespace mw::toolkit {
 namespace {
 
-std::size_t bytesOf(QSize s) { return detail::frameBytes(s.width(), s.height()); }
-
 void copyArea(const QImage& from, QPoint fromAt, QImage& to, QRect area) {
   for (int y = 0; y < area.height(); ++y)
     std::memcpy(to.scanLine(area.top() + y) + std::size_t(area.left()) * 4,
@@ -32,7 +30,7 @@ GifAnimation::GifAnimation(std::shared_ptr<const Bytes> bytes, const std::functi
   const QSize shown = (shownSize ? shownSize(natural_) : natural_).expandedTo(QSize(1, 1));
   if (shown != natural_) resampler_.emplace(natural_, shown);
   // The frame on show and the one made after it, which the window holds side by side.
-  if (!memory_.take(bytesOf(shown)) || !memory_.take(bytesOf(shown))) {
+  if (!memory_.take(detail::frameBytes(shown)) || !memory_.take(detail::frameBytes(shown))) {
     error_ = QStringLiteral("GIF: too large to show (%1 x %2)").arg(shown.width()).arg(shown.height());
     stream_.reset();
     return;
@@ -71,7 +69,7 @@ QRect GifAnimation::draw(QRect changed) {
 
 void GifAnimation::keep(QRect area, int delayMs) {
   if (!caching_) return;
-  const std::size_t bytes = bytesOf(area.size());
+  const std::size_t bytes = detail::frameBytes(area.size());
   if (keptBytes_ + bytes > cacheBudget_ || !memory_.take(bytes)) {
     forgetKept();
     return;

@@ -11,8 +11,6 @@
 namespace mw::toolkit {
 namespace {
 
-std::size_t imageBytes(QSize s) { return detail::frameBytes(s.width(), s.height()); }
-
 QString gifError(int code) {
   const char* text = GifErrorString(code);
   return QStringLiteral("GIF: ") + (text ? QString::fromLatin1(text) : QStringLiteral("error %1").arg(code));
@@ -39,7 +37,7 @@ GifStream::~GifStream() {
     int error = 0;
     DGifCloseFile(gif_, &error);
   }
-  memory_.give(imageBytes(canvas_.size()) + imageBytes(saved_.size()));
+  memory_.give(detail::frameBytes(canvas_.size()) + detail::frameBytes(saved_.size()));
 }
 
 bool GifStream::open() {
@@ -130,7 +128,7 @@ void GifStream::dispose(QRect& changed) {
       std::memcpy(canvas_.scanLine(lastArea_.top() + y) + std::size_t(lastArea_.left()) * 4,
                   saved_.constScanLine(y), std::size_t(saved_.width()) * 4);
     changed |= lastArea_;
-    memory_.give(imageBytes(saved_.size()));
+    memory_.give(detail::frameBytes(saved_.size()));
     saved_ = QImage();
   }
   lastDisposal_ = DISPOSAL_UNSPECIFIED;
@@ -158,13 +156,13 @@ bool GifStream::decodeFrame(Frame& frame) {
         return false;
       }
     }
-    if (!memory_.take(imageBytes(size_))) {
+    if (!memory_.take(detail::frameBytes(size_))) {
       fail(QStringLiteral("GIF: too large to show (%1 x %2)").arg(size_.width()).arg(size_.height()));
       return false;
     }
     canvas_ = QImage(size_, QImage::Format_ARGB32_Premultiplied);
     if (canvas_.isNull()) {
-      memory_.give(imageBytes(size_));
+      memory_.give(detail::frameBytes(size_));
       fail(QStringLiteral("GIF: out of memory"));
       return false;
     }
@@ -186,7 +184,7 @@ bool GifStream::decodeFrame(Frame& frame) {
   }
   const QRect area = QRect(desc.Left, desc.Top, desc.Width, desc.Height) & canvas_.rect();
   if (control_.disposal == DISPOSE_PREVIOUS && !area.isEmpty()) {
-    if (!memory_.take(imageBytes(area.size()))) {
+    if (!memory_.take(detail::frameBytes(area.size()))) {
       ended_ = true;
       return false;
     }
@@ -230,7 +228,7 @@ bool GifStream::decodeFrame(Frame& frame) {
 }
 
 void GifStream::rewind() {
-  memory_.give(imageBytes(saved_.size()));
+  memory_.give(detail::frameBytes(saved_.size()));
   saved_ = QImage();
   pending_ = false;
   ended_ = false;

@@ -23,8 +23,6 @@ QRect centredFit(QSize picture, QRect client) {
                client.top() + (client.height() - size.height()) / 2, size.width(), size.height());
 }
 
-std::size_t bytesOf(QSize s) { return detail::frameBytes(s.width(), s.height()); }
-
 const Bytes kNoBytes;
 
 }  // namespace
@@ -65,9 +63,8 @@ QImage scaledForDisplay(const QImage& image, QSize size) {
 }
 
 QSize shownSize(QSize natural, const Placement& placement) {
+  if (placement.layout == Layout::Natural || placement.layout == Layout::Tiled) return natural;
   const QSize drawn = placePicture(natural, placement.client, placement.layout).size();
-  if (placement.layout == Layout::Natural || placement.layout == Layout::Tiled || drawn.isEmpty())
-    return natural;
   return (QSizeF(drawn) * placement.pixelRatio).toSize().expandedTo(QSize(1, 1));
 }
 
@@ -109,9 +106,9 @@ Picture::Decoded decodeForDisplay(const std::shared_ptr<const Bytes>& bytes, con
   if (!still.ok()) return out;
   const QSize size = sizeFor(still.naturalSize);
   if (still.image.size() != size) {
-    if (!memory.take(bytesOf(size))) return out;
+    if (!memory.take(detail::frameBytes(size))) return out;
     QImage reduced = scaledForDisplay(still.image, size);
-    memory.give(bytesOf(still.image.size()));
+    memory.give(detail::frameBytes(still.image.size()));
     still.image = std::move(reduced);
   }
   // Drawn many times, converted once.
@@ -158,7 +155,6 @@ void Picture::decode(bool keepShowing) {
   ++generation_;
   timer_.stop();
   next_.reset();
-  frameRequested_ = false;
   late_ = false;
   if (!keepShowing) {
     image_ = QImage();
@@ -196,7 +192,6 @@ void Picture::adopt(unsigned generation, Decoded&& decoded) {
 
 // The next frame is made while this one shows.
 void Picture::requestFrame() {
-  frameRequested_ = true;
   runDecodeJob([animation = animation_, receiver = receiver_, generation = generation_] {
     animation->advance();
     auto frame = std::make_shared<Frame>(Frame{animation->frame(), animation->index(), animation->delayMs()});
@@ -208,7 +203,6 @@ void Picture::requestFrame() {
 
 void Picture::frameArrived(unsigned generation, Frame&& frame) {
   if (generation != generation_) return;
-  frameRequested_ = false;
   if (late_) {
     late_ = false;
     show(std::move(frame));

@@ -103,7 +103,6 @@ class Picture : public QObject {
   std::shared_ptr<GifAnimation> animation_;
   std::shared_ptr<Receiver> receiver_;
   int frameIndex_ = 0;
-  bool frameRequested_ = false;
   bool late_ = false;  // the timer ran out before the next frame was made
   std::optional<Frame> next_;
   QTimer timer_;

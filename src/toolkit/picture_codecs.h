@@ -17,6 +17,7 @@ inline bool withinLimits(long long w, long long h) {
 
 // Bytes of a w x h frame at 4 bytes a pixel.
 inline std::size_t frameBytes(long long w, long long h) { return std::size_t(w) * std::size_t(h) * 4; }
+inline std::size_t frameBytes(QSize s) { return frameBytes(s.width(), s.height()); }
 
 DecodedPicture decodePng(std::string_view bytes, const DecodeTarget& target);
 DecodedPicture decodeJpeg(std::string_view bytes, const DecodeTarget& target);

@@ -10,17 +10,21 @@
 
 namespace mw::test {
 
-// A left press and release at `at` in `target`.
-inline void postClick(QWidget* target, QPoint at = QPoint(5, 5)) {
+// One left-button mouse event at `at` in `target`; `held` is the buttons down after it.
+inline void postMouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButtons held) {
   QWidget* top = target->window();
   const QPointF inWindow = target->mapTo(top, at);
   const QPointF global = top->mapToGlobal(inWindow);
-  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
-    QCoreApplication::postEvent(top->windowHandle(),
-                                new QMouseEvent(type, inWindow, inWindow, global, Qt::LeftButton, held,
-                                                Qt::NoModifier, QPointingDevice::primaryPointingDevice()));
-  }
+  const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+  QCoreApplication::postEvent(top->windowHandle(),
+                              new QMouseEvent(type, inWindow, inWindow, global, button, held, Qt::NoModifier,
+                                              QPointingDevice::primaryPointingDevice()));
+}
+
+// A left press and release at `at` in `target`.
+inline void postClick(QWidget* target, QPoint at = QPoint(5, 5)) {
+  postMouse(target, QEvent::MouseButtonPress, at, Qt::LeftButton);
+  postMouse(target, QEvent::MouseButtonRelease, at, Qt::NoButton);
 }
 
 }  // namespace mw::test

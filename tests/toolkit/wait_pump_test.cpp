@@ -21,6 +21,7 @@ namespace mw::toolkit {
 namespace {
 
 using mw::test::postClick;
+using mw::test::postMouse;
 
 // What a handler waiting for `ms` does: pump, and otherwise block.
 void waitInAHandler(int ms) {
@@ -77,6 +78,23 @@ TEST(WaitPump, LiveControlsTakeInputDuringAWaitTheRestArrivesAfterItInOrder) {
   EXPECT_EQ(s.log,
             (std::vector<std::string>{"chrome", "on chrome", "handler done", "second", "first", "second"}));
   EXPECT_EQ(pump.held(), 0u);
+
+  // A drag that starts on a live control is live to its release, wherever the pointer goes.
+  s.log.clear();
+  events(s.chrome).mouseMove = [&](const Pointer& p) {
+    s.log.push_back("drag to " + std::to_string(p.x) + "," + std::to_string(p.y));
+  };
+  QTimer::singleShot(0, [&] {
+    QTimer::singleShot(50, [&] {
+      postMouse(s.chrome, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+      postMouse(s.first, QEvent::MouseMove, QPoint(10, 10), Qt::LeftButton);
+      postMouse(s.first, QEvent::MouseButtonRelease, QPoint(10, 10), Qt::NoButton);
+    });
+    waitInAHandler(300);
+    s.log.push_back("handler done");
+  });
+  QTest::qWait(400);
+  EXPECT_EQ(s.log, (std::vector<std::string>{"chrome", "drag to 10,50", "handler done"}));
 
   // Without a wait, input goes straight through.
   s.log.clear();
