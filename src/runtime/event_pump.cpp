@@ -1,6 +1,5 @@
 #include "runtime/event_pump.h"
 
-#include <atomic>
 #include <utility>
 
 namespace mw::runtime {
@@ -9,8 +8,7 @@ std::function<void()>& pumpSlot() {
   static std::function<void()> pump;
   return pump;
 }
-// Read by the decoding threads too.
-std::atomic<bool> aborted{false};
+bool aborted = false;
 }  // namespace
 
 void setEventPump(std::function<void()> pump) { pumpSlot() = std::move(pump); }
