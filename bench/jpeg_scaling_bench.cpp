@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "toolkit/picture.h"
 #include "toolkit/picture_decoder.h"
 
@@ -31,21 +32,7 @@ const QSize kBox(152, 184);
 // libjpeg's default quality 75.
 const std::string& testJpeg() {
   static const std::string bytes = [] {
-    QImage img(1024, 1024, QImage::Format_RGB32);
-    QPainter p(&img);
-    QLinearGradient sky(0, 0, 0, 1024);
-    sky.setColorAt(0, QColor(40, 90, 170));
-    sky.setColorAt(1, QColor(250, 200, 140));
-    p.fillRect(img.rect(), sky);
-    p.setRenderHint(QPainter::Antialiasing);
-    std::mt19937 rng(7);
-    for (int i = 0; i < 60; ++i) {
-      QRadialGradient g(rng() % 1024, rng() % 1024, 40 + rng() % 160);
-      g.setColorAt(0, QColor(rng() % 256, rng() % 256, rng() % 256, 200));
-      g.setColorAt(1, QColor(0, 0, 0, 0));
-      p.fillRect(img.rect(), g);
-    }
-    p.end();
+    const QImage img = mw::bench::photoLikePicture(1024, 1024);
     QByteArray data;
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
@@ -105,11 +92,6 @@ Timing timed(QImage (*decode)(const std::string&), const std::string& jpeg) {
           processCpuMs() - cpu};
 }
 
-double median(std::vector<double> v) {
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
-}
-
 void BM_Interleaved(benchmark::State& state) {
   const std::string& jpeg = testJpeg();
   std::vector<double> scaledWall, scaledCpu, fullWall, fullCpu;
@@ -129,6 +111,7 @@ void BM_Interleaved(benchmark::State& state) {
     fullWall.push_back(full.wallMs);
     fullCpu.push_back(full.cpuMs);
   }
+  using mw::bench::median;
   const double sw = median(scaledWall), sc = median(scaledCpu), fw = median(fullWall), fc = median(fullCpu);
   state.counters["scaled_wall_ms"] = sw;
   state.counters["full_wall_ms"] = fw;

@@ -10,50 +10,39 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "browse/template_list.h"
 #include "demo/demo_site.h"
 #include "net/fetch_page.h"
 #include "net/web_request.h"
 #include "shell/program.h"
-#include "toolkit/desktop.h"
+#include "support/scripted_desktop.h"
 
 namespace {
 
+using mw::bench::median;
+using mw::bench::millisecondsSince;
+using mw::bench::press;
+
 constexpr int kLatencyMs = 100;
 constexpr int kRounds = 7;
-
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The press on the label, delivered as the window would deliver it.
-void press(QWidget* w) {
-  QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
-                Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(w, &e);
-}
 
 // The same load with one download after the other.
 void loadAllListOneByOne(mw::shell::Program& p) {
   using namespace mw::browse;
   const mw::Text base = p.sites.templateBase();
-  p.state.listImageUrls.clear();
+  p.state.list.listImageUrls.clear();
   const auto items = listPageItems(mw::net::webRequest(base + "/face/ListWithImage.aspx"),
                                    allListBlockStart(), allListBlockEnd());
-  appendThumbnailUrls(items, base, p.state.listImageUrls);
+  appendThumbnailUrls(items, base, p.state.list.listImageUrls);
   for (int k = 1; k <= 8; ++k)
-    p.main.slot(8 + k)->setPicture(mw::net::fetchPage(p.state.listImageUrls[size_t(k - 1)]));
+    p.main.slot(8 + k)->setPicture(mw::net::fetchPage(p.state.list.listImageUrls[size_t(k - 1)]));
 }
 
 bool allShown(const mw::shell::Program& p) {
   for (int k = 9; k <= 16; ++k)
     if (p.main.slot(k)->picture().empty()) return false;
   return true;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
@@ -63,16 +52,15 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   mw::demo::DemoOptions options;
   options.latencyMs = kLatencyMs;
+  options.workerThreads = 8;  // a remote site answers all eight downloads at once
   mw::demo::DemoSite site(options);
   std::string error;
   if (!site.start(&error)) {
     std::fprintf(stderr, "demo site: %s\n", error.c_str());
     return 1;
   }
-  mw::toolkit::ScriptedDesktop desk;  // a message box would stop the run
-  mw::toolkit::DesktopOverride useDesk(desk);
-  mw::shell::Program p([](std::string_view) { return mw::Bytes(); });
-  p.sites = site.settings();
+  mw::test::ScriptedDesktop desk;  // a message box would stop the run
+  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, site.settings(), desk);
   p.main.选择夹1->setCurrentPage(1);
 
   std::vector<double> sideBySide, oneByOne;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "net/program_sites.h"
 #include "net/site_settings.h"
 
 namespace mw::demo {
@@ -22,6 +23,8 @@ struct DemoOptions {
   unsigned failureSeed = 1;  // makes the injected failures repeatable
   std::string newestVersion = "1.3";
   long long readCounterStart = 1234;  // the announcement counter before the first visit
+  // Worker threads serving all seven sites together (each site also has its listening thread).
+  int workerThreads = 4;
 };
 
 // The 12-byte UTF-8 phrase the demo probe page carries.
@@ -62,6 +65,11 @@ class DemoSite {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Starts `site` as the program's sites when no sites file is given. The owner keeps it for as
+// long as the program runs (before the application object goes: the make page renders with
+// its fonts); the sites stop when it goes.
+net::ProgramSites startAsProgramSites(DemoSite& site);
 
 // The template shown by template id `id` (ids beyond the drawn content reuse it in turn).
 int templateIndexForId(int id, int templateCount);

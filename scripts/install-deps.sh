@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei xvfb xauth
+  # the end-to-end accessibility test: a D-Bus session, the AT-SPI bus and a Python AT-SPI client
+  dbus-daemon dbus-bin at-spi2-core python3-pyatspi
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -14,26 +14,27 @@ constexpr int kPagesPerSitePage = 5;
 // Last site page of the fixed 185-page count of the all-templates list.
 constexpr int kLastSitePage = 37;
 
-bool latestMode(const BrowseContext& ctx) { return ctx.state.listMode == "最新"_gbk; }
-bool allMode(const BrowseContext& ctx) { return ctx.state.listMode == "所有"_gbk; }
+bool latestMode(const forms::Context& ctx) { return ctx.state.list.listMode == "最新"_gbk; }
+bool allMode(const forms::Context& ctx) { return ctx.state.list.listMode == "所有"_gbk; }
 
 // Remainder of page ÷ 5 on reals, with the sign of the dividend.
 double siteRemainder(int page) { return std::fmod(static_cast<double>(page), kPagesPerSitePage); }
 
 // First index of listPage within the held site page.
-int firstIndexInSitePage(const BrowseContext& ctx) {
-  return (ctx.state.listPage - (ctx.state.listSitePage - 1) * kPagesPerSitePage) * 9 - 8;
+int firstIndexInSitePage(const forms::Context& ctx) {
+  return (ctx.state.list.listPage - (ctx.state.list.listSitePage - 1) * kPagesPerSitePage) * 9 - 8;
 }
 
-void showPageCaption(const BrowseContext& ctx) {
-  ctx.form.显示页->setCaption(fromInteger(ctx.state.listPage) + "/" + fromInteger(ctx.state.listPageCount));
+void showPageCaption(const forms::Context& ctx) {
+  ctx.main.显示页->setCaption(fromInteger(ctx.state.list.listPage) + "/" +
+                              fromInteger(ctx.state.list.listPageCount));
 }
 
 }  // namespace
 
-void listPreviousPage(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void listPreviousPage(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.list;
   s.listPage -= 1;
   f.下一页->setEnabled(true);
   if (s.listPage == 1) {
@@ -43,7 +44,7 @@ void listPreviousPage(const BrowseContext& ctx) {
   if (latestMode(ctx)) {
     showListPictures(ctx, s.listPage * 9 - 8);
   } else if (allMode(ctx)) {
-    if (std::fabs(siteRemainder(s.listPage)) > kTolerance) {
+    if (std::fabs(siteRemainder(s.listPage)) > forms::kTolerance) {
       showListPictures(ctx, firstIndexInSitePage(ctx));
     } else {
       // The last page of the previous site page; site page 1 only has its own address.
@@ -55,9 +56,9 @@ void listPreviousPage(const BrowseContext& ctx) {
   showPageCaption(ctx);
 }
 
-void listNextPage(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void listNextPage(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.list;
   f.上一页->setEnabled(true);
   f.首页->setEnabled(true);
   s.listPage += 1;
@@ -65,7 +66,7 @@ void listNextPage(const BrowseContext& ctx) {
     showListPictures(ctx, s.listPage * 9 - 8);
   } else if (allMode(ctx)) {
     bool found = true;
-    if (s.listPage >= 6 && std::fabs(siteRemainder(s.listPage) - 1) <= kTolerance) {
+    if (s.listPage >= 6 && std::fabs(siteRemainder(s.listPage) - 1) <= forms::kTolerance) {
       s.listSitePage += 1;
       found = loadListSitePage(ctx, s.listSitePage, false);
     }
@@ -75,9 +76,9 @@ void listNextPage(const BrowseContext& ctx) {
   showPageCaption(ctx);
 }
 
-void listFirstPage(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void listFirstPage(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.list;
   s.listPage = 1;
   f.首页->setEnabled(false);
   f.上一页->setEnabled(false);
@@ -91,11 +92,11 @@ void listFirstPage(const BrowseContext& ctx) {
   f.显示页->setCaption("1/" + fromInteger(s.listPageCount));
 }
 
-void listJumpToPage(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void listJumpToPage(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.list;
   double target = jumpTarget(f);
-  if (target - s.listPageCount > kTolerance) {
+  if (target - s.listPageCount > forms::kTolerance) {
     f.跳页_编辑框->setText(fromInteger(s.listPageCount));
     s.listPage = s.listPageCount;
     s.listSitePage = kLastSitePage;
@@ -104,7 +105,7 @@ void listJumpToPage(const BrowseContext& ctx) {
     s.listPage = static_cast<int>(target);
     const double rest = siteRemainder(s.listPage);
     const int whole = s.listPage / kPagesPerSitePage;
-    s.listSitePage = std::fabs(rest) > kTolerance ? whole + 1 : whole;
+    s.listSitePage = std::fabs(rest) > forms::kTolerance ? whole + 1 : whole;
     // Always the "?pn=" address, also for site page 1.
     if (loadListSitePage(ctx, s.listSitePage, false)) showListPictures(ctx, firstIndexInSitePage(ctx));
   }

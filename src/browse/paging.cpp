@@ -4,16 +4,13 @@
 #include "browse/search.h"
 #include "runtime/text.h"
 #include "toolkit/controls.h"
+#include "toolkit/events.h"
 
 namespace mw::browse {
 using runtime::toReal;
 namespace {
 
-constexpr int kHomePage = 0;
-constexpr int kEditPage = 1;
-constexpr int kEnterKey = 13;
-
-int currentPage(const BrowseContext& ctx) { return ctx.form.选择夹1->currentPage(); }
+using forms::Page;
 
 }  // namespace
 
@@ -24,35 +21,35 @@ double jumpTarget(forms::MainForm& form) {
   return 1;
 }
 
-void previousPage(const BrowseContext& ctx) {
-  const int page = currentPage(ctx);
-  if (page == kHomePage) searchPreviousPage(ctx);
-  if (page == kEditPage) listPreviousPage(ctx);
+void previousPage(const forms::Context& ctx) {
+  const Page page = ctx.main.page();
+  if (page == Page::Home) searchPreviousPage(ctx);
+  if (page == Page::Edit) listPreviousPage(ctx);
 }
 
-void nextPage(const BrowseContext& ctx) {
-  const int page = currentPage(ctx);
-  if (page == kHomePage) searchNextPage(ctx);
-  if (page == kEditPage) listNextPage(ctx);
+void nextPage(const forms::Context& ctx) {
+  const Page page = ctx.main.page();
+  if (page == Page::Home) searchNextPage(ctx);
+  if (page == Page::Edit) listNextPage(ctx);
 }
 
 // Unlike the others, 首页 acts on the list from every page but the home page.
-void firstPage(const BrowseContext& ctx) {
-  if (currentPage(ctx) == kHomePage) {
+void firstPage(const forms::Context& ctx) {
+  if (ctx.main.page() == Page::Home) {
     searchFirstPage(ctx);
   } else {
     listFirstPage(ctx);
   }
 }
 
-void jumpToPage(const BrowseContext& ctx) {
-  const int page = currentPage(ctx);
-  if (page == kHomePage) searchJump(ctx);
-  if (page == kEditPage) listJumpToPage(ctx);
+void jumpToPage(const forms::Context& ctx) {
+  const Page page = ctx.main.page();
+  if (page == Page::Home) searchJump(ctx);
+  if (page == Page::Edit) listJumpToPage(ctx);
 }
 
-void jumpBoxKeyDown(const BrowseContext& ctx, int keyCode) {
-  if (keyCode == kEnterKey && !toolkit::isDisabledFlag(ctx.form.跳页_按钮)) jumpToPage(ctx);
+void jumpBoxKeyDown(const forms::Context& ctx, int keyCode) {
+  if (keyCode == toolkit::kEnterKey && !toolkit::isDisabledFlag(ctx.main.跳页_按钮)) jumpToPage(ctx);
 }
 
 }  // namespace mw::browse

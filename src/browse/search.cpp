@@ -1,6 +1,8 @@
 #include "browse/search.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "browse/paging.h"
 #include "browse/picture_slots.h"
@@ -29,12 +31,14 @@ const Text kSnippetStart = "title=\"";
 const Text kSnippetEnd = "\"; </script>";
 const Text kPictureStart = "src = \"";
 
-Text pageCaption(const forms::ProgramState& s, long long page) {
+constexpr long long kMaxSitePages = std::numeric_limits<int>::max() / 2;
+
+Text pageCaption(const forms::SearchState& s, long long page) {
   return fromInteger(page) + "/" + fromInteger(2LL * s.searchSitePageCount);
 }
 
-void showMessage(const BrowseContext& ctx, const Text& message) {
-  toolkit::desktop().messageBox(ctx.form.主窗口, message, {}, toolkit::MessageButtons::Ok);
+void showMessage(const forms::Context& ctx, const Text& message) {
+  ctx.desktop.messageBox(ctx.main.主窗口, message, {}, toolkit::MessageButtons::Ok);
 }
 
 SlotBoxes homeBoxes(const forms::MainForm& f) {
@@ -43,9 +47,9 @@ SlotBoxes homeBoxes(const forms::MainForm& f) {
 
 // Items first .. first + 7 of the held result page into 图片框1..8. An item the page does not
 // have shows as an empty picture and an empty address.
-void showResults(const BrowseContext& ctx, int first) {
-  auto& s = ctx.state;
-  fillPictureBoxes(homeBoxes(ctx.form), s.searchImageUrls, first);
+void showResults(const forms::Context& ctx, int first) {
+  auto& s = ctx.state.search;
+  fillPictureBoxes(homeBoxes(ctx.main), s.searchImageUrls, first);
   s.searchShownUrls.assign(8, Text());
   for (int k = 0; k < 8; ++k) {
     const std::size_t index = static_cast<std::size_t>(first + k);  // 1-based
@@ -54,32 +58,32 @@ void showResults(const BrowseContext& ctx, int first) {
 }
 
 // The snippets of a result page and the picture address of each.
-void readResults(forms::ProgramState& s, const Text& page) {
+void readResults(forms::SearchState& s, const Text& page) {
   textBetweenAll(page, kSnippetStart, kSnippetEnd, s.searchItems, true, 0, {}, {}, false, true, 1);
   for (const Text& snippet : s.searchItems) {
     s.searchImageUrls.push_back(textBetween(snippet, kPictureStart, kSnippetEnd, 1, true));
   }
 }
 
-void loadResults(const BrowseContext& ctx, const Text& address) {
-  ctx.state.searchImageUrls.clear();
-  ctx.state.searchItems.clear();
-  readResults(ctx.state, webRequest(address));
+void loadResults(const forms::Context& ctx, const Text& address) {
+  ctx.state.search.searchImageUrls.clear();
+  ctx.state.search.searchItems.clear();
+  readResults(ctx.state.search, webRequest(address));
 }
 
-void loadFromLink(const BrowseContext& ctx, long long sitePage) {
+void loadFromLink(const forms::Context& ctx, long long sitePage) {
   // Without a link to page 2 (one result page) there is no address to build: the base with a
   // number glued to its host would reach some other server.
-  if (ctx.state.searchPageLinkPrefix.empty()) {
-    ctx.state.searchImageUrls.clear();
-    ctx.state.searchItems.clear();
+  if (ctx.state.search.searchPageLinkPrefix.empty()) {
+    ctx.state.search.searchImageUrls.clear();
+    ctx.state.search.searchItems.clear();
     return;
   }
-  loadResults(ctx, ctx.searchBase + ctx.state.searchPageLinkPrefix + fromInteger(sitePage));
+  loadResults(ctx, ctx.sites.searchBase() + ctx.state.search.searchPageLinkPrefix + fromInteger(sitePage));
 }
 
-void loadFromQuery(const BrowseContext& ctx) {
-  loadResults(ctx, searchQueryAddress(ctx.searchBase, ctx.form.搜索框->text()));
+void loadFromQuery(const forms::Context& ctx) {
+  loadResults(ctx, searchQueryAddress(ctx.sites.searchBase(), ctx.main.搜索框->text()));
 }
 
 void setPreviousAndFirst(const forms::MainForm& f, bool enabled) {
@@ -96,23 +100,23 @@ Text searchQueryAddress(const Text& searchBase, const Text& keyword) {
          "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=" + urlEncode(keyword, true, false);
 }
 
-void prepareSearch(const BrowseContext& ctx) {
-  ctx.state.searchSitePage = 1;
-  ctx.state.searchBoxState = 1;
-  ctx.form.搜索->setFocus();
-  ctx.form.搜索框->setText(searchPlaceholder());
+void prepareSearch(const forms::Context& ctx) {
+  ctx.state.search.searchSitePage = 1;
+  ctx.state.search.searchBoxState = forms::SearchBoxState::Placeholder;
+  ctx.main.搜索->setFocus();
+  ctx.main.搜索框->setText(searchPlaceholder());
 }
 
-void removeSearchPlaceholder(const BrowseContext& ctx) {
-  if (ctx.state.searchBoxState == 2) return;
-  ctx.form.搜索框->setText({});
-  ctx.form.搜索框->setTextColour(QColor(0x00, 0x00, 0x00));
-  ctx.state.searchBoxState = 2;
+void removeSearchPlaceholder(const forms::Context& ctx) {
+  if (ctx.state.search.searchBoxState == forms::SearchBoxState::Typed) return;
+  ctx.main.搜索框->setText({});
+  ctx.main.搜索框->setTextColour(QColor(0x00, 0x00, 0x00));
+  ctx.state.search.searchBoxState = forms::SearchBoxState::Typed;
 }
 
-void runSearch(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void runSearch(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.search;
   s.searchPage = 1;
   f.首页->setDisabled(true);
   f.上一页->setDisabled(true);
@@ -127,14 +131,16 @@ void runSearch(const BrowseContext& ctx) {
     s.searchImageUrls.clear();
     s.searchItems.clear();
     s.searchSitePage = 1;
-    const Text page = webRequest(searchQueryAddress(ctx.searchBase, keyword));
+    const Text page = webRequest(searchQueryAddress(ctx.sites.searchBase(), keyword));
     const long long count = toInteger(textBetween(page, kCountStart, kCountEnd));
     s.searchPageLinkPrefix = textBetween(page, kLinkStart, kLinkEnd);
-    s.searchSitePageCount = static_cast<int>(std::floor(static_cast<double>(count) / 20.0));
+    // Two views per site page, numbered in int: a page announcing more results than that
+    // pages through as many as it can.
+    s.searchSitePageCount = static_cast<int>(std::clamp(count / 20, 0LL, kMaxSitePages));
     s.searchRecordCaption = "共找到"_gbk + fromInteger(count) + "张图片"_gbk;
     f.标签_记录->setCaption(s.searchRecordCaption);
     // Two full views of nine need 19 results; the page count (by 20) may still read 0 then.
-    if (static_cast<double>(count) / 9.0 - 2.0 > kTolerance) {
+    if (static_cast<double>(count) / 9.0 - 2.0 > forms::kTolerance) {
       f.下一页->setEnabled(true);
       f.跳页_按钮->setEnabled(true);
     }
@@ -150,9 +156,9 @@ void runSearch(const BrowseContext& ctx) {
   f.显示页->setCaption(pageCaption(s, s.searchPage));
 }
 
-void searchPreviousPage(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void searchPreviousPage(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.search;
   if (s.searchPage % 2 != 0) {
     // Back to the second half of the previous site page; site page 1 is the query itself.
     s.searchSitePage -= 1;
@@ -171,9 +177,9 @@ void searchPreviousPage(const BrowseContext& ctx) {
   if (s.searchPage == 1) setPreviousAndFirst(f, false);
 }
 
-void searchNextPage(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void searchNextPage(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.search;
   if (s.searchPage % 2 != 0) {
     showResults(ctx, 10);
   } else {
@@ -192,9 +198,9 @@ void searchNextPage(const BrowseContext& ctx) {
   setPreviousAndFirst(f, s.searchPage >= 2);
 }
 
-void searchFirstPage(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void searchFirstPage(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.search;
   s.searchPage = 1;
   s.searchSitePage = 1;
   loadFromQuery(ctx);
@@ -203,12 +209,12 @@ void searchFirstPage(const BrowseContext& ctx) {
   setPreviousAndFirst(f, false);
 }
 
-void searchJump(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void searchJump(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.search;
   double target = jumpTarget(f);
   const long long last = 2LL * s.searchSitePageCount;
-  if (target - static_cast<double>(last) > kTolerance) {
+  if (target - static_cast<double>(last) > forms::kTolerance) {
     f.跳页_编辑框->setText(fromInteger(last));
     target = static_cast<double>(last);
     s.searchSitePage = s.searchSitePageCount;
@@ -218,7 +224,7 @@ void searchJump(const BrowseContext& ctx) {
     const long long sitePage = std::llround(target / 2);  // half away from zero: 3 -> 2
     s.searchSitePage = static_cast<int>(sitePage);
     loadFromLink(ctx, sitePage);
-    showResults(ctx, std::fabs(std::fmod(target, 2.0)) > kTolerance ? 1 : 10);
+    showResults(ctx, std::fabs(std::fmod(target, 2.0)) > forms::kTolerance ? 1 : 10);
   }
   s.searchPage = static_cast<int>(toInteger(f.跳页_编辑框->text()));
   f.下一页->setEnabled(s.searchPage != last);

@@ -4,7 +4,7 @@
 //
 // Each search-site result page shows as two pages here: an odd page q shows items 1-8 of site
 // page ceil(q/2), an even page items 10-17 of site page q/2.
-#include "browse/browse_context.h"
+#include "forms/context.h"
 #include "runtime/text.h"
 
 namespace mw::browse {
@@ -17,18 +17,18 @@ Text searchPlaceholder();
 Text searchQueryAddress(const Text& searchBase, const Text& keyword);
 
 // The main window's created step for the search: site page 1, placeholder state, focus on 搜索.
-void prepareSearch(const BrowseContext& ctx);
+void prepareSearch(const forms::Context& ctx);
 
 // 搜索框 got the focus: the placeholder goes, once; afterwards the box keeps what is typed.
-void removeSearchPlaceholder(const BrowseContext& ctx);
+void removeSearchPlaceholder(const forms::Context& ctx);
 
 // A press on 搜索 or Enter in 搜索框.
-void runSearch(const BrowseContext& ctx);
+void runSearch(const forms::Context& ctx);
 
 // The paging bar's actions while the 主页 page is shown.
-void searchPreviousPage(const BrowseContext& ctx);
-void searchNextPage(const BrowseContext& ctx);
-void searchFirstPage(const BrowseContext& ctx);
-void searchJump(const BrowseContext& ctx);
+void searchPreviousPage(const forms::Context& ctx);
+void searchNextPage(const forms::Context& ctx);
+void searchFirstPage(const forms::Context& ctx);
+void searchJump(const forms::Context& ctx);
 
 }  // namespace mw::browse

@@ -22,21 +22,21 @@ namespace {
 const char* const kItemStart = "<li><a href";
 const char* const kItemEnd = "<div class=\"title\"><span>";
 
-void drawViewLabels(const BrowseContext& ctx, toolkit::Label* selected) {
-  for (toolkit::Label* label : {ctx.form.网络最新编辑, ctx.form.网络所有编辑, ctx.form.本地保存编辑}) {
+void drawViewLabels(const forms::Context& ctx, toolkit::Label* selected) {
+  for (toolkit::Label* label : {ctx.main.网络最新编辑, ctx.main.网络所有编辑, ctx.main.本地保存编辑}) {
     const bool on = label == selected;
     label->setBorder(on ? toolkit::Border::Single : toolkit::Border::None);
     label->setBackgroundColour(on ? QColor(0xEC, 0xEC, 0xEC) : QColor(0xFF, 0xFF, 0xFF));
   }
 }
 
-void showBusyTip(const BrowseContext& ctx) {
-  ctx.form.气球提示框1->showAt(QCursor::pos(), "正在搜索数据请稍候..."_gbk);
+void showBusyTip(const forms::Context& ctx) {
+  ctx.main.气球提示框1->showAt(QCursor::pos(), "正在搜索数据请稍候..."_gbk);
 }
 
-void setRecordCaption(const BrowseContext& ctx, const Text& caption) {
-  ctx.form.标签_记录->setCaption(caption);
-  ctx.state.listRecordCaption = caption;
+void setRecordCaption(const forms::Context& ctx, const Text& caption) {
+  ctx.main.标签_记录->setCaption(caption);
+  ctx.state.list.listRecordCaption = caption;
 }
 
 }  // namespace
@@ -59,27 +59,43 @@ void appendThumbnailUrls(const TextArray& items, const Text& base, TextArray& ur
   for (const Text& item : items) urls.push_back(base + textBetween(item, "src=\"", "\" /></div>", 1, true));
 }
 
+Text latestListUrl(const Text& base) { return base + "/face/New.aspx"; }
+
+TextArray latestListItems(const Text& page) {
+  return listPageItems(page, latestListBlockStart(), latestListBlockEnd());
+}
+
+// Reals truncated only at the end: 95 items give 9 pages and 85 (not 81) items.
+Text latestListCaption(std::size_t items) {
+  const double tenths = static_cast<double>(items) / 10.0;
+  return "共"_gbk + fromInteger(static_cast<long long>(tenths)) + "页"_gbk +
+         fromInteger(static_cast<long long>(tenths * 9)) + "条内容"_gbk;
+}
+
+int latestListPageCount(std::size_t items) { return static_cast<int>(static_cast<double>(items) / 10.0); }
+
 Text allListUrl(const Text& base, int sitePage, bool firstPageAddress) {
   Text url = base + "/face/ListWithImage.aspx";
   if (!firstPageAddress) url += "?pn=" + fromInteger(sitePage);
   return url;
 }
 
-bool loadListSitePage(const BrowseContext& ctx, int sitePage, bool firstPageAddress) {
-  ctx.state.listImageUrls.clear();
-  const TextArray items = listPageItems(webRequest(allListUrl(ctx.templateBase, sitePage, firstPageAddress)),
-                                        allListBlockStart(), allListBlockEnd());
+bool loadListSitePage(const forms::Context& ctx, int sitePage, bool firstPageAddress) {
+  ctx.state.list.listImageUrls.clear();
+  const TextArray items =
+      listPageItems(webRequest(allListUrl(ctx.sites.templateBase(), sitePage, firstPageAddress)),
+                    allListBlockStart(), allListBlockEnd());
   if (static_cast<int>(items.size()) < kMinListItems) {
     showNoMatches(ctx);
     return false;
   }
-  appendThumbnailUrls(items, ctx.templateBase, ctx.state.listImageUrls);
+  appendThumbnailUrls(items, ctx.sites.templateBase(), ctx.state.list.listImageUrls);
   return true;
 }
 
-void loadAllList(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void loadAllList(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.list;
   drawViewLabels(ctx, f.网络所有编辑);
   f.跳页_按钮->setEnabled(true);
   showBusyTip(ctx);
@@ -87,7 +103,7 @@ void loadAllList(const BrowseContext& ctx) {
   s.listSitePage = 1;
   s.listPage = 1;
   s.listImageUrls.clear();
-  const TextArray items = listPageItems(webRequest(allListUrl(ctx.templateBase, 1, true)),
+  const TextArray items = listPageItems(webRequest(allListUrl(ctx.sites.templateBase(), 1, true)),
                                         allListBlockStart(), allListBlockEnd());
   // The site's own counters are not read: the count of the all-templates list is fixed.
   setRecordCaption(ctx, "共185页1665条内容"_gbk);
@@ -100,26 +116,22 @@ void loadAllList(const BrowseContext& ctx) {
     showNoMatches(ctx);
     return;
   }
-  appendThumbnailUrls(items, ctx.templateBase, s.listImageUrls);
+  appendThumbnailUrls(items, ctx.sites.templateBase(), s.listImageUrls);
   showListPictures(ctx, s.listPage * 9 - 8);
 }
 
-void loadLatestList(const BrowseContext& ctx) {
-  auto& f = ctx.form;
-  auto& s = ctx.state;
+void loadLatestList(const forms::Context& ctx) {
+  auto& f = ctx.main;
+  auto& s = ctx.state.list;
   drawViewLabels(ctx, f.网络最新编辑);
   f.跳页_按钮->setEnabled(false);  // no jumping in the latest list
   s.listMode = "最新"_gbk;
   s.listPage = 1;
   showBusyTip(ctx);
   s.listImageUrls.clear();
-  const TextArray items = listPageItems(webRequest(ctx.templateBase + "/face/New.aspx"),
-                                        latestListBlockStart(), latestListBlockEnd());
-  // Reals truncated only at the end: 95 items give 9 pages and 85 (not 81) items.
-  const double tenths = static_cast<double>(items.size()) / 10.0;
-  setRecordCaption(ctx, "共"_gbk + fromInteger(static_cast<long long>(tenths)) + "页"_gbk +
-                            fromInteger(static_cast<long long>(tenths * 9)) + "条内容"_gbk);
-  s.listPageCount = static_cast<int>(tenths);
+  const TextArray items = latestListItems(webRequest(latestListUrl(ctx.sites.templateBase())));
+  setRecordCaption(ctx, latestListCaption(items.size()));
+  s.listPageCount = latestListPageCount(items.size());
   f.显示页->setCaption(fromInteger(s.listPage) + "/" + fromInteger(s.listPageCount));
   f.上一页->setEnabled(false);
   f.首页->setEnabled(false);
@@ -128,20 +140,20 @@ void loadLatestList(const BrowseContext& ctx) {
     showNoMatches(ctx);
     return;
   }
-  appendThumbnailUrls(items, ctx.templateBase, s.listImageUrls);
+  appendThumbnailUrls(items, ctx.sites.templateBase(), s.listImageUrls);
   showListPictures(ctx, 1);
 }
 
-void showListPictures(const BrowseContext& ctx, int first) {
-  auto& f = ctx.form;
-  ctx.state.listSlotBase = first - 1;
+void showListPictures(const forms::Context& ctx, int first) {
+  auto& f = ctx.main;
+  ctx.state.list.listSlotBase = first - 1;
   fillPictureBoxes(
       {f.图片框9, f.图片框10, f.图片框11, f.图片框12, f.图片框13, f.图片框14, f.图片框15, f.图片框16},
-      ctx.state.listImageUrls, first);
+      ctx.state.list.listImageUrls, first);
 }
 
-void showNoMatches(const BrowseContext& ctx) {
-  toolkit::desktop().messageBox(ctx.form.主窗口, "没有匹配数据"_gbk, {}, toolkit::MessageButtons::Ok);
+void showNoMatches(const forms::Context& ctx) {
+  ctx.desktop.messageBox(ctx.main.主窗口, "没有匹配数据"_gbk, {}, toolkit::MessageButtons::Ok);
 }
 
 }  // namespace mw::browse

@@ -1,7 +1,7 @@
 #pragma once
 // The template lists of the 编辑 page: loading the latest and the all-templates list, parsing
 // one list page, and showing eight of the held thumbnails in 图片框9..图片框16.
-#include "browse/browse_context.h"
+#include "forms/context.h"
 #include "runtime/text.h"
 
 namespace mw::browse {
@@ -22,22 +22,29 @@ TextArray listPageItems(const Text& page, const Text& blockStart, const Text& bl
 // Appends base + the src value of every item to `urls` (the bare base for an item without one).
 void appendThumbnailUrls(const TextArray& items, const Text& base, TextArray& urls);
 
+// The latest-templates list: its address, its items, and the record caption and page count
+// for that many items (a tenth of them, in pages of nine).
+Text latestListUrl(const Text& base);
+TextArray latestListItems(const Text& page);
+Text latestListCaption(std::size_t items);
+int latestListPageCount(std::size_t items);
+
 // All-templates list page K: the first page's own address, or the "?pn=" address.
 Text allListUrl(const Text& base, int sitePage, bool firstPageAddress);
 
 // Empties listImageUrls, fetches the all-templates page, and fills listImageUrls from it.
 // A page that counts as empty gives the "没有匹配数据" message and false.
-bool loadListSitePage(const BrowseContext& ctx, int sitePage, bool firstPageAddress);
+bool loadListSitePage(const forms::Context& ctx, int sitePage, bool firstPageAddress);
 
 // Left press on 网络最新编辑.
-void loadLatestList(const BrowseContext& ctx);
+void loadLatestList(const forms::Context& ctx);
 // Left press on 网络所有编辑.
-void loadAllList(const BrowseContext& ctx);
+void loadAllList(const forms::Context& ctx);
 
 // Slot k (1..8) shows item first + k - 1 of listImageUrls; a missing item shows nothing.
-void showListPictures(const BrowseContext& ctx, int first);
+void showListPictures(const forms::Context& ctx, int first);
 
 // "没有匹配数据" in a message box.
-void showNoMatches(const BrowseContext& ctx);
+void showNoMatches(const forms::Context& ctx);
 
 }  // namespace mw::browse

@@ -1,5 +1,6 @@
 #pragma once
 // The main window 主窗口: its controls by name, built from its one definition.
+#include "forms/program_state.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/form_builder.h"
 
@@ -16,6 +17,9 @@ class MainForm {
   static const toolkit::WindowDef& def();
   // 图片框k for k in 1..20, nullptr otherwise.
   toolkit::PictureBox* slot(int k) const;
+  // The page 选择夹1 shows.
+  Page page() const { return Page(选择夹1->currentPage()); }
+  void showPage(Page p) { 选择夹1->setCurrentPage(int(p)); }
 
   toolkit::BuiltWindow built;
   toolkit::Window* 主窗口 = nullptr;

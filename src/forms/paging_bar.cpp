@@ -7,19 +7,19 @@ namespace {
 
 std::array<QWidget*, 4> pagingButtons(const MainForm& f) { return {f.上一页, f.首页, f.下一页, f.跳页_按钮}; }
 
-void save(const MainForm& form, std::array<int, 4>& into) {
+void save(const MainForm& form, PagingFlags& into) {
   const auto buttons = pagingButtons(form);
   for (size_t i = 0; i < buttons.size(); ++i) into[i] = toolkit::isDisabledFlag(buttons[i]) ? 1 : 0;
 }
 
-void restore(MainForm& form, const std::array<int, 4>& from) {
+void restore(MainForm& form, const PagingFlags& from) {
   const auto buttons = pagingButtons(form);
   for (size_t i = 0; i < buttons.size(); ++i) buttons[i]->setDisabled(from[i] != 0);
 }
 
 }  // namespace
 
-void switchPagingState(MainForm& form, ProgramState& state, const Text& marker) {
+void switchPagingState(MainForm& form, PagingState& state, const Text& marker) {
   if (marker == "首页保存"_gbk) {
     save(form, state.savedHomePaging);
   } else if (marker == "首页恢复"_gbk) {

@@ -8,7 +8,7 @@ namespace mw::forms {
 
 // "首页保存" / "编辑页保存" store the disabled flags of 上一页, 首页, 下一页, 跳页_按钮;
 // "首页恢复" / "编辑页恢复" set them back. Any other marker does nothing.
-void switchPagingState(MainForm& form, ProgramState& state, const Text& marker);
+void switchPagingState(MainForm& form, PagingState& state, const Text& marker);
 
 // 1 hides the seven paging-bar controls; any other value shows them.
 void hidePagingBar(MainForm& form, int flag);

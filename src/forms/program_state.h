@@ -1,36 +1,74 @@
 #pragma once
-// The program-wide variables shared by the handlers. All start as 0, the empty text or an
-// empty array when the program starts.
+// The program-wide variables shared by the handlers, one struct per view. All start as 0, the
+// empty text or an empty array when the program starts.
 #include <array>
 
 #include "runtime/text.h"
 
 namespace mw::forms {
 
-struct ProgramState {
-  Text lastEditPage;                     // which edit-area page the 编辑 button returns to
-  std::array<int, 4> savedHomePaging{};  // disabled flags of 上一页, 首页, 下一页, 跳页_按钮
-  std::array<int, 4> savedEditPaging{};
-  Text latestVersion;
-  Text updateNotes;
-  Text groupLink;
-  Text listMode;  // "最新" or "所有"
+// The pages of 选择夹1, in order.
+enum class Page : int { Home = 0, Edit = 1, Favourites = 2, Online = 3, Local = 4 };
+
+// Disabled flags (1 disabled, 0 enabled) of 上一页, 首页, 下一页, 跳页_按钮.
+using PagingFlags = std::array<int, 4>;
+
+// Page switching: what the shared paging bar held in each view, and where 编辑 returns to.
+struct PagingState {
+  // "编辑主页" or "编辑首页" (page 编辑), "网络编辑", "本地编辑": written and read back as these texts.
+  Text lastEditPage;
+  PagingFlags savedHomePaging{};
+  PagingFlags savedEditPaging{};
+};
+
+// What 搜索框 shows; the numbers are the ones the created step stores.
+enum class SearchBoxState : int { Unset = 0, Placeholder = 1, Typed = 2 };
+
+// The keyword search of the 主页 page.
+struct SearchState {
+  int searchPage = 0;
+  int searchSitePageCount = 0;
+  int searchSitePage = 0;
+  SearchBoxState searchBoxState = SearchBoxState::Unset;
+  TextArray searchItems;
+  TextArray searchImageUrls;
+  TextArray searchShownUrls;  // the addresses shown in 图片框1..图片框8
+  Text searchPageLinkPrefix;
+  Text searchRecordCaption;
+};
+
+// The template list of the 编辑 page.
+struct TemplateListState {
+  Text listMode;  // "最新" or "所有": written and read back as these texts
   int listPage = 0;
   int listPageCount = 0;
   int listSitePage = 0;
   int listSlotBase = 0;
   TextArray listImageUrls;
   Text listRecordCaption;
-  int searchPage = 0;
-  int searchSitePageCount = 0;
-  int searchSitePage = 0;
-  int searchBoxState = 0;
-  TextArray searchItems;
-  TextArray searchImageUrls;
-  TextArray searchShownUrls;
-  Text searchPageLinkPrefix;
-  Text searchRecordCaption;
+};
+
+// What the home site said: the newest version and its notes, the group link, and the share
+// the update window offers.
+struct UpdateState {
+  Text latestVersion;
+  Text updateNotes;
+  Text groupLink;
+  Text shareId;
+  Text sharePassword;
+};
+
+struct FavouritesState {
   Text favouritesFolder;
+  Text settingsFile;  // MW_scdz.ini, where the program-directory rule puts it
+};
+
+struct ProgramState {
+  PagingState paging;
+  SearchState search;
+  TemplateListState list;
+  UpdateState update;
+  FavouritesState favourites;
 };
 
 }  // namespace mw::forms

@@ -139,10 +139,11 @@ std::unique_ptr<Transfer> prepareFetch(const Text& url, int method, const Text& 
     Bytes localBody;
     Bytes& postBytes = o.postBytes ? *o.postBytes : localBody;
     if (postBytes.empty()) postBytes = postData;
-    t->requestBody = postBytes;
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(t->requestBody.size()));
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, t->requestBody.data());
-    if (method == 2) curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    if (method == 2) {
+      t->sendHead(postBytes);
+    } else {
+      t->sendBody(postBytes);
+    }
   }
   return t;
 }

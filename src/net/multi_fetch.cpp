@@ -1,5 +1,6 @@
 #include "net/multi_fetch.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -7,21 +8,23 @@
 
 namespace mw::net {
 
-void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Bytes)>& onBody) {
+void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Bytes)>& onBody,
+                std::size_t sideBySide) {
+  sideBySide = std::max<std::size_t>(sideBySide, 1);
   Multi multi = newMulti();
   if (!multi) {
     for (std::size_t i = 0; i < urls.size(); ++i) onBody(i, {});
     return;
   }
-  curl_multi_setopt(multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, long(kMaxSideBySide));
-  curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, long(kMaxSideBySide));
+  curl_multi_setopt(multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, long(sideBySide));
+  curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, long(sideBySide));
 
   std::vector<std::unique_ptr<Transfer>> running(urls.size());
   std::size_t next = 0;
   // Starts the next downloads until eight run; reports at once those that cannot start.
   auto startMore = [&](std::size_t active) {
     std::size_t added = 0;
-    while (next < urls.size() && active + added < kMaxSideBySide) {
+    while (next < urls.size() && active + added < sideBySide) {
       std::size_t i = next++;
       auto t = prepareFetch(urls[i], 0, {}, {});
       if (!t || !t->start(multi.get())) {

@@ -9,10 +9,11 @@ namespace mw::net {
 
 inline constexpr std::size_t kMaxSideBySide = 8;
 
-// Fetches every address as fetchPage(url) would, up to eight at once over reused
-// connections. `onBody(index, bytes)` runs for each address as soon as its download ends
-// (so in completion order; empty bytes for a failure); returns once all have been reported.
-// Window events are pumped while waiting.
-void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Bytes)>& onBody);
+// Fetches every address as fetchPage(url) would, up to `sideBySide` (at least one) at once
+// over reused connections. `onBody(index, bytes)` runs for each address as soon as its
+// download ends (so in completion order; empty bytes for a failure); returns once all have
+// been reported. Window events are pumped while waiting.
+void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Bytes)>& onBody,
+                std::size_t sideBySide = kMaxSideBySide);
 
 }  // namespace mw::net

@@ -11,8 +11,17 @@ namespace mw::net {
 // text, or empty text.
 Text declaredCharset(std::string_view pageText);
 
+// What encodingForLabel gives for the labels browsers refuse to decode.
+inline constexpr const char* kReplacementEncoding = "replacement";
+
+// The iconv name of the encoding a declared label stands for, as browsers resolve labels (the
+// WHATWG Encoding Standard's table, any case, surrounding blanks ignored); null for a label
+// that names no encoding.
+const char* encodingForLabel(std::string_view label);
+
 // The page as GBK text. "gbk" and "gb2312" (exactly so written) and no declaration at all
-// mean the bytes are GBK already; a charset unknown to the converter leaves them as they are.
+// mean the bytes are GBK already; a label naming no encoding leaves them as they are. A
+// byte-order mark decides over the label and is dropped.
 Text pageToGbk(const Bytes& body);
 
 }  // namespace mw::net

@@ -1,11 +1,13 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include "net/regex_object.h"
 
-#include <iconv.h>
 #include <pcre2.h>
 
 #include <array>
 #include <cstdint>
+#include <string_view>
+
+#include "runtime/charset.h"
 
 namespace mw::net {
 using runtime::replaceAll;
@@ -30,34 +32,22 @@ constexpr uint32_t kDepthLimit = 10'000;
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Code points of every GBK character, built once through iconv: index 0 is the single byte
-// 0x80, then lead bytes 0x81..0xFE with trail bytes 0x40..0xFF. Zero marks no character.
+// Code points of every GBK character, built once: index 0 is the single byte 0x80, then lead
+// bytes 0x81..0xFE with trail bytes 0x40..0xFF. Zero marks no character.
 class GbkTable {
  public:
   GbkTable() : points_(1 + 126 * 192, 0) {
-    const iconv_t opened = iconv_open("UTF-32LE", "GBK");
-    if (opened == reinterpret_cast<iconv_t>(-1)) return;
-    const std::unique_ptr<void, int (*)(iconv_t)> owner(opened, iconv_close);
-    iconv_t cd = owner.get();
-    auto decode = [&](const char* in, std::size_t n) -> char32_t {
-      char inBuf[2] = {in[0], n > 1 ? in[1] : '\0'};
-      char outBuf[8];
-      char* inPtr = inBuf;
-      char* outPtr = outBuf;
-      std::size_t inLeft = n, outLeft = sizeof outBuf;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0 ||
-          outPtr - outBuf != 4)
-        return 0;
-      const auto* u = reinterpret_cast<const unsigned char*>(outBuf);
+    auto decode = [](std::string_view bytes) -> char32_t {
+      const auto units = runtime::convertCharset(bytes, "GBK", "UTF-32LE", /*strict=*/true);
+      if (!units || units->size() != 4) return 0;
+      const auto* u = reinterpret_cast<const unsigned char*>(units->data());
       return static_cast<char32_t>(u[0] | u[1] << 8 | u[2] << 16 | static_cast<uint32_t>(u[3]) << 24);
     };
-    const char euro = '\x80';
-    points_[0] = decode(&euro, 1);
+    points_[0] = decode("\x80");
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
       for (int trail = 0x40; trail <= 0xFF; ++trail) {
         const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        points_[index(lead, trail)] = decode(pair, 2);
+        points_[index(lead, trail)] = decode(std::string_view(pair, 2));
       }
     }
   }

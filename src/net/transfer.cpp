@@ -4,6 +4,7 @@
 #include <atomic>
 #include <iterator>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "runtime/event_pump.h"
@@ -74,8 +75,17 @@ std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   }
   t.headerBlock.append(line);
   t.headerBlock.append("\r\n");
-  if (line.empty()) t.headersComplete = true;
   if (line.size() >= 9 && curl_strnequal(line.data(), "Location:", 9)) t.latestHasLocation = true;
+  if (line.empty()) {
+    t.headersComplete = true;
+    // Cutting the exchange short (curl reports a write error) is how it ends here; an
+    // interim 1xx block is followed by the real answer.
+    const std::size_t code = t.headerBlock.find(' ') + 1;
+    if (t.endsAtHeaders && code < t.headerBlock.size() && t.headerBlock[code] != '1') {
+      t.endedAtHeaders = true;
+      return 0;
+    }
+  }
   return n;
 }
 
@@ -173,8 +183,28 @@ Bytes Transfer::takeBody() {
   return std::move(body);
 }
 
+void Transfer::sendBody(std::string body) {
+  requestBody = std::move(body);
+  curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(requestBody.size()));
+  curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, requestBody.data());
+}
+
+void Transfer::sendHead(std::string body) {
+  CURL* h = easy.get();
+  // No body is read, so the size a HEAD answer announces may be anything.
+  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(0));
+  if (body.empty()) {
+    curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    return;
+  }
+  // curl's own HEAD never sends a body, whatever the order of the options.
+  sendBody(std::move(body));
+  curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "HEAD");
+  endsAtHeaders = true;
+}
+
 bool Transfer::stoppedOnRedirect(bool following) const {
-  if (!following || !headersComplete || !latestHasLocation) return false;
+  if (!following || endedAtHeaders || !headersComplete || !latestHasLocation) return false;
   long code = 0;
   curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
   return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
@@ -185,7 +215,7 @@ void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Tra
     curl_multi_remove_handle(multi, t.easy.get());
     forget(&t);
     --active;
-    t.result = t.idleTimedOut ? CURLE_OPERATION_TIMEDOUT : result;
+    t.result = t.idleTimedOut ? CURLE_OPERATION_TIMEDOUT : t.endedAtHeaders ? CURLE_OK : result;
     active += onDone(t);
   };
   while (active > 0) {

@@ -83,6 +83,12 @@ struct Transfer {
   curl_off_t lastUploaded = 0;
   bool idleTimedOut = false;
 
+  // A HEAD sent with a body goes out as a custom request, which curl reads like any other
+  // answer; the exchange then ends with the first final header block instead, as an answer
+  // to HEAD carries no body whatever length it announces.
+  bool endsAtHeaders = false;
+  bool endedAtHeaders = false;
+
   CURLcode result = CURLE_OK;
   std::size_t index = 0;  // caller's tag, e.g. position in a download list
 
@@ -96,6 +102,11 @@ struct Transfer {
   // Body bytes of this exchange counted towards kBodiesInFlightCap.
   std::size_t bodyCounted = 0;
   CURLM* runningIn = nullptr;
+  // The request body, sent with its Content-Length; curl takes the request for a POST unless
+  // a custom verb is set.
+  void sendBody(std::string body);
+  // A HEAD request, carrying `body` when it is not empty.
+  void sendHead(std::string body);
   // True when the latest complete response is a redirect that curl was to follow when the
   // exchange stopped: the failure happened on the way to the next hop.
   bool stoppedOnRedirect(bool following) const;

@@ -159,23 +159,14 @@ bool isConnectFailure(CURLcode code) {
   }
 }
 
-}  // namespace
-
-Text webRequest(const Text& url, int method, const Text& postData, const WebRequestOptions& o) {
-  Text discard;
-  Text& status = o.status ? *o.status : discard;
-  auto fail = [&](Failure f) {
-    status = failureMessage(f);
-    pumpEvents();
-    return Text();
-  };
-
+// Sets up the exchange webRequest makes; the failure, if one stops it before it starts.
+std::optional<Failure> prepare(Transfer& t, const Text& url, int method, const Text& postData,
+                               const WebRequestOptions& o) {
   auto target = splitUrl(url);
-  if (!target) return fail(kBadUrl);
+  if (!target) return kBadUrl;
 
-  Transfer t;
   t.easy = newEasy();
-  if (!t.easy) return fail(kNoSession);
+  if (!t.easy) return kNoSession;
   CURL* h = t.easy.get();
   t.url = std::move(*target);
   t.attachCallbacks();
@@ -185,30 +176,22 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
 
   // Each verb through its own curl switch, so that curl changes a POST answered by a
   // 301/302/303 into a GET as browsers do.
-  t.requestBody = postData;
-  auto sendBody = [&] {
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(t.requestBody.size()));
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, t.requestBody.data());
-  };
   switch (method) {
     case 1:
-      sendBody();
+      t.sendBody(postData);
       break;
     case 2:
-      curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-      // No body is read, so the size a HEAD answer announces may be anything.
-      curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(0));
-      if (!t.requestBody.empty()) sendBody();
+      t.sendHead(postData);
       break;
     case 3:
-      sendBody();
+      t.sendBody(postData);
       curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "PUT");
       break;
     default:
-      if (t.requestBody.empty()) {
+      if (postData.empty()) {
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
       } else {
-        sendBody();
+        t.sendBody(postData);
         curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "GET");
       }
   }
@@ -218,44 +201,51 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   long seconds = o.timeoutSeconds > 0 ? o.timeoutSeconds : 30;
   if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK ||
       curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, seconds * 2000) != CURLE_OK)
-    return fail(kTimeouts);
+    return kTimeouts;
   t.idleLimit = std::chrono::seconds(seconds);
 
   if (!o.userName.empty() && !o.password.empty()) {
     if (curl_easy_setopt(h, CURLOPT_USERNAME, o.userName.c_str()) != CURLE_OK ||
         curl_easy_setopt(h, CURLOPT_PASSWORD, o.password.c_str()) != CURLE_OK ||
         curl_easy_setopt(h, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC)) != CURLE_OK)
-      return fail(kCredentials);
+      return kCredentials;
   }
   if (!o.proxyUser.empty() && !o.proxyPassword.empty()) {
     if (curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, o.proxyUser.c_str()) != CURLE_OK ||
         curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, o.proxyPassword.c_str()) != CURLE_OK ||
         curl_easy_setopt(h, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC)) != CURLE_OK)
-      return fail(kCredentials);
+      return kCredentials;
   }
 
   // With a cookies variable the exchange keeps its own cookie store (it matters across
   // redirects); without one curl neither stores nor sends cookies by itself.
-  if (o.cookies && curl_easy_setopt(h, CURLOPT_COOKIEFILE, "") != CURLE_OK) return fail(kCookieOption);
-  if (curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, o.noRedirect ? 0L : 1L) != CURLE_OK)
-    return fail(kRedirectOption);
+  if (o.cookies && curl_easy_setopt(h, CURLOPT_COOKIEFILE, "") != CURLE_OK) return kCookieOption;
+  if (curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, o.noRedirect ? 0L : 1L) != CURLE_OK) return kRedirectOption;
 
   auto headers = effectiveHeaders(headerBlock(o.requestHeaders, o.cookies ? *o.cookies : Text()));
-  if (!headers) return fail(kHeaders);
+  if (!headers) return kHeaders;
   bool hasExpect = false;
   for (const auto& [name, value] : *headers) {
     hasExpect = hasExpect || (name.size() == 6 && startsWithIgnoringCase(name, "Expect"));
     // "Name:" is curl's way to send no such header, its own default included.
-    if (!appendHeader(t.headers, value.empty() ? name + ":" : name + ": " + value)) return fail(kHeaders);
+    if (!appendHeader(t.headers, value.empty() ? name + ":" : name + ": " + value)) return kHeaders;
   }
   // curl would otherwise hold a large body back waiting for "100 Continue".
-  if (!hasExpect && !appendHeader(t.headers, "Expect:")) return fail(kHeaders);
+  if (!hasExpect && !appendHeader(t.headers, "Expect:")) return kHeaders;
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, t.headers.get());
 
-  Multi multi = newMulti();
-  if (!multi || !t.start(multi.get())) return fail(kNoSession);
-  drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
+  return std::nullopt;
+}
 
+// The page of a finished exchange, with the outputs of `o` written.
+Text finish(Transfer& t, const WebRequestOptions& o) {
+  Text discard;
+  Text& status = o.status ? *o.status : discard;
+  auto fail = [&](Failure f) {
+    status = failureMessage(f);
+    return Text();
+  };
+  CURL* h = t.easy.get();
   bool readFailed = false;
   if (t.result != CURLE_OK || t.bodyTooLarge || t.headerBlockTooLarge) {
     if (t.bodyTooLarge || t.result == CURLE_FILESIZE_EXCEEDED) return fail(kRead);
@@ -272,7 +262,6 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   }
   if (t.headerBlock.empty()) {
     if (readFailed) status = failureMessage(kRead);
-    pumpEvents();
     return {};
   }
 
@@ -287,8 +276,49 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
 
   Text page = pageToGbk(t.body);
   if (o.bodyBytes) *o.bodyBytes = t.takeBody();
+  return page;
+}
+
+void writeFailure(const WebRequestOptions& o, Failure f) {
+  if (o.status) *o.status = failureMessage(f);
+}
+
+}  // namespace
+
+Text webRequest(const Text& url, int method, const Text& postData, const WebRequestOptions& o) {
+  Transfer t;
+  std::optional<Failure> failure = prepare(t, url, method, postData, o);
+  Multi multi;
+  if (!failure) {
+    multi = newMulti();
+    if (!multi || !t.start(multi.get())) failure = kNoSession;
+  }
+  Text page;
+  if (failure) {
+    writeFailure(o, *failure);
+  } else {
+    drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
+    page = finish(t, o);
+  }
   pumpEvents();
   return page;
+}
+
+TextArray webRequests(const TextArray& urls) {
+  std::vector<Transfer> transfers(urls.size());
+  std::vector<bool> started(urls.size());
+  Multi multi = newMulti();
+  std::size_t active = 0;
+  for (std::size_t i = 0; i < urls.size() && multi; ++i) {
+    started[i] = !prepare(transfers[i], urls[i], 0, {}, {}) && transfers[i].start(multi.get());
+    active += started[i];
+  }
+  if (active > 0) drive(multi.get(), active, [](Transfer&) { return std::size_t(0); });
+  TextArray pages(urls.size());
+  for (std::size_t i = 0; i < urls.size(); ++i)
+    if (started[i]) pages[i] = finish(transfers[i], {});
+  pumpEvents();
+  return pages;
 }
 
 }  // namespace mw::net

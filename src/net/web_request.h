@@ -29,4 +29,8 @@ struct WebRequestOptions {
 Text webRequest(const Text& url, int method = 0, const Text& postData = {},
                 const WebRequestOptions& options = {});
 
+// Several pages side by side, each as webRequest(url) gets it; returns when all have come,
+// in the order of `urls`.
+TextArray webRequests(const TextArray& urls);
+
 }  // namespace mw::net

@@ -66,7 +66,8 @@ Converter* converterFor(const char* from, const char* to) {
 
 }  // namespace
 
-std::optional<std::string> convertCharset(std::string_view input, const char* from, const char* to) {
+std::optional<std::string> convertCharset(std::string_view input, const char* from, const char* to,
+                                          bool strict) {
   Converter* converter = converterFor(from, to);
   if (!converter) return std::nullopt;
   IconvHandle& cd = *converter->cd;
@@ -86,6 +87,7 @@ std::optional<std::string> convertCharset(std::string_view input, const char* fr
     result.append(buffer, outPtr);
     if (rc != static_cast<std::size_t>(-1)) continue;
     if (errno == E2BIG) continue;
+    if (strict) return std::nullopt;
     // EILSEQ: unconvertible; EINVAL: truncated sequence at the end. Either way one "?".
     result += questionMark;
     std::size_t n = std::min(skip, inLeft);

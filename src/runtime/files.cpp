@@ -108,6 +108,18 @@ bool writeFile(std::string_view path, std::string_view bytes) {
   return true;
 }
 
+NewFile writeNewFile(std::string_view path, std::string_view bytes) {
+  const std::string native = nativePath(path);
+  FileDescriptor fd(::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return errno == EEXIST ? NewFile::Exists : NewFile::Failed;
+  const bool ok = writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+  if (!fd.close() || !ok) {
+    ::unlink(native.c_str());
+    return NewFile::Failed;
+  }
+  return NewFile::Written;
+}
+
 bool fileExists(std::string_view path) {
   struct stat st {};
   return ::stat(nativePath(path).c_str(), &st) == 0;

@@ -16,6 +16,11 @@ std::optional<Bytes> readFile(std::string_view path);
 // symbolic link keeps pointing at the file it named. False when nothing could be written.
 bool writeFile(std::string_view path, std::string_view bytes);
 
+enum class NewFile { Written, Exists, Failed };
+// Creates the file with `bytes` only when nothing is there yet (O_EXCL): nothing is ever
+// replaced. A file that could not be written whole is removed again.
+NewFile writeNewFile(std::string_view path, std::string_view bytes);
+
 // True when something (file or folder) exists under the path.
 bool fileExists(std::string_view path);
 

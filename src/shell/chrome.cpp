@@ -1,32 +1,131 @@
 #include "shell/chrome.h"
 
+#include <memory>
+
 #include "forms/paging_bar.h"
-#include "toolkit/desktop.h"
-#include "toolkit/events.h"
 #include "toolkit/wait_pump.h"
 
 namespace mw::shell {
 using runtime::fromInteger;
 namespace {
 
+using forms::Context;
 using forms::hidePagingBar;
+using forms::Page;
 using forms::switchPagingState;
+using toolkit::Event;
+using toolkit::Input;
 
-constexpr int kHomePage = 0;
-constexpr int kEditPage = 1;
-constexpr int kFavouritesPage = 2;
-constexpr int kOnlinePage = 3;
-constexpr int kLocalPage = 4;
+struct ChromePictures {
+  Bytes skinHome, skinEdit, skinFavourites;
+  Bytes stripNormal, stripCloseHot, stripMinimiseHot;
+};
 
 bool inStripRows(int y) { return y >= 11 && y <= 34; }
 
-}  // namespace
-
-ChromePictures chromePictures(const forms::PictureSource& pictures) {
-  return {pictures("skin_home.png"),        pictures("skin_edit.png"),
-          pictures("skin_favourites.png"),  pictures("chrome_normal.png"),
-          pictures("chrome_close_hot.png"), pictures("chrome_minimise_hot.png")};
+// Enters a list view's page: its skin, its counters on the paging bar, and the bar shown.
+void enterView(const Context& ctx, Page page, const Bytes& skin, const Text& counter, const Text& record) {
+  auto& f = ctx.main;
+  f.showPage(page);
+  f.主窗口->setPicture(skin);
+  f.显示页->setCaption(counter);
+  f.标签_记录->setCaption(record);
+  hidePagingBar(f, 0);
 }
+
+void pressHome(const Context& ctx, const ChromePictures& pictures) {
+  auto& f = ctx.main;
+  auto& paging = ctx.state.paging;
+  const Page page = f.page();
+  if (page == Page::Edit || page == Page::Online || page == Page::Local) {
+    switchPagingState(f, paging, "编辑页保存"_gbk);
+    switchPagingState(f, paging, "首页恢复"_gbk);
+    paging.lastEditPage = page == Page::Edit     ? "编辑主页"_gbk
+                          : page == Page::Online ? "网络编辑"_gbk
+                                                 : "本地编辑"_gbk;
+  } else if (page == Page::Favourites) {
+    switchPagingState(f, paging, "首页恢复"_gbk);
+  }
+  const auto& search = ctx.state.search;
+  enterView(ctx, Page::Home, pictures.skinHome,
+            fromInteger(search.searchPage) + "/" + fromInteger(2LL * search.searchSitePageCount),
+            search.searchRecordCaption);
+  // Overrides whatever was restored above.
+  f.跳页_按钮->setDisabled(f.显示页->caption() == "0/0");
+}
+
+void pressEdit(const Context& ctx, const ChromePictures& pictures) {
+  auto& f = ctx.main;
+  auto& paging = ctx.state.paging;
+  const Page page = f.page();
+  if (page == Page::Home) {
+    switchPagingState(f, paging, "首页保存"_gbk);
+    switchPagingState(f, paging, "编辑页恢复"_gbk);
+  } else if (page == Page::Favourites) {
+    switchPagingState(f, paging, "编辑页恢复"_gbk);
+  }
+  // The latest-templates list is a single page: no jumping while it is the selected source,
+  // which its label's selected look (#ECECEC) tells.
+  f.跳页_按钮->setDisabled(f.网络最新编辑->backgroundColour() == QColor(0xEC, 0xEC, 0xEC));
+  Page target = Page::Edit;
+  if (paging.lastEditPage == "网络编辑"_gbk) target = Page::Online;
+  if (paging.lastEditPage == "本地编辑"_gbk) target = Page::Local;
+  const auto& list = ctx.state.list;
+  enterView(ctx, target, pictures.skinEdit,
+            fromInteger(list.listPage) + "/" + fromInteger(list.listPageCount), list.listRecordCaption);
+}
+
+void pressFavourites(const Context& ctx, const ChromePictures& pictures) {
+  auto& f = ctx.main;
+  auto& paging = ctx.state.paging;
+  const Page page = f.page();
+  if (page == Page::Home) {
+    switchPagingState(f, paging, "首页保存"_gbk);
+  } else if (page == Page::Edit) {
+    switchPagingState(f, paging, "编辑页保存"_gbk);
+    paging.lastEditPage = "编辑首页"_gbk;
+  } else if (page == Page::Online) {
+    paging.lastEditPage = "网络编辑"_gbk;
+  } else if (page == Page::Local) {
+    paging.lastEditPage = "本地编辑"_gbk;
+  }
+  f.showPage(Page::Favourites);
+  f.主窗口->setPicture(pictures.skinFavourites);
+  hidePagingBar(f, 1);
+}
+
+void stripMoved(const Context& ctx, const ChromePictures& pictures, const Input& in) {
+  // Set on every move, changed or not; leaving the strip keeps the last look.
+  auto* strip = ctx.main.窗口控制按钮;
+  switch (hoverZone(in.at.x, in.at.y)) {
+    case StripZone::Close:
+      strip->setPicture(pictures.stripCloseHot);
+      break;
+    case StripZone::Minimise:
+      strip->setPicture(pictures.stripMinimiseHot);
+      break;
+    case StripZone::None:
+      strip->setPicture(pictures.stripNormal);
+      break;
+  }
+}
+
+void stripPressed(const Context& ctx, const ChromePictures& pictures, const Input& in) {
+  switch (pressZone(in.at.x, in.at.y)) {
+    case StripZone::Close:
+      ctx.main.主窗口->destroyWindow();
+      break;
+    case StripZone::Minimise:
+      ctx.main.主窗口->minimise();
+      // Otherwise the minimise-hot look would greet the restored window.
+      ctx.main.窗口控制按钮->setPicture(pictures.stripNormal);
+      break;
+    case StripZone::None:
+      break;
+  }
+}
+
+}  // namespace
 
 StripZone hoverZone(int x, int y) {
   if (!inStripRows(y)) return StripZone::None;
@@ -43,112 +142,32 @@ StripZone pressZone(int x, int y) {
   return StripZone::None;
 }
 
-void pressHome(forms::MainForm& form, forms::ProgramState& state, const ChromePictures& pictures) {
-  const int page = form.选择夹1->currentPage();
-  if (page == kEditPage || page == kOnlinePage || page == kLocalPage) {
-    switchPagingState(form, state, "编辑页保存"_gbk);
-    switchPagingState(form, state, "首页恢复"_gbk);
-    state.lastEditPage = page == kEditPage     ? "编辑主页"_gbk
-                         : page == kOnlinePage ? "网络编辑"_gbk
-                                               : "本地编辑"_gbk;
-  } else if (page == kFavouritesPage) {
-    switchPagingState(form, state, "首页恢复"_gbk);
-  }
-  form.选择夹1->setCurrentPage(kHomePage);
-  form.主窗口->setPicture(pictures.skinHome);
-  form.显示页->setCaption(fromInteger(state.searchPage) + "/" + fromInteger(2LL * state.searchSitePageCount));
-  form.标签_记录->setCaption(state.searchRecordCaption);
-  // Overrides whatever was restored above.
-  form.跳页_按钮->setDisabled(form.显示页->caption() == "0/0");
-  hidePagingBar(form, 0);
-}
-
-void pressEdit(forms::MainForm& form, forms::ProgramState& state, const ChromePictures& pictures) {
-  const int page = form.选择夹1->currentPage();
-  if (page == kHomePage) {
-    switchPagingState(form, state, "首页保存"_gbk);
-    switchPagingState(form, state, "编辑页恢复"_gbk);
-  } else if (page == kFavouritesPage) {
-    switchPagingState(form, state, "编辑页恢复"_gbk);
-  }
-  // The latest-templates list is a single page: no jumping while it is the selected source.
-  form.跳页_按钮->setDisabled(form.网络最新编辑->backgroundColour() == QColor(0xEC, 0xEC, 0xEC));
-  int target = kEditPage;
-  if (state.lastEditPage == "网络编辑"_gbk) target = kOnlinePage;
-  if (state.lastEditPage == "本地编辑"_gbk) target = kLocalPage;
-  form.选择夹1->setCurrentPage(target);
-  form.主窗口->setPicture(pictures.skinEdit);
-  form.显示页->setCaption(fromInteger(state.listPage) + "/" + fromInteger(state.listPageCount));
-  form.标签_记录->setCaption(state.listRecordCaption);
-  hidePagingBar(form, 0);
-}
-
-void pressFavourites(forms::MainForm& form, forms::ProgramState& state, const ChromePictures& pictures) {
-  const int page = form.选择夹1->currentPage();
-  if (page == kHomePage) {
-    switchPagingState(form, state, "首页保存"_gbk);
-  } else if (page == kEditPage) {
-    switchPagingState(form, state, "编辑页保存"_gbk);
-    state.lastEditPage = "编辑首页"_gbk;
-  } else if (page == kOnlinePage) {
-    state.lastEditPage = "网络编辑"_gbk;
-  } else if (page == kLocalPage) {
-    state.lastEditPage = "本地编辑"_gbk;
-  }
-  form.选择夹1->setCurrentPage(kFavouritesPage);
-  form.主窗口->setPicture(pictures.skinFavourites);
-  hidePagingBar(form, 1);
-}
-
-void stripMoved(forms::MainForm& form, const ChromePictures& pictures, int x, int y) {
-  // Set on every move, changed or not; leaving the strip keeps the last look.
-  switch (hoverZone(x, y)) {
-    case StripZone::Close:
-      form.窗口控制按钮->setPicture(pictures.stripCloseHot);
-      break;
-    case StripZone::Minimise:
-      form.窗口控制按钮->setPicture(pictures.stripMinimiseHot);
-      break;
-    case StripZone::None:
-      form.窗口控制按钮->setPicture(pictures.stripNormal);
-      break;
-  }
-}
-
-void stripPressed(forms::MainForm& form, const ChromePictures& pictures, int x, int y) {
-  switch (pressZone(x, y)) {
-    case StripZone::Close:
-      form.主窗口->destroyWindow();
-      break;
-    case StripZone::Minimise:
-      form.主窗口->minimise();
-      // Otherwise the minimise-hot look would greet the restored window.
-      form.窗口控制按钮->setPicture(pictures.stripNormal);
-      break;
-    case StripZone::None:
-      break;
-  }
-}
-
-void bindChrome(forms::MainForm& form, forms::ProgramState& state, const ChromePictures& pictures) {
-  using toolkit::events;
-  using toolkit::Pointer;
-  forms::MainForm* f = &form;
-  forms::ProgramState* s = &state;
-  const ChromePictures* p = &pictures;
-  events(form.主页).leftDown = [f, s, p](const Pointer&) { pressHome(*f, *s, *p); };
-  events(form.编辑).leftDown = [f, s, p](const Pointer&) { pressEdit(*f, *s, *p); };
-  events(form.收藏).leftDown = [f, s, p](const Pointer&) { pressFavourites(*f, *s, *p); };
-  events(form.窗口位置拖动).leftDown = [f](const Pointer&) { f->主窗口->startSystemDrag(); };
-  events(form.窗口控制按钮).mouseMove = [f, p](const Pointer& at) { stripMoved(*f, *p, at.x, at.y); };
-  events(form.窗口控制按钮).leftDown = [f, p](const Pointer& at) { stripPressed(*f, *p, at.x, at.y); };
-  events(form.主窗口).leftDown = [f](const Pointer&) { f->主窗口->setFocus(Qt::MouseFocusReason); };
-  events(form.标签_检查更新1).leftDown = [s](const Pointer&) {
-    toolkit::desktop().openAddress(s->groupLink);
+void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& source) {
+  const auto pictures = std::make_shared<const ChromePictures>(ChromePictures{
+      source("skin_home.png"), source("skin_edit.png"), source("skin_favourites.png"),
+      source("chrome_normal.png"), source("chrome_close_hot.png"), source("chrome_minimise_hot.png")});
+  const auto with = [pictures](void (*handler)(const Context&, const ChromePictures&)) {
+    return [pictures, handler](const Context& ctx) { handler(ctx, *pictures); };
   };
+  const auto withInput = [pictures](void (*handler)(const Context&, const ChromePictures&, const Input&)) {
+    return [pictures, handler](const Context& ctx, const Input& in) { handler(ctx, *pictures, in); };
+  };
+  const forms::MainForm& f = registry.context().main;
+  registry.on(f.主页, Event::LeftDown, with(pressHome));
+  registry.on(f.编辑, Event::LeftDown, with(pressEdit));
+  registry.on(f.收藏, Event::LeftDown, with(pressFavourites));
+  registry.on(f.窗口控制按钮, Event::MouseMove, withInput(stripMoved));
+  registry.on(f.窗口控制按钮, Event::LeftDown, withInput(stripPressed));
+  registry.on(f.窗口位置拖动, Event::LeftDown, [](const Context& ctx, const Input& in) {
+    ctx.main.主窗口->startSystemDrag(ctx.main.窗口位置拖动, QPoint(in.at.x, in.at.y));
+  });
+  registry.on(f.主窗口, Event::LeftDown,
+              [](const Context& ctx) { ctx.main.主窗口->setFocus(Qt::MouseFocusReason); });
+  registry.on(f.标签_检查更新1, Event::LeftDown,
+              [](const Context& ctx) { ctx.desktop.openAddress(ctx.state.update.groupLink); });
   // Close, minimise and drag work while a load waits.
-  toolkit::setLiveDuringWaits(form.窗口控制按钮);
-  toolkit::setLiveDuringWaits(form.窗口位置拖动);
+  toolkit::setLiveDuringWaits(f.窗口控制按钮);
+  toolkit::setLiveDuringWaits(f.窗口位置拖动);
 }
 
 }  // namespace mw::shell

@@ -1,10 +1,12 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "demo/program_sites.h"
+#include "demo/demo_site.h"
+#include "net/program_sites.h"
 #include "resources/embedded_pictures.h"
 #include "runtime/files.h"
 #include "shell/program.h"
@@ -19,20 +21,17 @@ int main(int argc, char** argv) {
 
   // The sites come first: the program never starts half-configured.
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const mw::demo::ProgramSites sites = mw::demo::programSites(args, mw::runtime::programDirectory());
+  mw::net::ProgramSites sites = mw::net::programSites(args, mw::runtime::programDirectory());
+  // Without a sites file the program uses its embedded demo site, serving until main returns.
+  std::optional<mw::demo::DemoSite> demoSite;
+  if (sites.embedded) sites = mw::demo::startAsProgramSites(demoSite.emplace());
   if (!sites.ok) {
     std::fprintf(stderr, "memwick: %s\n", sites.error.c_str());
     QMessageBox::critical(nullptr, QStringLiteral("Memwick"), QString::fromStdString(sites.error));
     return 1;
   }
 
-  int rc = 0;
-  {
-    mw::shell::Program program(mw::resources::picture);
-    program.sites = sites.settings;
-    program.start();
-    rc = app.exec();
-  }
-  mw::demo::stopEmbeddedDemoSite();
-  return rc;
+  mw::shell::Program program(mw::resources::picture, sites.settings);
+  program.start();
+  return app.exec();
 }

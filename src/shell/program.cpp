@@ -1,17 +1,34 @@
 #include "shell/program.h"
 
-#include "shell/list_view_bindings.h"
-#include "shell/search_bindings.h"
-#include "toolkit/events.h"
+#include <utility>
+
+#include "actions/clipboard.h"
+#include "actions/favourites.h"
+#include "browse/list_view.h"
+#include "browse/search_view.h"
+#include "shell/chrome.h"
+#include "shell/startup.h"
+#include "shell/tip_window.h"
+#include "shell/update_window.h"
 
 namespace mw::shell {
 
-Program::Program(const forms::PictureSource& pictures)
-    : chrome(chromePictures(pictures)), main(pictures), update(pictures), tip(pictures) {
-  bindChrome(main, state, chrome);
-  bindListView(main, state, sites, gate);
-  bindSearchView(main, state, sites, gate);
-  toolkit::events(main.主窗口).created = [this] { searchWindowCreated(main, state); };
+Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSettings,
+                 toolkit::Desktop& desktop)
+    : sites(std::move(siteSettings)),
+      main(pictures),
+      update(pictures),
+      tip(pictures),
+      desktopInUse_(desktop),
+      registry({main, update, tip, state, sites, desktop}) {
+  bindChrome(registry, pictures);
+  bindStartUp(registry);
+  bindUpdateWindow(registry);
+  bindTipWindow(registry);
+  browse::bindSearchView(registry);
+  browse::bindListView(registry);
+  actions::bindClipboard(registry);
+  actions::bindFavourites(registry);
 }
 
 void Program::start() { main.主窗口->load(); }

@@ -3,12 +3,15 @@
 #include <QLabel>
 #include <QVariantAnimation>
 
+#include "toolkit/accessibility.h"
 #include "toolkit/qt_text.h"
 
 namespace mw::toolkit {
 
+BalloonPopup::BalloonPopup() = default;
+
 BalloonTip::BalloonTip(QObject* parent)
-    : QObject(parent), popup_(std::make_unique<QLabel>()), fade_(new QVariantAnimation(this)) {
+    : QObject(parent), popup_(std::make_unique<BalloonPopup>()), fade_(new QVariantAnimation(this)) {
   popup_->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   popup_->setAttribute(Qt::WA_ShowWithoutActivating);
   popup_->setTextFormat(Qt::PlainText);
@@ -49,7 +52,9 @@ void BalloonTip::appear() {
   popup_->adjustSize();
   popup_->move(point_);
   popup_->setWindowOpacity(1.0);
+  popup_->setAccessibleDescription(objectName());
   popup_->show();
+  announceTip(popup_.get());
   phase_ = Phase::Shown;
   stay_.start(kShownMs);
 }

@@ -2,6 +2,7 @@
 // The balloon tip: a light-yellow popup at a screen point. It shows up 100 ms after it is
 // asked to, stays 2000 ms, then fades out over 200 ms. A new request replaces the old one.
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QObject>
 #include <QPoint>
 #include <QTimer>
@@ -9,10 +10,16 @@
 
 #include "runtime/text.h"
 
-class QLabel;
 class QVariantAnimation;
 
 namespace mw::toolkit {
+
+// The tip's popup window; accessibility tools see it as a tool tip.
+class BalloonPopup : public QLabel {
+  Q_OBJECT
+ public:
+  BalloonPopup();
+};
 
 class BalloonTip : public QObject {
   Q_OBJECT
@@ -37,7 +44,7 @@ class BalloonTip : public QObject {
   void appear();
   void startFade();
 
-  std::unique_ptr<QLabel> popup_;
+  std::unique_ptr<BalloonPopup> popup_;
   QTimer delay_;
   QTimer stay_;
   QVariantAnimation* fade_;

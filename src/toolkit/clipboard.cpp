@@ -48,16 +48,20 @@ bool placeImageOnClipboard(const QImage& image) {
   return clipboard->mimeData() && clipboard->mimeData()->hasImage();
 }
 
-bool placeFileOnClipboard(const QString& path, const Bytes& bytes) {
-  auto* clipboard = QGuiApplication::clipboard();
-  if (!clipboard || bytes.empty()) return false;
+std::unique_ptr<QMimeData> pictureFileData(const QString& path, const Bytes& bytes) {
   const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
   auto data = std::make_unique<QMimeData>();
   data->setUrls({url});
   data->setData(QStringLiteral("x-special/gnome-copied-files"), QByteArray("copy\n") + url.toEncoded());
   data->setData(imageMime(bytes), QByteArray(bytes.data(), qsizetype(bytes.size())));
   data->setHtml(QStringLiteral("<img src=\"%1\">").arg(QString::fromUtf8(url.toEncoded())));
-  clipboard->setMimeData(data.release());  // the clipboard takes ownership
+  return data;
+}
+
+bool placeFileOnClipboard(const QString& path, const Bytes& bytes) {
+  auto* clipboard = QGuiApplication::clipboard();
+  if (!clipboard || bytes.empty()) return false;
+  clipboard->setMimeData(pictureFileData(path, bytes).release());  // the clipboard takes ownership
   const QMimeData* now = clipboard->mimeData();
   return now && now->hasUrls();
 }

@@ -2,9 +2,11 @@
 // Placing pictures on the system clipboard.
 #include <QImage>
 #include <QString>
+#include <memory>
 
 #include "runtime/text.h"
 
+class QMimeData;
 class QWidget;
 
 namespace mw::toolkit {
@@ -17,9 +19,12 @@ Bytes snapshotBmp(QWidget* widget);
 // image is null or the clipboard did not take it.
 bool placeImageOnClipboard(const QImage& image);
 
-// A picture file so that an animated GIF stays animated when pasted: the file as a URI list
-// and as copied files, the raw bytes under the file's image type, and an HTML <img>. No
-// decoded still goes with it, or programs would paste the still. False when not placed.
+// A picture file (`bytes` are its content) in the forms that keep an animated GIF animated when
+// pasted or dropped: the file as a URI list and as copied files, the raw bytes under the file's
+// image type, and an HTML <img>. No decoded still goes with it, or programs would take the still.
+std::unique_ptr<QMimeData> pictureFileData(const QString& path, const Bytes& bytes);
+
+// pictureFileData on the clipboard. False when not placed.
 bool placeFileOnClipboard(const QString& path, const Bytes& bytes);
 
 }  // namespace mw::toolkit

@@ -4,13 +4,16 @@
 
 #include <QFile>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QRegularExpressionValidator>
 #include <QUrl>
+#include <utility>
 
+#include "toolkit/accessibility.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/desktop.h"
 #include "toolkit/events.h"
@@ -78,10 +81,15 @@ Label::Label(QWidget* parent) : QWidget(parent) {
 
 Text Label::caption() const { return fromQString(caption_); }
 void Label::setCaption(const Text& caption) {
-  caption_ = toQString(caption);
+  const QString before = std::exchange(caption_, toQString(caption));
   update();
+  if (caption_ != before) announceCaption(this, before, caption_);
 }
-void Label::setPicture(Bytes bytes) { picture_.setBytes(std::move(bytes), placement()); }
+void Label::setPicture(Bytes bytes) {
+  const bool wasEmpty = picture_.empty();
+  picture_.setBytes(std::move(bytes), placement());
+  if (picture_.empty() != wasEmpty) announceNameChange(this);
+}
 void Label::setPictureLayout(Layout layout) {
   layout_ = layout;
   picture_.setPlacement(placement());
@@ -128,10 +136,14 @@ void Label::paintEvent(QPaintEvent*) {
     p.drawText(client, alignmentFlags(h_, v_, wrap_), displayText(caption_));
   }
   drawBorder(p, this, border_);
+  paintFocusFrame(p, this);
 }
 
 // Presses stop here rather than reaching the window behind.
 void Label::mousePressEvent(QMouseEvent* e) { e->accept(); }
+void Label::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
+}
 
 // ---- TransparentLabel
 
@@ -141,21 +153,27 @@ TransparentLabel::TransparentLabel(QWidget* parent) : QWidget(parent) {
 }
 Text TransparentLabel::caption() const { return fromQString(caption_); }
 void TransparentLabel::setCaption(const Text& caption) {
-  caption_ = toQString(caption);
+  const QString before = std::exchange(caption_, toQString(caption));
   update();
+  if (caption_ != before) announceCaption(this, before, caption_);
 }
 void TransparentLabel::setTextColour(QColor colour) {
   text_ = colour;
   update();
 }
 void TransparentLabel::paintEvent(QPaintEvent*) {
-  if (caption_.isEmpty()) return;
   QPainter p(this);
-  p.setPen(text_);
-  p.setFont(font());
-  p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, displayText(caption_));
+  if (!caption_.isEmpty()) {
+    p.setPen(text_);
+    p.setFont(font());
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, displayText(caption_));
+  }
+  paintFocusFrame(p, this);
 }
 void TransparentLabel::mousePressEvent(QMouseEvent* e) { e->accept(); }
+void TransparentLabel::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
+}
 
 // ---- Button
 
@@ -224,7 +242,11 @@ QColor EditBox::backgroundColour() const { return editor()->palette().color(QPal
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
   connect(&picture_, &Picture::changed, this, qOverload<>(&QWidget::update));
 }
-void PictureBox::setPicture(Bytes bytes) { picture_.setBytes(std::move(bytes), placement()); }
+void PictureBox::setPicture(Bytes bytes) {
+  const bool wasEmpty = picture_.empty();
+  picture_.setBytes(std::move(bytes), placement());
+  if (picture_.empty() != wasEmpty) announceNameChange(this);  // the name tells whether it is empty
+}
 void PictureBox::setMode(DisplayMode mode) {
   mode_ = mode;
   picture_.setPlacement(placement());
@@ -254,8 +276,12 @@ void PictureBox::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), background_);
   picture_.paint(p);
   drawBorder(p, this, border_);
+  paintFocusFrame(p, this);
 }
 void PictureBox::mousePressEvent(QMouseEvent* e) { e->accept(); }
+void PictureBox::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
+}
 
 // ---- GroupBox
 
@@ -287,8 +313,10 @@ TabControl::TabControl(QWidget* parent) : QStackedWidget(parent) {
   setFrameShape(QFrame::NoFrame);
   setAutoFillBackground(false);
 }
+TabPage::TabPage(QWidget* parent) : QWidget(parent) {}
+
 QWidget* TabControl::addPage() {
-  auto* page = new QWidget(this);
+  auto* page = new TabPage(this);
   page->setAutoFillBackground(false);
   addWidget(page);
   return page;
@@ -307,11 +335,15 @@ void ColourPicker::paintEvent(QPaintEvent*) {
   QPainter p(this);
   qDrawWinPanel(&p, rect(), palette(), true);
   p.fillRect(rect().adjusted(3, 3, -3, -3), colour_);
+  paintFocusFrame(p, this);
 }
 void ColourPicker::mousePressEvent(QMouseEvent* e) {
   e->accept();
   if (e->button() != Qt::LeftButton) return;
   if (const auto chosen = desktop().chooseColour(this, colour_)) setColour(*chosen);
+}
+void ColourPicker::keyPressEvent(QKeyEvent* e) {
+  if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
 }
 
 // ---- OpenFileDialog

@@ -60,6 +60,7 @@ class Label : public QWidget {
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
   void resizeEvent(QResizeEvent*) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   Placement placement() const;
@@ -88,6 +89,7 @@ class TransparentLabel : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   QString caption_;
@@ -154,6 +156,7 @@ class PictureBox : public QWidget {
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
   void resizeEvent(QResizeEvent*) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   Placement placement() const;
@@ -181,6 +184,13 @@ class ComboBox : public QComboBox {
   void setItems(const TextArray& items);
 };
 
+// One page of a tab control: holds the page's controls.
+class TabPage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TabPage(QWidget* parent = nullptr);
+};
+
 // A tab control without a tab header: a stack of pages sharing one origin, drawing no
 // background of its own so the window's skin shows through.
 class TabControl : public QStackedWidget {
@@ -206,6 +216,7 @@ class ColourPicker : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   QColor colour_{Qt::black};

@@ -14,20 +14,14 @@ namespace {
 
 Desktop* installed = nullptr;
 
-template <typename T>
-T takeFront(std::deque<T>& queue, T fallback) {
-  if (queue.empty()) return fallback;
-  T value = std::move(queue.front());
-  queue.pop_front();
-  return value;
-}
-
 }  // namespace
 
-Desktop& desktop() {
+Desktop& qtDesktop() {
   static QtDesktop qt;
-  return installed ? *installed : qt;
+  return qt;
 }
+
+Desktop& desktop() { return installed ? *installed : qtDesktop(); }
 
 void setDesktop(Desktop* replacement) { installed = replacement; }
 
@@ -86,39 +80,6 @@ bool QtDesktop::openAddress(const Text& address) {
 
 bool QtDesktop::openFolder(const Text& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(path)));
-}
-
-MessageAnswer ScriptedDesktop::messageBox(QWidget*, const Text& message, const Text& title,
-                                          MessageButtons buttons) {
-  calls.push_back({"messageBox", message, title, buttons});
-  const MessageAnswer answer = takeFront(answers, MessageAnswer::Ok);
-  // An OK-only box cannot be cancelled.
-  return buttons == MessageButtons::Ok ? MessageAnswer::Ok : answer;
-}
-
-std::optional<Text> ScriptedDesktop::openFile(QWidget*, const Text& filter) {
-  calls.push_back({"openFile", filter, {}, {}});
-  return takeFront<std::optional<Text>>(files, std::nullopt);
-}
-
-std::optional<Text> ScriptedDesktop::chooseFolder(QWidget*) {
-  calls.push_back({"chooseFolder", {}, {}, {}});
-  return takeFront<std::optional<Text>>(folders, std::nullopt);
-}
-
-std::optional<QColor> ScriptedDesktop::chooseColour(QWidget*, QColor) {
-  calls.push_back({"chooseColour", {}, {}, {}});
-  return takeFront<std::optional<QColor>>(colours, std::nullopt);
-}
-
-bool ScriptedDesktop::openAddress(const Text& address) {
-  calls.push_back({"openAddress", address, {}, {}});
-  return opens;
-}
-
-bool ScriptedDesktop::openFolder(const Text& path) {
-  calls.push_back({"openFolder", path, {}, {}});
-  return opens;
 }
 
 }  // namespace mw::toolkit

@@ -1,12 +1,9 @@
 #pragma once
 // Dialogs and the desktop behind one seam: message boxes, file and folder dialogs, the colour
-// picker, opening an address or a folder. The program uses the Qt implementation; tests install
-// a scripted one that records every call.
+// picker, opening an address or a folder. The program uses the Qt implementation; tests put in
+// one that answers from a script.
 #include <QColor>
-#include <deque>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "runtime/text.h"
 
@@ -37,39 +34,14 @@ class Desktop {
 // The desktop in use: the Qt one unless another was installed (not owned; nullptr restores Qt's).
 Desktop& desktop();
 void setDesktop(Desktop* replacement);
+// The Qt one.
+Desktop& qtDesktop();
 
 // Qt file-dialog filter from the "description|patterns" form.
 QString qtFileFilter(const Text& filter);
 
 class QtDesktop : public Desktop {
  public:
-  MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,
-                           MessageButtons buttons) override;
-  std::optional<Text> openFile(QWidget* parent, const Text& filter) override;
-  std::optional<Text> chooseFolder(QWidget* parent) override;
-  std::optional<QColor> chooseColour(QWidget* parent, QColor initial) override;
-  bool openAddress(const Text& address) override;
-  bool openFolder(const Text& path) override;
-};
-
-// Answers from queues (a default when a queue is empty) and records every call in order.
-class ScriptedDesktop : public Desktop {
- public:
-  struct Call {
-    std::string
-        what;    // "messageBox", "openFile", "chooseFolder", "chooseColour", "openAddress", "openFolder"
-    Text text;   // message, filter, address or path
-    Text title;  // message box title
-    MessageButtons buttons = MessageButtons::Ok;
-  };
-
-  std::vector<Call> calls;
-  std::deque<MessageAnswer> answers;          // default Ok
-  std::deque<std::optional<Text>> files;      // default cancelled
-  std::deque<std::optional<Text>> folders;    // default cancelled
-  std::deque<std::optional<QColor>> colours;  // default cancelled
-  bool opens = true;
-
   MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,
                            MessageButtons buttons) override;
   std::optional<Text> openFile(QWidget* parent, const Text& filter) override;

@@ -8,28 +8,72 @@
 
 namespace mw::toolkit {
 
+namespace {
+
+EventBinder* binderOf(const QWidget* control) {
+  return control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
+}
+
+EventBinder* ensureBinder(QWidget* control) {
+  EventBinder* binder = binderOf(control);
+  return binder ? binder : new EventBinder(control);  // owned by the control
+}
+
+std::size_t index(Event event) { return static_cast<std::size_t>(event); }
+
+}  // namespace
+
+const char* eventName(Event event) {
+  static const char* const names[kEventKinds] = {
+      "left button down", "right button down", "mouse move", "key down",  "click",
+      "created",          "first activation",  "got focus",  "lost focus"};
+  return names[index(event)];
+}
+
 EventBinder::EventBinder(QWidget* control) : QObject(control), control_(control) {
   setObjectName(QStringLiteral("mw_event_binder"));
   control->installEventFilter(this);
   if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-    connect(button, &QAbstractButton::clicked, this, [this] {
-      if (events.click) events.click();
-    });
+    connect(button, &QAbstractButton::clicked, this, [this] { run(Event::Click); });
   }
 }
 
-Events& events(QWidget* control) {
-  auto* binder =
-      control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
-  if (!binder) binder = new EventBinder(control);  // owned by the control
-  control->setMouseTracking(true);                 // cheap, and mouse-move handlers may be bound later
-  return binder->events;
+bool EventBinder::run(Event event, const Input& input) {
+  const Handler& handler = handlers[index(event)];
+  if (!handler) return false;
+  handler(input);
+  return true;
+}
+
+void EventBinder::activateOnce() {
+  if (activatedOnce) return;
+  activatedOnce = true;
+  run(Event::FirstActivation);
+}
+
+void deliverFirstActivation(QWidget* window) { ensureBinder(window)->activateOnce(); }
+
+bool bindEvent(QWidget* control, Event event, Handler handler) {
+  EventBinder* binder = ensureBinder(control);
+  Handler& slot = binder->handlers[index(event)];
+  if (slot) return false;
+  slot = std::move(handler);
+  if (event == Event::MouseMove) control->setMouseTracking(true);
+  return true;
+}
+
+bool isBound(const QWidget* control, Event event) {
+  const EventBinder* binder = binderOf(control);
+  return binder && binder->handlers[index(event)];
+}
+
+bool deliver(QWidget* control, Event event, const Input& input) {
+  EventBinder* binder = binderOf(control);
+  return binder && binder->run(event, input);
 }
 
 void forwardEvents(QWidget* control, QWidget* source) {
-  events(control);
-  auto* binder =
-      control->findChild<EventBinder*>(QStringLiteral("mw_event_binder"), Qt::FindDirectChildrenOnly);
+  EventBinder* binder = ensureBinder(control);
   // Input the source ignores propagates to the control; watching both would deliver it twice.
   control->removeEventFilter(binder);
   source->installEventFilter(binder);
@@ -43,9 +87,9 @@ int keyCode(int qtKey) {
   switch (qtKey) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      return 13;
+      return kEnterKey;
     case Qt::Key_Escape:
-      return 27;
+      return kEscapeKey;
     case Qt::Key_Backspace:
       return 8;
     case Qt::Key_Tab:
@@ -89,40 +133,37 @@ bool EventBinder::eventFilter(QObject* watched, QEvent* event) {
   const auto pointerOf = [&](const QMouseEvent* e) {
     const QPoint p =
         widget == control_ ? e->position().toPoint() : widget->mapTo(control_, e->position().toPoint());
-    return Pointer{p.x(), p.y(), e->modifiers()};
+    return Input{{p.x(), p.y(), e->modifiers()}, 0};
   };
   switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
       auto* e = static_cast<QMouseEvent*>(event);
-      if (e->button() == Qt::LeftButton && events.leftDown) {
-        events.leftDown(pointerOf(e));
-      } else if (e->button() == Qt::RightButton && events.rightDown) {
-        events.rightDown(pointerOf(e));
+      if (e->button() == Qt::LeftButton) {
+        run(Event::LeftDown, pointerOf(e));
+      } else if (e->button() == Qt::RightButton) {
+        run(Event::RightDown, pointerOf(e));
       }
       break;
     }
     case QEvent::MouseMove:
-      if (events.mouseMove) events.mouseMove(pointerOf(static_cast<QMouseEvent*>(event)));
+      run(Event::MouseMove, pointerOf(static_cast<QMouseEvent*>(event)));
       break;
     case QEvent::KeyPress:
-      if (events.keyDown) events.keyDown(keyCode(static_cast<QKeyEvent*>(event)->key()));
+      run(Event::KeyDown, Input{{}, keyCode(static_cast<QKeyEvent*>(event)->key())});
       break;
     // A window's focus is its activation (below); its own focus events would double it.
     case QEvent::FocusIn:
-      if (!widget->isWindow() && events.gotFocus) events.gotFocus();
+      if (!widget->isWindow()) run(Event::GotFocus);
       break;
     case QEvent::FocusOut:
-      if (!widget->isWindow() && events.lostFocus) events.lostFocus();
+      if (!widget->isWindow()) run(Event::LostFocus);
       break;
     case QEvent::WindowActivate:
-      if (widget == control_ && !activatedOnce) {
-        activatedOnce = true;
-        if (events.firstActivation) events.firstActivation();
-      }
+      if (widget == control_) activateOnce();
       break;
     case QEvent::WindowDeactivate:
-      if (widget == control_ && widget->isWindow() && events.lostFocus) events.lostFocus();
+      if (widget == control_ && widget->isWindow()) run(Event::LostFocus);
       break;
     default:
       break;

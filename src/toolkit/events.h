@@ -1,14 +1,29 @@
 #pragma once
-// Events of a control, delivered with the arguments the handlers take: pointer position
-// relative to the control (and modifiers) for button and move events, the key code for key
-// down, nothing for the others. A handler is bound by assigning to the control's Events.
+// Events of a control, delivered with what the handlers take: the pointer position relative
+// to the control (and modifiers) for button and move events, the key code for key down,
+// nothing for the others. Each event of a control has at most one handler.
 #include <QObject>
 #include <QPoint>
+#include <array>
 #include <functional>
 
 class QWidget;
 
 namespace mw::toolkit {
+
+enum class Event {
+  LeftDown,
+  RightDown,
+  MouseMove,
+  KeyDown,
+  Click,
+  Created,
+  FirstActivation,
+  GotFocus,
+  LostFocus
+};
+inline constexpr std::size_t kEventKinds = 9;
+const char* eventName(Event event);
 
 struct Pointer {
   int x = 0;
@@ -16,34 +31,41 @@ struct Pointer {
   Qt::KeyboardModifiers modifiers;
 };
 
-struct Events {
-  std::function<void(const Pointer&)> leftDown;
-  std::function<void(const Pointer&)> rightDown;
-  std::function<void(const Pointer&)> mouseMove;
-  std::function<void(int keyCode)> keyDown;
-  std::function<void()> click;
-  std::function<void()> created;
-  std::function<void()> firstActivation;
-  std::function<void()> gotFocus;
-  std::function<void()> lostFocus;
+struct Input {
+  Pointer at;       // button and move events
+  int keyCode = 0;  // key down
 };
 
-// The events of `control`, created on first use. Binding mouseMove turns on mouse tracking.
-Events& events(QWidget* control);
+using Handler = std::function<void(const Input&)>;
+
+// Binds the handler of one event of `control`. False, leaving the first binding in place,
+// when that event already has a handler. Binding mouse moves turns on mouse tracking.
+bool bindEvent(QWidget* control, Event event, Handler handler);
+bool isBound(const QWidget* control, Event event);
+// Runs the bound handler as the event would; false when there is none.
+bool deliver(QWidget* control, Event event, const Input& input = {});
+// The first activation of a window, unless it has had it already.
+void deliverFirstActivation(QWidget* window);
 
 // Deliver the events of `source` (an inner widget filling the control) as the control's own,
 // with positions mapped to the control.
 void forwardEvents(QWidget* control, QWidget* source);
 
-// Key code of the handlers (13 for Enter, 27 for Escape, 'A'..'Z', '0'..'9', ...) for a Qt key.
+// Key codes of the handlers.
+inline constexpr int kEnterKey = 13;
+inline constexpr int kEscapeKey = 27;
+// Key code of the handlers ('A'..'Z', '0'..'9', the constants above, ...) for a Qt key.
 int keyCode(int qtKey);
 
 class EventBinder : public QObject {
   Q_OBJECT
  public:
   explicit EventBinder(QWidget* control);
-  Events events;
+  std::array<Handler, kEventKinds> handlers;
   bool activatedOnce = false;
+  // Runs the handler of `event`; false when there is none.
+  bool run(Event event, const Input& input = {});
+  void activateOnce();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,8 +1,6 @@
 #include "toolkit/form_builder.h"
 
 #include <QApplication>
-#include <cstdio>
-#include <cstdlib>
 
 #include "toolkit/balloon_tip.h"
 
@@ -29,8 +27,9 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
     : def_(def), window_(std::make_unique<Window>(def.frame)) {
   Window* w = window_.get();
   w->setObjectName(name(def.name));
+  w->setAccessibleDescription(w->objectName());  // tools find windows and controls by their names
   w->setTitle(gbk(def.title));
-  w->resize(def.size);
+  w->resize(def.frame == Frame::FixedSingle ? def.size - kFixedSingleDecoration : def.size);
   w->setCentredAtShow(def.centred);
   w->setPictureLayout(def.layout);
   if (def.background) w->setBackgroundColour(QColor::fromRgb(*def.background));
@@ -39,13 +38,14 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
   for (const ControlDef& c : def.controls) {
     QWidget* parent = w;
     if (c.parent) {
-      QObject* p = controls_.value(name(c.parent));
+      // A parent is defined before its children.
+      QObject* p = byName_.value(name(c.parent));
       if (auto* tabs = qobject_cast<TabControl*>(p)) {
         parent = tabs->page(c.page);
       } else if (auto* container = qobject_cast<QWidget*>(p)) {
         parent = container;
       }
-      if (!parent) missing(c.parent);
+      if (!parent) qFatal("window definition: %s is not defined before %s", c.parent, c.name);
     }
     const Look& look = c.look;
     QObject* made = nullptr;
@@ -135,17 +135,16 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
       made = widget;
     }
     made->setObjectName(name(c.name));
-    controls_.insert(made->objectName(), made);
+    if (widget) widget->setAccessibleDescription(made->objectName());
+    // The Qt editor inside takes the focus, so focus events name it; it speaks as its box does.
+    if (auto* e = qobject_cast<EditBox*>(widget)) e->editor()->setAccessibleDescription(made->objectName());
+    made_.push_back(made);
+    byName_.insert(made->objectName(), made);
   }
 }
 
 QObject* BuiltWindow::find(std::string_view utf8Name) const {
-  return controls_.value(QString::fromUtf8(utf8Name.data(), qsizetype(utf8Name.size())));
-}
-
-void BuiltWindow::missing(std::string_view name) {
-  std::fprintf(stderr, "window definition has no control %.*s of that kind\n", int(name.size()), name.data());
-  std::abort();
+  return byName_.value(QString::fromUtf8(utf8Name.data(), qsizetype(utf8Name.size())));
 }
 
 }  // namespace mw::toolkit

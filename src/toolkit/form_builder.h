@@ -64,7 +64,7 @@ struct ControlDef {
 struct WindowDef {
   const char* name = "";
   const char* title = "";
-  QSize size{};
+  QSize size{};  // outer size: with a frame, the client area is smaller
   Frame frame = Frame::Sizable;
   const char* picture = nullptr;
   Layout layout = Layout::Natural;
@@ -80,27 +80,21 @@ using PictureSource = std::function<Bytes(std::string_view name)>;
 class BalloonTip;
 class OpenFileDialog;
 
-// A built window and its controls by name. The window owns every control.
+// A built window and its controls. The window owns every control.
 class BuiltWindow {
  public:
   BuiltWindow(const WindowDef& def, const PictureSource& pictures);
   Window* window() const { return window_.get(); }
+  // The control of definition entry `index`.
+  QObject* control(std::size_t index) const { return made_[index]; }
   QObject* find(std::string_view utf8Name) const;
-  // The control of that name and kind; aborts when the definition has no such control, so a
-  // form cannot silently bind to nothing.
-  template <typename T>
-  T* get(std::string_view utf8Name) const {
-    T* c = qobject_cast<T*>(find(utf8Name));
-    if (!c) missing(utf8Name);
-    return c;
-  }
   const WindowDef& definition() const { return def_; }
 
  private:
-  [[noreturn]] static void missing(std::string_view name);
   WindowDef def_;
   std::unique_ptr<Window> window_;
-  QHash<QString, QObject*> controls_;
+  std::vector<QObject*> made_;
+  QHash<QString, QObject*> byName_;
 };
 
 }  // namespace mw::toolkit

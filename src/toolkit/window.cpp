@@ -6,9 +6,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include "runtime/event_pump.h"
+#include "toolkit/accessibility.h"
 #include "toolkit/events.h"
 #include "toolkit/qt_text.h"
 
@@ -57,13 +59,18 @@ QPoint centredOnScreen(QSize size) {
 
 void Window::load() {
   loaded_ = true;
-  if (auto& created = events(this).created) created();
+  deliver(this, Event::Created);
   if (!loaded_) return;  // the created handler destroyed it
   if (frame_ == Frame::FixedSingle) setFixedSize(size());
   if (centred_) move(centredOnScreen(size()));
   show();
   raise();
   activateWindow();
+  // A desktop that keeps new windows from taking the focus, or an X server without a window
+  // manager, may never activate it: its first activation comes anyway, a moment after.
+  QTimer::singleShot(kActivationGraceMs, this, [this] {
+    if (isVisible()) deliverFirstActivation(this);
+  });
 }
 
 void Window::loadModal() {
@@ -80,9 +87,44 @@ void Window::destroyWindow() {
   close();
 }
 
-bool Window::startSystemDrag() {
+namespace {
+
+// Moves a window with the pointer from a press on its grip until the button is released. The
+// grip keeps receiving the moves meanwhile: Qt grabs the mouse for the widget pressed.
+class ManualDrag : public QObject {
+ public:
+  ManualDrag(QWidget* window, QWidget* grip, QPoint pressedGlobal)
+      : QObject(grip), window_(window), offset_(pressedGlobal - window->pos()) {
+    grip->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MouseMove) {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (e->buttons() & Qt::LeftButton) {
+        window_->move(e->globalPosition().toPoint() - offset_);
+        return true;
+      }
+      deleteLater();  // the release went elsewhere
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  QWidget* window_;
+  QPoint offset_;
+};
+
+}  // namespace
+
+void Window::startSystemDrag(QWidget* grip, QPoint at) {
   QWindow* handle = windowHandle();
-  return handle && handle->startSystemMove();
+  if (handle && handle->startSystemMove()) return;
+  delete manualDrag_;
+  manualDrag_ = new ManualDrag(this, grip, grip->mapToGlobal(at));
 }
 
 void Window::paintEvent(QPaintEvent*) {
@@ -98,6 +140,11 @@ void Window::mousePressEvent(QMouseEvent* e) { e->accept(); }
 void Window::closeEvent(QCloseEvent* e) {
   loaded_ = false;
   QWidget::closeEvent(e);
+}
+
+// Tab follows the reading order of the interactive controls, labels that act on a press included.
+bool Window::focusNextPrevChild(bool next) {
+  return focusNextInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
 }
 
 }  // namespace mw::toolkit

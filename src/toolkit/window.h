@@ -1,6 +1,7 @@
 #pragma once
 // A top-level window of the program: title, background picture with its layout and colour,
 // frame style, and loading (created event, then shown) and destroying.
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -18,6 +19,9 @@ enum class Frame {
 class Window : public QWidget {
   Q_OBJECT
  public:
+  // How long a loaded window waits to be activated before it counts as activated.
+  static constexpr int kActivationGraceMs = 500;
+
   explicit Window(Frame frame = Frame::Sizable);
 
   Text title() const;
@@ -42,14 +46,17 @@ class Window : public QWidget {
   void destroyWindow();
   bool loaded() const { return loaded_; }
   void minimise() { showMinimized(); }
-  // Hands a press to the window system as a press on the caption: it moves the window.
-  bool startSystemDrag();
+  // Hands a press at `at` on `grip` to the window system as a press on the caption, which
+  // moves the window while the button is held. Where the window system cannot (no window
+  // manager, or one without that support), the window follows the pointer by hand instead.
+  void startSystemDrag(QWidget* grip, QPoint at);
 
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent*) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   Placement placement() const;
@@ -60,7 +67,11 @@ class Window : public QWidget {
   std::optional<QColor> background_;
   bool centred_ = false;
   bool loaded_ = false;
+  QPointer<QObject> manualDrag_;
 };
+
+// What a fixed single border (3 pixels) and title bar (26) take of a window's outer size.
+inline constexpr QSize kFixedSingleDecoration{6, 29};
 
 // Where a window of `size` stands centred on the primary screen's available area.
 QPoint centredOnScreen(QSize size);

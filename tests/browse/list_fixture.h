@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "browse/browse_context.h"
-#include "forms/main_form.h"
-#include "forms/program_state.h"
-#include "support/form_pictures.h"
+#include "support/handler_parts.h"
 #include "toolkit/controls.h"
-#include "toolkit/desktop.h"
 
 namespace mw::test {
 
 class ListFixture : public ::testing::Test {
  protected:
-  browse::BrowseContext context(const std::string& base) { return {form, state, base, {}}; }
+  // The context with every site at `base`.
+  const forms::Context& context(const std::string& base) {
+    parts.sites = sitesAt(base);
+    return parts.context;
+  }
 
   std::vector<std::string> boxes() const {
     std::vector<std::string> out;
@@ -31,12 +31,7 @@ class ListFixture : public ::testing::Test {
     for (int i = first; i < first + 8; ++i) out.push_back(i <= count ? bytesOf(i) : std::string());
     return out;
   }
-  std::vector<Text> messages() const {
-    std::vector<Text> out;
-    for (const auto& c : desk.calls)
-      if (c.what == "messageBox") out.push_back(c.text);
-    return out;
-  }
+  std::vector<Text> messages() const { return parts.messages(); }
   // Disabled flags of 上一页, 首页, 下一页, 跳页_按钮.
   std::vector<int> disabled() const {
     std::vector<int> out;
@@ -49,10 +44,9 @@ class ListFixture : public ::testing::Test {
     for (int k = 9; k <= 16; ++k) form.slot(k)->setPicture(prefix + std::to_string(k));
   }
 
-  forms::MainForm form{mw::test::formPicture};
-  forms::ProgramState state;
-  toolkit::ScriptedDesktop desk;
-  toolkit::DesktopOverride useDesk{desk};
+  HandlerParts parts;
+  forms::MainForm& form = parts.main;
+  forms::ProgramState& state = parts.state;
 };
 
 }  // namespace mw::test

@@ -21,7 +21,7 @@ class ListPagingTest : public mw::test::ListFixture {
   ListPagingTest() { form.选择夹1->setCurrentPage(1); }
 
   // Loads the all-templates list and forgets its requests.
-  BrowseContext allList() {
+  forms::Context allList() {
     const auto ctx = context(site.base());
     loadAllList(ctx);
     site.clearLog();
@@ -29,11 +29,11 @@ class ListPagingTest : public mw::test::ListFixture {
   }
   // The boxes show items first..first+7 of site page K.
   void expectShowing(int sitePage, int first) {
-    EXPECT_EQ(state.listSlotBase, first - 1);
+    EXPECT_EQ(state.list.listSlotBase, first - 1);
     EXPECT_EQ(boxes(),
               expected([&](int i) { return TemplateSite::thumbBytes(TemplateSite::allThumb(sitePage, i)); },
                        first));
-    EXPECT_EQ(state.listImageUrls.size(), 45u);
+    EXPECT_EQ(state.list.listImageUrls.size(), 45u);
   }
   Targets pages() {
     auto t = site.pageTargets();
@@ -55,7 +55,7 @@ TEST_F(ListPagingTest, NextAndPreviousCrossSitePagesAtMultiplesOfFive) {
 
   nextPage(ctx);  // page 6: first page of site page 2
   EXPECT_EQ(pages(), Targets{"/face/ListWithImage.aspx?pn=2"});
-  EXPECT_EQ(state.listSitePage, 2);
+  EXPECT_EQ(state.list.listSitePage, 2);
   expectShowing(2, 1);
   nextPage(ctx);
   EXPECT_EQ(pages(), Targets{});
@@ -67,7 +67,7 @@ TEST_F(ListPagingTest, NextAndPreviousCrossSitePagesAtMultiplesOfFive) {
   expectShowing(2, 1);
   previousPage(ctx);  // 6 -> 5: site page 1 from its own address, item 37
   EXPECT_EQ(pages(), Targets{"/face/ListWithImage.aspx"});
-  EXPECT_EQ(state.listSitePage, 1);
+  EXPECT_EQ(state.list.listSitePage, 1);
   expectShowing(1, 37);
   EXPECT_EQ(form.显示页->caption(), "5/185");
 
@@ -81,7 +81,7 @@ TEST_F(ListPagingTest, NextAndPreviousCrossSitePagesAtMultiplesOfFive) {
   EXPECT_EQ(form.显示页->caption(), "10/185");
 
   for (int page = 9; page >= 1; --page) previousPage(ctx);
-  EXPECT_EQ(state.listPage, 1);
+  EXPECT_EQ(state.list.listPage, 1);
   EXPECT_EQ(disabled(), (std::vector<int>{1, 1, 0, 0}));
   expectShowing(1, 1);
 }
@@ -91,8 +91,8 @@ TEST_F(ListPagingTest, JumpLoadsTheSitePageOfTheTarget) {
   form.跳页_编辑框->setText("12");
   jumpToPage(ctx);
   EXPECT_EQ(pages(), Targets{"/face/ListWithImage.aspx?pn=3"});
-  EXPECT_EQ(state.listPage, 12);
-  EXPECT_EQ(state.listSitePage, 3);
+  EXPECT_EQ(state.list.listPage, 12);
+  EXPECT_EQ(state.list.listSitePage, 3);
   expectShowing(3, 10);
   EXPECT_EQ(form.显示页->caption(), "12/185");
   EXPECT_EQ(disabled(), (std::vector<int>{0, 0, 0, 0}));
@@ -102,8 +102,8 @@ TEST_F(ListPagingTest, JumpLoadsTheSitePageOfTheTarget) {
   jumpToPage(ctx);
   EXPECT_EQ(form.跳页_编辑框->text(), "185");
   EXPECT_EQ(pages(), Targets{"/face/ListWithImage.aspx?pn=37"});
-  EXPECT_EQ(state.listPage, 185);
-  EXPECT_EQ(state.listSitePage, 37);
+  EXPECT_EQ(state.list.listPage, 185);
+  EXPECT_EQ(state.list.listSitePage, 37);
   expectShowing(37, 37);
   EXPECT_EQ(form.显示页->caption(), "185/185");
   EXPECT_EQ(disabled(), (std::vector<int>{0, 0, 1, 0}));
@@ -125,8 +125,8 @@ TEST_F(ListPagingTest, JumpLoadsTheSitePageOfTheTarget) {
     form.跳页_编辑框->setText(low);
     jumpToPage(ctx);
     EXPECT_EQ(pages(), Targets{"/face/ListWithImage.aspx?pn=1"}) << low;
-    EXPECT_EQ(state.listPage, 1);
-    EXPECT_EQ(state.listSitePage, 1);
+    EXPECT_EQ(state.list.listPage, 1);
+    EXPECT_EQ(state.list.listSitePage, 1);
     EXPECT_EQ(form.跳页_编辑框->text(), "1");
     EXPECT_EQ(form.显示页->caption(), "1/185");
     expectShowing(1, 1);
@@ -141,8 +141,8 @@ TEST_F(ListPagingTest, FirstPageReloadsOnlyInAllMode) {
   site.clearLog();
   firstPage(ctx);
   EXPECT_EQ(pages(), Targets{"/face/ListWithImage.aspx"});
-  EXPECT_EQ(state.listPage, 1);
-  EXPECT_EQ(state.listSitePage, 1);
+  EXPECT_EQ(state.list.listPage, 1);
+  EXPECT_EQ(state.list.listSitePage, 1);
   expectShowing(1, 1);
   EXPECT_EQ(form.显示页->caption(), "1/185");
   EXPECT_EQ(disabled(), (std::vector<int>{1, 1, 0, 0}));
@@ -156,7 +156,7 @@ TEST_F(ListPagingTest, FirstPageReloadsOnlyInAllMode) {
   site.clearLog();
   firstPage(ctx);
   EXPECT_EQ(pages(), Targets{});
-  EXPECT_EQ(state.listSlotBase, 0);
+  EXPECT_EQ(state.list.listSlotBase, 0);
   EXPECT_EQ(form.显示页->caption(), "1/3");
   EXPECT_EQ(disabled(), (std::vector<int>{1, 1, 0, 1}));
 }
@@ -169,17 +169,17 @@ TEST_F(ListPagingTest, EmptySitePageKeepsPicturesButMovesThePage) {
   nextPage(ctx);
   EXPECT_EQ(pages(), Targets{"/face/ListWithImage.aspx?pn=2"});
   EXPECT_EQ(messages(), std::vector<Text>{"没有匹配数据"_gbk});
-  EXPECT_TRUE(state.listImageUrls.empty());
+  EXPECT_TRUE(state.list.listImageUrls.empty());
   EXPECT_EQ(boxes(), before);
-  EXPECT_EQ(state.listPage, 6);
-  EXPECT_EQ(state.listSitePage, 2);
+  EXPECT_EQ(state.list.listPage, 6);
+  EXPECT_EQ(state.list.listSitePage, 2);
   EXPECT_EQ(form.显示页->caption(), "6/185");
 
   // A short site page: the pages reaching past its end show empty boxes.
   site.pageItems[3] = 20;
   form.跳页_编辑框->setText("13");
   jumpToPage(ctx);
-  EXPECT_EQ(state.listSlotBase, 18);
+  EXPECT_EQ(state.list.listSlotBase, 18);
   EXPECT_EQ(boxes(),
             expected([](int i) { return TemplateSite::thumbBytes(TemplateSite::allThumb(3, i)); }, 19, 20));
 }
@@ -189,22 +189,22 @@ TEST_F(ListPagingTest, BarActsOnTheListOnlyFromTheEditPages) {
   const auto ctx = context(site.base());
   loadLatestList(ctx);
   nextPage(ctx);
-  ASSERT_EQ(state.listPage, 2);
+  ASSERT_EQ(state.list.listPage, 2);
 
   form.选择夹1->setCurrentPage(0);  // the search view's: not the list's
   previousPage(ctx);
   nextPage(ctx);
   jumpToPage(ctx);
   firstPage(ctx);
-  EXPECT_EQ(state.listPage, 2);
+  EXPECT_EQ(state.list.listPage, 2);
   for (int tab : {2, 3}) {
     form.选择夹1->setCurrentPage(tab);
     nextPage(ctx);
     previousPage(ctx);
-    EXPECT_EQ(state.listPage, 2) << tab;
+    EXPECT_EQ(state.list.listPage, 2) << tab;
     firstPage(ctx);  // 首页 acts from every page but the home page
-    EXPECT_EQ(state.listPage, 1) << tab;
-    state.listPage = 2;
+    EXPECT_EQ(state.list.listPage, 1) << tab;
+    state.list.listPage = 2;
   }
 }
 

@@ -14,8 +14,8 @@
 #include "runtime/event_pump.h"
 #include "shell/program.h"
 #include "support/form_pictures.h"
+#include "support/handler_parts.h"
 #include "support/picture_wait.h"
-#include "toolkit/desktop.h"
 
 using namespace mw;
 using namespace mw::runtime;
@@ -29,7 +29,7 @@ namespace {
 // each result with a picture of its own at /img/<n>.png. Records every request target.
 class ScriptedSearchSite {
  public:
-  explicit ScriptedSearchSite(int total, std::map<int, int> shortPages = {})
+  explicit ScriptedSearchSite(int total, std::map<long long, int> shortPages = {})
       : total_(total), shortPages_(std::move(shortPages)) {
     for (int n = 1; n <= total + 20; ++n) {
       pictures_[n] = mw::test::solidPicture(6, 6, QColor(n * 3 % 256, 100, 200));
@@ -37,7 +37,7 @@ class ScriptedSearchSite {
     server_ = std::make_unique<test::HttpServer>([this](httplib::Server& s) {
       s.Get("/plus/search.php", [this](const httplib::Request& req, httplib::Response& res) {
         record(req.target);
-        const int page = req.has_param("PageNo") ? std::stoi(req.get_param_value("PageNo")) : 1;
+        const long long page = req.has_param("PageNo") ? std::stoll(req.get_param_value("PageNo")) : 1;
         res.set_content(resultPage(page), "text/html; charset=gbk");
       });
       s.Get(R"(/img/(\d+)\.png)", [this](const httplib::Request& req, httplib::Response& res) {
@@ -49,6 +49,9 @@ class ScriptedSearchSite {
   Text base() const { return "http://127.0.0.1:" + std::to_string(server_->port); }
   Text pictureUrl(int n) const { return base() + "/img/" + std::to_string(n) + ".png"; }
   const Bytes& picture(int n) const { return pictures_.at(n); }
+  // The count the result pages announce, when it is not the number of results served.
+  std::string announced;
+
   std::vector<std::string> targets() {
     std::lock_guard lock(mutex_);
     return targets_;
@@ -60,9 +63,9 @@ class ScriptedSearchSite {
     targets_.push_back(target);
   }
 
-  Text resultPage(int page) const {
+  Text resultPage(long long page) const {
     const int pages = (total_ + 19) / 20;
-    int items = std::max(0, std::min(20, total_ - (page - 1) * 20));
+    int items = static_cast<int>(std::clamp(total_ - (page - 1) * 20, 0LL, 20LL));
     if (auto it = shortPages_.find(page); it != shortPages_.end()) items = it->second;
     std::string html = "<html><body>\r\n<ul>\r\n";
     for (int i = 1; i <= items; ++i) {
@@ -71,7 +74,8 @@ class ScriptedSearchSite {
               "</a><script>document.getElementById(\"pic" + n + "\").src = \"" + pictureUrl(std::stoi(n)) +
               "\"; </script></li>\r\n";
     }
-    html += "</ul>\r\n<table><tr>\r\n<td>共找到<b>" + std::to_string(total_) + "</b>条记录</td>\r\n";
+    html += "</ul>\r\n<table><tr>\r\n<td>共找到<b>" +
+            (announced.empty() ? std::to_string(total_) : announced) + "</b>条记录</td>\r\n";
     html +=
         page == 1 ? "<td>首页</td>\r\n" : "<td><a href='/plus/search.php?kw=x&PageNo=1'>首页</a></td>\r\n";
     for (int k = 1; k <= pages; ++k) {
@@ -84,7 +88,7 @@ class ScriptedSearchSite {
   }
 
   int total_;
-  std::map<int, int> shortPages_;
+  std::map<long long, int> shortPages_;
   std::map<int, Bytes> pictures_;
   std::mutex mutex_;
   std::vector<std::string> targets_;
@@ -97,9 +101,9 @@ using Flags = std::array<bool, 4>;
 // The paging actions go through the bar's dispatch, with the home page (0) shown.
 class SearchTest : public ::testing::Test {
  protected:
-  void serve(int total, std::map<int, int> shortPages = {}) {
+  void serve(int total, std::map<long long, int> shortPages = {}) {
     site = std::make_unique<ScriptedSearchSite>(total, std::move(shortPages));
-    ctx = std::make_unique<BrowseContext>(BrowseContext{form, state, "", site->base()});
+    parts.sites = test::sitesAt(site->base());
     prepareSearch(*ctx);
   }
   void search(const Text& keyword) {
@@ -116,26 +120,21 @@ class SearchTest : public ::testing::Test {
   }
   // 图片框1..8 show results first..first+7 of `sitePage`, and searchShownUrls says so.
   void expectShown(int sitePage, int first) {
-    ASSERT_EQ(state.searchShownUrls.size(), 8u);
+    ASSERT_EQ(state.search.searchShownUrls.size(), 8u);
     for (int k = 0; k < 8; ++k) {
       const int n = (sitePage - 1) * 20 + first + k;
       EXPECT_EQ(form.slot(k + 1)->picture(), site->picture(n)) << "box " << k + 1;
-      EXPECT_EQ(state.searchShownUrls[k], site->pictureUrl(n)) << "box " << k + 1;
+      EXPECT_EQ(state.search.searchShownUrls[k], site->pictureUrl(n)) << "box " << k + 1;
     }
   }
-  std::vector<Text> messages() const {
-    std::vector<Text> out;
-    for (const auto& call : desktop.calls)
-      if (call.what == "messageBox") out.push_back(call.text);
-    return out;
-  }
+  std::vector<Text> messages() const { return parts.messages(); }
 
-  forms::MainForm form{formPicture};
-  forms::ProgramState state;
-  toolkit::ScriptedDesktop desktop;
-  toolkit::DesktopOverride desktopOverride{desktop};
+  test::HandlerParts parts;
+  forms::MainForm& form = parts.main;
+  forms::ProgramState& state = parts.state;
+  test::ScriptedDesktop& desktop = parts.desktop;
   std::unique_ptr<ScriptedSearchSite> site;
-  std::unique_ptr<BrowseContext> ctx;
+  const forms::Context* ctx = &parts.context;
 };
 
 TEST_F(SearchTest, KeywordIsSentAsPercentEncodedGbkBytes) {
@@ -152,9 +151,9 @@ TEST_F(SearchTest, FiftySevenResultsPageThroughBothHalvesOfTwoSitePages) {
   serve(57);
   search("表情"_gbk);
   EXPECT_EQ(form.标签_记录->caption(), "共找到57张图片"_gbk);
-  EXPECT_EQ(state.searchRecordCaption, "共找到57张图片"_gbk);
-  EXPECT_EQ(state.searchPageLinkPrefix, "/plus/search.php?kw=x&PageNo=");
-  EXPECT_EQ(state.searchSitePageCount, 2);
+  EXPECT_EQ(state.search.searchRecordCaption, "共找到57张图片"_gbk);
+  EXPECT_EQ(state.search.searchPageLinkPrefix, "/plus/search.php?kw=x&PageNo=");
+  EXPECT_EQ(state.search.searchSitePageCount, 2);
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
   expectShown(1, 1);
@@ -189,8 +188,8 @@ TEST_F(SearchTest, FiftySevenResultsPageThroughBothHalvesOfTwoSitePages) {
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
   expectShown(1, 1);
-  EXPECT_EQ(state.searchPage, 1);
-  EXPECT_EQ(state.searchSitePage, 1);
+  EXPECT_EQ(state.search.searchPage, 1);
+  EXPECT_EQ(state.search.searchSitePage, 1);
   EXPECT_TRUE(messages().empty());
 }
 
@@ -225,7 +224,7 @@ TEST_F(SearchTest, TooFewResultsSayNoMatchAndKeepThePictures) {
   serve(57);
   search("表情"_gbk);
   const Bytes shown = form.图片框1->picture();
-  const TextArray shownUrls = state.searchShownUrls;
+  const TextArray shownUrls = state.search.searchShownUrls;
 
   serve(9);
   search("表情"_gbk);
@@ -233,11 +232,11 @@ TEST_F(SearchTest, TooFewResultsSayNoMatchAndKeepThePictures) {
   EXPECT_EQ(form.标签_记录->caption(), "共找到9张图片"_gbk);
   EXPECT_EQ(form.显示页->caption(), "1/0");
   EXPECT_EQ(form.图片框1->picture(), shown);
-  EXPECT_EQ(state.searchShownUrls, shownUrls);
-  EXPECT_TRUE(state.searchImageUrls.empty());
+  EXPECT_EQ(state.search.searchShownUrls, shownUrls);
+  EXPECT_TRUE(state.search.searchImageUrls.empty());
 
   // No page at all: a closed port.
-  ctx = std::make_unique<BrowseContext>(BrowseContext{form, state, "", "http://127.0.0.1:1"});
+  parts.sites.searchHost = "127.0.0.1:1";
   search("表情"_gbk);
   EXPECT_EQ(messages().size(), 2u);
   EXPECT_EQ(form.标签_记录->caption(), "共找到0张图片"_gbk);
@@ -248,10 +247,10 @@ TEST_F(SearchTest, PlaceholderAndEmptyKeywordAskForAKeywordWithoutARequest) {
   serve(57);
   EXPECT_EQ(form.搜索框->text(), searchPlaceholder());
   EXPECT_EQ(form.搜索框->textColour(), QColor(0xC0, 0xC0, 0xC0));
-  EXPECT_EQ(state.searchBoxState, 1);
-  EXPECT_EQ(state.searchSitePage, 1);
+  EXPECT_EQ(state.search.searchBoxState, forms::SearchBoxState::Placeholder);
+  EXPECT_EQ(state.search.searchSitePage, 1);
 
-  state.searchSitePageCount = 3;  // from an earlier search
+  state.search.searchSitePageCount = 3;  // from an earlier search
   form.下一页->setEnabled(true);
   runSearch(*ctx);
   EXPECT_EQ(messages(), std::vector<Text>{"请输入配图的内容"_gbk});
@@ -262,7 +261,7 @@ TEST_F(SearchTest, PlaceholderAndEmptyKeywordAskForAKeywordWithoutARequest) {
   removeSearchPlaceholder(*ctx);
   EXPECT_EQ(form.搜索框->text(), "");
   EXPECT_EQ(form.搜索框->textColour(), QColor(0, 0, 0));
-  EXPECT_EQ(state.searchBoxState, 2);
+  EXPECT_EQ(state.search.searchBoxState, forms::SearchBoxState::Typed);
   runSearch(*ctx);
   EXPECT_EQ(messages().size(), 2u);
   EXPECT_TRUE(site->targets().empty());
@@ -294,7 +293,7 @@ TEST_F(SearchTest, JumpsLoadTheSitePageOfTheTargetAndKeepTheButtonRules) {
   jump("9");  // beyond the last page: the last page, written back into the box
   EXPECT_EQ(form.跳页_编辑框->text(), "4");
   EXPECT_EQ(form.显示页->caption(), "4/4");
-  EXPECT_EQ(state.searchSitePage, 2);
+  EXPECT_EQ(state.search.searchSitePage, 2);
   expectShown(2, 10);
 
   jump("1");  // page 1 also comes from its link
@@ -306,8 +305,8 @@ TEST_F(SearchTest, JumpsLoadTheSitePageOfTheTargetAndKeepTheButtonRules) {
   jump("2");
   jump("");  // below 1 counts as 1
   EXPECT_EQ(form.跳页_编辑框->text(), "1");
-  EXPECT_EQ(state.searchPage, 1);
-  EXPECT_EQ(state.searchSitePage, 1);
+  EXPECT_EQ(state.search.searchPage, 1);
+  EXPECT_EQ(state.search.searchSitePage, 1);
   EXPECT_EQ(site->targets().back(), "/plus/search.php?kw=x&PageNo=1");
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
@@ -321,8 +320,8 @@ TEST_F(SearchTest, FirstPageRerunsTheQueryForWhatTheBoxHoldsNow) {
   form.搜索框->setText("狗子"_gbk);
   firstPage(*ctx);
   EXPECT_EQ(site->targets().back(), "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%B9%B7%D7%D3");
-  EXPECT_EQ(state.searchPage, 1);
-  EXPECT_EQ(state.searchSitePage, 1);
+  EXPECT_EQ(state.search.searchPage, 1);
+  EXPECT_EQ(state.search.searchSitePage, 1);
   EXPECT_EQ(form.显示页->caption(), "1/4");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
   expectShown(1, 1);
@@ -335,27 +334,93 @@ TEST_F(SearchTest, ResultsThePageDoesNotHaveShowAsEmptyPictures) {
   for (int k = 1; k <= 8; ++k) {
     if (k <= 3) {
       EXPECT_EQ(form.slot(k)->picture(), site->picture(20 + 9 + k));
-      EXPECT_EQ(state.searchShownUrls[k - 1], site->pictureUrl(20 + 9 + k));
+      EXPECT_EQ(state.search.searchShownUrls[k - 1], site->pictureUrl(20 + 9 + k));
     } else {
       EXPECT_TRUE(form.slot(k)->picture().empty()) << k;
-      EXPECT_EQ(state.searchShownUrls[k - 1], "") << k;
+      EXPECT_EQ(state.search.searchShownUrls[k - 1], "") << k;
     }
   }
+}
+
+// A result page is shown from its tenth snippet on; with nine it says there is nothing.
+TEST_F(SearchTest, TenSnippetsAreShownNineAreNot) {
+  serve(57, {{1, 10}});
+  search("表情"_gbk);
+  EXPECT_TRUE(messages().empty());
+  expectShown(1, 1);
+  const Bytes shown = form.图片框1->picture();
+
+  serve(57, {{1, 9}});
+  search("表情"_gbk);
+  EXPECT_EQ(messages(), std::vector<Text>{"没有匹配数据"_gbk});
+  EXPECT_TRUE(state.search.searchImageUrls.empty());
+  EXPECT_EQ(form.图片框1->picture(), shown);
+}
+
+// Back from the first half of site page 3 is the second half of site page 2, loaded from its
+// link (only site page 1 comes from the query).
+TEST_F(SearchTest, PreviousFromPageFiveReloadsSitePageTwoFromItsLink) {
+  serve(117);
+  search("表情"_gbk);
+  EXPECT_EQ(form.显示页->caption(), "1/10");
+  jump("5");
+  expectShown(3, 1);
+  previousPage(*ctx);
+  EXPECT_EQ(site->targets().back(), "/plus/search.php?kw=x&PageNo=2");
+  EXPECT_EQ(state.search.searchSitePage, 2);
+  EXPECT_EQ(state.search.searchPage, 4);
+  EXPECT_EQ(form.显示页->caption(), "4/10");
+  expectShown(2, 10);
+}
+
+// With 19 results the page count reads 0 while 下一页 stays on: going past the second view
+// requests nothing and leaves the pictures as they are.
+TEST_F(SearchTest, NextBeyondTheSitePageCountLoadsNothing) {
+  serve(19);
+  search("猫"_gbk);
+  nextPage(*ctx);
+  expectShown(1, 10);
+  const TextArray shownUrls = state.search.searchShownUrls;
+  nextPage(*ctx);
+  EXPECT_EQ(site->targets().size(), 1u);
+  EXPECT_EQ(state.search.searchSitePage, 2);
+  EXPECT_EQ(state.search.searchPage, 3);
+  EXPECT_EQ(form.显示页->caption(), "3/0");
+  EXPECT_TRUE(state.search.searchImageUrls.empty());
+  EXPECT_EQ(state.search.searchShownUrls, shownUrls);
+  EXPECT_EQ(form.图片框1->picture(), site->picture(10));
+  EXPECT_EQ(flags(), (Flags{false, false, false, false}));
+}
+
+// A count whose site pages int cannot number twice over pages as far as it can: no negative
+// page count, no negative page asked for.
+TEST_F(SearchTest, AHugeCountPagesAsFarAsPagesCanBeNumbered) {
+  serve(57);
+  site->announced = "42949672960";
+  search("表情"_gbk);
+  EXPECT_EQ(form.标签_记录->caption(), "共找到42949672960张图片"_gbk);
+  EXPECT_EQ(state.search.searchSitePageCount, 1073741823);
+  EXPECT_EQ(form.显示页->caption(), "1/2147483646");
+  expectShown(1, 1);
+
+  jump("99999999999");
+  EXPECT_EQ(form.跳页_编辑框->text(), "2147483646");
+  EXPECT_EQ(site->targets().back(), "/plus/search.php?kw=x&PageNo=1073741823");
+  EXPECT_EQ(form.显示页->caption(), "2147483646/2147483646");
+  EXPECT_EQ(flags(), (Flags{false, false, true, false}));
 }
 
 // The program as started: its created step, its bindings and the embedded demo site.
 TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   demo::DemoSite demoSite;
   ASSERT_TRUE(demoSite.start());
-  toolkit::ScriptedDesktop desktop;
-  toolkit::DesktopOverride desktopOverride(desktop);
-  shell::Program p(formPicture);
-  p.sites = demoSite.settings();
+  test::ScriptedDesktop desktop;
+  shell::Program p(formPicture, demoSite.settings(), desktop);
   auto& f = p.main;
   p.start();
   EXPECT_EQ(f.主窗口->focusWidget(), f.搜索);
   EXPECT_EQ(f.搜索框->text(), searchPlaceholder());
-  EXPECT_EQ(p.state.searchSitePage, 1);
+  EXPECT_EQ(p.state.search.searchSitePage, 1);
 
   QTest::mousePress(f.搜索, Qt::LeftButton);
   ASSERT_EQ(desktop.calls.size(), 1u);
@@ -364,7 +429,7 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(f.主窗口));
   f.搜索框->setFocus();
   EXPECT_EQ(f.搜索框->text(), "");
-  EXPECT_EQ(p.state.searchBoxState, 2);
+  EXPECT_EQ(p.state.search.searchBoxState, forms::SearchBoxState::Typed);
   QTest::sendKeyEvent(QTest::Press, f.搜索框->editor(), Qt::Key_unknown, QStringLiteral("表情"), {});
   QTest::keyClick(f.搜索框->editor(), Qt::Key_A);  // other keys do not search
   EXPECT_EQ(f.标签_记录->caption(), "");
@@ -384,16 +449,17 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
     const Bytes& bytes = f.slot(k)->picture();
     ASSERT_TRUE(mw::test::decoded(f.slot(k)->pictureView()));
     EXPECT_TRUE(f.slot(k)->pictureView().shown()) << k;
-    EXPECT_EQ(p.state.searchShownUrls[k - 1], p.state.searchImageUrls[k - 1]);
+    EXPECT_EQ(p.state.search.searchShownUrls[k - 1], p.state.search.searchImageUrls[k - 1]);
     sawGif = sawGif || bytes.starts_with("GIF8");
   }
   EXPECT_TRUE(sawGif);
 
   // The paging bar's buttons act on the search view while 主页 is shown.
-  const TextArray firstView = p.state.searchShownUrls;
+  const TextArray firstView = p.state.search.searchShownUrls;
+  const forms::TemplateListState list = p.state.list;
   QTest::mouseClick(f.下一页, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "2/" + pages);
-  EXPECT_EQ(p.state.searchShownUrls[0], p.state.searchImageUrls[9]);
+  EXPECT_EQ(p.state.search.searchShownUrls[0], p.state.search.searchImageUrls[9]);
   f.跳页_编辑框->setText("3");
   QTest::mouseClick(f.跳页_按钮, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "3/" + pages);
@@ -404,8 +470,9 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   EXPECT_EQ(f.显示页->caption(), "3/" + pages);
   QTest::mouseClick(f.首页, Qt::LeftButton);
   EXPECT_EQ(f.显示页->caption(), "1/" + pages);
-  EXPECT_EQ(p.state.searchShownUrls, firstView);
-  EXPECT_EQ(p.state.listPage, 0);
+  EXPECT_EQ(p.state.search.searchShownUrls, firstView);
+  EXPECT_EQ(p.state.list.listPage, list.listPage);
+  EXPECT_EQ(p.state.list.listImageUrls, list.listImageUrls);
   EXPECT_EQ(desktop.calls.size(), 1u);
 }
 
@@ -413,27 +480,25 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
 TEST(SearchProgram, ClickDuringTheSearchWaitsForIt) {
   demo::DemoSite demoSite;
   ASSERT_TRUE(demoSite.start());
-  toolkit::ScriptedDesktop desktop;
-  toolkit::DesktopOverride desktopOverride(desktop);
-  shell::Program p(formPicture);
-  p.sites = demoSite.settings();
+  test::ScriptedDesktop desktop;
+  shell::Program p(formPicture, demoSite.settings(), desktop);
   auto& f = p.main;
   p.start();
   f.搜索框->setText("表情"_gbk);
 
   int pageWhenClicked = -1;
   setEventPump([&] {
-    if (pageWhenClicked != -1 || p.state.searchImageUrls.empty()) return;
+    if (pageWhenClicked != -1 || p.state.search.searchImageUrls.empty()) return;
     QTest::mouseClick(f.下一页, Qt::LeftButton);  // enabled by then
-    pageWhenClicked = p.state.searchPage;
+    pageWhenClicked = p.state.search.searchPage;
   });
   QTest::mousePress(f.搜索, Qt::LeftButton);
   setEventPump(nullptr);
 
   EXPECT_EQ(pageWhenClicked, 1) << "the click did not run in the middle of the search";
-  EXPECT_EQ(p.state.searchPage, 2);
-  EXPECT_EQ(p.state.searchShownUrls[0], p.state.searchImageUrls[9]);
-  EXPECT_FALSE(p.gate.busy());
+  EXPECT_EQ(p.state.search.searchPage, 2);
+  EXPECT_EQ(p.state.search.searchShownUrls[0], p.state.search.searchImageUrls[9]);
+  EXPECT_FALSE(p.registry.gate().busy());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCursor>
+
 #include "browse/list_paging.h"
 #include "demo/demo_site.h"
 #include "list_fixture.h"
@@ -33,13 +35,13 @@ TEST_F(TemplateListTest, LatestListOf95ItemsPagesThroughNinePages) {
   const auto ctx = context(demoSite.settings().templateBase());
   loadLatestList(ctx);
   EXPECT_EQ(utf8(form.标签_记录->caption()), "共9页85条内容");
-  EXPECT_EQ(state.listRecordCaption, form.标签_记录->caption());
+  EXPECT_EQ(state.list.listRecordCaption, form.标签_记录->caption());
   EXPECT_EQ(form.显示页->caption(), "1/9");
-  EXPECT_EQ(state.listMode, "最新"_gbk);
-  EXPECT_EQ(state.listPageCount, 9);
-  ASSERT_EQ(state.listImageUrls.size(), 95u);
+  EXPECT_EQ(state.list.listMode, "最新"_gbk);
+  EXPECT_EQ(state.list.listPageCount, 9);
+  ASSERT_EQ(state.list.listImageUrls.size(), 95u);
   // The newest template comes first; its address is the base plus the src as found.
-  EXPECT_EQ(state.listImageUrls[0], ctx.templateBase + "/store/face/1665/thumbnail.jpg");
+  EXPECT_EQ(state.list.listImageUrls[0], ctx.sites.templateBase() + "/store/face/1665/thumbnail.jpg");
   EXPECT_EQ(disabled(), (std::vector<int>{1, 1, 0, 1}));
   EXPECT_EQ(form.网络最新编辑->border(), toolkit::Border::Single);
   EXPECT_EQ(form.网络最新编辑->backgroundColour(), QColor(0xEC, 0xEC, 0xEC));
@@ -47,11 +49,11 @@ TEST_F(TemplateListTest, LatestListOf95ItemsPagesThroughNinePages) {
   EXPECT_EQ(form.本地保存编辑->border(), toolkit::Border::None);
   EXPECT_EQ(utf8(form.气球提示框1->text()), "正在搜索数据请稍候...");
 
-  const auto fetched = [&](int i) { return fetchPage(state.listImageUrls[size_t(i - 1)]); };
+  const auto fetched = [&](int i) { return fetchPage(state.list.listImageUrls[size_t(i - 1)]); };
   for (int page = 1; page <= 9; ++page) {
     if (page > 1) listNextPage(ctx);
-    EXPECT_EQ(state.listPage, page);
-    EXPECT_EQ(state.listSlotBase, page * 9 - 9);
+    EXPECT_EQ(state.list.listPage, page);
+    EXPECT_EQ(state.list.listSlotBase, page * 9 - 9);
     EXPECT_EQ(boxes(), expected(fetched, page * 9 - 8)) << "page " << page;
     EXPECT_EQ(form.显示页->caption(), fromInteger(page) + "/9");
   }
@@ -76,7 +78,7 @@ TEST_F(TemplateListTest, LatestListCountsPagesFromTheItemCount) {
   setBoxes("old");
   loadLatestList(ctx);
   EXPECT_EQ(boxes(), expected(latest, 1));
-  EXPECT_EQ(state.listImageUrls.size(), 9u);
+  EXPECT_EQ(state.list.listImageUrls.size(), 9u);
   EXPECT_TRUE(messages().empty());
 
   // Eight count as an empty page: the captions move, the pictures stay.
@@ -86,11 +88,37 @@ TEST_F(TemplateListTest, LatestListCountsPagesFromTheItemCount) {
   site.clearLog();
   loadLatestList(ctx);
   EXPECT_EQ(messages(), std::vector<Text>{"没有匹配数据"_gbk});
-  EXPECT_TRUE(state.listImageUrls.empty());
+  EXPECT_TRUE(state.list.listImageUrls.empty());
   EXPECT_EQ(boxes(), before);
   EXPECT_EQ(utf8(form.标签_记录->caption()), "共0页7条内容");
   EXPECT_EQ(form.显示页->caption(), "1/0");
   EXPECT_EQ(site.targets(), std::vector<std::string>{"/face/New.aspx"});
+}
+
+// The latest list's block starts with a blank before "<div": a page without it has no block.
+TEST_F(TemplateListTest, LatestBlockMarkerNeedsItsLeadingBlank) {
+  const auto ctx = context(site.base());
+  site.latestItems = 20;
+  loadLatestList(ctx);
+  EXPECT_EQ(state.list.listImageUrls.size(), 20u);
+  EXPECT_TRUE(messages().empty());
+
+  site.latestMarkerBlank = false;
+  loadLatestList(ctx);
+  EXPECT_TRUE(state.list.listImageUrls.empty());
+  EXPECT_EQ(messages(), std::vector<Text>{"没有匹配数据"_gbk});
+}
+
+// The busy tip appears where the pointer is, wherever that is.
+TEST_F(TemplateListTest, BusyTipShowsAtThePointer) {
+  const auto ctx = context(site.base());
+  for (const QPoint at : {QPoint(37, 211), QPoint(402, 15)}) {
+    QCursor::setPos(at);
+    ASSERT_EQ(QCursor::pos(), at);
+    loadAllList(ctx);
+    EXPECT_EQ(utf8(form.气球提示框1->text()), "正在搜索数据请稍候...");
+    EXPECT_EQ(form.气球提示框1->point(), at);
+  }
 }
 
 TEST_F(TemplateListTest, AllListShowsTheFixedCountWhateverTheSiteHolds) {
@@ -98,13 +126,13 @@ TEST_F(TemplateListTest, AllListShowsTheFixedCountWhateverTheSiteHolds) {
   site.pageItems[1] = 200;
   loadAllList(ctx);
   EXPECT_EQ(utf8(form.标签_记录->caption()), "共185页1665条内容");
-  EXPECT_EQ(utf8(state.listRecordCaption), "共185页1665条内容");
+  EXPECT_EQ(utf8(state.list.listRecordCaption), "共185页1665条内容");
   EXPECT_EQ(form.显示页->caption(), "1/185");
-  EXPECT_EQ(state.listPageCount, 185);
-  EXPECT_EQ(state.listSitePage, 1);
-  EXPECT_EQ(state.listMode, "所有"_gbk);
-  EXPECT_EQ(state.listSlotBase, 0);
-  EXPECT_EQ(state.listImageUrls.size(), 200u);
+  EXPECT_EQ(state.list.listPageCount, 185);
+  EXPECT_EQ(state.list.listSitePage, 1);
+  EXPECT_EQ(state.list.listMode, "所有"_gbk);
+  EXPECT_EQ(state.list.listSlotBase, 0);
+  EXPECT_EQ(state.list.listImageUrls.size(), 200u);
   EXPECT_EQ(disabled(), (std::vector<int>{1, 1, 0, 0}));
   EXPECT_EQ(form.网络所有编辑->border(), toolkit::Border::Single);
   EXPECT_EQ(form.网络最新编辑->border(), toolkit::Border::None);
@@ -112,14 +140,14 @@ TEST_F(TemplateListTest, AllListShowsTheFixedCountWhateverTheSiteHolds) {
 
   // An empty first page: same captions, the message, the pictures kept.
   site.pageItems[1] = 3;
-  state.listPage = 7;
+  state.list.listPage = 7;
   form.显示页->setCaption("?");
   const auto before = boxes();
   loadAllList(ctx);
   EXPECT_EQ(messages(), std::vector<Text>{"没有匹配数据"_gbk});
   EXPECT_EQ(form.显示页->caption(), "1/185");
   EXPECT_EQ(utf8(form.标签_记录->caption()), "共185页1665条内容");
-  EXPECT_TRUE(state.listImageUrls.empty());
+  EXPECT_TRUE(state.list.listImageUrls.empty());
   EXPECT_EQ(boxes(), before);
 }
 
@@ -165,15 +193,15 @@ TEST_F(TemplateListTest, PicturesOnlyWhereItemsAndDownloadsExist) {
   auto want = expected(latest, 1);
   want[2].clear();  // only the failed box is empty
   want[4].clear();  // an item without a src value holds the bare base address
-  EXPECT_EQ(state.listImageUrls[4], site.base());
+  EXPECT_EQ(state.list.listImageUrls[4], site.base());
   EXPECT_EQ(boxes(), want);
 
   // Past the end of the held items the boxes are emptied, never read out of bounds.
   showListPictures(ctx, 17);
-  EXPECT_EQ(state.listSlotBase, 16);
+  EXPECT_EQ(state.list.listSlotBase, 16);
   EXPECT_EQ(boxes(), expected(latest, 17, 20));
   showListPictures(ctx, 10);
-  EXPECT_EQ(state.listSlotBase, 9);
+  EXPECT_EQ(state.list.listSlotBase, 9);
   EXPECT_EQ(boxes(), expected(latest, 10));
 }
 

@@ -79,6 +79,7 @@ class TemplateSite {
   std::set<int> latestWithoutSrc;
   std::set<std::string> failing;  // thumbnail paths answered 404
   int thumbDelayMs = 0;
+  bool latestMarkerBlank = true;  // the blank the latest list's block marker starts with
 
  private:
   static std::string item(const std::string& src, bool withSrc) {
@@ -88,7 +89,8 @@ class TemplateSite {
            " /></div><div class=\"title\"><span>x</span></div></a></li>\r\n";
   }
   std::string latestPage() const {
-    std::string page = "<html><body>\r\n <div class=\"link-block thumbnail\">\r\n<ul>\r\n";
+    std::string page = std::string("<html><body>\r\n") + (latestMarkerBlank ? " " : "") +
+                       "<div class=\"link-block thumbnail\">\r\n<ul>\r\n";
     for (int i = 1; i <= latestItems; ++i) page += item(latestThumb(i), !latestWithoutSrc.count(i));
     return page + "</ul></div>\r\n<div class=\"g-bottombar-ad-block\">ad</div></body></html>";
   }

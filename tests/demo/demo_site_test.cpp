@@ -1,18 +1,23 @@
 #include "demo/demo_site.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QImage>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
+#include <iterator>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "demo/content_catalog.h"
-#include "demo/program_sites.h"
 #include "net/encoding.h"
-#include "runtime/files.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
 
@@ -152,56 +157,89 @@ TEST(DemoSiteOptions, LatencyFailuresVersionAndPorts) {
   EXPECT_TRUE(started);
 }
 
-TEST(ProgramSites, OptionFileBesideProgramAndEmbeddedDefault) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("mw_program_sites_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  net::SiteSettings s;
-  s.templateHost = s.searchHost = s.homeHost = s.announcementHost = s.probeHost = s.shareHost = s.groupHost =
-      "sites.example:8080";
-  s.probeMarker = kProbeMarker;
-  const std::string good = (dir / "good.ini").string();
-  std::ofstream(good) << net::formatSiteSettings(s);
-
-  // Neither option nor file: the embedded demo site, started once, answering on loopback.
-  const ProgramSites embedded = programSites({"-platform", "offscreen"}, dir.string());
-  ASSERT_TRUE(embedded.ok) << embedded.error;
-  EXPECT_EQ(embedded.source, "embedded demo site");
-  EXPECT_EQ(programSites({}, dir.string()).settings, embedded.settings);
-  const std::string probeHost = embedded.settings.probeHost;
-  httplib::Client probe("127.0.0.1", std::stoi(probeHost.substr(probeHost.find(':') + 1)));
+// Without a sites file the program runs this site; it serves while its owner keeps it.
+TEST(ProgramSites, EmbeddedSiteServesWhileItsOwnerKeepsIt) {
+  auto site = std::make_unique<DemoSite>();
+  const net::ProgramSites sites = startAsProgramSites(*site);
+  ASSERT_TRUE(sites.ok) << sites.error;
+  EXPECT_TRUE(sites.embedded);
+  EXPECT_EQ(sites.source, "embedded demo site");
+  EXPECT_EQ(sites.settings, site->settings());
+  httplib::Client probe("127.0.0.1", site->port(Site::Probe));
   auto res = probe.Get("/");
   ASSERT_TRUE(res);
-  EXPECT_NE(res->body.find(embedded.settings.probeMarker), std::string::npos);
-
-  // The option wins over the file beside the program, in both spellings.
-  std::ofstream(dir / "MW_sites.ini") << "[sites]\ntemplate = broken/\n";
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--sites", good}, std::vector<std::string>{"--sites=" + good}}) {
-    const ProgramSites chosen = programSites(args, dir.string());
-    ASSERT_TRUE(chosen.ok) << chosen.error;
-    EXPECT_EQ(chosen.settings, s);
-    EXPECT_EQ(chosen.source, good);
-  }
-  // A broken file beside the program stops the start instead of falling back to the demo site.
-  const ProgramSites broken = programSites({}, dir.string());
-  EXPECT_FALSE(broken.ok);
-  EXPECT_NE(broken.error.find((dir / "MW_sites.ini").string() + ": key \"template\""), std::string::npos)
-      << broken.error;
-  // The program's folder comes as a program text: a Chinese folder name still finds the file.
-  const fs::path chinese = dir / "表情程序";
-  fs::create_directories(chinese);
-  fs::copy_file(good, chinese / "MW_sites.ini");
-  const ProgramSites inChinese = programSites({}, pathText(chinese.string()));
-  ASSERT_TRUE(inChinese.ok) << inChinese.error;
-  EXPECT_EQ(inChinese.source, (chinese / "MW_sites.ini").string());
-  EXPECT_EQ(inChinese.settings, s);
-  EXPECT_FALSE(programSites({"--sites"}, dir.string()).ok);
-  EXPECT_NE(programSites({"--sites", (dir / "absent.ini").string()}, dir.string()).error.find("cannot read"),
-            std::string::npos);
-
-  stopEmbeddedDemoSite();
+  EXPECT_NE(res->body.find(sites.settings.probeMarker), std::string::npos);
+  site.reset();
   EXPECT_FALSE(probe.Get("/"));
-  fs::remove_all(dir);
+
+  // A start that fails says so.
+  httplib::Server blocker;
+  DemoOptions fixed;
+  fixed.basePort = blocker.bind_to_any_port("127.0.0.1");
+  DemoSite clash(fixed);
+  const net::ProgramSites failed = startAsProgramSites(clash);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_TRUE(failed.error.starts_with("cannot start the embedded demo site: ")) << failed.error;
+}
+
+// The seven sites run on one small pool: a thread to listen per site and the shared workers.
+TEST(DemoSitePool, SevenSitesShareTheWorkerThreads) {
+  auto threads = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto before = threads();
+  {
+    DemoSite site;
+    ASSERT_TRUE(site.start());
+    EXPECT_EQ(threads() - before, kSiteCount + DemoOptions().workerThreads);
+    // Busy from every side, the site still has no more threads.
+    std::vector<std::thread> clients;
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 16; ++i) {
+      clients.emplace_back([&, i] {
+        httplib::Client c("127.0.0.1", site.port(static_cast<Site>(i % kSiteCount)));
+        if (auto res = c.Get(i % kSiteCount == static_cast<int>(Site::Template) ? "/face/New.aspx" : "/"))
+          answered += res->status != 0;
+      });
+    }
+    for (auto& c : clients) c.join();
+    EXPECT_EQ(answered, 16);
+    EXPECT_EQ(threads() - before, kSiteCount + DemoOptions().workerThreads);
+  }
+  EXPECT_EQ(threads(), before);
+}
+
+// Connections a client keeps open, after a request or without one, do not hold the workers
+// every site needs: each connection serves one request, and a silent one is dropped soon.
+TEST(DemoSitePool, OpenConnectionsDoNotStarveTheSites) {
+  DemoSite site;
+  ASSERT_TRUE(site.start());
+  std::vector<int> held;
+  auto connect = [&](Site which) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(site.port(which)));
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    held.push_back(fd);
+    return fd;
+  };
+  for (int i = 0; i < DemoOptions().workerThreads; ++i) {
+    const int fd = connect(Site::Template);
+    const std::string request =
+        "GET /face/make.aspx?id=1 HTTP/1.1\r\nHost: x\r\nConnection: keep-alive\r\n\r\n";
+    ASSERT_EQ(::send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    char buffer[256];
+    ASSERT_GT(::recv(fd, buffer, sizeof buffer, 0), 0);
+    connect(Site::Share);  // and one that never asks
+  }
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kSiteCount; ++i) {
+    httplib::Client c("127.0.0.1", site.port(static_cast<Site>(i)));
+    EXPECT_TRUE(c.Get("/")) << i;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+  for (int fd : held) ::close(fd);
 }

@@ -141,7 +141,7 @@ TEST(MainForm, PressesOverThePaintedChromeReachTheControlsOnTop) {
 TEST(UpdateAndTipForms, WindowsAndControlsAsDefined) {
   UpdateForm u(formPicture);
   expectBuiltAsDefined(u.built);
-  EXPECT_EQ(u.更新窗口->size(), QSize(373, 409));
+  EXPECT_EQ(u.更新窗口->size(), QSize(373, 409) - kFixedSingleDecoration);  // the outer size is defined
   EXPECT_EQ(u.更新窗口->title(), "更新窗口v1.3"_gbk);
   const Qt::WindowFlags flags = u.更新窗口->windowFlags();
   EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
@@ -173,13 +173,13 @@ TEST(TipWindowPosition, CentresOverTheMainWindowTruncatingTowardZero) {
 
 TEST(PagingBar, SavesRestoresAndShowsTheSharedButtons) {
   MainForm f(formPicture);
-  ProgramState s;
+  PagingState s;
   // 上一页, 首页, 下一页 start disabled; 跳页_按钮 enabled. The order is 上一页, 首页, 下一页, 跳页_按钮.
   switchPagingState(f, s, "首页保存"_gbk);
-  EXPECT_EQ(s.savedHomePaging, (std::array<int, 4>{1, 1, 1, 0}));
+  EXPECT_EQ(s.savedHomePaging, (PagingFlags{1, 1, 1, 0}));
   f.首页->setDisabled(false);
   switchPagingState(f, s, "编辑页保存"_gbk);
-  EXPECT_EQ(s.savedEditPaging, (std::array<int, 4>{1, 0, 1, 0}));
+  EXPECT_EQ(s.savedEditPaging, (PagingFlags{1, 0, 1, 0}));
 
   s.savedEditPaging = {0, 1, 0, 1};
   switchPagingState(f, s, "编辑页恢复"_gbk);

@@ -43,6 +43,13 @@ TEST(FetchPage, DefaultHeadersAreWrittenBackAndSent) {
           "\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded\r\nCookie: a=1");
   EXPECT_EQ(sentHeaders(s), kAgent + headers + "\r\n\r\n");
 
+  // An empty cookie list adds no cookie line.
+  headers.clear();
+  cookies.clear();
+  fetchPage(url, 0, {}, {.cookies = &cookies, .requestHeaders = &headers});
+  EXPECT_EQ(headers.find("Cookie"), std::string::npos) << headers;
+  EXPECT_EQ(s.lastRequest().find("Cookie"), std::string::npos) << s.lastRequest();
+
   // A caller's agent line is the one sent.
   headers = "User-Agent: PictureBot/2\r\nReferer: http://elsewhere/";
   fetchPage(url, 0, {}, {.requestHeaders = &headers});
@@ -70,6 +77,29 @@ TEST(FetchPage, VerbsAndBodies) {
 
   EXPECT_EQ(fetchPage(s.url("/a"), 2), "");
   EXPECT_TRUE(s.lastRequest().starts_with("HEAD /a HTTP/1.1\r\n"));
+}
+
+// A HEAD carries postBytes (or else postData) with its length; its answer ends with the header
+// block, so the announced length is not waited for.
+TEST(FetchPage, HeadCarriesItsBody) {
+  RawServer s([](const RawServer::Connection& c) {
+    c.send("HTTP/1.1 200 OK\r\nSet-Cookie: h=1\r\nContent-Length: 50\r\n\r\n");
+    c.wait(30000);
+  });
+  Text headers, fresh;
+  Bytes postBytes;
+  EXPECT_EQ(fetchPage(s.url("/h"), 2, "k=v",
+                      {.newCookies = &fresh, .responseHeaders = &headers, .postBytes = &postBytes}),
+            "");
+  EXPECT_TRUE(s.lastRequest().starts_with("HEAD /h HTTP/1.1\r\n"));
+  EXPECT_TRUE(s.lastRequest().ends_with("\r\nContent-Length: 3\r\n\r\nk=v"));
+  EXPECT_EQ(postBytes, "k=v");
+  EXPECT_EQ(headers, "HTTP/1.1 200 OK\r\nSet-Cookie: h=1\r\nContent-Length: 50\r\n\r\n");
+  EXPECT_EQ(fresh, "h=1");
+
+  postBytes = std::string("\x00raw", 4);
+  fetchPage(s.url("/h"), 2, "ignored", {.postBytes = &postBytes});
+  EXPECT_TRUE(s.lastRequest().ends_with(std::string("\r\nContent-Length: 4\r\n\r\n\x00raw", 27)));
 }
 
 TEST(FetchPage, HostPortAndPathFromTheAddressText) {

@@ -7,7 +7,7 @@
 #include "forms/paging_bar.h"
 #include "shell/program.h"
 #include "support/form_pictures.h"
-#include "toolkit/desktop.h"
+#include "support/scripted_desktop.h"
 
 using namespace mw;
 using namespace mw::runtime;
@@ -51,15 +51,15 @@ void arrange(Program& p, int from, bool barVisible) {
   auto& f = p.main;
   f.选择夹1->setCurrentPage(from);
   setPagingFlags(f, kCurrent);
-  p.state.savedHomePaging = kSavedHome;
-  p.state.savedEditPaging = kSavedEdit;
-  p.state.lastEditPage = "?";
-  p.state.searchPage = 2;
-  p.state.searchSitePageCount = 3;
-  p.state.searchRecordCaption = "共有6页"_gbk;
-  p.state.listPage = 4;
-  p.state.listPageCount = 9;
-  p.state.listRecordCaption = "模板共有90个"_gbk;
+  p.state.paging.savedHomePaging = kSavedHome;
+  p.state.paging.savedEditPaging = kSavedEdit;
+  p.state.paging.lastEditPage = "?";
+  p.state.search.searchPage = 2;
+  p.state.search.searchSitePageCount = 3;
+  p.state.search.searchRecordCaption = "共有6页"_gbk;
+  p.state.list.listPage = 4;
+  p.state.list.listPageCount = 9;
+  p.state.list.listRecordCaption = "模板共有90个"_gbk;
   f.显示页->setCaption("?");
   f.标签_记录->setCaption("?");
   f.网络最新编辑->setBackgroundColour(QColor(Qt::white));
@@ -69,7 +69,8 @@ void arrange(Program& p, int from, bool barVisible) {
 }  // namespace
 
 TEST(PageSwitching, HomeButtonFromEveryPage) {
-  Program p(formPicture);
+  test::ScriptedDesktop desk;
+  Program p(formPicture, {}, desk);
   auto& f = p.main;
   const char* lastEdit[] = {"?", "编辑主页", "?", "网络编辑", "本地编辑"};
   for (int from = 0; from < 5; ++from) {
@@ -77,15 +78,15 @@ TEST(PageSwitching, HomeButtonFromEveryPage) {
     arrange(p, from, false);
     press(f.主页);
     const bool leftEditArea = from == 1 || from == 3 || from == 4;
-    EXPECT_EQ(p.state.savedEditPaging, leftEditArea ? kCurrent : kSavedEdit);
-    EXPECT_EQ(p.state.savedHomePaging, kSavedHome);
+    EXPECT_EQ(p.state.paging.savedEditPaging, leftEditArea ? kCurrent : kSavedEdit);
+    EXPECT_EQ(p.state.paging.savedHomePaging, kSavedHome);
     // Restored from savedHomePaging except from page 0; 跳页_按钮 follows "2/6" either way.
     Flags expected = from == 0 ? kCurrent : kSavedHome;
     expected[3] = 0;
     EXPECT_EQ(pagingFlags(f), expected);
-    EXPECT_EQ(p.state.lastEditPage, gbk(lastEdit[from]));
+    EXPECT_EQ(p.state.paging.lastEditPage, gbk(lastEdit[from]));
     EXPECT_EQ(f.选择夹1->currentPage(), 0);
-    EXPECT_EQ(f.主窗口->picture(), p.chrome.skinHome);
+    EXPECT_EQ(f.主窗口->picture(), formPicture("skin_home.png"));
     EXPECT_EQ(f.显示页->caption(), "2/6");
     EXPECT_EQ(f.标签_记录->caption(), "共有6页"_gbk);
     EXPECT_TRUE(barShown(f));
@@ -93,23 +94,24 @@ TEST(PageSwitching, HomeButtonFromEveryPage) {
 }
 
 TEST(PageSwitching, EditButtonFromEveryPageReturnsToTheLastEditPage) {
-  Program p(formPicture);
+  test::ScriptedDesktop desk;
+  Program p(formPicture, {}, desk);
   auto& f = p.main;
   for (int from = 0; from < 5; ++from) {
     for (const char* last : {"编辑主页", "编辑首页", "网络编辑", "本地编辑", ""}) {
       SCOPED_TRACE("from page " + std::to_string(from) + " last " + last);
       arrange(p, from, false);
-      p.state.lastEditPage = gbk(last);
+      p.state.paging.lastEditPage = gbk(last);
       press(f.编辑);
-      EXPECT_EQ(p.state.savedHomePaging, from == 0 ? kCurrent : kSavedHome);
-      EXPECT_EQ(p.state.savedEditPaging, kSavedEdit);
+      EXPECT_EQ(p.state.paging.savedHomePaging, from == 0 ? kCurrent : kSavedHome);
+      EXPECT_EQ(p.state.paging.savedEditPaging, kSavedEdit);
       Flags expected = from == 0 || from == 2 ? kSavedEdit : kCurrent;
       expected[3] = 0;  // 网络所有 is the source here
       EXPECT_EQ(pagingFlags(f), expected);
       const int target = std::string(last) == "网络编辑" ? 3 : std::string(last) == "本地编辑" ? 4 : 1;
       EXPECT_EQ(f.选择夹1->currentPage(), target);
-      EXPECT_EQ(p.state.lastEditPage, gbk(last));
-      EXPECT_EQ(f.主窗口->picture(), p.chrome.skinEdit);
+      EXPECT_EQ(p.state.paging.lastEditPage, gbk(last));
+      EXPECT_EQ(f.主窗口->picture(), formPicture("skin_edit.png"));
       EXPECT_EQ(f.显示页->caption(), "4/9");
       EXPECT_EQ(f.标签_记录->caption(), "模板共有90个"_gbk);
       EXPECT_TRUE(barShown(f));
@@ -118,45 +120,47 @@ TEST(PageSwitching, EditButtonFromEveryPageReturnsToTheLastEditPage) {
 }
 
 TEST(PageSwitching, FavouritesButtonFromEveryPage) {
-  Program p(formPicture);
+  test::ScriptedDesktop desk;
+  Program p(formPicture, {}, desk);
   auto& f = p.main;
   const char* lastEdit[] = {"?", "编辑首页", "?", "网络编辑", "本地编辑"};
   for (int from = 0; from < 5; ++from) {
     SCOPED_TRACE("from page " + std::to_string(from));
     arrange(p, from, true);
     press(f.收藏);
-    EXPECT_EQ(p.state.savedHomePaging, from == 0 ? kCurrent : kSavedHome);
-    EXPECT_EQ(p.state.savedEditPaging, from == 1 ? kCurrent : kSavedEdit);
+    EXPECT_EQ(p.state.paging.savedHomePaging, from == 0 ? kCurrent : kSavedHome);
+    EXPECT_EQ(p.state.paging.savedEditPaging, from == 1 ? kCurrent : kSavedEdit);
     EXPECT_EQ(pagingFlags(f), kCurrent);  // nothing restored
-    EXPECT_EQ(p.state.lastEditPage, gbk(lastEdit[from]));
+    EXPECT_EQ(p.state.paging.lastEditPage, gbk(lastEdit[from]));
     EXPECT_EQ(f.选择夹1->currentPage(), 2);
-    EXPECT_EQ(f.主窗口->picture(), p.chrome.skinFavourites);
+    EXPECT_EQ(f.主窗口->picture(), formPicture("skin_favourites.png"));
     EXPECT_EQ(f.显示页->caption(), "?");  // left as they are, hidden
     EXPECT_FALSE(barShown(f));
   }
 }
 
 TEST(PageSwitching, JumpButtonRulesAndRoundTrips) {
-  Program p(formPicture);
+  test::ScriptedDesktop desk;
+  Program p(formPicture, {}, desk);
   auto& f = p.main;
 
   // Before any search: 0/0 disables 跳页_按钮 while the other three come back enabled from the
   // four zeros of an offline start.
-  p.state.savedHomePaging = {0, 0, 0, 0};
+  p.state.paging.savedHomePaging = {0, 0, 0, 0};
   f.选择夹1->setCurrentPage(2);
   press(f.主页);
   EXPECT_EQ(f.显示页->caption(), "0/0");
   EXPECT_EQ(pagingFlags(f), (Flags{0, 0, 0, 1}));
   // Pressing 主页 again on 主页 still rewrites and recomputes.
-  p.state.searchPage = 1;
-  p.state.searchSitePageCount = 1;
+  p.state.search.searchPage = 1;
+  p.state.search.searchSitePageCount = 1;
   press(f.主页);
   EXPECT_EQ(f.显示页->caption(), "1/2");
   EXPECT_FALSE(isDisabledFlag(f.跳页_按钮));
 
   // The latest-templates source selected: 编辑 leaves 跳页_按钮 disabled whatever was saved.
   f.网络最新编辑->setBackgroundColour(QColor(0xEC, 0xEC, 0xEC));
-  p.state.savedEditPaging = {0, 0, 0, 0};
+  p.state.paging.savedEditPaging = {0, 0, 0, 0};
   press(f.编辑);
   EXPECT_TRUE(isDisabledFlag(f.跳页_按钮));
 
@@ -164,16 +168,16 @@ TEST(PageSwitching, JumpButtonRulesAndRoundTrips) {
   f.选择夹1->setCurrentPage(3);
   forms::hidePagingBar(f, 1);
   press(f.主页);
-  EXPECT_EQ(p.state.lastEditPage, "网络编辑"_gbk);
+  EXPECT_EQ(p.state.paging.lastEditPage, "网络编辑"_gbk);
   press(f.编辑);
   EXPECT_EQ(f.选择夹1->currentPage(), 3);
-  EXPECT_EQ(f.主窗口->picture(), p.chrome.skinEdit);
+  EXPECT_EQ(f.主窗口->picture(), formPicture("skin_edit.png"));
   EXPECT_TRUE(barShown(f));
 
   // 编辑 -> 收藏 -> 编辑 comes back to 编辑.
   f.选择夹1->setCurrentPage(1);
   press(f.收藏);
-  EXPECT_EQ(p.state.lastEditPage, "编辑首页"_gbk);
+  EXPECT_EQ(p.state.paging.lastEditPage, "编辑首页"_gbk);
   press(f.编辑);
   EXPECT_EQ(f.选择夹1->currentPage(), 1);
 }
@@ -204,16 +208,17 @@ TEST(ChromeStrip, HitZones) {
 }
 
 TEST(ChromeStrip, HoverAndPressOnTheRealControl) {
-  Program p(formPicture);
+  test::ScriptedDesktop desk;
+  Program p(formPicture, {}, desk);
   auto& f = p.main;
   p.start();
   Label* strip = f.窗口控制按钮;
   QTest::mouseMove(strip, QPoint(60, 20));
-  EXPECT_EQ(strip->picture(), p.chrome.stripCloseHot);
+  EXPECT_EQ(strip->picture(), formPicture("chrome_close_hot.png"));
   QTest::mouseMove(strip, QPoint(10, 20));
-  EXPECT_EQ(strip->picture(), p.chrome.stripMinimiseHot);
+  EXPECT_EQ(strip->picture(), formPicture("chrome_minimise_hot.png"));
   QTest::mouseMove(strip, QPoint(3, 20));
-  EXPECT_EQ(strip->picture(), p.chrome.stripNormal);
+  EXPECT_EQ(strip->picture(), formPicture("chrome_normal.png"));
 
   // Nothing happens in the gaps.
   for (int x : {0, 20, 40, 55, 75, 83}) press(strip, QPoint(x, 20));
@@ -224,7 +229,7 @@ TEST(ChromeStrip, HoverAndPressOnTheRealControl) {
   QTest::mouseMove(strip, QPoint(10, 20));
   press(strip, QPoint(3, 20));
   EXPECT_TRUE(f.主窗口->windowState() & Qt::WindowMinimized);
-  EXPECT_EQ(strip->picture(), p.chrome.stripNormal);
+  EXPECT_EQ(strip->picture(), formPicture("chrome_normal.png"));
   f.主窗口->showNormal();
 
   // Close: the main window goes, an update window opened before it stays.
@@ -238,9 +243,8 @@ TEST(ChromeStrip, HoverAndPressOnTheRealControl) {
 }
 
 TEST(MainWindow, BackgroundPressTakesFocusAndGroupLinkOpens) {
-  ScriptedDesktop scripted;
-  DesktopOverride use(scripted);
-  Program p(formPicture);
+  test::ScriptedDesktop scripted;
+  Program p(formPicture, {}, scripted);
   auto& f = p.main;
   p.start();
   f.主窗口->activateWindow();
@@ -257,11 +261,32 @@ TEST(MainWindow, BackgroundPressTakesFocusAndGroupLinkOpens) {
   EXPECT_FALSE(f.搜索框->editor()->hasFocus());
 
   press(f.标签_检查更新1);
-  p.state.groupLink = "http://127.0.0.1:9/wpa/qunwpa?idkey=abc";
+  p.state.update.groupLink = "http://127.0.0.1:9/wpa/qunwpa?idkey=abc";
   press(f.标签_检查更新1);
   ASSERT_EQ(scripted.calls.size(), 2u);
   EXPECT_EQ(scripted.calls[0].what, "openAddress");
   EXPECT_EQ(scripted.calls[0].text, "");  // an empty link is passed on as it is
   EXPECT_EQ(scripted.calls[1].text, "http://127.0.0.1:9/wpa/qunwpa?idkey=abc");
+  f.主窗口->destroyWindow();
+}
+
+// The offscreen platform, like a bare X server, has no window manager to move the window: it
+// follows the pointer by hand from a press on the title strip until the button is released.
+TEST(WindowDrag, TitleStripMovesTheWindowByHandWhenTheSystemCannot) {
+  test::ScriptedDesktop desk;
+  Program p(formPicture, {}, desk);
+  auto& f = p.main;
+  p.start();
+  f.主窗口->move(100, 100);
+  QWidget* strip = f.窗口位置拖动;
+  QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(300, 20));
+  QTest::mouseMove(strip, QPoint(340, 50));
+  EXPECT_EQ(f.主窗口->pos(), QPoint(140, 130));
+  // The strip moved with the window: the same pointer position is now 10, 5 further on.
+  QTest::mouseMove(strip, QPoint(310, 25));
+  EXPECT_EQ(f.主窗口->pos(), QPoint(150, 135));
+  QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(310, 25));
+  QTest::mouseMove(strip, QPoint(200, 30));
+  EXPECT_EQ(f.主窗口->pos(), QPoint(150, 135));
   f.主窗口->destroyWindow();
 }

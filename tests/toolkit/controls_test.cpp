@@ -14,9 +14,9 @@
 #include <QTimer>
 
 #include "support/picture_wait.h"
+#include "support/scripted_desktop.h"
 #include "support/test_pictures.h"
 #include "toolkit/clipboard.h"
-#include "toolkit/desktop.h"
 #include "toolkit/events.h"
 #include "toolkit/qt_text.h"
 #include "toolkit/window.h"
@@ -177,15 +177,18 @@ TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
   auto* label = new Label(&window);
   label->setGeometry(50, 60, 100, 40);
   std::vector<std::string> seen;
-  events(label).leftDown = [&](const Pointer& p) {
-    seen.push_back("L" + std::to_string(p.x) + "," + std::to_string(p.y));
+  const auto record = [&](const char* what) {
+    return [&seen, what](const Input& in) {
+      seen.push_back(what + std::to_string(in.at.x) + "," + std::to_string(in.at.y));
+    };
   };
-  events(label).rightDown = [&](const Pointer& p) {
-    seen.push_back("R" + std::to_string(p.x) + "," + std::to_string(p.y));
-  };
-  events(label).mouseMove = [&](const Pointer& p) {
-    seen.push_back("M" + std::to_string(p.x) + "," + std::to_string(p.y));
-  };
+  EXPECT_TRUE(bindEvent(label, Event::LeftDown, record("L")));
+  EXPECT_TRUE(bindEvent(label, Event::RightDown, record("R")));
+  EXPECT_TRUE(bindEvent(label, Event::MouseMove, record("M")));
+  // A second handler for the same event is refused; the first stays.
+  EXPECT_FALSE(bindEvent(label, Event::LeftDown, record("X")));
+  EXPECT_TRUE(isBound(label, Event::LeftDown));
+  EXPECT_FALSE(isBound(label, Event::KeyDown));
   window.show();
   QTest::mousePress(label, Qt::LeftButton, {}, QPoint(7, 9));
   QTest::mousePress(label, Qt::RightButton, {}, QPoint(99, 39));
@@ -197,10 +200,10 @@ TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
   edit->setGeometry(10, 200, 100, 30);
   std::vector<int> keys;
   bool focused = false;
-  events(edit).keyDown = [&](int code) { keys.push_back(code); };
-  events(edit).gotFocus = [&] { focused = true; };
+  bindEvent(edit, Event::KeyDown, [&](const Input& in) { keys.push_back(in.keyCode); });
+  bindEvent(edit, Event::GotFocus, [&](const Input&) { focused = true; });
   int pressedAtX = -1;
-  events(edit).leftDown = [&](const Pointer& p) { pressedAtX = p.x; };
+  bindEvent(edit, Event::LeftDown, [&](const Input& in) { pressedAtX = in.at.x; });
   QTest::mouseClick(edit->editor(), Qt::LeftButton, {}, QPoint(12, 5));
   EXPECT_EQ(pressedAtX, 12);
   window.activateWindow();
@@ -216,7 +219,7 @@ TEST(Events, DeliverPositionsRelativeToTheControlAndKeyCodes) {
   auto* button = new Button(&window);
   button->setGeometry(200, 200, 72, 32);
   int clicks = 0;
-  events(button).click = [&] { ++clicks; };
+  bindEvent(button, Event::Click, [&](const Input&) { ++clicks; });
   QTest::mouseClick(button, Qt::LeftButton);
   button->setFocus();
   QTest::keyClick(button, Qt::Key_Space);
@@ -265,7 +268,7 @@ TEST(Dialogs, GoThroughTheDesktopAndCancellingChangesNothing) {
   EXPECT_EQ(qtFileFilter("图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"_gbk),
             QStringLiteral("图片文件（*.png;*.jpg;*.bmp;*.jpeg） (*.png *.jpg *.bmp *.jpeg)"));
 
-  ScriptedDesktop scripted;
+  test::ScriptedDesktop scripted;
   DesktopOverride use(scripted);
   QWidget owner;
   OpenFileDialog dialog(&owner);
@@ -330,10 +333,10 @@ TEST(Window, LoadRunsCreatedFirstAndDestroyHides) {
   EXPECT_EQ(window.windowTitle(), QStringLiteral("更新窗口v1.3"));
   bool visibleInCreated = true;
   int created = 0;
-  events(&window).created = [&] {
+  bindEvent(&window, Event::Created, [&](const Input&) {
     ++created;
     visibleInCreated = window.isVisible();
-  };
+  });
   window.load();
   EXPECT_EQ(created, 1);
   EXPECT_FALSE(visibleInCreated);
@@ -358,8 +361,8 @@ TEST(Window, FirstActivationOnceAndLostFocusOnDeactivation) {
   other.resize(50, 50);
   int activations = 0;
   int lost = 0;
-  events(&window).firstActivation = [&] { ++activations; };
-  events(&window).lostFocus = [&] { ++lost; };
+  bindEvent(&window, Event::FirstActivation, [&](const Input&) { ++activations; });
+  bindEvent(&window, Event::LostFocus, [&](const Input&) { ++lost; });
   window.load();
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));

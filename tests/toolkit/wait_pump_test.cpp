@@ -49,7 +49,8 @@ struct Screen {
     setLiveDuringWaits(chrome);
     for (auto [label, name] : {std::pair{chrome, "chrome"}, std::pair{onChrome, "on chrome"},
                                std::pair{first, "first"}, std::pair{second, "second"}})
-      events(label).leftDown = [this, name = std::string(name)](const Pointer&) { log.push_back(name); };
+      bindEvent(label, Event::LeftDown,
+                [this, name = std::string(name)](const Input&) { log.push_back(name); });
     window.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
   }
@@ -81,9 +82,9 @@ TEST(WaitPump, LiveControlsTakeInputDuringAWaitTheRestArrivesAfterItInOrder) {
 
   // A drag that starts on a live control is live to its release, wherever the pointer goes.
   s.log.clear();
-  events(s.chrome).mouseMove = [&](const Pointer& p) {
-    s.log.push_back("drag to " + std::to_string(p.x) + "," + std::to_string(p.y));
-  };
+  bindEvent(s.chrome, Event::MouseMove, [&](const Input& in) {
+    s.log.push_back("drag to " + std::to_string(in.at.x) + "," + std::to_string(in.at.y));
+  });
   QTimer::singleShot(0, [&] {
     QTimer::singleShot(50, [&] {
       postMouse(s.chrome, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);

@@ -1,8 +1,8 @@
-#include "shell/handler_gate.h"
+#include "forms/handler_gate.h"
 
 #include <utility>
 
-namespace mw::shell {
+namespace mw::forms {
 
 void HandlerGate::run(std::function<void()> handler) {
   if (busy_) {
@@ -19,4 +19,4 @@ void HandlerGate::run(std::function<void()> handler) {
   busy_ = false;
 }
 
-}  // namespace mw::shell
+}  // namespace mw::forms

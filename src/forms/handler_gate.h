@@ -4,7 +4,7 @@
 #include <deque>
 #include <functional>
 
-namespace mw::shell {
+namespace mw::forms {
 
 class HandlerGate {
  public:
@@ -17,4 +17,4 @@ class HandlerGate {
   std::deque<std::function<void()>> waiting_;
 };
 
-}  // namespace mw::shell
+}  // namespace mw::forms

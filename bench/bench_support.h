@@ -1,0 +1,53 @@
+#pragma once
+// What the benchmarks share: a photo-like picture, a press delivered as the window delivers
+// it, and timing.
+#include <QCoreApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <vector>
+
+namespace mw::bench {
+
+// A sky gradient under soft coloured blobs; the same picture for the same size.
+inline QImage photoLikePicture(int width, int height) {
+  QImage img(width, height, QImage::Format_RGB32);
+  QPainter p(&img);
+  QLinearGradient sky(0, 0, 0, height);
+  sky.setColorAt(0, QColor(40, 90, 170));
+  sky.setColorAt(1, QColor(250, 200, 140));
+  p.fillRect(img.rect(), sky);
+  p.setRenderHint(QPainter::Antialiasing);
+  std::mt19937 rng(7);
+  for (int i = 0; i < 60; ++i) {
+    QRadialGradient g(rng() % width, rng() % height, 40 + rng() % 160);
+    g.setColorAt(0, QColor(rng() % 256, rng() % 256, rng() % 256, 200));
+    g.setColorAt(1, QColor(0, 0, 0, 0));
+    p.fillRect(img.rect(), g);
+  }
+  return img;
+}
+
+// A left-button press on the widget, delivered as the window would deliver it.
+inline void press(QWidget* w) {
+  QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
+}
+
+inline double millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+inline double median(std::vector<double> v) {
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace mw::bench

@@ -1,0 +1,82 @@
+#include "actions/favourites.h"
+
+#include "actions/clipboard.h"
+#include "runtime/clock.h"
+#include "runtime/files.h"
+#include "runtime/ini_file.h"
+#include "runtime/places.h"
+
+namespace mw::actions {
+namespace {
+
+using forms::Context;
+
+// More names than a second holds: past that the folder is taken to be unusable.
+constexpr int kMaxNameSteps = 1000;
+
+}  // namespace
+
+Text defaultSettingsFile() { return runtime::programPlaces().settingsFolder + "/MW_scdz.ini"; }
+
+Text favouriteFileName(long long epochMs) {
+  const Text millis = runtime::fromInteger(epochMs % 1000);
+  return runtime::fromInteger(epochMs / 1000) + Text(3 - millis.size(), '0') + millis;
+}
+
+Text favouriteFileName() { return favouriteFileName(runtime::epochMilliseconds()); }
+
+Text saveFavourite(const Text& folder, const Bytes& picture, long long epochMs) {
+  if (folder.empty()) return {};  // not set yet: "/" + name would land in the root folder
+  for (int step = 0; step < kMaxNameSteps; ++step) {
+    const Text path = folder + "/" + favouriteFileName(epochMs + step) + ".jpg";
+    switch (runtime::writeNewFile(path, picture)) {
+      case runtime::NewFile::Written:
+        return path;
+      case runtime::NewFile::Exists:
+        continue;
+      case runtime::NewFile::Failed:
+        return {};
+    }
+  }
+  return {};
+}
+
+void saveToFavourites(const Context& ctx, int box) {
+  const Bytes& picture = ctx.main.slot(box)->picture();
+  if (picture.empty()) {
+    showCursorTip(ctx, "无图片数据"_gbk);
+    return;
+  }
+  const bool saved =
+      !saveFavourite(ctx.state.favourites.favouritesFolder, picture, runtime::epochMilliseconds()).empty();
+  showCursorTip(ctx, saved ? "图片已存至收藏目录"_gbk : "图片保存失败，请检查收藏目录"_gbk);
+}
+
+void changeFavouritesFolder(const Context& ctx) {
+  const std::optional<Text> chosen = ctx.desktop.chooseFolder(ctx.main.主窗口);
+  if (!chosen || chosen->empty()) return;  // cancelled: everything stays as it was
+  auto& favourites = ctx.state.favourites;
+  favourites.favouritesFolder = *chosen;
+  ctx.main.收藏目录地址显示->setCaption(*chosen);
+  if (!runtime::writeIni(favourites.settingsFile, "收藏"_gbk, "地址"_gbk, *chosen)) {
+    ctx.desktop.messageBox(ctx.main.主窗口, "设置文件写入失败，新目录仅本次有效"_gbk, {},
+                           toolkit::MessageButtons::Ok);
+  }
+}
+
+void openFavouritesFolder(const Context& ctx) {
+  ctx.desktop.openFolder(ctx.state.favourites.favouritesFolder);
+}
+
+void bindFavourites(forms::HandlerRegistry& registry) {
+  using toolkit::Event;
+  const Context& ctx = registry.context();
+  if (ctx.state.favourites.settingsFile.empty()) ctx.state.favourites.settingsFile = defaultSettingsFile();
+  const forms::MainForm& f = ctx.main;
+  for (int k = 1; k <= 16; ++k)
+    registry.on(f.slot(k), Event::RightDown, [k](const Context& c) { saveToFavourites(c, k); });
+  registry.on(f.更改收藏目录, Event::LeftDown, changeFavouritesFolder);
+  registry.on(f.打开收藏目录, Event::LeftDown, openFavouritesFolder);
+}
+
+}  // namespace mw::actions

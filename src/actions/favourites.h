@@ -1,0 +1,32 @@
+#pragma once
+// The favourites folder: a right click on 图片框1..图片框16 saves the picture into it; the 收藏
+// page opens the folder and changes it, remembering the choice in MW_scdz.ini.
+#include "forms/handler_registry.h"
+
+namespace mw::actions {
+
+// MW_scdz.ini in the program's settings folder (the program-directory rule).
+Text defaultSettingsFile();
+
+// The name of a picture saved at `epochMs`: the Unix seconds, then the milliseconds in three
+// digits ("1700000000123").
+Text favouriteFileName(long long epochMs);
+Text favouriteFileName();
+
+// Writes the picture's bytes unchanged into `folder` as favouriteFileName(epochMs) + ".jpg",
+// stepping a millisecond at a time past names already taken: nothing is ever replaced. The
+// path written, or empty when nothing could be written.
+Text saveFavourite(const Text& folder, const Bytes& picture, long long epochMs);
+
+// The right click on 图片框`box` (1..16).
+void saveToFavourites(const forms::Context& ctx, int box);
+// 更改收藏目录: the folder dialog; a cancel changes nothing.
+void changeFavouritesFolder(const forms::Context& ctx);
+// 打开收藏目录: the folder in the file manager.
+void openFavouritesFolder(const forms::Context& ctx);
+
+// Binds the saves and the two buttons of the 收藏 page, and fixes where MW_scdz.ini lives for
+// the run unless the state names it already.
+void bindFavourites(forms::HandlerRegistry& registry);
+
+}  // namespace mw::actions

@@ -1,0 +1,23 @@
+#pragma once
+// What every handler works on: the windows, the program-wide state, the sites and the desktop.
+#include "forms/main_form.h"
+#include "forms/program_state.h"
+#include "forms/update_form.h"
+#include "net/site_settings.h"
+#include "toolkit/desktop.h"
+
+namespace mw::forms {
+
+struct Context {
+  MainForm& main;
+  UpdateForm& update;
+  TipForm& tip;
+  ProgramState& state;
+  const net::SiteSettings& sites;
+  toolkit::Desktop& desktop;
+};
+
+// Remainders of real page numbers are compared with this tolerance.
+inline constexpr double kTolerance = 0.0000001;
+
+}  // namespace mw::forms

@@ -1,0 +1,43 @@
+#include "forms/handler_registry.h"
+
+#include <QAbstractButton>
+#include <stdexcept>
+
+#include "toolkit/controls.h"
+#include "toolkit/wait_pump.h"
+
+namespace mw::forms {
+
+void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler) {
+  // A click that waited for the gate counts only if its button is still enabled when it runs,
+  // as a click delivered late by the window would.
+  const bool button = event == toolkit::Event::Click && qobject_cast<QAbstractButton*>(control);
+  auto run = [this, control, event, button, handler = std::move(handler)](const toolkit::Input& input) {
+    auto call = [this, control, event, button, handler, input] {
+      if (button && toolkit::isDisabledFlag(control)) return;
+      ++runs_[{control, event}];
+      handler(context_, input);
+    };
+    // The chrome that works while a load waits runs at once, beside the handler that waits.
+    if (gate_.busy() && toolkit::liveDuringWaits(control)) {
+      call();
+    } else {
+      gate_.run(std::move(call));
+    }
+  };
+  if (!toolkit::bindEvent(control, event, std::move(run))) {
+    throw std::logic_error("the " + std::string(toolkit::eventName(event)) + " event of " +
+                           control->objectName().toStdString() + " is bound twice");
+  }
+}
+
+std::size_t HandlerRegistry::runs(const QWidget* control, toolkit::Event event) const {
+  const auto it = runs_.find({control, event});
+  return it == runs_.end() ? 0 : it->second;
+}
+
+void HandlerRegistry::on(QWidget* control, toolkit::Event event, PlainHandler handler) {
+  on(control, event, [handler = std::move(handler)](const Context& c, const toolkit::Input&) { handler(c); });
+}
+
+}  // namespace mw::forms

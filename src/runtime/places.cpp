@@ -1,0 +1,116 @@
+#include "runtime/places.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "runtime/files.h"
+
+namespace mw::runtime {
+namespace {
+
+// An absolute path from the environment, else empty (XDG says to ignore relative ones).
+std::string environmentPath(const char* name) {
+  const char* value = std::getenv(name);
+  return value && value[0] == '/' ? std::string(value) : std::string();
+}
+
+std::string homeFolder() {
+  std::string home = environmentPath("HOME");
+  if (!home.empty()) return home;
+  const passwd* user = ::getpwuid(::geteuid());
+  return user && user->pw_dir ? user->pw_dir : "/";
+}
+
+std::string configFolder() {
+  const std::string config = environmentPath("XDG_CONFIG_HOME");
+  return config.empty() ? homeFolder() + "/.config" : config;
+}
+
+std::string cacheFolder() {
+  const std::string cache = environmentPath("XDG_CACHE_HOME");
+  return cache.empty() ? homeFolder() + "/.cache" : cache;
+}
+
+std::string_view trimmedLine(std::string_view line) {
+  const auto first = line.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+}
+
+// XDG_PICTURES_DIR of the user's user-dirs.dirs ("$HOME/..." or absolute), else ~/Pictures.
+std::string picturesFolder() {
+  const std::string home = homeFolder();
+  const std::string_view key = "XDG_PICTURES_DIR=";
+  std::ifstream dirs(configFolder() + "/user-dirs.dirs");
+  std::string line;
+  while (std::getline(dirs, line)) {
+    std::string_view value = trimmedLine(line);
+    if (value.substr(0, key.size()) != key) continue;
+    value.remove_prefix(key.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    std::string path;
+    if (value.substr(0, 5) == "$HOME") {
+      path = home + std::string(value.substr(5));
+    } else if (!value.empty() && value.front() == '/') {
+      path = value;
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (!path.empty() && path != home) return path;  // the home folder itself means "none"
+  }
+  return home + "/Pictures";
+}
+
+Text inFolder(const Text& folder, const Text& name) {
+  return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Whether a file can be made in the folder: tried, not guessed from mode bits, which say
+// nothing of read-only mounts and everything is allowed to root.
+bool canCreateFiles(const std::string& folder) {
+  std::string probe = folder + "/.memwick-XXXXXX";
+  const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
+// `folder`, made when missing, when it is a real folder of this user's that no one else can
+// enter (a wider mode is narrowed).
+bool ownPrivateFolder(const std::string& folder) {
+  ::mkdir(folder.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
+  return (st.st_mode & 07777) == 0700 || ::chmod(folder.c_str(), 0700) == 0;
+}
+
+}  // namespace
+
+ProgramPlaces programPlaces() { return programPlacesFor(programDirectory()); }
+
+ProgramPlaces programPlacesFor(std::string_view programFolder) {
+  const Text favourites = "我的收藏"_gbk;
+  const Text folder(programFolder);
+  if (!folder.empty() && canCreateFiles(nativePath(folder))) return {folder, inFolder(folder, favourites)};
+  const Text settings = pathText(configFolder() + "/memwick");
+  createFolder(settings);
+  return {settings, inFolder(pathText(picturesFolder()), favourites)};
+}
+
+Text privateFolder() {
+  const std::string runtime = environmentPath("XDG_RUNTIME_DIR");
+  if (!runtime.empty() && ownPrivateFolder(runtime + "/memwick")) return pathText(runtime + "/memwick");
+  const std::string cache = cacheFolder();
+  if (createFolder(pathText(cache)) && ownPrivateFolder(cache + "/memwick"))
+    return pathText(cache + "/memwick");
+  return {};
+}
+
+}  // namespace mw::runtime

@@ -1,0 +1,28 @@
+#pragma once
+// Where the program keeps its files. A copy in a folder it may write to (a portable copy, as
+// the program was made for) keeps its settings and favourites beside itself; an installed copy
+// (under /usr, say) keeps them in the user's own places. Paths are program texts (GBK).
+#include <string_view>
+
+#include "runtime/text.h"
+
+namespace mw::runtime {
+
+struct ProgramPlaces {
+  Text settingsFolder;    // holds MW_scdz.ini and MW_sites.ini
+  Text favouritesFolder;  // the favourites folder when the settings name none
+};
+
+// For the running executable (programDirectory()).
+ProgramPlaces programPlaces();
+// For a program in `programFolder`: that folder and programFolder + "/我的收藏" when files can be
+// created in it; otherwise $XDG_CONFIG_HOME/memwick (made when missing) and the XDG pictures
+// folder + "/我的收藏".
+ProgramPlaces programPlacesFor(std::string_view programFolder);
+
+// A folder of ours that only this user can enter (mode 0700): $XDG_RUNTIME_DIR/memwick, or
+// memwick under the user's cache folder when there is no runtime folder. Made when missing,
+// its mode narrowed when wider; empty when it cannot be had safely (not ours, a link, a file).
+Text privateFolder();
+
+}  // namespace mw::runtime

@@ -1,0 +1,175 @@
+#include "shell/startup.h"
+
+#include <QColor>
+#include <QCursor>
+
+#include "browse/picture_slots.h"
+#include "browse/search.h"
+#include "browse/template_list.h"
+#include "forms/paging_bar.h"
+#include "net/fetch_page.h"
+#include "net/web_request.h"
+#include "runtime/markers.h"
+#include "shell/update_window.h"
+#include "toolkit/flat_look.h"
+
+namespace mw::shell {
+namespace {
+
+using forms::Context;
+using runtime::fromInteger;
+using runtime::textBetween;
+using toolkit::Event;
+
+constexpr long long kUsageOffset = 19500;
+constexpr int kFlatScheme = 2;
+
+// What start-up took from the home site page.
+struct HomeFields {
+  Text version, notes, notice1, notice2, groupKey1, groupKey2;
+};
+
+HomeFields homeFields(const Text& page) {
+  // 文本1 also matches the start of 文本10: the page carries 文本1 first.
+  return {homeSiteField(page, "文本1"_gbk), homeSiteField(page, "文本2"_gbk),
+          homeSiteField(page, "文本3"_gbk), homeSiteField(page, "文本4"_gbk),
+          homeSiteField(page, "文本9"_gbk), homeSiteField(page, "文本10"_gbk)};
+}
+
+// The picture addresses of the search site's new-pictures list, in page order.
+TextArray newPictureUrls(const Text& page) {
+  TextArray pieces;
+  runtime::textBetweenAll(page, "type=\"text/javascript\">document.getElementById", "</span></a></LI>",
+                          pieces);
+  TextArray urls;
+  for (const Text& piece : pieces)
+    urls.push_back(textBetween(piece, ").src = \"", "\"; </script><LI><", 1, true));
+  return urls;
+}
+
+void showListSourceLooks(const Context& ctx) {
+  auto& f = ctx.main;
+  f.网络最新编辑->setBorder(toolkit::Border::Single);
+  f.网络最新编辑->setBackgroundColour(QColor(0xEC, 0xEC, 0xEC));
+  for (toolkit::Label* other : {f.本地保存编辑, f.网络所有编辑}) {
+    other->setBorder(toolkit::Border::None);
+    other->setBackgroundColour(QColor(0xFF, 0xFF, 0xFF));
+  }
+}
+
+// Without the network only the local editor's source is offered.
+void startOffline(const Context& ctx) {
+  auto& f = ctx.main;
+  f.showPage(forms::Page::Edit);
+  f.网络所有编辑->hide();
+  f.网络最新编辑->hide();
+  f.首页->setDisabled(true);
+}
+
+// The steps online, up to the settings. False when the user took the newer version: the main
+// window is gone then, and nothing else runs. Pages that do not depend on each other are
+// fetched side by side, and all sixteen pictures together; what shows, and in what order
+// the messages come, is as with one request after the other.
+bool startOnline(const Context& ctx) {
+  auto& f = ctx.main;
+  auto& update = ctx.state.update;
+  const TextArray pages = net::webRequests(
+      {ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html", ctx.sites.homeBase() + "/"});
+  f.标签_使用次数->setCaption(usageCount(pages[0]));
+  const HomeFields home = homeFields(pages[1]);
+  update.latestVersion = home.version;
+  update.updateNotes = home.notes;
+  update.groupLink = ctx.sites.groupBase() + "/wpa/qunwpa?idkey=" + home.groupKey1 + home.groupKey2;
+  f.标签_广告1->setCaption("公告："_gbk + home.notice1 + home.notice2);
+
+  if (newerVersion(ownVersion(f.主窗口->title()), update.latestVersion)) {
+    f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
+    f.标签_更新->setCaption("发现新版本"_gbk);
+    f.标签_更新->setCursor(Qt::PointingHandCursor);
+    if (ctx.desktop.messageBox(f.主窗口, "发现新版本，是否进入下载界面？"_gbk, {},
+                               toolkit::MessageButtons::OkCancel) == toolkit::MessageAnswer::Ok) {
+      loadUpdateWindow(ctx);
+      f.主窗口->destroyWindow();
+      return false;
+    }
+  }
+
+  const TextArray lists =
+      net::webRequests({ctx.sites.searchBase() + "/a/new/", browse::latestListUrl(ctx.sites.templateBase())});
+  const TextArray newPictures = newPictureUrls(lists[0]);
+  const TextArray items = browse::latestListItems(lists[1]);
+  const bool listShown = static_cast<int>(items.size()) >= browse::kMinListItems;
+  TextArray thumbnails;
+  if (listShown) browse::appendThumbnailUrls(items, ctx.sites.templateBase(), thumbnails);
+
+  // 图片框1..8 from the new pictures, 图片框9..16 from the latest templates.
+  std::vector<toolkit::PictureBox*> boxes;
+  TextArray addresses(16);
+  for (int k = 1; k <= 16; ++k) boxes.push_back(f.slot(k));
+  for (std::size_t k = 0; k < 8; ++k) {
+    if (k < newPictures.size()) addresses[k] = newPictures[k];
+    if (k < thumbnails.size()) addresses[8 + k] = thumbnails[k];
+  }
+  browse::fillBoxes(boxes, addresses);
+
+  auto& search = ctx.state.search;
+  search.searchShownUrls.assign(addresses.begin(), addresses.begin() + 8);
+  f.上一页->setDisabled(true);
+  f.首页->setDisabled(true);
+  f.下一页->setDisabled(true);
+  forms::switchPagingState(f, ctx.state.paging, "首页保存"_gbk);
+
+  showListSourceLooks(ctx);
+  auto& list = ctx.state.list;
+  list.listMode = "最新"_gbk;
+  list.listPage = 1;
+  list.listRecordCaption = browse::latestListCaption(items.size());
+  list.listPageCount = browse::latestListPageCount(items.size());
+  if (list.listPageCount > 1) f.下一页->setEnabled(true);
+  if (!listShown) {
+    list.listImageUrls.clear();
+    browse::showNoMatches(ctx);
+    return true;
+  }
+  list.listImageUrls = thumbnails;
+  list.listSlotBase = 0;  // the first page, items 1 to 8
+  forms::switchPagingState(f, ctx.state.paging, "编辑页保存"_gbk);
+  forms::switchPagingState(f, ctx.state.paging, "首页恢复"_gbk);
+  return true;
+}
+
+void startUp(const Context& ctx) {
+  auto& f = ctx.main;
+  toolkit::useFlatLook(kFlatScheme);
+  f.气球提示框1->showAt(QCursor::pos(), "软件初始化中..."_gbk);
+  f.跳页_按钮->setDisabled(true);
+  ctx.state.paging.lastEditPage = "编辑主页"_gbk;
+  if (!checkNetwork(ctx)) {
+    startOffline(ctx);
+  } else if (!startOnline(ctx)) {
+    return;
+  }
+}
+
+}  // namespace
+
+bool checkNetwork(const Context& ctx) {
+  const Bytes page = net::fetchPage(ctx.sites.probeBase() + "/");
+  return !ctx.sites.probeMarker.empty() && page.find(ctx.sites.probeMarker) != Bytes::npos;
+}
+
+Text usageCount(const Text& announcementPage) {
+  const long long counter = runtime::toInteger(textBetween(announcementPage, "<li>阅读："_gbk, "</li>"));
+  return "历史使用次数："_gbk + fromInteger(counter + kUsageOffset);
+}
+
+bool newerVersion(const Text& own, const Text& latest) { return own < latest; }
+
+void bindStartUp(forms::HandlerRegistry& registry) {
+  const forms::MainForm& f = registry.context().main;
+  // Before the window shows: the search starts on site page 1 with its placeholder.
+  registry.on(f.主窗口, Event::Created, browse::prepareSearch);
+  registry.on(f.主窗口, Event::FirstActivation, startUp);
+}
+
+}  // namespace mw::shell

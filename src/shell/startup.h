@@ -1,0 +1,20 @@
+#pragma once
+// Start-up: the main window's created step, and the start-up step at its first activation
+// (the network probe, the usage count, the home site's fields and the version offer, both
+// picture pages, and the favourites folder).
+#include "forms/handler_registry.h"
+
+namespace mw::shell {
+
+// Whether the probe page could be fetched and carries the probe marker.
+bool checkNetwork(const forms::Context& ctx);
+
+// The usage count shown for an announcement page.
+Text usageCount(const Text& announcementPage);
+
+// Whether a newer version is offered: `own` sorts before `latest` byte by byte.
+bool newerVersion(const Text& own, const Text& latest);
+
+void bindStartUp(forms::HandlerRegistry& registry);
+
+}  // namespace mw::shell

@@ -1,0 +1,235 @@
+#include "actions/clipboard.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTest>
+#include <QUrl>
+#include <atomic>
+#include <filesystem>
+
+#include "net/http_server.h"
+#include "runtime/files.h"
+#include "support/handler_parts.h"
+#include "support/test_pictures.h"
+#include "toolkit/picture_decoder.h"
+
+using namespace mw;
+using mw::test::HttpServer;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Larger than twice a box, so that the box shows it decoded smaller than the copy's full size.
+QImage gradientPicture() {
+  QImage image(400, 380, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+  return image;
+}
+
+QImage argb(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
+
+QImage decoded(const Bytes& bytes) { return toolkit::decodePicture(bytes).image; }
+
+QStringList sortedFormats(const QMimeData* data) {
+  QStringList formats = data->formats();
+  formats.sort();
+  return formats;
+}
+
+// A server answering every path with `body`, counting the requests.
+struct PictureServer {
+  explicit PictureServer(std::string body)
+      : body_(std::move(body)), server([this](httplib::Server& s) {
+          s.Get(".*", [this](const httplib::Request&, httplib::Response& r) {
+            ++hits;
+            r.set_content(body_, "image/gif");
+          });
+        }) {}
+  std::string url(const std::string& path) const { return server.url(path); }
+  std::string body_;
+  std::atomic<int> hits{0};
+  HttpServer server;
+};
+
+struct Copying : ::testing::Test {
+  test::HandlerParts parts;
+  forms::HandlerRegistry registry{parts.context};
+  forms::MainForm& f = parts.main;
+  QClipboard* clipboard = QGuiApplication::clipboard();
+
+  void SetUp() override {
+    actions::bindClipboard(registry);
+    parts.state.search.searchShownUrls = TextArray(8);
+    clipboard->setText("before");
+  }
+  void TearDown() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+  void click(int k) {
+    QTest::mousePress(f.slot(k), Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(f.slot(k), Qt::LeftButton, {}, QPoint(5, 5));
+  }
+  Text tip() const { return f.气球提示框1->text(); }
+  bool clipboardAsBefore() const {
+    return clipboard->text() == "before" && !clipboard->mimeData()->hasImage();
+  }
+
+  // Presses on box k and moves `distance` pixels with the button held; the drag that started.
+  QDrag* pressAndMove(int k, int distance) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // earlier drags
+    QWidget* box = f.slot(k);
+    QTest::mousePress(box, Qt::LeftButton, {}, QPoint(5, 5));
+    const QPointF to(5 + distance, 5);
+    QMouseEvent move(QEvent::MouseMove, to, box->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(box, &move);
+    QTest::mouseRelease(box, Qt::LeftButton, {}, to.toPoint());
+    return box->findChild<QDrag*>();
+  }
+};
+
+TEST_F(Copying, JpegAndPngSlotsPlaceTheirPictureDecodedInFull) {
+  QCursor::setPos(300, 200);
+  const QImage picture = gradientPicture();
+  for (const char* format : {"JPG", "PNG"}) {
+    SCOPED_TRACE(format);
+    const Bytes bytes = test::encode(picture, format, 90);
+    f.图片框2->setPicture(bytes);
+    parts.state.search.searchShownUrls[1] = "http://127.0.0.1:1/a.jpg";
+    clipboard->setText("before");
+    click(2);
+    ASSERT_TRUE(clipboard->mimeData()->hasImage());
+    EXPECT_EQ(clipboard->image().size(), picture.size());
+    EXPECT_EQ(argb(clipboard->image()), argb(decoded(bytes)));
+    EXPECT_EQ(tip(), actions::copiedTip());
+    EXPECT_EQ(f.气球提示框1->point(), QCursor::pos());
+  }
+  EXPECT_EQ(tip(), "已复制本图片，粘贴到聊天框即可使用"_gbk);
+}
+
+TEST_F(Copying, AnEmptyBoxOrUndecodableBytesLeaveTheClipboardAsItWas) {
+  click(5);
+  EXPECT_EQ(tip(), "无图片数据"_gbk);
+  EXPECT_TRUE(clipboardAsBefore());
+
+  f.图片框5->setPicture("no picture at all");
+  click(5);
+  EXPECT_EQ(tip(), "图片数据无法识别，未能复制"_gbk);
+  EXPECT_TRUE(clipboardAsBefore());
+  EXPECT_FALSE(actions::copyPictureToClipboard(parts.context, "\x89PNG\r\n\x1a\n then garbage"));
+  EXPECT_FALSE(actions::copyPictureToClipboard(parts.context, {}));
+  EXPECT_TRUE(clipboardAsBefore());
+}
+
+TEST_F(Copying, AGifAddressIsFetchedAgainAndPlacedAsAPrivateFile) {
+  const std::string served = test::animatedGif(20, 10, {Qt::red, Qt::green, Qt::blue}, 5);
+  const std::string shown = test::animatedGif(20, 10, {Qt::yellow, Qt::black}, 5);
+  PictureServer site(served);
+  f.图片框3->setPicture(shown);
+  parts.state.search.searchShownUrls[2] = site.url("/pics/a.gif");
+  click(3);
+  EXPECT_EQ(site.hits, 1);
+  EXPECT_EQ(tip(), actions::copiedTip());
+
+  const QMimeData* data = clipboard->mimeData();
+  EXPECT_EQ(sortedFormats(data),
+            (QStringList{"image/gif", "text/html", "text/uri-list", "x-special/gnome-copied-files"}));
+  EXPECT_FALSE(data->hasImage()) << "a still beside the GIF would be pasted instead";
+  EXPECT_EQ(data->data("image/gif").toStdString(), served);
+  ASSERT_EQ(data->urls().size(), 1);
+  const QUrl url = data->urls().front();
+  const fs::path file = url.toLocalFile().toStdString();
+  EXPECT_EQ(file.extension(), ".gif");
+  EXPECT_EQ(runtime::readFile(runtime::pathText(file.string())).value(), served);
+  struct stat folder {};
+  ASSERT_EQ(::stat(file.parent_path().c_str(), &folder), 0);
+  EXPECT_EQ(folder.st_mode & 0777, 0700u);
+  EXPECT_EQ(data->data("x-special/gnome-copied-files"), "copy\n" + url.toEncoded());
+  EXPECT_EQ(data->html(), "<img src=\"" + QString::fromUtf8(url.toEncoded()) + "\">");
+
+  // A failed download: the box's own GIF, through the same file.
+  parts.state.search.searchShownUrls[2] = "http://127.0.0.1:1/pics/a.gif";
+  click(3);
+  EXPECT_EQ(tip(), actions::copiedTip());
+  EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), shown);
+  EXPECT_EQ(clipboard->mimeData()->urls().value(0), url);
+  EXPECT_EQ(runtime::readFile(runtime::pathText(file.string())).value(), shown);
+
+  // A scratch file that cannot be written: the failure tip, and the clipboard as it was.
+  fs::remove(file);
+  fs::create_directory(file);
+  clipboard->setText("before");
+  click(3);
+  EXPECT_EQ(tip(), actions::copyFailedTip());
+  EXPECT_TRUE(clipboardAsBefore());
+  fs::remove(file);
+}
+
+TEST_F(Copying, UpperCaseGifOrAnythingAfterGifTakesTheStillRoad) {
+  const std::string gif = test::animatedGif(20, 10, {Qt::red, Qt::green}, 5);
+  PictureServer site(gif);
+  for (const char* path : {"/pics/b.GIF", "/pics/c.gif?x=1"}) {
+    SCOPED_TRACE(path);
+    f.图片框4->setPicture(gif);
+    parts.state.search.searchShownUrls[3] = site.url(path);
+    clipboard->setText("before");
+    click(4);
+    ASSERT_TRUE(clipboard->mimeData()->hasImage());
+    EXPECT_FALSE(clipboard->mimeData()->hasUrls());
+    EXPECT_EQ(argb(clipboard->image()), argb(decoded(gif)));
+    EXPECT_EQ(tip(), actions::copiedTip());
+  }
+  EXPECT_EQ(site.hits, 0);
+}
+
+TEST_F(Copying, PressAndMoveDragsWhatTheCopyPlaced) {
+  const int distance = QApplication::startDragDistance();
+  const Bytes jpeg = test::encode(gradientPicture(), "JPG", 90);
+  f.图片框1->setPicture(jpeg);
+  const auto pressesOfBox1 = [&] { return registry.runs(f.图片框1, toolkit::Event::LeftDown); };
+  EXPECT_EQ(pressAndMove(1, distance), nullptr) << "not beyond the drag distance";
+  EXPECT_EQ(pressesOfBox1(), 1u);
+
+  QDrag* drag = pressAndMove(1, distance + 1);
+  EXPECT_EQ(pressesOfBox1(), 2u) << "the press ran its handler once";
+  ASSERT_NE(drag, nullptr);
+  const QMimeData* data = drag->mimeData();
+  EXPECT_EQ(sortedFormats(data), (QStringList{"image/png", "text/uri-list"}));
+  EXPECT_EQ(argb(QImage::fromData(data->data("image/png"), "PNG")), argb(clipboard->image()));
+  ASSERT_EQ(data->urls().size(), 1);
+  EXPECT_EQ(runtime::readFile(runtime::pathText(data->urls()[0].toLocalFile().toStdString())).value(),
+            data->data("image/png").toStdString());
+
+  // A GIF road box drags the GIF road's forms.
+  const std::string gif = test::animatedGif(20, 10, {Qt::red, Qt::green}, 5);
+  PictureServer site(gif);
+  f.图片框6->setPicture(gif);
+  parts.state.search.searchShownUrls[5] = site.url("/a.gif");
+  drag = pressAndMove(6, distance + 5);
+  ASSERT_NE(drag, nullptr);
+  const QMimeData* copied = clipboard->mimeData();
+  EXPECT_EQ(sortedFormats(drag->mimeData()), sortedFormats(copied));
+  EXPECT_FALSE(drag->mimeData()->hasImage());
+  EXPECT_EQ(drag->mimeData()->data("image/gif"), copied->data("image/gif"));
+  EXPECT_EQ(
+      runtime::readFile(runtime::pathText(drag->mimeData()->urls().value(0).toLocalFile().toStdString())),
+      gif);
+
+  // A template box (its press is not the copy's) drags its PNG as it is; an empty box nothing.
+  const Bytes png = test::encode(gradientPicture(), "PNG");
+  f.图片框12->setPicture(png);
+  drag = pressAndMove(12, distance + 1);
+  ASSERT_NE(drag, nullptr);
+  EXPECT_EQ(drag->mimeData()->data("image/png").toStdString(), png);
+  EXPECT_EQ(pressAndMove(13, distance + 1), nullptr);
+}
+
+}  // namespace

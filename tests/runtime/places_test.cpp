@@ -1,0 +1,106 @@
+#include "runtime/places.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "runtime/files.h"
+#include "support/temp_folder.h"
+
+using namespace mw;
+using namespace mw::runtime;
+using mw::test::ScopedEnv;
+using mw::test::TempFolder;
+namespace fs = std::filesystem;
+
+namespace {
+
+mode_t modeOf(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+TEST(ProgramPlaces, BesideAWritableProgramElseInTheUsersPlaces) {
+  TempFolder program, home;
+  const ScopedEnv homeEnv("HOME", home.path().string());
+  const ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+
+  const ProgramPlaces portable = programPlacesFor(program.text());
+  EXPECT_EQ(portable.settingsFolder, program.text());
+  EXPECT_EQ(portable.favouritesFolder, program.text("我的收藏"_gbk));
+  EXPECT_EQ(std::distance(fs::directory_iterator(program.path()), {}), 0) << "the probe file is gone";
+
+  // Folders no file can be made in: a read-only one (mode bits do not stop root, a
+  // read-only file system does) and one that is not there.
+  std::vector<Text> readOnly{"/proc", program.text("missing")};
+  if (::geteuid() != 0) {
+    fs::permissions(program.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    readOnly.push_back(program.text());
+  }
+  for (const Text& folder : readOnly) {
+    SCOPED_TRACE(folder);
+    const ProgramPlaces installed = programPlacesFor(folder);
+    EXPECT_EQ(installed.settingsFolder, home.text(".config/memwick"));
+    EXPECT_TRUE(fs::is_directory(home.path() / ".config/memwick"));
+    EXPECT_EQ(installed.favouritesFolder, home.text("Pictures/我的收藏"_gbk));
+  }
+
+  // XDG_CONFIG_HOME and the pictures folder of user-dirs.dirs.
+  const ScopedEnv config2("XDG_CONFIG_HOME", (home.path() / "cfg").string());
+  fs::create_directories(home.path() / "cfg");
+  std::ofstream(home.path() / "cfg/user-dirs.dirs") << "# written by xdg-user-dirs-update\n"
+                                                    << "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                                    << "XDG_PICTURES_DIR=\"$HOME/图片\"\n";
+  ProgramPlaces installed = programPlacesFor("/proc");
+  EXPECT_EQ(installed.settingsFolder, home.text("cfg/memwick"));
+  EXPECT_EQ(installed.favouritesFolder, home.text("图片/我的收藏"_gbk));
+  std::ofstream(home.path() / "cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"/srv/pics/\"\n";
+  EXPECT_EQ(programPlacesFor("/proc").favouritesFolder, "/srv/pics/"_gbk + "我的收藏"_gbk);
+  // "$HOME/" means the user turned the folder off.
+  std::ofstream(home.path() / "cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/\"\n";
+  EXPECT_EQ(programPlacesFor("/proc").favouritesFolder, home.text("Pictures/我的收藏"_gbk));
+
+  // The running program's own folder (the build folder) is writable.
+  EXPECT_EQ(programPlaces().settingsFolder, programDirectory());
+}
+
+TEST(PrivateFolder, OnlyTheUserCanEnterIt) {
+  TempFolder runtimeDir, cache;
+  const ScopedEnv cacheEnv("XDG_CACHE_HOME", (cache.path() / "c").string());
+  {
+    const ScopedEnv run("XDG_RUNTIME_DIR", runtimeDir.path().string());
+    EXPECT_EQ(privateFolder(), runtimeDir.text("memwick"));
+    EXPECT_EQ(modeOf(runtimeDir.path() / "memwick"), 0700u);
+    // A folder made wider by someone is narrowed again.
+    fs::permissions(runtimeDir.path() / "memwick", fs::perms::all);
+    EXPECT_EQ(privateFolder(), runtimeDir.text("memwick"));
+    EXPECT_EQ(modeOf(runtimeDir.path() / "memwick"), 0700u);
+    // A link in its place is not followed: the cache folder serves instead.
+    fs::remove(runtimeDir.path() / "memwick");
+    fs::create_directory_symlink(cache.path(), runtimeDir.path() / "memwick");
+    EXPECT_EQ(privateFolder(), cache.text("c/memwick"));
+  }
+  {
+    const ScopedEnv run("XDG_RUNTIME_DIR", std::nullopt);
+    fs::remove_all(cache.path() / "c");
+    EXPECT_EQ(privateFolder(), cache.text("c/memwick"));
+    EXPECT_EQ(modeOf(cache.path() / "c/memwick"), 0700u);
+  }
+}
+
+TEST(NewFile, IsCreatedOnlyWhereNothingIs) {
+  TempFolder folder;
+  const Text path = folder.text("1700000000000.jpg");
+  EXPECT_EQ(writeNewFile(path, "first"), NewFile::Written);
+  EXPECT_EQ(writeNewFile(path, "second"), NewFile::Exists);
+  EXPECT_EQ(readFile(path).value(), "first");
+  EXPECT_EQ(writeNewFile(folder.text("missing/a.jpg"), "x"), NewFile::Failed);
+  EXPECT_EQ(writeNewFile("/proc/a.jpg", "x"), NewFile::Failed);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1);
+}
+
+}  // namespace

@@ -1,0 +1,220 @@
+#include "shell/startup.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <memory>
+
+#include "forms/paging_bar.h"
+#include "shell/program.h"
+#include "startup_site.h"
+#include "support/form_pictures.h"
+#include "support/scripted_desktop.h"
+
+using namespace mw;
+using namespace mw::shell;
+using mw::test::formPicture;
+using mw::test::StartUpSite;
+using mw::toolkit::Event;
+using Requests = std::vector<std::string>;
+using Flags = forms::PagingFlags;
+
+namespace {
+
+class StartUpTest : public ::testing::Test {
+ protected:
+  // Starts the program on the scripted sites and waits until its start-up step has run.
+  void start() {
+    p = std::make_unique<Program>(formPicture, site.settings(), desk);
+    p->start();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          return p->registry.runs(p->main.主窗口, Event::FirstActivation) > 0 && !p->registry.gate().busy();
+        },
+        10000));
+  }
+  Flags pagingFlags() const {
+    const auto& f = p->main;
+    return {toolkit::isDisabledFlag(f.上一页), toolkit::isDisabledFlag(f.首页),
+            toolkit::isDisabledFlag(f.下一页), toolkit::isDisabledFlag(f.跳页_按钮)};
+  }
+  std::vector<Text> messages() const {
+    std::vector<Text> out;
+    for (const auto& c : desk.calls)
+      if (c.what == "messageBox") out.push_back(c.text);
+    return out;
+  }
+  void TearDown() override {
+    if (!p) return;
+    p->update.更新窗口->destroyWindow();
+    p->main.主窗口->destroyWindow();
+  }
+
+  StartUpSite site;
+  test::ScriptedDesktop desk;
+  std::unique_ptr<Program> p;
+};
+
+TEST_F(StartUpTest, NormalStartFillsFooterBothPicturePagesAndPagingStates) {
+  start();
+  auto& f = p->main;
+  const auto& s = p->state;
+  EXPECT_EQ(f.标签_使用次数->caption(), "历史使用次数：20734"_gbk);
+  EXPECT_EQ(f.标签_广告1->caption(), "公告：公告一公告二"_gbk);
+  EXPECT_EQ(f.标签_更新->caption(), "已是最新版"_gbk);
+  EXPECT_EQ(s.update.latestVersion, "1.3");
+  EXPECT_EQ(s.update.updateNotes, "第一条说明"_gbk);
+  EXPECT_EQ(s.update.groupLink, site.base() + "/wpa/qunwpa?idkey=key1key2");
+  EXPECT_EQ(s.paging.lastEditPage, "编辑主页"_gbk);
+  EXPECT_TRUE(messages().empty());
+
+  // The home page: the first eight new pictures, every paging button disabled.
+  EXPECT_EQ(f.page(), forms::Page::Home);
+  ASSERT_EQ(s.search.searchShownUrls.size(), 8u);
+  for (int k = 1; k <= 8; ++k) {
+    EXPECT_EQ(f.slot(k)->picture(), StartUpSite::picture(StartUpSite::newPicture(k))) << k;
+    EXPECT_EQ(s.search.searchShownUrls[k - 1], site.base() + StartUpSite::newPicture(k));
+  }
+  EXPECT_EQ(pagingFlags(), (Flags{1, 1, 1, 1}));
+  EXPECT_EQ(s.paging.savedHomePaging, (Flags{1, 1, 1, 1}));
+  EXPECT_EQ(f.显示页->caption(), "1/1");
+  EXPECT_EQ(f.标签_记录->caption(), "");
+
+  // The 编辑 page holds the latest list, with 下一页 enabled there: 95 items make 9 pages.
+  EXPECT_EQ(s.paging.savedEditPaging, (Flags{1, 1, 0, 1}));
+  EXPECT_EQ(s.list.listMode, "最新"_gbk);
+  EXPECT_EQ(s.list.listPage, 1);
+  EXPECT_EQ(s.list.listPageCount, 9);
+  EXPECT_EQ(s.list.listRecordCaption, "共9页85条内容"_gbk);
+  EXPECT_EQ(s.list.listImageUrls.size(), 95u);
+  for (int k = 1; k <= 8; ++k)
+    EXPECT_EQ(f.slot(8 + k)->picture(), StartUpSite::picture(StartUpSite::latestThumb(k))) << k;
+  EXPECT_EQ(f.网络最新编辑->backgroundColour(), QColor(0xEC, 0xEC, 0xEC));
+  EXPECT_EQ(f.网络所有编辑->border(), toolkit::Border::None);
+
+  // Each request after what it depends on, the independent ones side by side.
+  const Requests r = site.requests();
+  ASSERT_EQ(r.size(), 1u + 2 + 2 + 16);
+  EXPECT_EQ(r[0], "probe /");
+  EXPECT_THAT(Requests(r.begin() + 1, r.begin() + 3),
+              ::testing::UnorderedElementsAre("/forum/thread-2833224-1-1.html", "/"));
+  EXPECT_THAT(Requests(r.begin() + 3, r.begin() + 5),
+              ::testing::UnorderedElementsAre("/a/new/", "/face/New.aspx"));
+  Requests pictures;
+  for (int k = 1; k <= 8; ++k) {
+    pictures.push_back(StartUpSite::newPicture(k));
+    pictures.push_back(StartUpSite::latestThumb(k));
+  }
+  EXPECT_THAT(Requests(r.begin() + 5, r.end()), ::testing::UnorderedElementsAreArray(pictures));
+
+  // The standard controls now have the flat look: a one-pixel #A4B97F frame, no bevel.
+  const QImage button = f.跳页_按钮->grab().toImage();
+  EXPECT_EQ(button.pixelColor(0, button.height() / 2), QColor(0xA4, 0xB9, 0x7F));
+  EXPECT_EQ(button.pixelColor(3, 3), button.pixelColor(3, button.height() - 4));
+}
+
+TEST(UsageCount, CounterPlusOffsetTruncated) {
+  EXPECT_EQ(usageCount("<li>阅读：1234</li>"_gbk), "历史使用次数：20734"_gbk);
+  EXPECT_EQ(usageCount("<li>阅读：12.9</li>"_gbk), "历史使用次数：19512"_gbk);
+  EXPECT_EQ(usageCount("<li>阅读：多</li>"_gbk), "历史使用次数：19500"_gbk);
+  EXPECT_EQ(usageCount(""), "历史使用次数：19500"_gbk);
+}
+
+TEST(VersionOffer, ByteWiseComparisonOfTheOwnVersion) {
+  for (const char* newer : {"1.4", "2.0", "1.30", "10"}) EXPECT_TRUE(newerVersion("1.3", newer)) << newer;
+  for (const char* same : {"1.3", "1.2", ""}) EXPECT_FALSE(newerVersion("1.3", same)) << same;
+}
+
+TEST_F(StartUpTest, AcceptedOfferLeavesOnlyTheUpdateWindow) {
+  site.homePage = StartUpSite::utf8Page("文本11.4文本1 文本9k文本9");
+  desk.answers = {toolkit::MessageAnswer::Ok};
+  start();
+  EXPECT_EQ(messages(), std::vector<Text>{"发现新版本，是否进入下载界面？"_gbk});
+  EXPECT_EQ(desk.calls[0].buttons, toolkit::MessageButtons::OkCancel);
+  EXPECT_FALSE(p->main.主窗口->isVisible());
+  EXPECT_TRUE(p->update.更新窗口->isVisible());
+  EXPECT_EQ(p->update.标签1->caption(), "当前版本：1.3最新版本：1.4"_gbk);
+  // The update window read the home page again; no list was requested.
+  EXPECT_EQ(site.requests(), (Requests{"probe /", "/forum/thread-2833224-1-1.html", "/", "/"}));
+  EXPECT_TRUE(p->state.list.listImageUrls.empty());
+}
+
+TEST_F(StartUpTest, DeclinedOfferMakesTheUpdateLabelClickableAndGoesOn) {
+  site.homePage = StartUpSite::utf8Page("文本12.0文本1");
+  desk.answers = {toolkit::MessageAnswer::Cancel};
+  start();
+  auto& f = p->main;
+  EXPECT_EQ(f.标签_更新->caption(), "发现新版本"_gbk);
+  EXPECT_EQ(f.标签_更新->textColour(), QColor(0, 0, 0xFF));
+  EXPECT_EQ(f.标签_更新->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_TRUE(f.主窗口->isVisible());
+  EXPECT_FALSE(p->update.更新窗口->isVisible());
+  EXPECT_EQ(p->state.list.listImageUrls.size(), 95u);
+  // Now a press on the label opens the update window.
+  QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_TRUE(p->update.更新窗口->isVisible());
+}
+
+TEST_F(StartUpTest, OfflineShowsOnlyTheLocalSourceAndRequestsNothingElse) {
+  site.probePage = "<html>别的内容</html>";
+  start();
+  auto& f = p->main;
+  EXPECT_EQ(f.page(), forms::Page::Edit);
+  EXPECT_EQ(f.主窗口->picture(), formPicture("skin_home.png"));
+  EXPECT_TRUE(f.网络所有编辑->isHidden());
+  EXPECT_TRUE(f.网络最新编辑->isHidden());
+  EXPECT_FALSE(f.本地保存编辑->isHidden());
+  EXPECT_TRUE(toolkit::isDisabledFlag(f.首页));
+  EXPECT_EQ(f.标签_使用次数->caption(), "");
+  EXPECT_EQ(f.标签_广告1->caption(), "“Memwick官方二群”欢迎大家进群"_gbk);
+  EXPECT_EQ(site.requests(), Requests{"probe /"});
+  for (int k = 1; k <= 16; ++k) EXPECT_TRUE(f.slot(k)->picture().empty()) << k;
+}
+
+TEST_F(StartUpTest, PagesThatFailGiveTheBareCountNoticeAndNoOffer) {
+  site.failing = {"/forum/thread-2833224-1-1.html", "/"};
+  start();
+  auto& f = p->main;
+  EXPECT_EQ(f.标签_使用次数->caption(), "历史使用次数：19500"_gbk);
+  EXPECT_EQ(f.标签_广告1->caption(), "公告："_gbk);
+  EXPECT_EQ(p->state.update.latestVersion, "");
+  EXPECT_EQ(p->state.update.groupLink, site.base() + "/wpa/qunwpa?idkey=");
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(p->state.list.listImageUrls.size(), 95u);
+}
+
+TEST_F(StartUpTest, FewerThanEightNewPicturesLeaveTheOtherBoxesEmpty) {
+  site.newPictures = 5;
+  start();
+  auto& f = p->main;
+  for (int k = 1; k <= 8; ++k) {
+    EXPECT_EQ(f.slot(k)->picture(), k <= 5 ? StartUpSite::picture(StartUpSite::newPicture(k)) : "") << k;
+    EXPECT_EQ(p->state.search.searchShownUrls[k - 1], k <= 5 ? site.base() + StartUpSite::newPicture(k) : "");
+  }
+}
+
+TEST_F(StartUpTest, LatestListOfNineShowsEightUnderZeroPagesAndBelowNineNothing) {
+  site.latestItems = 9;
+  start();
+  EXPECT_EQ(p->state.list.listRecordCaption, "共0页8条内容"_gbk);
+  EXPECT_EQ(p->state.list.listPageCount, 0);
+  EXPECT_EQ(p->state.paging.savedEditPaging[2], 1) << "下一页 stays disabled";
+  for (int k = 1; k <= 8; ++k) EXPECT_FALSE(p->main.slot(8 + k)->picture().empty()) << k;
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(StartUpTest, LatestListBelowNineSaysNoMatchesAfterTheHomePictures) {
+  site.latestItems = 8;
+  start();
+  EXPECT_EQ(messages(), std::vector<Text>{"没有匹配数据"_gbk});
+  EXPECT_TRUE(p->state.list.listImageUrls.empty());
+  for (int k = 1; k <= 8; ++k) {
+    EXPECT_FALSE(p->main.slot(k)->picture().empty()) << k;
+    EXPECT_TRUE(p->main.slot(8 + k)->picture().empty()) << k;
+  }
+  for (const std::string& r : site.requests())
+    EXPECT_FALSE(r.starts_with("/t/")) << "no thumbnail is requested";
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+#include "shell/update_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "shell/program.h"
+#include "startup_site.h"
+#include "support/form_pictures.h"
+#include "support/scripted_desktop.h"
+
+using namespace mw;
+using namespace mw::shell;
+using mw::test::formPicture;
+using mw::test::StartUpSite;
+
+namespace {
+
+TEST(UpdateWindow, CreatedStepFillsVersionPasswordAndFiveNoteBlocks) {
+  StartUpSite site;
+  test::ScriptedDesktop desk;
+  Program p(formPicture, site.settings(), desk);
+  auto& u = p.update;
+  u.更新窗口->load();
+  // Before start-up has read the home page the latest version is empty.
+  EXPECT_EQ(u.标签1->caption(), "当前版本：1.3最新版本："_gbk);
+  EXPECT_EQ(u.标签4->caption(), "pw12");
+  EXPECT_EQ(u.编辑框1->text(), "\r\n二\r\n三\r\n四\r\n五"_gbk);
+  EXPECT_EQ(p.state.update.shareId, "share1");
+
+  // Loaded again while open: the same window, filled again.
+  p.state.update.latestVersion = "1.4";
+  p.state.update.updateNotes = "说明"_gbk;
+  site.homePage = StartUpSite::utf8Page("文本5a文本5 百度址x百度网 百度密p百度码");
+  u.更新窗口->load();
+  EXPECT_EQ(QApplication::topLevelWidgets().count(u.更新窗口), 1);
+  EXPECT_TRUE(u.更新窗口->isVisible());
+  EXPECT_EQ(u.标签1->caption(), "当前版本：1.3最新版本：1.4"_gbk);
+  // Only the order start-then-end counts: an id whose end marker comes first is empty.
+  EXPECT_EQ(p.state.update.shareId, "");
+  EXPECT_EQ(u.编辑框1->text(), "说明\r\na\r\n\r\n\r\n"_gbk);
+
+  // The button tells the password, then opens the share; the window stays.
+  QTest::mouseClick(u.按钮1, Qt::LeftButton);
+  ASSERT_EQ(desk.calls.size(), 2u);
+  EXPECT_EQ(desk.calls[0].what, "messageBox");
+  EXPECT_EQ(desk.calls[0].text, "提取密码为：p"_gbk);
+  EXPECT_EQ(desk.calls[1].what, "openAddress");
+  EXPECT_EQ(desk.calls[1].text, site.base() + "/s/");
+  EXPECT_TRUE(u.更新窗口->isVisible());
+  u.更新窗口->destroyWindow();
+}
+
+TEST(UpdateWindow, OuterSizeIsTheDefinedOneClientAreaInsideTheFrame) {
+  test::ScriptedDesktop desk;
+  Program p(formPicture, {}, desk);
+  EXPECT_EQ(p.update.更新窗口->size(), QSize(367, 380));
+  EXPECT_EQ(p.update.按钮1->geometry().bottom(), 367);  // 12 pixels above the client area's bottom
+}
+
+TEST(UpdateLabel, OpensTheUpdateWindowOnlyWhileBlue) {
+  StartUpSite site;
+  test::ScriptedDesktop desk;
+  Program p(formPicture, site.settings(), desk);
+  auto& f = p.main;
+  QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_FALSE(p.update.更新窗口->isVisible());
+  f.标签_更新->setTextColour(QColor(0, 0, 0xFF));
+  QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_TRUE(p.update.更新窗口->isVisible());
+  p.update.更新窗口->destroyWindow();
+}
+
+TEST(TipWindow, OpensCentredOverTheMainWindowAndClosesOnAPressOrFocusLoss) {
+  test::ScriptedDesktop desk;
+  Program p(formPicture, {}, desk);
+  auto& f = p.main;
+  auto* tip = p.tip.打赏窗口;
+  p.start();
+  f.主窗口->move(40, 30);
+  f.showPage(forms::Page::Favourites);
+  QTest::mousePress(f.打赏_按钮, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_TRUE(tip->isVisible());
+  EXPECT_EQ(tip->pos(), QPoint(40 + 95, 30 + 114));
+  QTest::mousePress(tip, Qt::LeftButton, {}, QPoint(200, 200));
+  EXPECT_FALSE(tip->isVisible());
+
+  QTest::mousePress(f.打赏_按钮, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(tip));
+  f.主窗口->activateWindow();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !tip->isVisible(); }));
+  f.主窗口->destroyWindow();
+}
+
+}  // namespace

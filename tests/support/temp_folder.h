@@ -1,0 +1,65 @@
+#pragma once
+// A fresh folder under the system's temporary folder, removed with everything in it at the
+// end of the scope; and environment variables set for a scope.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "runtime/files.h"
+
+namespace mw::test {
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "mw-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+    EXPECT_FALSE(path_.empty()) << "no temporary folder";
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The folder, or a path below it, as a program text (GBK); `name` is GBK too.
+  Text text(const Text& name = {}) const {
+    const Text folder = runtime::pathText(path_.string());
+    return name.empty() ? folder : folder + "/" + name;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+class ScopedEnv {
+ public:
+  // Sets the variable, or unsets it for nullopt.
+  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      ::setenv(name, value->c_str(), 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace mw::test
