@@ -60,7 +60,6 @@ struct UpdateState {
 
 struct FavouritesState {
   Text favouritesFolder;
-  Text settingsFile;  // MW_scdz.ini, where the program-directory rule puts it
 };
 
 struct ProgramState {

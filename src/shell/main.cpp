@@ -9,6 +9,7 @@
 #include "net/program_sites.h"
 #include "resources/embedded_pictures.h"
 #include "runtime/files.h"
+#include "runtime/places.h"
 #include "shell/program.h"
 #include "toolkit/wait_pump.h"
 
@@ -31,7 +32,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  mw::shell::Program program(mw::resources::picture, sites.settings);
+  mw::shell::Program program(mw::resources::picture, sites.settings, mw::toolkit::qtDesktop(),
+                             mw::runtime::programPlaces());
   program.start();
   return app.exec();
 }

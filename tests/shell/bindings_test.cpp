@@ -207,7 +207,8 @@ TEST(Bindings, EveryEventOfTheWindowTablesRunsAHandler) {
   demo::DemoSite site;
   ASSERT_TRUE(site.start());
   test::ScriptedDesktop desk;
-  Program p(formPicture, site.settings(), desk);
+  test::TempPlaces places;
+  Program p(formPicture, site.settings(), desk, places);
   p.start();
   for (const Binding& b : windowTableEvents()) {
     SCOPED_TRACE(std::string(b.control) + " " + toolkit::eventName(b.event));
@@ -228,7 +229,8 @@ TEST(Bindings, EveryEventOfTheWindowTablesRunsAHandler) {
 
 TEST(Bindings, ASecondBindingOfAnEventIsRefusedAndTheFirstStays) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   try {
     p.registry.on(f.主页, Event::LeftDown,
@@ -245,7 +247,8 @@ TEST(Bindings, ASecondBindingOfAnEventIsRefusedAndTheFirstStays) {
 TEST(ListViewBindings, LabelsButtonsAndEnterRunTheListHandlers) {
   TemplateSite site;
   test::ScriptedDesktop desk;
-  Program p(formPicture, test::sitesAt(site.base()), desk);
+  test::TempPlaces places;
+  Program p(formPicture, test::sitesAt(site.base()), desk, places);
   auto& f = p.main;
   f.选择夹1->setCurrentPage(1);
 
@@ -283,7 +286,8 @@ TEST(ListViewBindings, ClickDuringASlowLoadRunsAfterIt) {
   TemplateSite site;
   site.thumbDelayMs = 150;
   test::ScriptedDesktop desk;
-  Program p(formPicture, test::sitesAt(site.base()), desk);
+  test::TempPlaces places;
+  Program p(formPicture, test::sitesAt(site.base()), desk, places);
   auto& f = p.main;
   f.选择夹1->setCurrentPage(1);
 
@@ -322,7 +326,8 @@ TEST(ListViewBindings, WaitingClickOnAButtonTheLoadDisabledDoesNothing) {
   TemplateSite site;
   site.latestItems = 15;  // one page: the load disables 下一页
   test::ScriptedDesktop desk;
-  Program p(formPicture, test::sitesAt(site.base()), desk);
+  test::TempPlaces places;
+  Program p(formPicture, test::sitesAt(site.base()), desk, places);
   auto& f = p.main;
   f.选择夹1->setCurrentPage(1);
   f.下一页->setEnabled(true);

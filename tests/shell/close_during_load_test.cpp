@@ -12,6 +12,7 @@
 #include "shell/program.h"
 #include "support/form_pictures.h"
 #include "support/handler_parts.h"
+#include "support/temp_folder.h"
 #include "support/window_input.h"
 #include "toolkit/wait_pump.h"
 
@@ -36,7 +37,8 @@ struct StalledStart {
   RawServer silent;
   toolkit::WaitPump pump;
   test::ScriptedDesktop desk;
-  Program p{formPicture, test::sitesAt(silent.url("")), desk};
+  test::TempPlaces places;
+  Program p{formPicture, test::sitesAt(silent.url("")), desk, places};
 };
 
 TEST(ChromeDuringALoad, MinimiseWorksAtOnceOtherPressesWaitForTheLoad) {
