@@ -199,8 +199,11 @@ std::optional<Failure> prepare(Transfer& t, const Text& url, int method, const T
   }
 
   // Every wait is bounded by the time-out: connecting, and any stretch without a byte moving.
+  // A server trickling a byte now and then is stopped by the deadline of twice that in all.
   long seconds = o.timeoutSeconds > 0 ? o.timeoutSeconds : 30;
-  if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK) return kTimeouts;
+  if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK ||
+      curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, seconds * 2000) != CURLE_OK)
+    return kTimeouts;
   t.idleLimit = std::chrono::seconds(seconds);
 
   if (!o.userName.empty() && !o.password.empty()) {
@@ -274,7 +277,7 @@ Text finish(Transfer& t, const WebRequestOptions& o) {
   if (o.newCookies) *o.newCookies = fresh;
 
   Text page = pageToGbk(t.body);
-  if (o.bodyBytes) *o.bodyBytes = std::move(t.body);
+  if (o.bodyBytes) *o.bodyBytes = t.takeBody();
   return page;
 }
 
@@ -290,7 +293,7 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   Multi multi;
   if (!failure) {
     multi = newMulti();
-    if (!multi || curl_multi_add_handle(multi.get(), t.easy.get()) != CURLM_OK) failure = kNoSession;
+    if (!multi || !t.start(multi.get())) failure = kNoSession;
   }
   Text page;
   if (failure) {
@@ -313,14 +316,13 @@ TextArray webRequestsWithPictures(const TextArray& pageUrls, const TextArray& pi
   Multi multi = newMulti();
   std::size_t active = 0;
   for (std::size_t i = 0; i < pageUrls.size() && multi; ++i) {
-    started[i] = !prepare(pages[i], pageUrls[i], 0, {}, {}) &&
-                 curl_multi_add_handle(multi.get(), pages[i].easy.get()) == CURLM_OK;
+    started[i] = !prepare(pages[i], pageUrls[i], 0, {}, {}) && pages[i].start(multi.get());
     active += started[i];
   }
   // A picture's tag follows the pages' positions, so a finished transfer tells which it is.
   for (std::size_t j = 0; j < pictureUrls.size(); ++j) {
     auto t = multi ? prepareFetch(pictureUrls[j], 0, {}, {}) : nullptr;
-    if (!t || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) {
+    if (!t || !t->start(multi.get())) {
       onPicture(j, {});
       continue;
     }

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QEventLoop>
 #include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
@@ -10,9 +9,9 @@
 #include "demo/demo_site.h"
 #include "net/program_sites.h"
 #include "resources/embedded_pictures.h"
-#include "runtime/event_pump.h"
 #include "runtime/places.h"
 #include "shell/program.h"
+#include "toolkit/wait_pump.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -25,8 +24,9 @@ int main(int argc, char** argv) {
   for (int size : {16, 24, 32, 48, 64, 128, 256})
     builtIn.addFile(QStringLiteral(":/icons/%1x%1/apps/" MW_APP_ID ".png").arg(size), QSize(size, size));
   app.setWindowIcon(QIcon::fromTheme(QStringLiteral(MW_APP_ID), builtIn));
-  // Waiting requests keep the windows painting; user input waits until the handler is done.
-  mw::runtime::setEventPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  // Waiting requests keep the windows painting and the chrome working; other input waits until
+  // the handler is done. Closing the window during a load aborts it.
+  mw::toolkit::WaitPump waitPump;
 
   // Where the settings live: beside a portable copy, in the user's folders for an installed one.
   const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces();
