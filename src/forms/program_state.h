@@ -63,12 +63,22 @@ struct FavouritesState {
   Text settingsFile;  // MW_scdz.ini, where the program-directory rule puts it
 };
 
+// The local caption editor of the 本地制作 page. The picture, the text's place, caption, font and
+// colour are the controls' own and stay on them while the page is left.
+struct EditorState {
+  Text editorFile;      // full path of the opened picture
+  int editorWidth = 0;  // display size of the picture
+  int editorHeight = 0;
+  double editorAspect = 0;  // height / width of the opened picture; 0 before the first one
+};
+
 struct ProgramState {
   PagingState paging;
   SearchState search;
   TemplateListState list;
   UpdateState update;
   FavouritesState favourites;
+  EditorState editor;
 };
 
 }  // namespace mw::forms

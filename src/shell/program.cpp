@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "actions/clipboard.h"
+#include "actions/editor.h"
 #include "actions/favourites.h"
 #include "browse/list_view.h"
 #include "browse/search_view.h"
@@ -29,6 +30,7 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
   browse::bindListView(registry);
   actions::bindClipboard(registry);
   actions::bindFavourites(registry);
+  actions::bindEditor(registry);
 }
 
 void Program::start() { main.主窗口->load(); }

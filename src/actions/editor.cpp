@@ -1,0 +1,152 @@
+#include "actions/editor.h"
+
+#include <QFont>
+#include <climits>
+
+#include "actions/clipboard.h"
+#include "forms/paging_bar.h"
+#include "runtime/files.h"
+#include "toolkit/clipboard.h"
+#include "toolkit/font_names.h"
+#include "toolkit/picture_decoder.h"
+#include "toolkit/qt_text.h"
+
+namespace mw::actions {
+namespace {
+
+using forms::Context;
+using forms::EditorState;
+using toolkit::MessageButtons;
+
+constexpr int kFitEdge = 300;
+constexpr int kZoomStep = 10;
+constexpr int kLargest = 300;  // zooming in stops once a side is beyond this
+constexpr int kSmallest = 20;  // zooming out stops once a side is below this
+
+void tell(const Context& ctx, const Text& message) {
+  ctx.desktop.messageBox(ctx.main.主窗口, message, {}, MessageButtons::Ok);
+}
+
+// The picture's own size; empty when the bytes cannot be decoded. The decode is the smallest the
+// decoder makes (a JPEG at an eighth of its size), since only the size and the check are needed.
+QSize pictureSize(const Bytes& bytes) {
+  const toolkit::DecodedPicture decoded = toolkit::decodePicture(bytes, QSize(1, 1));
+  return decoded.ok() ? decoded.naturalSize : QSize();
+}
+
+void applyEditorSize(const Context& ctx) {
+  const EditorState& e = ctx.state.editor;
+  auto& f = ctx.main;
+  for (QWidget* w : {static_cast<QWidget*>(f.本地编辑_图片框), static_cast<QWidget*>(f.本地编辑_感应透明标签),
+                     static_cast<QWidget*>(f.本地编辑_文本透明标签)})
+    w->resize(e.editorWidth, e.editorHeight);
+}
+
+// The size and name chosen in the combo boxes, on the edit box and on the text over the picture.
+void applyEditorFont(const Context& ctx) {
+  auto& f = ctx.main;
+  for (QWidget* w :
+       {static_cast<QWidget*>(f.本地编辑_编辑框), static_cast<QWidget*>(f.本地编辑_文本透明标签)}) {
+    QFont font = w->font();
+    // Points; a size that is no positive number leaves the size as it was.
+    const long long size = runtime::toInteger(f.本地编辑_字号组合框->currentItemText());
+    if (size > 0 && size <= INT_MAX) font.setPointSize(int(size));
+    font.setFamily(toolkit::toQString(f.本地编辑_字体组合框->currentItemText()));
+    w->setFont(font);
+  }
+}
+
+void openPage(const Context& ctx) {
+  ctx.main.showPage(forms::Page::Local);
+  forms::hidePagingBar(ctx.main, 1);
+}
+
+void leavePage(const Context& ctx) {
+  ctx.main.showPage(forms::Page::Edit);
+  forms::hidePagingBar(ctx.main, 0);
+}
+
+// A cancelled dialog or a file that is no picture leaves everything as it was.
+void openPicture(const Context& ctx) {
+  auto& f = ctx.main;
+  const std::optional<Text> chosen = f.本地编辑_通用对话框1->showOpen();
+  if (!chosen || chosen->empty()) return;
+  std::optional<Bytes> bytes = runtime::readFile(*chosen);
+  const QSize natural = bytes ? pictureSize(*bytes) : QSize();
+  if (natural.isEmpty()) {
+    tell(ctx, "无法打开该图片"_gbk);
+    return;
+  }
+  EditorState& e = ctx.state.editor;
+  e.editorFile = *chosen;
+  e.editorAspect = double(natural.height()) / natural.width();
+  const QSize shown = editorFitSize(e.editorAspect);
+  e.editorWidth = shown.width();
+  e.editorHeight = shown.height();
+  applyEditorSize(ctx);
+  f.本地编辑_图片框->setPicture(std::move(*bytes));
+  f.本地编辑_文本透明标签->setCaption({});
+  applyEditorFont(ctx);
+}
+
+// 确定: the font, and the colour of the picker, on the text already placed.
+void applyLook(const Context& ctx) {
+  applyEditorFont(ctx);
+  ctx.main.本地编辑_文本透明标签->setTextColour(ctx.main.本地编辑_颜色选择器->colour());
+}
+
+void placeText(const Context& ctx, const toolkit::Input& in) {
+  auto& f = ctx.main;
+  f.本地编辑_文本透明标签->move(in.at.x, in.at.y);
+  f.本地编辑_文本透明标签->setCaption(f.本地编辑_编辑框->text());
+}
+
+// One step of `step` pixels in height, the width following the aspect. The limits are tested on
+// the size before the step. Nothing happens before a picture was opened.
+void zoom(const Context& ctx, int step) {
+  EditorState& e = ctx.state.editor;
+  if (e.editorAspect <= 0) return;
+  const QWidget* box = ctx.main.本地编辑_图片框;
+  if (step > 0 && (box->height() > kLargest || box->width() > kLargest)) {
+    tell(ctx, "已是最大尺寸"_gbk);
+    return;
+  }
+  if (step < 0 && (box->height() < kSmallest || box->width() < kSmallest)) {
+    tell(ctx, "已是最小尺寸"_gbk);
+    return;
+  }
+  e.editorHeight += step;
+  e.editorWidth = int(e.editorHeight / e.editorAspect);
+  applyEditorSize(ctx);
+  // A file that can no longer be read shows no picture.
+  ctx.main.本地编辑_图片框->setPicture(runtime::readFile(e.editorFile).value_or(Bytes()));
+}
+
+// What the picture box shows, border and text included, onto the clipboard.
+void finish(const Context& ctx) {
+  if (!copyPictureToClipboard(ctx, toolkit::snapshotBmp(ctx.main.本地编辑_图片框)))
+    showCursorTip(ctx, copyFailedTip());
+}
+
+}  // namespace
+
+QSize editorFitSize(double aspect) {
+  if (aspect - 0.7 >= -forms::kTolerance) return QSize(int(kFitEdge / aspect), kFitEdge);
+  return QSize(kFitEdge, int(kFitEdge * aspect));
+}
+
+void bindEditor(forms::HandlerRegistry& registry) {
+  using toolkit::Event;
+  toolkit::useFontSubstitutes();
+  const forms::MainForm& f = registry.context().main;
+  registry.on(f.本地保存编辑, Event::LeftDown, openPage);
+  registry.on(f.本地编辑_返回, Event::LeftDown, leavePage);
+  registry.on(f.本地编辑_打开文件, Event::LeftDown, openPicture);
+  registry.on(f.本地编辑_设置按钮, Event::LeftDown, applyLook);
+  registry.on(f.本地编辑_感应透明标签, Event::LeftDown, placeText);
+  registry.on(f.本地编辑_图片放大, Event::LeftDown, [](const Context& ctx) { zoom(ctx, kZoomStep); });
+  registry.on(f.图片缩小, Event::LeftDown, [](const Context& ctx) { zoom(ctx, -kZoomStep); });
+  registry.on(f.本地编辑_完成, Event::LeftDown, finish);
+}
+
+}  // namespace mw::actions
