@@ -1,6 +1,9 @@
 #include "actions/editor.h"
 
+#include <QBuffer>
 #include <QFont>
+#include <QImageReader>
+#include <array>
 #include <climits>
 
 #include "actions/clipboard.h"
@@ -27,19 +30,24 @@ void tell(const Context& ctx, const Text& message) {
   ctx.desktop.messageBox(ctx.main.主窗口, message, {}, MessageButtons::Ok);
 }
 
-// The picture's own size; empty when the bytes cannot be decoded. The decode is the smallest the
-// decoder makes (a JPEG at an eighth of its size), since only the size and the check are needed.
-QSize pictureSize(const Bytes& bytes) {
-  const toolkit::DecodedPicture decoded = toolkit::decodePicture(bytes, QSize(1, 1));
-  return decoded.ok() ? decoded.naturalSize : QSize();
+// The picture's own size, read from its header without decoding it; empty for bytes that are no
+// picture of a format the boxes show.
+QSize headerSize(const Bytes& bytes) {
+  if (toolkit::sniffPictureFormat(bytes) == toolkit::PictureFormat::Unknown) return {};
+  QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  return QImageReader(&buffer).size();
+}
+
+// The picture box and the two labels lying on it, which are sized together.
+std::array<QWidget*, 3> pictureLayers(const forms::MainForm& f) {
+  return {f.本地编辑_图片框, f.本地编辑_感应透明标签, f.本地编辑_文本透明标签};
 }
 
 void applyEditorSize(const Context& ctx) {
   const EditorState& e = ctx.state.editor;
-  auto& f = ctx.main;
-  for (QWidget* w : {static_cast<QWidget*>(f.本地编辑_图片框), static_cast<QWidget*>(f.本地编辑_感应透明标签),
-                     static_cast<QWidget*>(f.本地编辑_文本透明标签)})
-    w->resize(e.editorWidth, e.editorHeight);
+  for (QWidget* w : pictureLayers(ctx.main)) w->resize(e.editorWidth, e.editorHeight);
 }
 
 // The size and name chosen in the combo boxes, on the edit box and on the text over the picture.
@@ -66,17 +74,24 @@ void leavePage(const Context& ctx) {
   forms::hidePagingBar(ctx.main, 0);
 }
 
-// A cancelled dialog or a file that is no picture leaves everything as it was.
+// A cancelled dialog, or a file that cannot be read or decoded, leaves everything as it was.
 void openPicture(const Context& ctx) {
   auto& f = ctx.main;
   const std::optional<Text> chosen = f.本地编辑_通用对话框1->showOpen();
   if (!chosen || chosen->empty()) return;
   std::optional<Bytes> bytes = runtime::readFile(*chosen);
-  const QSize natural = bytes ? pictureSize(*bytes) : QSize();
+  const QSize natural = bytes ? headerSize(*bytes) : QSize();
   if (natural.isEmpty()) {
     tell(ctx, "无法打开该图片"_gbk);
     return;
   }
+  // The box decodes the picture once, for the size it is shown at; when that fails after all
+  // (a good header over broken data), what was there before comes back.
+  const EditorState before = ctx.state.editor;
+  const Bytes pictureBefore = f.本地编辑_图片框->picture();
+  std::array<QSize, 3> sizesBefore;
+  for (size_t i = 0; i < sizesBefore.size(); ++i) sizesBefore[i] = pictureLayers(f)[i]->size();
+
   EditorState& e = ctx.state.editor;
   e.editorFile = *chosen;
   e.editorAspect = double(natural.height()) / natural.width();
@@ -85,6 +100,13 @@ void openPicture(const Context& ctx) {
   e.editorHeight = shown.height();
   applyEditorSize(ctx);
   f.本地编辑_图片框->setPicture(std::move(*bytes));
+  if (!f.本地编辑_图片框->pictureView().shown()) {
+    e = before;
+    for (size_t i = 0; i < sizesBefore.size(); ++i) pictureLayers(f)[i]->resize(sizesBefore[i]);
+    f.本地编辑_图片框->setPicture(pictureBefore);
+    tell(ctx, "无法打开该图片"_gbk);
+    return;
+  }
   f.本地编辑_文本透明标签->setCaption({});
   applyEditorFont(ctx);
 }
@@ -118,8 +140,11 @@ void zoom(const Context& ctx, int step) {
   e.editorHeight += step;
   e.editorWidth = int(e.editorHeight / e.editorAspect);
   applyEditorSize(ctx);
-  // A file that can no longer be read shows no picture.
-  ctx.main.本地编辑_图片框->setPicture(runtime::readFile(e.editorFile).value_or(Bytes()));
+  // The file is read again: one that can no longer be read shows no picture. The same picture
+  // as before is not decoded again here: the box draws it at its new size from what it holds,
+  // decoding again only when that is too small.
+  Bytes bytes = runtime::readFile(e.editorFile).value_or(Bytes());
+  if (bytes != ctx.main.本地编辑_图片框->picture()) ctx.main.本地编辑_图片框->setPicture(std::move(bytes));
 }
 
 // What the picture box shows, border and text included, onto the clipboard.
