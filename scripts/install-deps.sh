@@ -5,9 +5,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
-  # stand-ins for the editor's font names: 宋体, 楷体, 隶书 (a brush Kai), 微软雅黑 and the default
-  fonts-arphic-uming fonts-arphic-ukai fonts-arphic-gkai00mp fonts-wqy-microhei
+  fonts-wqy-microhei xvfb xauth
+  # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)
+  fonts-arphic-uming fonts-arphic-ukai
   # the end-to-end accessibility test: a D-Bus session, the AT-SPI bus and a Python AT-SPI client
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi
 )

@@ -6,9 +6,11 @@
 #include <QClipboard>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QMimeData>
 #include <QRawFont>
 #include <QTest>
+#include <QTextLayout>
 #include <algorithm>
 #include <filesystem>
 
@@ -196,6 +198,13 @@ TEST_F(Editor, EveryFontNameIsDrawnByAnInstalledChineseFont) {
     const QRawFont raw = QRawFont::fromFont(font);
     for (QChar c : sample) EXPECT_TRUE(raw.supportsCharacter(c)) << QString(c).toStdString();
   }
+  // The fonts installed for the editor leave the windows' own Chinese text as it was.
+  QTextLayout layout(sample, QApplication::font());
+  layout.beginLayout();
+  layout.createLine();
+  layout.endLayout();
+  for (const QGlyphRun& run : layout.glyphRuns())
+    EXPECT_EQ(run.rawFont().familyName(), "WenQuanYi Micro Hei");
 }
 
 TEST_F(Editor, FinishCopiesTheBoxWithBorderAndTextAsShown) {
