@@ -18,6 +18,7 @@
 #include "bench_support.h"
 #include "shell/program.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
   const QByteArray jpeg = photoJpeg();
 
   mw::test::ScriptedDesktop desk;
-  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, {}, desk);
+  mw::test::TempPlaces places;
+  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, {}, desk, places);
   p.main.图片框1->setPicture(mw::Bytes(jpeg.constData(), std::size_t(jpeg.size())));
 
   std::vector<double> program, qtReader;

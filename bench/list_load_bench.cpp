@@ -17,6 +17,7 @@
 #include "net/web_request.h"
 #include "shell/program.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   mw::test::ScriptedDesktop desk;  // a message box would stop the run
-  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, site.settings(), desk);
+  mw::test::TempPlaces places;
+  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, site.settings(), desk, places);
   p.main.选择夹1->setCurrentPage(1);
 
   std::vector<double> sideBySide, oneByOne;

@@ -17,6 +17,7 @@
 #include "runtime/markers.h"
 #include "shell/program.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -80,7 +81,8 @@ int main(int argc, char** argv) {
   for (int round = 0; round < kRounds; ++round) {
     {
       mw::test::ScriptedDesktop desk;
-      auto p = std::make_unique<mw::shell::Program>(noPictures, site.settings(), desk);
+      mw::test::TempPlaces places;
+      auto p = std::make_unique<mw::shell::Program>(noPictures, site.settings(), desk, places);
       const auto start = std::chrono::steady_clock::now();
       p->start();
       const bool done = QTest::qWaitFor(
@@ -95,7 +97,8 @@ int main(int argc, char** argv) {
     }
     {
       mw::test::ScriptedDesktop desk;
-      mw::shell::Program p(noPictures, site.settings(), desk);
+      mw::test::TempPlaces places;
+      mw::shell::Program p(noPictures, site.settings(), desk, places);
       const auto start = std::chrono::steady_clock::now();
       startOneByOne(p);
       oneByOne.push_back(millisecondsSince(start));

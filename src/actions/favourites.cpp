@@ -16,8 +16,6 @@ constexpr int kMaxNameSteps = 1000;
 
 }  // namespace
 
-Text defaultSettingsFile() { return runtime::programPlaces().settingsFolder + "/MW_scdz.ini"; }
-
 Text favouriteFileName(long long epochMs) {
   const Text millis = runtime::fromInteger(epochMs % 1000);
   return runtime::fromInteger(epochMs / 1000) + Text(3 - millis.size(), '0') + millis;
@@ -58,7 +56,7 @@ void changeFavouritesFolder(const Context& ctx) {
   auto& favourites = ctx.state.favourites;
   favourites.favouritesFolder = *chosen;
   ctx.main.收藏目录地址显示->setCaption(*chosen);
-  if (!runtime::writeIni(favourites.settingsFile, "收藏"_gbk, "地址"_gbk, *chosen)) {
+  if (!runtime::writeIni(ctx.places.settingsFile(), "收藏"_gbk, "地址"_gbk, *chosen)) {
     ctx.desktop.messageBox(ctx.main.主窗口, "设置文件写入失败，新目录仅本次有效"_gbk, {},
                            toolkit::MessageButtons::Ok);
   }
@@ -71,7 +69,6 @@ void openFavouritesFolder(const Context& ctx) {
 void bindFavourites(forms::HandlerRegistry& registry) {
   using toolkit::Event;
   const Context& ctx = registry.context();
-  if (ctx.state.favourites.settingsFile.empty()) ctx.state.favourites.settingsFile = defaultSettingsFile();
   const forms::MainForm& f = ctx.main;
   for (int k = 1; k <= 16; ++k)
     registry.on(f.slot(k), Event::RightDown, [k](const Context& c) { saveToFavourites(c, k); });

@@ -5,9 +5,6 @@
 
 namespace mw::actions {
 
-// MW_scdz.ini in the program's settings folder (the program-directory rule).
-Text defaultSettingsFile();
-
 // The name of a picture saved at `epochMs`: the Unix seconds, then the milliseconds in three
 // digits ("1700000000123").
 Text favouriteFileName(long long epochMs);
@@ -25,8 +22,7 @@ void changeFavouritesFolder(const forms::Context& ctx);
 // 打开收藏目录: the folder in the file manager.
 void openFavouritesFolder(const forms::Context& ctx);
 
-// Binds the saves and the two buttons of the 收藏 page, and fixes where MW_scdz.ini lives for
-// the run unless the state names it already.
+// Binds the saves and the two buttons of the 收藏 page.
 void bindFavourites(forms::HandlerRegistry& registry);
 
 }  // namespace mw::actions

@@ -4,6 +4,7 @@
 #include "forms/program_state.h"
 #include "forms/update_form.h"
 #include "net/site_settings.h"
+#include "runtime/places.h"
 #include "toolkit/desktop.h"
 
 namespace mw::forms {
@@ -15,6 +16,7 @@ struct Context {
   ProgramState& state;
   const net::SiteSettings& sites;
   toolkit::Desktop& desktop;
+  const runtime::ProgramPlaces& places;  // where the settings and the default favourites go
 };
 
 // Remainders of real page numbers are compared with this tolerance.

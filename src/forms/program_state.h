@@ -60,7 +60,6 @@ struct UpdateState {
 
 struct FavouritesState {
   Text favouritesFolder;
-  Text settingsFile;  // MW_scdz.ini, where the program-directory rule puts it
 };
 
 // The local caption editor of the 本地制作 page. The picture, the text's place, caption, font and

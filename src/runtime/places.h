@@ -11,6 +11,8 @@ namespace mw::runtime {
 struct ProgramPlaces {
   Text settingsFolder;    // holds MW_scdz.ini and MW_sites.ini
   Text favouritesFolder;  // the favourites folder when the settings name none
+
+  Text settingsFile() const { return settingsFolder + "/MW_scdz.ini"; }
 };
 
 // For the running executable (programDirectory()).

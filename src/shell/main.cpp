@@ -11,6 +11,7 @@
 #include "resources/embedded_pictures.h"
 #include "runtime/event_pump.h"
 #include "runtime/files.h"
+#include "runtime/places.h"
 #include "shell/program.h"
 
 int main(int argc, char** argv) {
@@ -31,7 +32,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  mw::shell::Program program(mw::resources::picture, sites.settings);
+  mw::shell::Program program(mw::resources::picture, sites.settings, mw::toolkit::qtDesktop(),
+                             mw::runtime::programPlaces());
   program.start();
   return app.exec();
 }

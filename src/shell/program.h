@@ -5,6 +5,7 @@
 #include "forms/program_state.h"
 #include "forms/update_form.h"
 #include "net/site_settings.h"
+#include "runtime/places.h"
 #include "toolkit/desktop.h"
 
 namespace mw::shell {
@@ -12,9 +13,9 @@ namespace mw::shell {
 class Program {
  public:
   // `desktop` answers the handlers' dialogs and the controls' own while the program lives; it
-  // must outlive the program.
-  Program(const forms::PictureSource& pictures, net::SiteSettings sites,
-          toolkit::Desktop& desktop = toolkit::qtDesktop());
+  // must outlive the program. `places` say where the settings and favourites go.
+  Program(const forms::PictureSource& pictures, net::SiteSettings sites, toolkit::Desktop& desktop,
+          runtime::ProgramPlaces places);
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -22,6 +23,7 @@ class Program {
   void start();
 
   const net::SiteSettings sites;
+  const runtime::ProgramPlaces places;
   forms::ProgramState state;
   forms::MainForm main;
   forms::UpdateForm update;

@@ -1,14 +1,16 @@
 #include "shell/startup.h"
 
 #include <QColor>
-#include <QCursor>
 
+#include "actions/clipboard.h"
 #include "browse/picture_slots.h"
 #include "browse/search.h"
 #include "browse/template_list.h"
 #include "forms/paging_bar.h"
 #include "net/fetch_page.h"
 #include "net/web_request.h"
+#include "runtime/files.h"
+#include "runtime/ini_file.h"
 #include "runtime/markers.h"
 #include "shell/update_window.h"
 #include "toolkit/flat_look.h"
@@ -138,10 +140,36 @@ bool startOnline(const Context& ctx) {
   return true;
 }
 
-void startUp(const Context& ctx) {
+// The favourites folder from MW_scdz.ini, the default written where the file has none; then
+// the folder and its marker picture made when missing.
+void readSettings(const Context& ctx, const Bytes& markerGif) {
+  const Text file = ctx.places.settingsFile();
+  const Text fallback = ctx.places.favouritesFolder;
+  Text& folder = ctx.state.favourites.favouritesFolder;
+  if (runtime::fileExists(file)) {
+    // A missing key gives the default without writing it; only an empty value is replaced.
+    folder = runtime::readIni(file, "收藏"_gbk, "地址"_gbk, fallback);
+    if (folder.empty()) {
+      runtime::writeIni(file, "收藏"_gbk, "地址"_gbk, fallback);
+      folder = fallback;
+    }
+  } else {
+    ctx.desktop.messageBox(ctx.main.主窗口, "未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk, {},
+                           toolkit::MessageButtons::Ok);
+    runtime::writeIni(file, "收藏"_gbk, "地址"_gbk, fallback);
+    folder = fallback;
+  }
+  ctx.main.收藏目录地址显示->setCaption(folder);
+  if (!runtime::fileExists(folder)) runtime::createFolder(folder);
+  // Failures stay silent here: a folder that cannot be made leaves the marker unwritten.
+  const Text marker = folder + "/请不要删除本文件.gif"_gbk;
+  if (!runtime::fileExists(marker)) runtime::writeNewFile(marker, markerGif);
+}
+
+void startUp(const Context& ctx, const Bytes& markerGif) {
   auto& f = ctx.main;
   toolkit::useFlatLook(kFlatScheme);
-  f.气球提示框1->showAt(QCursor::pos(), "软件初始化中..."_gbk);
+  actions::showCursorTip(ctx, "软件初始化中..."_gbk);
   f.跳页_按钮->setDisabled(true);
   ctx.state.paging.lastEditPage = "编辑主页"_gbk;
   if (!checkNetwork(ctx)) {
@@ -149,6 +177,7 @@ void startUp(const Context& ctx) {
   } else if (!startOnline(ctx)) {
     return;
   }
+  readSettings(ctx, markerGif);
 }
 
 }  // namespace
@@ -165,11 +194,12 @@ Text usageCount(const Text& announcementPage) {
 
 bool newerVersion(const Text& own, const Text& latest) { return own < latest; }
 
-void bindStartUp(forms::HandlerRegistry& registry) {
+void bindStartUp(forms::HandlerRegistry& registry, const forms::PictureSource& pictures) {
   const forms::MainForm& f = registry.context().main;
   // Before the window shows: the search starts on site page 1 with its placeholder.
   registry.on(f.主窗口, Event::Created, browse::prepareSearch);
-  registry.on(f.主窗口, Event::FirstActivation, startUp);
+  registry.on(f.主窗口, Event::FirstActivation,
+              [markerGif = pictures("marker.gif")](const Context& ctx) { startUp(ctx, markerGif); });
 }
 
 }  // namespace mw::shell

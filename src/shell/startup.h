@@ -15,6 +15,7 @@ Text usageCount(const Text& announcementPage);
 // Whether a newer version is offered: `own` sorts before `latest` byte by byte.
 bool newerVersion(const Text& own, const Text& latest);
 
-void bindStartUp(forms::HandlerRegistry& registry);
+// `pictures` give the marker picture start-up puts in the favourites folder.
+void bindStartUp(forms::HandlerRegistry& registry, const forms::PictureSource& pictures);
 
 }  // namespace mw::shell

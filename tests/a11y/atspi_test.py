@@ -207,6 +207,9 @@ def main():
         # A copy of its own: the program keeps its settings file beside itself.
         exe = os.path.join(home, "memwick")
         shutil.copy2(program, exe)
+        # A settings file there already, or the first start would ask about it in a message box.
+        with open(os.path.join(home, "MW_scdz.ini"), "w", encoding="gbk") as settings:
+            settings.write("[收藏]\r\n地址=%s\r\n" % os.path.join(home, "我的收藏"))
         env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
                    QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         log = open(os.path.join(home, "program.log"), "w+")

@@ -26,7 +26,7 @@ struct Favourites : ::testing::Test {
   Text folder = temp.text("我的收藏"_gbk);
 
   void SetUp() override {
-    parts.state.favourites.settingsFile = temp.text("MW_scdz.ini");
+    parts.places.settingsFolder = temp.text();
     parts.state.favourites.favouritesFolder = folder;
     ASSERT_TRUE(runtime::createFolder(folder));
     actions::bindFavourites(registry);
@@ -107,13 +107,13 @@ TEST_F(Favourites, AFolderThatCannotBeWrittenShowsTheFailureTip) {
 TEST_F(Favourites, ChangingTheFolderShowsStoresAndUsesIt) {
   const Text chosen = temp.text("新的收藏"_gbk);
   ASSERT_TRUE(runtime::createFolder(chosen));
-  ASSERT_TRUE(runtime::writeFile(parts.state.favourites.settingsFile, "; mine\r\n[其他]\r\nk=v\r\n"_gbk));
+  ASSERT_TRUE(runtime::writeFile(parts.places.settingsFile(), "; mine\r\n[其他]\r\nk=v\r\n"_gbk));
   parts.desktop.folders.push_back(chosen);
   QTest::mousePress(f.更改收藏目录, Qt::LeftButton, {}, QPoint(5, 5));
 
   EXPECT_EQ(parts.state.favourites.favouritesFolder, chosen);
   EXPECT_EQ(f.收藏目录地址显示->caption(), chosen);
-  EXPECT_EQ(runtime::readFile(parts.state.favourites.settingsFile).value(),
+  EXPECT_EQ(runtime::readFile(parts.places.settingsFile()).value(),
             "; mine\r\n[其他]\r\nk=v\r\n\r\n[收藏]\r\n地址="_gbk + chosen + "\r\n");
   f.图片框9->setPicture(test::solidPicture(8, 8, Qt::green));
   rightClick(9);
@@ -125,7 +125,7 @@ TEST_F(Favourites, ChangingTheFolderShowsStoresAndUsesIt) {
   QTest::mousePress(f.更改收藏目录, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(parts.state.favourites.favouritesFolder, chosen);
   EXPECT_EQ(f.收藏目录地址显示->caption(), chosen);
-  EXPECT_EQ(runtime::readIni(parts.state.favourites.settingsFile, "收藏"_gbk, "地址"_gbk), chosen);
+  EXPECT_EQ(runtime::readIni(parts.places.settingsFile(), "收藏"_gbk, "地址"_gbk), chosen);
 
   QTest::mousePress(f.打开收藏目录, Qt::LeftButton, {}, QPoint(5, 5));
   ASSERT_EQ(parts.desktop.calls.back().what, "openFolder");
@@ -133,7 +133,7 @@ TEST_F(Favourites, ChangingTheFolderShowsStoresAndUsesIt) {
 }
 
 TEST_F(Favourites, ASettingsFileThatCannotBeWrittenSaysTheFolderHoldsForThisRunOnly) {
-  parts.state.favourites.settingsFile = temp.text("missing/MW_scdz.ini");
+  parts.places.settingsFolder = temp.text("missing");
   const Text chosen = temp.text("other");
   ASSERT_TRUE(runtime::createFolder(chosen));
   parts.desktop.folders.push_back(chosen);

@@ -414,7 +414,8 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   demo::DemoSite demoSite;
   ASSERT_TRUE(demoSite.start());
   test::ScriptedDesktop desktop;
-  shell::Program p(formPicture, demoSite.settings(), desktop);
+  test::TempPlaces places;
+  shell::Program p(formPicture, demoSite.settings(), desktop, places);
   auto& f = p.main;
   p.start();
   EXPECT_EQ(f.主窗口->focusWidget(), f.搜索);
@@ -479,7 +480,8 @@ TEST(SearchProgram, ClickDuringTheSearchWaitsForIt) {
   demo::DemoSite demoSite;
   ASSERT_TRUE(demoSite.start());
   test::ScriptedDesktop desktop;
-  shell::Program p(formPicture, demoSite.settings(), desktop);
+  test::TempPlaces places;
+  shell::Program p(formPicture, demoSite.settings(), desktop, places);
   auto& f = p.main;
   p.start();
   f.搜索框->setText("表情"_gbk);

@@ -191,7 +191,8 @@ TEST(Bindings, EveryEventOfTheWindowTablesRunsAHandler) {
   demo::DemoSite site;
   ASSERT_TRUE(site.start());
   test::ScriptedDesktop desk;
-  Program p(formPicture, site.settings(), desk);
+  test::TempPlaces places;
+  Program p(formPicture, site.settings(), desk, places);
   p.start();
   for (const Binding& b : windowTableEvents()) {
     SCOPED_TRACE(std::string(b.control) + " " + toolkit::eventName(b.event));
@@ -212,7 +213,8 @@ TEST(Bindings, EveryEventOfTheWindowTablesRunsAHandler) {
 
 TEST(Bindings, ASecondBindingOfAnEventIsRefusedAndTheFirstStays) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   try {
     p.registry.on(f.主页, Event::LeftDown,
@@ -229,7 +231,8 @@ TEST(Bindings, ASecondBindingOfAnEventIsRefusedAndTheFirstStays) {
 TEST(ListViewBindings, LabelsButtonsAndEnterRunTheListHandlers) {
   TemplateSite site;
   test::ScriptedDesktop desk;
-  Program p(formPicture, test::sitesAt(site.base()), desk);
+  test::TempPlaces places;
+  Program p(formPicture, test::sitesAt(site.base()), desk, places);
   auto& f = p.main;
   f.选择夹1->setCurrentPage(1);
 
@@ -267,7 +270,8 @@ TEST(ListViewBindings, ClickDuringASlowLoadRunsAfterIt) {
   TemplateSite site;
   site.thumbDelayMs = 150;
   test::ScriptedDesktop desk;
-  Program p(formPicture, test::sitesAt(site.base()), desk);
+  test::TempPlaces places;
+  Program p(formPicture, test::sitesAt(site.base()), desk, places);
   auto& f = p.main;
   f.选择夹1->setCurrentPage(1);
 
@@ -306,7 +310,8 @@ TEST(ListViewBindings, WaitingClickOnAButtonTheLoadDisabledDoesNothing) {
   TemplateSite site;
   site.latestItems = 15;  // one page: the load disables 下一页
   test::ScriptedDesktop desk;
-  Program p(formPicture, test::sitesAt(site.base()), desk);
+  test::TempPlaces places;
+  Program p(formPicture, test::sitesAt(site.base()), desk, places);
   auto& f = p.main;
   f.选择夹1->setCurrentPage(1);
   f.下一页->setEnabled(true);

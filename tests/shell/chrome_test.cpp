@@ -8,6 +8,7 @@
 #include "shell/program.h"
 #include "support/form_pictures.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 using namespace mw;
 using namespace mw::runtime;
@@ -70,7 +71,8 @@ void arrange(Program& p, int from, bool barVisible) {
 
 TEST(PageSwitching, HomeButtonFromEveryPage) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   const char* lastEdit[] = {"?", "编辑主页", "?", "网络编辑", "本地编辑"};
   for (int from = 0; from < 5; ++from) {
@@ -95,7 +97,8 @@ TEST(PageSwitching, HomeButtonFromEveryPage) {
 
 TEST(PageSwitching, EditButtonFromEveryPageReturnsToTheLastEditPage) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   for (int from = 0; from < 5; ++from) {
     for (const char* last : {"编辑主页", "编辑首页", "网络编辑", "本地编辑", ""}) {
@@ -121,7 +124,8 @@ TEST(PageSwitching, EditButtonFromEveryPageReturnsToTheLastEditPage) {
 
 TEST(PageSwitching, FavouritesButtonFromEveryPage) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   const char* lastEdit[] = {"?", "编辑首页", "?", "网络编辑", "本地编辑"};
   for (int from = 0; from < 5; ++from) {
@@ -141,7 +145,8 @@ TEST(PageSwitching, FavouritesButtonFromEveryPage) {
 
 TEST(PageSwitching, JumpButtonRulesAndRoundTrips) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
 
   // Before any search: 0/0 disables 跳页_按钮 while the other three come back enabled from the
@@ -209,7 +214,8 @@ TEST(ChromeStrip, HitZones) {
 
 TEST(ChromeStrip, HoverAndPressOnTheRealControl) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   p.start();
   Label* strip = f.窗口控制按钮;
@@ -244,7 +250,8 @@ TEST(ChromeStrip, HoverAndPressOnTheRealControl) {
 
 TEST(MainWindow, BackgroundPressTakesFocusAndGroupLinkOpens) {
   test::ScriptedDesktop scripted;
-  Program p(formPicture, {}, scripted);
+  test::TempPlaces places;
+  Program p(formPicture, {}, scripted, places);
   auto& f = p.main;
   p.start();
   f.主窗口->activateWindow();
@@ -274,7 +281,8 @@ TEST(MainWindow, BackgroundPressTakesFocusAndGroupLinkOpens) {
 // follows the pointer by hand from a press on the title strip until the button is released.
 TEST(WindowDrag, TitleStripMovesTheWindowByHandWhenTheSystemCannot) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   p.start();
   f.主窗口->move(100, 100);

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <filesystem>
 #include <memory>
 
 #include "forms/paging_bar.h"
+#include "runtime/files.h"
+#include "runtime/ini_file.h"
 #include "shell/program.h"
 #include "startup_site.h"
 #include "support/form_pictures.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 using namespace mw;
 using namespace mw::shell;
@@ -26,7 +30,8 @@ class StartUpTest : public ::testing::Test {
  protected:
   // Starts the program on the scripted sites and waits until its start-up step has run.
   void start() {
-    p = std::make_unique<Program>(formPicture, site.settings(), desk);
+    if (!withSettings) std::filesystem::remove(places.folder.path() / "MW_scdz.ini");
+    p = std::make_unique<Program>(formPicture, site.settings(), desk, places);
     p->start();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -51,8 +56,13 @@ class StartUpTest : public ::testing::Test {
     p->main.主窗口->destroyWindow();
   }
 
+  Text favourites() const { return places.places.favouritesFolder; }
+  Text settingsFile() const { return places.places.settingsFile(); }
+
   StartUpSite site;
   test::ScriptedDesktop desk;
+  test::TempPlaces places;
+  bool withSettings = true;  // false: no settings file before the start
   std::unique_ptr<Program> p;
 };
 
@@ -94,6 +104,11 @@ TEST_F(StartUpTest, NormalStartFillsFooterBothPicturePagesAndPagingStates) {
   EXPECT_EQ(f.网络所有编辑->border(), toolkit::Border::None);
 
   // Each request after what it depends on, the independent ones side by side.
+  // The settings: the folder shown, made, and its marker picture written.
+  EXPECT_EQ(s.favourites.favouritesFolder, favourites());
+  EXPECT_EQ(f.收藏目录地址显示->caption(), favourites());
+  EXPECT_EQ(runtime::readFile(favourites() + "/请不要删除本文件.gif"_gbk), formPicture("marker.gif"));
+
   const Requests r = site.requests();
   ASSERT_EQ(r.size(), 1u + 2 + 2 + 16);
   EXPECT_EQ(r[0], "probe /");
@@ -215,6 +230,57 @@ TEST_F(StartUpTest, LatestListBelowNineSaysNoMatchesAfterTheHomePictures) {
   }
   for (const std::string& r : site.requests())
     EXPECT_FALSE(r.starts_with("/t/")) << "no thumbnail is requested";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(StartUpTest, MissingSettingsFileIsReportedAndTheDefaultWritten) {
+  withSettings = false;
+  site.probePage = "offline";  // the settings are read on the offline road too
+  start();
+  EXPECT_EQ(messages(), std::vector<Text>{"未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk});
+  EXPECT_EQ(runtime::readFile(settingsFile()), "[收藏]\n地址="_gbk + favourites() + "\n");
+  EXPECT_EQ(p->state.favourites.favouritesFolder, favourites());
+  EXPECT_TRUE(runtime::fileExists(favourites() + "/请不要删除本文件.gif"_gbk));
+}
+
+TEST_F(StartUpTest, EmptyValueIsReplacedSilentlyAMissingKeyIsNot) {
+  ASSERT_TRUE(runtime::writeFile(settingsFile(), "[收藏]\r\n地址=\r\n"_gbk));
+  start();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(runtime::readIni(settingsFile(), "收藏"_gbk, "地址"_gbk), favourites());
+  EXPECT_EQ(p->state.favourites.favouritesFolder, favourites());
+  TearDown();
+
+  const Bytes noKey = "[收藏]\r\n别的=1\r\n"_gbk;
+  ASSERT_TRUE(runtime::writeFile(settingsFile(), noKey));
+  start();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(runtime::readFile(settingsFile()), noKey) << "the default is used, not written";
+  EXPECT_EQ(p->state.favourites.favouritesFolder, favourites());
+}
+
+TEST_F(StartUpTest, StoredFolderIsUsedAndItsMarkerWrittenOnce) {
+  const Text mine = places.folder.text("我的图片"_gbk);
+  ASSERT_TRUE(runtime::writeIni(settingsFile(), "收藏"_gbk, "地址"_gbk, mine));
+  ASSERT_TRUE(runtime::createFolder(mine));
+  ASSERT_TRUE(runtime::writeFile(mine + "/请不要删除本文件.gif"_gbk, "mine"));
+  start();
+  EXPECT_EQ(p->main.收藏目录地址显示->caption(), mine);
+  EXPECT_EQ(runtime::readFile(mine + "/请不要删除本文件.gif"_gbk), "mine") << "an existing marker stays";
+  EXPECT_FALSE(runtime::fileExists(favourites())) << "the default folder is not made";
+}
+
+TEST_F(StartUpTest, FolderThatCannotBeMadeLeavesTheMarkerUnwritten) {
+  ASSERT_TRUE(runtime::writeFile(places.folder.text("file"), "x"));
+  const Text impossible = places.folder.text("file/sub");
+  ASSERT_TRUE(runtime::writeIni(settingsFile(), "收藏"_gbk, "地址"_gbk, impossible));
+  start();
+  EXPECT_EQ(p->main.收藏目录地址显示->caption(), impossible);
+  EXPECT_FALSE(runtime::fileExists(impossible));
+  EXPECT_TRUE(messages().empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "startup_site.h"
 #include "support/form_pictures.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 using namespace mw;
 using namespace mw::shell;
@@ -19,7 +20,8 @@ namespace {
 TEST(UpdateWindow, CreatedStepFillsVersionPasswordAndFiveNoteBlocks) {
   StartUpSite site;
   test::ScriptedDesktop desk;
-  Program p(formPicture, site.settings(), desk);
+  test::TempPlaces places;
+  Program p(formPicture, site.settings(), desk, places);
   auto& u = p.update;
   u.更新窗口->load();
   // Before start-up has read the home page the latest version is empty.
@@ -53,7 +55,8 @@ TEST(UpdateWindow, CreatedStepFillsVersionPasswordAndFiveNoteBlocks) {
 
 TEST(UpdateWindow, OuterSizeIsTheDefinedOneClientAreaInsideTheFrame) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   EXPECT_EQ(p.update.更新窗口->size(), QSize(367, 380));
   EXPECT_EQ(p.update.按钮1->geometry().bottom(), 367);  // 12 pixels above the client area's bottom
 }
@@ -61,7 +64,8 @@ TEST(UpdateWindow, OuterSizeIsTheDefinedOneClientAreaInsideTheFrame) {
 TEST(UpdateLabel, OpensTheUpdateWindowOnlyWhileBlue) {
   StartUpSite site;
   test::ScriptedDesktop desk;
-  Program p(formPicture, site.settings(), desk);
+  test::TempPlaces places;
+  Program p(formPicture, site.settings(), desk, places);
   auto& f = p.main;
   QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_FALSE(p.update.更新窗口->isVisible());
@@ -73,7 +77,8 @@ TEST(UpdateLabel, OpensTheUpdateWindowOnlyWhileBlue) {
 
 TEST(TipWindow, OpensCentredOverTheMainWindowAndClosesOnAPressOrFocusLoss) {
   test::ScriptedDesktop desk;
-  Program p(formPicture, {}, desk);
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   auto* tip = p.tip.打赏窗口;
   p.start();

@@ -6,6 +6,7 @@
 #include "forms/context.h"
 #include "support/form_pictures.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 
 namespace mw::test {
 
@@ -25,7 +26,8 @@ struct HandlerParts {
   forms::ProgramState state;
   net::SiteSettings sites;
   ScriptedDesktop desktop;
-  forms::Context context{main, update, tip, state, sites, desktop};
+  runtime::ProgramPlaces places;
+  forms::Context context{main, update, tip, state, sites, desktop, places};
 
   std::vector<Text> messages() const {
     std::vector<Text> out;

@@ -1,14 +1,16 @@
 #pragma once
 // A fresh folder under the system's temporary folder, removed with everything in it at the
 // end of the scope; and environment variables set for a scope.
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "runtime/files.h"
+#include "runtime/ini_file.h"
+#include "runtime/places.h"
 
 namespace mw::test {
 
@@ -16,8 +18,8 @@ class TempFolder {
  public:
   TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "mw-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-    EXPECT_FALSE(path_.empty()) << "no temporary folder";
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder");
+    path_ = pattern;
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -36,6 +38,16 @@ class TempFolder {
 
  private:
   std::filesystem::path path_;
+};
+
+// Program places in a fresh temporary folder: the settings in it, the favourites below it,
+// and a settings file naming that folder, as a first start leaves them.
+struct TempPlaces {
+  TempPlaces() { runtime::writeIni(places.settingsFile(), "收藏"_gbk, "地址"_gbk, places.favouritesFolder); }
+  operator const runtime::ProgramPlaces&() const { return places; }
+
+  TempFolder folder;
+  runtime::ProgramPlaces places{folder.text(), folder.text("我的收藏"_gbk)};
 };
 
 class ScopedEnv {
