@@ -9,18 +9,16 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QPixmap>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <random>
 #include <vector>
 
 #include "bench_support.h"
 #include "runtime/files.h"
 #include "shell/program.h"
 #include "support/scripted_desktop.h"
+#include "support/temp_folder.h"
 #include "toolkit/picture.h"
 #include "toolkit/picture_decoder.h"
 
@@ -51,16 +49,7 @@ void timed(std::vector<double>& clock, std::vector<double>& cpu, Work work) {
 // The photo-like picture with the grain of a camera, so that it weighs what a photo weighs.
 QByteArray photoJpeg() {
   QImage image = mw::bench::photoLikePicture(4000, 3000);
-  std::mt19937 rng(11);
-  for (int y = 0; y < image.height(); ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < image.width(); ++x) {
-      const int n = int(rng() % 13) - 6;
-      const QRgb c = line[x];
-      line[x] = qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) + n, 0, 255),
-                     std::clamp(qBlue(c) + n, 0, 255));
-    }
-  }
+  mw::bench::addGrain(image, 6);
   QByteArray data;
   QBuffer buffer(&data);
   buffer.open(QIODevice::WriteOnly);
@@ -82,13 +71,13 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   const QByteArray jpeg = photoJpeg();
-  const std::filesystem::path file = std::filesystem::temp_directory_path() / "mw-editor-bench.jpg";
-  const mw::Text path = mw::runtime::pathText(file.string());
+  mw::test::TempPlaces places;
+  const mw::Text path = places.folder.text("photo.jpg");
   if (!mw::runtime::writeFile(path, std::string_view(jpeg.constData(), std::size_t(jpeg.size()))))
     std::abort();
 
   mw::test::ScriptedDesktop desk;
-  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, {}, desk);
+  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, {}, desk, places);
   auto& f = p.main;
   f.showPage(mw::forms::Page::Local);
 
@@ -123,7 +112,6 @@ int main(int argc, char** argv) {
       openAndZoom();
     }
   }
-  std::filesystem::remove(file);
 
   const double a = median(program), b = median(fullDecode);
   const double ac = median(programCpu), bc = median(fullDecodeCpu);
