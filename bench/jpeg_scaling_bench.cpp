@@ -46,18 +46,18 @@ const std::string& testJpeg() {
 QImage fitToBox(const mw::toolkit::DecodedPicture& picture) {
   using namespace mw::toolkit;
   const QRect shown = placePicture(picture.naturalSize, QRect(QPoint(), kBox), DisplayMode::CentredFit);
-  return scaledForDisplay(picture.frames[0].image, shown.size());
+  return scaledForDisplay(picture.image, shown.size());
 }
 
 QImage scaledDecode(const std::string& jpeg) {
   const auto picture = mw::toolkit::decodePicture(jpeg, kBox);
-  if (!picture.ok() || picture.frames[0].image.width() != 256) std::abort();
+  if (!picture.ok() || picture.image.width() != 256) std::abort();
   return fitToBox(picture);
 }
 
 QImage fullDecode(const std::string& jpeg) {
   const auto picture = mw::toolkit::decodePicture(jpeg);
-  if (!picture.ok() || picture.frames[0].image.width() != 1024) std::abort();
+  if (!picture.ok() || picture.image.width() != 1024) std::abort();
   return fitToBox(picture);
 }
 

@@ -15,7 +15,8 @@ namespace {
 const char* const kUsage =
     "Usage: memwick-demo-site [options]\n"
     "Serves the Memwick demo sites on loopback and prints the MW_sites.ini to use with them:\n"
-    "save it beside the memwick program, or pass it with  memwick --sites FILE.\n"
+    "save it beside the memwick program (in ~/.config/memwick/ for an installed copy), or\n"
+    "pass it with  memwick --sites FILE.\n"
     "\n"
     "Options:\n"
     "  --base-port N        listen on the fixed ports N to N+6 (template, search, home,\n"

@@ -9,6 +9,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  mw::fuzz::checkDecoded(mw::toolkit::detail::decodeBmp(bytes));
+  mw::fuzz::decodeAndCheck(mw::toolkit::detail::decodeBmp, bytes);
   return 0;
 }

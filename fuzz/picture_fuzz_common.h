@@ -1,9 +1,12 @@
 #pragma once
 // Shared checks of the picture decoder harnesses: whatever the bytes, a result is either an
-// error without frames or frames of sane, non-null images within the limits.
+// error without a picture or a sane, non-null image within the limits, and the memory given
+// holds exactly what the image takes.
 // fuzz/run.sh builds and runs the picture_*_fuzz harnesses.
 #include <cstdlib>
+#include <string_view>
 
+#include "toolkit/picture_codecs.h"
 #include "toolkit/picture_decoder.h"
 
 namespace mw::fuzz {
@@ -11,13 +14,23 @@ namespace mw::fuzz {
 inline void checkDecoded(const mw::toolkit::DecodedPicture& p) {
   using namespace mw::toolkit;
   if (!p.ok()) return;
-  if (int(p.frames.size()) > kMaxFrames) std::abort();
-  for (const PictureFrame& f : p.frames) {
-    const QImage& img = f.image;
-    if (img.isNull() || img.width() > kMaxSide || img.height() > kMaxSide ||
-        (long long)img.width() * img.height() > kMaxPixels || f.delayMs < 0)
-      std::abort();
-  }
+  const QImage& img = p.image;
+  if (img.isNull() || img.width() > kMaxSide || img.height() > kMaxSide ||
+      (long long)img.width() * img.height() > kMaxPixels)
+    std::abort();
+}
+
+// One format decoder on `bytes` as a one-off decode, shown at `shownAt` (invalid: full size).
+template <typename Decoder>
+void decodeAndCheck(Decoder decode, std::string_view bytes, QSize shownAt = QSize()) {
+  using namespace mw::toolkit;
+  DecodeMemory memory(false, detail::frameBytes(1, kMaxPixels));
+  DecodeTarget target;
+  if (shownAt.isValid()) target.shownSize = [shownAt](QSize) { return shownAt; };
+  target.memory = &memory;
+  const DecodedPicture p = decode(bytes, target);
+  checkDecoded(p);
+  if (p.ok() && memory.held() != detail::frameBytes(p.image.width(), p.image.height())) std::abort();
 }
 
 }  // namespace mw::fuzz

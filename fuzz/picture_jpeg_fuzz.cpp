@@ -9,8 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  mw::fuzz::checkDecoded(mw::toolkit::detail::decodeJpeg(bytes, QSize()));
+  mw::fuzz::decodeAndCheck(mw::toolkit::detail::decodeJpeg, bytes);
   // A small box makes every picture of 32 px or more take the DCT scaling road.
-  mw::fuzz::checkDecoded(mw::toolkit::detail::decodeJpeg(bytes, QSize(16, 16)));
+  mw::fuzz::decodeAndCheck(mw::toolkit::detail::decodeJpeg, bytes, QSize(16, 16));
   return 0;
 }

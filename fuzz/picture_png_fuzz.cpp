@@ -30,6 +30,6 @@ void fixChunkCrcs(std::string& png) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   fixChunkCrcs(bytes);
-  mw::fuzz::checkDecoded(mw::toolkit::detail::decodePng(bytes));
+  mw::fuzz::decodeAndCheck(mw::toolkit::detail::decodePng, bytes);
   return 0;
 }

@@ -37,7 +37,8 @@ build ini_fuzz
 build header_block_fuzz src/net/header_block.cpp src/net/page_charset.cpp src/net/regex_object.cpp
 # Qt insists on position-independent code.
 pictures=(src/toolkit/picture_decoder.cpp src/toolkit/png_decoder.cpp src/toolkit/jpeg_decoder.cpp
-          src/toolkit/gif_decoder.cpp -fPIC $(pkg-config --cflags --libs Qt6Gui libpng libjpeg) -lgif -lz)
+          src/toolkit/gif_stream.cpp src/toolkit/gif_animation.cpp src/toolkit/resampler.cpp
+          src/toolkit/decode_memory.cpp -fPIC $(pkg-config --cflags --libs Qt6Gui libpng libjpeg) -lgif -lz)
 for format in png jpeg gif bmp; do build picture_${format}_fuzz "${pictures[@]}"; done
 
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1

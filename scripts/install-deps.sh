@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs what Memwick needs to build, run and test on Debian 12.
+# Installs what Memwick needs to build, run, test and package on Debian 12.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-wqy-microhei xvfb xauth
+  fonts-wqy-microhei xvfb xauth xdotool
   # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)
   fonts-arphic-uming fonts-arphic-ukai
   # the end-to-end accessibility test: a D-Bus session, the AT-SPI bus and a Python AT-SPI client
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi
+  # the desktop icon's SVG, the .deb (dpkg-shlibdeps needs file) and its checks
+  qt6-svg-dev file desktop-file-utils appstream lintian
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 // Draws the program's artwork and writes it into a folder (normally resources/):
 //   make_artwork OUTDIR
+// or the desktop icon in every size of the hicolor theme (normally packaging/icons/):
+//   make_artwork --icons ICONDIR
 // Every picture is drawn here from scratch with QPainter; Chinese text uses WenQuanYi Micro Hei.
 #include <gif_lib.h>
 
@@ -13,8 +15,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QSvgGenerator>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -78,9 +82,10 @@ void outlinedText(QPainter& p, const QRectF& box, const QString& text, const QFo
 
 enum class Eyes { Open, Half, Closed, Happy };
 
-// `flat` avoids gradients, for pictures that end up in a 256-colour GIF.
-void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blush = true,
-                bool flat = false) {
+// `flat` avoids gradients, for pictures that end up in a 256-colour GIF; `bolder` widens the lines
+// of a face drawn only a few pixels tall, which would otherwise fade away.
+void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blush = true, bool flat = false,
+                qreal bolder = 1) {
   const qreal s = std::min(box.width(), box.height());
   const QPointF c = box.center();
   const QRectF body(c.x() - s / 2, c.y() - s / 2, s, s);
@@ -97,7 +102,7 @@ void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blu
     p.setBrush(QColor(0xFF, 0xD2, 0x55));
   else
     p.setBrush(skin);
-  p.setPen(QPen(QColor(0x6B, 0x45, 0x14), s * 0.025));
+  p.setPen(QPen(QColor(0x6B, 0x45, 0x14), s * 0.025 * bolder));
   p.drawEllipse(body.adjusted(s * 0.02, s * 0.02, -s * 0.02, -s * 0.02));
 
   const qreal eyeY = c.y() - s * 0.06, eyeDx = s * 0.17, eyeR = s * 0.075;
@@ -118,12 +123,12 @@ void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blu
         p.drawChord(QRectF(e.x() - eyeR, e.y() - eyeR * 1.25, eyeR * 2, eyeR * 2.5), 180 * 16, 180 * 16);
         break;
       case Eyes::Closed:
-        p.setPen(QPen(ink, s * 0.03, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(ink, s * 0.03 * bolder, Qt::SolidLine, Qt::RoundCap));
         p.setBrush(Qt::NoBrush);
         p.drawLine(QPointF(e.x() - eyeR, e.y() + eyeR * 0.3), QPointF(e.x() + eyeR, e.y() + eyeR * 0.3));
         break;
       case Eyes::Happy:
-        p.setPen(QPen(ink, s * 0.035, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(ink, s * 0.035 * bolder, Qt::SolidLine, Qt::RoundCap));
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(e.x() - eyeR * 1.1, e.y() - eyeR * 0.6, eyeR * 2.2, eyeR * 2.0), 20 * 16, 140 * 16);
         break;
@@ -142,7 +147,7 @@ void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blu
   mouth.quadTo(c.x(), my + s * 0.005, c.x() + mw / 2, my);
   mouth.quadTo(c.x() + mw * 0.35, my + s * 0.17, c.x(), my + s * 0.17);
   mouth.quadTo(c.x() - mw * 0.35, my + s * 0.17, c.x() - mw / 2, my);
-  p.setPen(QPen(ink, s * 0.02, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setPen(QPen(ink, s * 0.02 * bolder, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.setBrush(QColor(0x8E, 0x2B, 0x1E));
   p.drawPath(mouth);
   p.setPen(Qt::NoPen);
@@ -190,16 +195,21 @@ void drawStarIcon(QPainter& p, const QPointF& c, qreal s) {
   p.drawPath(star);
 }
 
-void drawLogo(QPainter& p) {
-  // sticker badge
-  const QRectF badge(10, 9, 32, 32);
+// The program's badge, the mascot on a rounded square: 32 pixels in the title strip, and every
+// size of the desktop icon.
+void drawBadge(QPainter& p, const QRectF& badge, qreal bolder = 1) {
+  const qreal s = badge.width();
   QLinearGradient g(badge.topLeft(), badge.bottomRight());
   g.setColorAt(0, kAccent);
   g.setColorAt(1, kAccentDeep);
   p.setPen(Qt::NoPen);
   p.setBrush(g);
-  p.drawRoundedRect(badge, 8, 8);
-  drawMascot(p, badge.adjusted(4, 4, -4, -4), Eyes::Happy, false);
+  p.drawRoundedRect(badge, s / 4, s / 4);
+  drawMascot(p, badge.adjusted(s / 8, s / 8, -s / 8, -s / 8), Eyes::Happy, false, false, bolder);
+}
+
+void drawLogo(QPainter& p) {
+  drawBadge(p, QRectF(10, 9, 32, 32));
   // word mark, fitted between the badge and the first page button
   QFont f = font(16, true);
   f.setLetterSpacing(QFont::AbsoluteSpacing, -0.2);
@@ -680,13 +690,64 @@ bool save(const QImage& img, const QString& dir, const char* name, int quality =
   return ok;
 }
 
+// --- the desktop icon: the title strip's badge with a margin of a sixteenth on every side ---
+
+const int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256, 512};
+constexpr int kSvgSize = 512;
+
+QRectF iconBadge(qreal size) {
+  const qreal margin = size / 16;
+  return QRectF(margin, margin, size - 2 * margin, size - 2 * margin);
+}
+
+QImage makeIcon(int size) {
+  QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  setupPainter(p);
+  // below 64 pixels the lines grow, to a pixel or more at 16
+  drawBadge(p, iconBadge(size), std::max(1.0, 64.0 / size));
+  return img;
+}
+
+bool writeIcons(const QString& dir) {
+  const QString name = QStringLiteral(MW_APP_ID);
+  bool ok = true;
+  for (int size : kIconSizes) {
+    const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(dir).arg(size);
+    QDir().mkpath(folder);
+    ok &= save(makeIcon(size), folder, qPrintable(name + ".png"));
+  }
+  const QString folder = dir + "/hicolor/scalable/apps";
+  QDir().mkpath(folder);
+  const QString path = folder + "/" + name + ".svg";
+  QSvgGenerator svg;
+  svg.setFileName(path);
+  svg.setTitle(QStringLiteral("Memwick"));
+  svg.setDescription(QStringLiteral("The Memwick badge"));
+  svg.setSize(QSize(kSvgSize, kSvgSize));
+  svg.setViewBox(QRect(0, 0, kSvgSize, kSvgSize));
+  svg.setResolution(96);  // so that the size in millimetres reads back as 512 pixels
+  QPainter p;
+  const bool svgOk = p.begin(&svg);
+  if (svgOk) {
+    setupPainter(p);
+    drawBadge(p, iconBadge(kSvgSize));
+    p.end();
+  }
+  std::printf("%s %s\n", svgOk ? "wrote" : "FAILED", qPrintable(path));
+  return ok && svgOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
+  if (argc == 3 && std::strcmp(argv[1], "--icons") == 0)
+    return writeIcons(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
   if (argc != 2) {
-    std::fprintf(stderr, "usage: make_artwork OUTDIR\n");
+    std::fprintf(stderr, "usage: make_artwork OUTDIR | make_artwork --icons ICONDIR\n");
     return 2;
   }
   if (!QFontDatabase::families().contains(kFontFamily)) {

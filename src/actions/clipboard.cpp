@@ -13,6 +13,7 @@
 #include "runtime/files.h"
 #include "runtime/places.h"
 #include "toolkit/clipboard.h"
+#include "toolkit/decode_pool.h"
 #include "toolkit/picture_decoder.h"
 #include "toolkit/qt_text.h"
 
@@ -45,10 +46,11 @@ const Text& gifScratchPath() {
   return path;
 }
 
-// The first frame at full size, null when the bytes cannot be decoded.
+// The first frame at full size, null when the bytes cannot be decoded. Decoded for this call
+// only, on a decoding thread while the window keeps going.
 QImage stillImage(const Bytes& picture) {
-  const toolkit::DecodedPicture decoded = toolkit::decodePicture(picture);
-  return decoded.ok() ? decoded.frames.front().image : QImage();
+  const toolkit::DecodedPicture decoded = toolkit::decodeWhileWaiting(picture);
+  return decoded.ok() ? decoded.image : QImage();
 }
 
 QByteArray pngBytes(const Bytes& picture, const QImage& still) {

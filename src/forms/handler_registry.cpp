@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "toolkit/controls.h"
+#include "toolkit/wait_pump.h"
 
 namespace mw::forms {
 
@@ -12,11 +13,17 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
   // as a click delivered late by the window would.
   const bool button = event == toolkit::Event::Click && qobject_cast<QAbstractButton*>(control);
   auto run = [this, control, event, button, handler = std::move(handler)](const toolkit::Input& input) {
-    gate_.run([this, control, event, button, handler, input] {
+    auto call = [this, control, event, button, handler, input] {
       if (button && toolkit::isDisabledFlag(control)) return;
       ++runs_[{control, event}];
       handler(context_, input);
-    });
+    };
+    // The chrome that works while a load waits runs at once, beside the handler that waits.
+    if (gate_.busy() && toolkit::liveDuringWaits(control)) {
+      call();
+    } else {
+      gate_.run(std::move(call));
+    }
   };
   if (!toolkit::bindEvent(control, event, std::move(run))) {
     throw std::logic_error("the " + std::string(toolkit::eventName(event)) + " event of " +

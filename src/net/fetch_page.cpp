@@ -73,7 +73,7 @@ bool setHeaderLines(Transfer& t, const Text& block) {
 }  // namespace
 
 std::unique_ptr<Transfer> prepareFetch(const Text& url, int method, const Text& postData,
-                                       const FetchPageOptions& o) {
+                                       const FetchPageOptions& o, const FetchLimits& limits) {
   if (method < 0 || method > 2) method = 0;
   Text lower = asciiLower(url);
   bool secure = lower.starts_with("https");
@@ -119,8 +119,11 @@ std::unique_ptr<Transfer> prepareFetch(const Text& url, int method, const Text& 
   curl_easy_setopt(h, CURLOPT_CURLU, t->url.get());
   curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
   curl_easy_setopt(h, CURLOPT_PROXY, o.proxy.c_str());
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 10L);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT, 60L);
+  // A slow download goes on as long as bytes keep coming; one that stalls ends. (curl's own
+  // low-speed check averages over its last five seconds, so it would end a stall late.)
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT, limits.overallSeconds);
+  t->idleLimit = std::chrono::seconds(limits.stallSeconds);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, o.noRedirect ? 0L : 1L);
   // A cookies variable turns the automatic cookie handling off; without one it lives for
   // this exchange only (across its redirects).
@@ -158,16 +161,21 @@ Bytes finishFetch(Transfer& t, const FetchPageOptions& o) {
   if (t.bodyTooLarge || t.headerBlockTooLarge || t.result == CURLE_FILESIZE_EXCEEDED ||
       t.stoppedOnRedirect(!o.noRedirect))
     return {};
-  return std::move(t.body);
+  return t.takeBody();
+}
+
+Bytes fetchWithin(const FetchLimits& limits, const Text& url, int method, const Text& postData,
+                  const FetchPageOptions& options) {
+  auto t = prepareFetch(url, method, postData, options, limits);
+  if (!t) return {};
+  Multi multi = newMulti();
+  if (!multi || !t->start(multi.get())) return {};
+  drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
+  return finishFetch(*t, options);
 }
 
 Bytes fetchPage(const Text& url, int method, const Text& postData, const FetchPageOptions& options) {
-  auto t = prepareFetch(url, method, postData, options);
-  if (!t) return {};
-  Multi multi = newMulti();
-  if (!multi || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) return {};
-  drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
-  return finishFetch(*t, options);
+  return fetchWithin({}, url, method, postData, options);
 }
 
 }  // namespace mw::net

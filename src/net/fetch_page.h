@@ -16,7 +16,9 @@ struct FetchPageOptions {
 };
 
 // `method`: 1 POST, 2 HEAD, anything else GET (which never carries a body). Every failure
-// gives empty bytes, except a broken read, which gives what arrived.
+// gives empty bytes, except a broken read, which gives what arrived. Connecting may take 10 s;
+// the download then lasts as long as it moves (it ends after 15 s without a byte), at most
+// 180 s.
 Bytes fetchPage(const Text& url, int method = 0, const Text& postData = {},
                 const FetchPageOptions& options = {});
 

@@ -27,7 +27,7 @@ void fetchPages(const TextArray& urls, const std::function<void(std::size_t, Byt
     while (next < urls.size() && active + added < sideBySide) {
       std::size_t i = next++;
       auto t = prepareFetch(urls[i], 0, {}, {});
-      if (!t || curl_multi_add_handle(multi.get(), t->easy.get()) != CURLM_OK) {
+      if (!t || !t->start(multi.get())) {
         onBody(i, {});
         continue;
       }

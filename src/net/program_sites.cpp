@@ -23,7 +23,7 @@ ProgramSites fromFile(const std::string& path) {
 
 }  // namespace
 
-ProgramSites programSites(const std::vector<std::string>& args, const std::string& programDir) {
+ProgramSites programSites(const std::vector<std::string>& args, const std::string& settingsFolder) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--sites") {
       if (i + 1 >= args.size() || args[i + 1].empty())
@@ -36,9 +36,9 @@ ProgramSites programSites(const std::vector<std::string>& args, const std::strin
       return fromFile(path);
     }
   }
-  const std::filesystem::path beside = std::filesystem::path(nativePath(programDir)) / "MW_sites.ini";
+  const std::filesystem::path file = std::filesystem::path(nativePath(settingsFolder)) / "MW_sites.ini";
   std::error_code ec;
-  if (std::filesystem::exists(beside, ec)) return fromFile(beside.string());
+  if (std::filesystem::exists(file, ec)) return fromFile(file.string());
   return {.ok = true, .embedded = true, .source = "embedded demo site"};
 }
 

@@ -1,12 +1,17 @@
 #include "net/transfer.h"
 
+#include <algorithm>
+#include <atomic>
+#include <iterator>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "runtime/event_pump.h"
 
 namespace mw::net {
 using runtime::pumpEvents;
+using runtime::waitsAborted;
 namespace {
 
 void globalInit() {
@@ -14,14 +19,38 @@ void globalInit() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+std::atomic<std::size_t> bodiesInFlight{0};
+
+bool countInFlight(std::size_t n) {
+  std::size_t held = bodiesInFlight.load();
+  do {
+    if (held + n > kBodiesInFlightCap) return false;
+  } while (!bodiesInFlight.compare_exchange_weak(held, held + n));
+  return true;
+}
+
+// Transfers started and not yet finished, so that an abort can end those of one multi handle
+// (curl offers no list of them).
+std::mutex runningMutex;
+std::vector<Transfer*> running;
+
+void forget(Transfer* t) {
+  std::lock_guard lock(runningMutex);
+  running.erase(std::remove(running.begin(), running.end(), t), running.end());
+  t->runningIn = nullptr;
+}
+
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto& t = *static_cast<Transfer*>(self);
   std::size_t n = size * count;
   t.lastActivity = std::chrono::steady_clock::now();
-  if (t.body.size() + n > kBodyCap) {
+  if (t.body.size() + n > kBodyCap || !countInFlight(n)) {
+    // Given up at once, so that the exchanges still running can use the room.
     t.bodyTooLarge = true;
+    (void)t.takeBody();
     return 0;  // curl then stops with CURLE_WRITE_ERROR
   }
+  t.bodyCounted += n;
   t.body.append(data, n);
   return n;
 }
@@ -71,7 +100,7 @@ int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
     t.idleTimedOut = true;
     return 1;
   }
-  return 0;
+  return waitsAborted() ? 1 : 0;
 }
 
 }  // namespace
@@ -135,6 +164,25 @@ void Transfer::attachCallbacks() {
   curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kBodyCap));
 }
 
+Transfer::~Transfer() {
+  if (runningIn) forget(this);
+  bodiesInFlight -= bodyCounted;
+}
+
+bool Transfer::start(CURLM* multi) {
+  if (curl_multi_add_handle(multi, easy.get()) != CURLM_OK) return false;
+  std::lock_guard lock(runningMutex);
+  running.push_back(this);
+  runningIn = multi;
+  return true;
+}
+
+Bytes Transfer::takeBody() {
+  bodiesInFlight -= bodyCounted;
+  bodyCounted = 0;
+  return std::move(body);
+}
+
 void Transfer::sendBody(std::string body) {
   requestBody = std::move(body);
   curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(requestBody.size()));
@@ -163,20 +211,34 @@ bool Transfer::stoppedOnRedirect(bool following) const {
 }
 
 void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Transfer&)>& onDone) {
+  auto finish = [&](Transfer& t, CURLcode result) {
+    curl_multi_remove_handle(multi, t.easy.get());
+    forget(&t);
+    --active;
+    t.result = t.idleTimedOut ? CURLE_OPERATION_TIMEDOUT : t.endedAtHeaders ? CURLE_OK : result;
+    active += onDone(t);
+  };
   while (active > 0) {
-    int running = 0;
-    curl_multi_perform(multi, &running);
+    if (waitsAborted()) {
+      std::vector<Transfer*> mine;
+      {
+        std::lock_guard lock(runningMutex);
+        std::copy_if(running.begin(), running.end(), std::back_inserter(mine),
+                     [&](Transfer* t) { return t->runningIn == multi; });
+      }
+      if (mine.empty()) break;  // nothing of ours left to end
+      for (Transfer* t : mine) finish(*t, CURLE_ABORTED_BY_CALLBACK);
+      continue;
+    }
+    int stillRunning = 0;
+    curl_multi_perform(multi, &stillRunning);
     int queued = 0;
     while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
       if (msg->msg != CURLMSG_DONE) continue;
-      CURL* h = msg->easy_handle;
-      CURLcode result = msg->data.result;
+      const CURLcode result = msg->data.result;
       Transfer* t = nullptr;
-      curl_easy_getinfo(h, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
-      curl_multi_remove_handle(multi, h);
-      --active;
-      t->result = t->idleTimedOut ? CURLE_OPERATION_TIMEDOUT : t->endedAtHeaders ? CURLE_OK : result;
-      active += onDone(*t);
+      curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
+      finish(*t, result);
     }
     if (active == 0) break;
     curl_multi_poll(multi, nullptr, 0, 10, nullptr);

@@ -17,6 +17,9 @@ namespace mw::net {
 // Beyond these an exchange is abandoned instead of growing without bound.
 inline constexpr std::size_t kBodyCap = 64u << 20;
 inline constexpr std::size_t kHeaderBlockCap = 1u << 20;
+// The bodies of all exchanges in flight together; the one that would pass this fails as an
+// over-size body does.
+inline constexpr std::size_t kBodiesInFlightCap = 128u << 20;
 
 struct EasyDeleter {
   void operator()(CURL* h) const { curl_easy_cleanup(h); }
@@ -52,6 +55,11 @@ std::string urlPart(CURLU* url, CURLUPart part, unsigned flags = 0);
 // What one exchange produced. The easy handle, the header list and the URL handle live here
 // too, so everything curl points into stays alive as long as the transfer.
 struct Transfer {
+  Transfer() = default;
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+  ~Transfer();
+
   // curl points into these: declared before the easy handle, they outlive it.
   Slist headers;
   Url url;
@@ -87,6 +95,13 @@ struct Transfer {
   // Installs the write, header and progress callbacks (and the options common to every
   // exchange), and starts the idle clock.
   void attachCallbacks();
+  // Adds the exchange to `multi`, for drive() to run; false when curl refused it.
+  bool start(CURLM* multi);
+  // The body, which then no longer counts towards kBodiesInFlightCap.
+  Bytes takeBody();
+  // Body bytes of this exchange counted towards kBodiesInFlightCap.
+  std::size_t bodyCounted = 0;
+  CURLM* runningIn = nullptr;
   // The request body, sent with its Content-Length; curl takes the request for a POST unless
   // a custom verb is set.
   void sendBody(std::string body);
@@ -97,9 +112,10 @@ struct Transfer {
   bool stoppedOnRedirect(bool following) const;
 };
 
-// Runs the transfers added to `multi` until all have finished, pumping window events while
+// Runs the transfers started in `multi` until all have finished, pumping window events while
 // waiting. `onDone` is called for each finished transfer (with its result stored) and may add
-// more; the loop lasts until none is left running.
+// more; the loop lasts until none is left running. Once waits are aborted (the program is
+// ending) every transfer in `multi` ends at once with CURLE_ABORTED_BY_CALLBACK.
 void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Transfer&)>& onDone);
 
 }  // namespace mw::net

@@ -197,8 +197,11 @@ std::optional<Failure> prepare(Transfer& t, const Text& url, int method, const T
   }
 
   // Every wait is bounded by the time-out: connecting, and any stretch without a byte moving.
+  // A server trickling a byte now and then is stopped by the deadline of twice that in all.
   long seconds = o.timeoutSeconds > 0 ? o.timeoutSeconds : 30;
-  if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK) return kTimeouts;
+  if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK ||
+      curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, seconds * 2000) != CURLE_OK)
+    return kTimeouts;
   t.idleLimit = std::chrono::seconds(seconds);
 
   if (!o.userName.empty() && !o.password.empty()) {
@@ -272,7 +275,7 @@ Text finish(Transfer& t, const WebRequestOptions& o) {
   if (o.newCookies) *o.newCookies = fresh;
 
   Text page = pageToGbk(t.body);
-  if (o.bodyBytes) *o.bodyBytes = std::move(t.body);
+  if (o.bodyBytes) *o.bodyBytes = t.takeBody();
   return page;
 }
 
@@ -288,7 +291,7 @@ Text webRequest(const Text& url, int method, const Text& postData, const WebRequ
   Multi multi;
   if (!failure) {
     multi = newMulti();
-    if (!multi || curl_multi_add_handle(multi.get(), t.easy.get()) != CURLM_OK) failure = kNoSession;
+    if (!multi || !t.start(multi.get())) failure = kNoSession;
   }
   Text page;
   if (failure) {
@@ -307,8 +310,7 @@ TextArray webRequests(const TextArray& urls) {
   Multi multi = newMulti();
   std::size_t active = 0;
   for (std::size_t i = 0; i < urls.size() && multi; ++i) {
-    started[i] = !prepare(transfers[i], urls[i], 0, {}, {}) &&
-                 curl_multi_add_handle(multi.get(), transfers[i].easy.get()) == CURLM_OK;
+    started[i] = !prepare(transfers[i], urls[i], 0, {}, {}) && transfers[i].start(multi.get());
     active += started[i];
   }
   if (active > 0) drive(multi.get(), active, [](Transfer&) { return std::size_t(0); });

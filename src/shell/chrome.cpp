@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "forms/paging_bar.h"
+#include "toolkit/wait_pump.h"
 
 namespace mw::shell {
 using runtime::fromInteger;
@@ -164,6 +165,9 @@ void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& so
               [](const Context& ctx) { ctx.main.主窗口->setFocus(Qt::MouseFocusReason); });
   registry.on(f.标签_检查更新1, Event::LeftDown,
               [](const Context& ctx) { ctx.desktop.openAddress(ctx.state.update.groupLink); });
+  // Close, minimise and drag work while a load waits.
+  toolkit::setLiveDuringWaits(f.窗口控制按钮);
+  toolkit::setLiveDuringWaits(f.窗口位置拖动);
 }
 
 }  // namespace mw::shell

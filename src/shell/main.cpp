@@ -1,5 +1,5 @@
 #include <QApplication>
-#include <QEventLoop>
+#include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
 #include <optional>
@@ -9,20 +9,30 @@
 #include "demo/demo_site.h"
 #include "net/program_sites.h"
 #include "resources/embedded_pictures.h"
-#include "runtime/event_pump.h"
-#include "runtime/files.h"
 #include "runtime/places.h"
 #include "shell/program.h"
+#include "toolkit/wait_pump.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  app.setApplicationName(QStringLiteral("Memwick"));
-  // Waiting requests keep the windows painting; user input waits until the handler is done.
-  mw::runtime::setEventPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  // The reverse-DNS name ties the windows to the desktop entry and its icon: it is the X11 window
+  // class (StartupWMClass) and, through the desktop file name, the Wayland app id.
+  app.setApplicationName(QStringLiteral(MW_APP_ID));
+  app.setDesktopFileName(QStringLiteral(MW_APP_ID));
+  // The installed theme icon; a copy run from its build folder uses the one compiled in.
+  QIcon builtIn;
+  for (int size : {16, 24, 32, 48, 64, 128, 256})
+    builtIn.addFile(QStringLiteral(":/icons/%1x%1/apps/" MW_APP_ID ".png").arg(size), QSize(size, size));
+  app.setWindowIcon(QIcon::fromTheme(QStringLiteral(MW_APP_ID), builtIn));
+  // Waiting requests keep the windows painting and the chrome working; other input waits until
+  // the handler is done. Closing the window during a load aborts it.
+  mw::toolkit::WaitPump waitPump;
 
+  // Where the settings live: beside a portable copy, in the user's folders for an installed one.
+  const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces();
   // The sites come first: the program never starts half-configured.
   const std::vector<std::string> args(argv + 1, argv + argc);
-  mw::net::ProgramSites sites = mw::net::programSites(args, mw::runtime::programDirectory());
+  mw::net::ProgramSites sites = mw::net::programSites(args, places.settingsFolder);
   // Without a sites file the program uses its embedded demo site, serving until main returns.
   std::optional<mw::demo::DemoSite> demoSite;
   if (sites.embedded) sites = mw::demo::startAsProgramSites(demoSite.emplace());
@@ -32,8 +42,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  mw::shell::Program program(mw::resources::picture, sites.settings, mw::toolkit::qtDesktop(),
-                             mw::runtime::programPlaces());
+  mw::shell::Program program(mw::resources::picture, sites.settings, mw::toolkit::qtDesktop(), places);
   program.start();
   return app.exec();
 }

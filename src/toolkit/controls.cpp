@@ -87,16 +87,17 @@ void Label::setCaption(const Text& caption) {
 }
 void Label::setPicture(Bytes bytes) {
   const bool wasEmpty = picture_.empty();
-  const bool fit = layout_ == Layout::CentredFit || layout_ == Layout::Stretched;
-  picture_.setBytes(std::move(bytes), fit ? clientRect().size() : QSize());
+  picture_.setBytes(std::move(bytes), placement());
   if (picture_.empty() != wasEmpty) announceNameChange(this);
 }
 void Label::setPictureLayout(Layout layout) {
   layout_ = layout;
+  picture_.setPlacement(placement());
   update();
 }
 void Label::setBorder(Border border) {
   border_ = border;
+  picture_.setPlacement(placement());
   update();
 }
 void Label::setTextColour(QColor colour) {
@@ -121,12 +122,14 @@ QRect Label::clientRect() const {
   const int b = borderWidth(border_);
   return rect().adjusted(b, b, -b, -b);
 }
+Placement Label::placement() const { return {clientRect(), layout_, devicePixelRatioF()}; }
+void Label::resizeEvent(QResizeEvent*) { picture_.setPlacement(placement()); }
 
 void Label::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QRect client = clientRect();
   p.fillRect(rect(), backgroundColour());
-  picture_.paint(p, client, layout_);
+  picture_.paint(p);
   if (!caption_.isEmpty()) {
     p.setPen(text_);
     p.setFont(font());
@@ -241,15 +244,17 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
 }
 void PictureBox::setPicture(Bytes bytes) {
   const bool wasEmpty = picture_.empty();
-  picture_.setBytes(std::move(bytes), mode_ == DisplayMode::Natural ? QSize() : clientRect().size());
+  picture_.setBytes(std::move(bytes), placement());
   if (picture_.empty() != wasEmpty) announceNameChange(this);  // the name tells whether it is empty
 }
 void PictureBox::setMode(DisplayMode mode) {
   mode_ = mode;
+  picture_.setPlacement(placement());
   update();
 }
 void PictureBox::setBorder(Border border) {
   border_ = border;
+  picture_.setPlacement(placement());
   update();
 }
 void PictureBox::setBackgroundColour(QColor colour) {
@@ -260,6 +265,8 @@ QRect PictureBox::clientRect() const {
   const int b = borderWidth(border_);
   return rect().adjusted(b, b, -b, -b);
 }
+Placement PictureBox::placement() const { return {clientRect(), layoutOf(mode_), devicePixelRatioF()}; }
+void PictureBox::resizeEvent(QResizeEvent*) { picture_.setPlacement(placement()); }
 QRect PictureBox::shownRect() const {
   if (!picture_.shown()) return QRect();
   return placePicture(picture_.naturalSize(), clientRect(), mode_).intersected(clientRect());
@@ -267,7 +274,7 @@ QRect PictureBox::shownRect() const {
 void PictureBox::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), background_);
-  picture_.paint(p, clientRect(), mode_);
+  picture_.paint(p);
   drawBorder(p, this, border_);
   paintFocusFrame(p, this);
 }

@@ -59,9 +59,12 @@ class Label : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void resizeEvent(QResizeEvent*) override;
   void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  Placement placement() const;
+
   QString caption_;
   Picture picture_;
   Layout layout_ = Layout::Natural;
@@ -152,9 +155,12 @@ class PictureBox : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
+  void resizeEvent(QResizeEvent*) override;
   void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  Placement placement() const;
+
   Picture picture_;
   DisplayMode mode_ = DisplayMode::Natural;
   Border border_ = Border::None;

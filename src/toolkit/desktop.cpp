@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "runtime/event_pump.h"
 #include "toolkit/qt_text.h"
 
 namespace mw::toolkit {
@@ -36,6 +37,9 @@ QString qtFileFilter(const Text& filter) {
 
 MessageAnswer QtDesktop::messageBox(QWidget* parent, const Text& message, const Text& title,
                                     MessageButtons buttons) {
+  // The program is ending (closed during a load): no dialog holds it up any more.
+  if (runtime::waitsAborted())
+    return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
   QMessageBox box(parent);
   box.setWindowTitle(title.empty() ? QStringLiteral("信息：") : toQString(title));
   box.setText(toQString(message));
@@ -50,18 +54,21 @@ MessageAnswer QtDesktop::messageBox(QWidget* parent, const Text& message, const 
 }
 
 std::optional<Text> QtDesktop::openFile(QWidget* parent, const Text& filter) {
+  if (runtime::waitsAborted()) return std::nullopt;
   const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter));
   if (path.isEmpty()) return std::nullopt;
   return fromQString(path);
 }
 
 std::optional<Text> QtDesktop::chooseFolder(QWidget* parent) {
+  if (runtime::waitsAborted()) return std::nullopt;
   const QString path = QFileDialog::getExistingDirectory(parent, QStringLiteral("请选择文件夹"));
   if (path.isEmpty()) return std::nullopt;
   return fromQString(path);
 }
 
 std::optional<QColor> QtDesktop::chooseColour(QWidget* parent, QColor initial) {
+  if (runtime::waitsAborted()) return std::nullopt;
   const QColor c = QColorDialog::getColor(initial, parent);
   if (!c.isValid()) return std::nullopt;
   return c;

@@ -19,8 +19,6 @@ namespace {
 
 // Progressive files can repeat scans endlessly over the same pixels; real ones use a few dozen.
 constexpr int kMaxScans = 500;
-// libjpeg-turbo's own working memory (coefficient buffers of progressive files and the like).
-constexpr long kMaxJpegWorkMemory = 1L << 30;
 
 struct JpegDecode {
   jpeg_decompress_struct cinfo{};
@@ -64,7 +62,7 @@ inline int cmykChannel(int ink, int black, bool inverted) {
   return inverted ? ink * black / 255 : (255 - ink) * (255 - black) / 255;
 }
 
-void decodeInto(JpegDecode& d, std::string_view bytes, QSize shownAt) {
+void decodeInto(JpegDecode& d, std::string_view bytes, const DecodeTarget& target) {
   jpeg_decompress_struct& cinfo = d.cinfo;
   cinfo.err = jpeg_std_error(&d.errors);
   d.errors.error_exit = &JpegDecode::onError;
@@ -73,7 +71,9 @@ void decodeInto(JpegDecode& d, std::string_view bytes, QSize shownAt) {
   jpeg_create_decompress(&cinfo);
   d.created = true;
   cinfo.client_data = &d;
-  cinfo.mem->max_memory_to_use = kMaxJpegWorkMemory;
+  // libjpeg-turbo's own working memory (the coefficients of a progressive file and the like)
+  // is held to what one decoded frame may take.
+  cinfo.mem->max_memory_to_use = long(target.memory->largest());
   d.progress.progress_monitor = &JpegDecode::onProgress;
   cinfo.progress = &d.progress;
 
@@ -88,14 +88,20 @@ void decodeInto(JpegDecode& d, std::string_view bytes, QSize shownAt) {
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   // libjpeg-turbo writes BGRA (alpha 0xFF) straight into QImage's RGB32 layout.
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+  const QSize natural(int(cinfo.image_width), int(cinfo.image_height));
   cinfo.scale_num = 1;
-  cinfo.scale_denom =
-      unsigned(jpegScaleDenominator(int(cinfo.image_width), int(cinfo.image_height), shownAt));
+  cinfo.scale_denom = unsigned(jpegScaleDenominator(natural.width(), natural.height(),
+                                                    target.shownSize ? target.shownSize(natural) : QSize()));
   // A picture decoded smaller is shrunk further for display anyway; plain chroma
   // upsampling costs nothing visible there and saves a good part of the work.
   if (cinfo.scale_denom > 1) cinfo.do_fancy_upsampling = FALSE;
   jpeg_calc_output_dimensions(&cinfo);
 
+  if (!target.memory->take(frameBytes(cinfo.output_width, cinfo.output_height))) {
+    d.message =
+        QStringLiteral("too large to show (%1 x %2)").arg(cinfo.output_width).arg(cinfo.output_height);
+    return;
+  }
   d.image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
   QImage& image = d.image;
   if (image.isNull()) {
@@ -122,7 +128,7 @@ void decodeInto(JpegDecode& d, std::string_view bytes, QSize shownAt) {
     }
   }
   jpeg_finish_decompress(&cinfo);
-  d.out.frames.push_back({std::exchange(d.image, QImage()), 0});
+  d.out.image = std::exchange(d.image, QImage());
 }
 
 }  // namespace
@@ -137,16 +143,16 @@ int jpegScaleDenominator(int w, int h, QSize shownAt) {
   return 1;
 }
 
-DecodedPicture decodeJpeg(std::string_view bytes, QSize shownAt) {
+DecodedPicture decodeJpeg(std::string_view bytes, const DecodeTarget& target) {
   auto d = std::make_unique<JpegDecode>();
   d->out.format = PictureFormat::Jpeg;
   if (setjmp(d->jump) == 0) {
-    decodeInto(*d, bytes, shownAt);
+    decodeInto(*d, bytes, target);
   } else {
-    d->out.frames.clear();
+    d->out.image = QImage();
   }
   if (!d->message.isEmpty()) {
-    d->out.frames.clear();
+    d->out.image = QImage();
     d->out.error = QStringLiteral("JPEG: ") + d->message;
   }
   return std::move(d->out);

@@ -3,11 +3,13 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "toolkit/decode_pool.h"
+#include "toolkit/gif_animation.h"
+#include "toolkit/picture_codecs.h"
+#include "toolkit/picture_decoder.h"
+
 namespace mw::toolkit {
 namespace {
-
-// Browsers show GIF frames of 10 ms or less for 100 ms; so do we, or such GIFs spin.
-int frameDelay(int ms) { return ms <= 10 ? 100 : ms; }
 
 QRect centredFit(QSize picture, QRect client) {
   QSize size = picture;
@@ -21,7 +23,21 @@ QRect centredFit(QSize picture, QRect client) {
                client.top() + (client.height() - size.height()) / 2, size.width(), size.height());
 }
 
+const Bytes kNoBytes;
+
 }  // namespace
+
+Layout layoutOf(DisplayMode mode) {
+  switch (mode) {
+    case DisplayMode::Natural:
+      return Layout::Natural;
+    case DisplayMode::Stretched:
+      return Layout::Stretched;
+    case DisplayMode::CentredFit:
+      return Layout::CentredFit;
+  }
+  return Layout::Natural;
+}
 
 QRect placePicture(QSize picture, QRect client, Layout layout) {
   if (picture.isEmpty()) return QRect();
@@ -38,16 +54,7 @@ QRect placePicture(QSize picture, QRect client, Layout layout) {
 }
 
 QRect placePicture(QSize picture, QRect client, DisplayMode mode) {
-  if (picture.isEmpty()) return QRect();
-  switch (mode) {
-    case DisplayMode::Natural:
-      return QRect(client.topLeft(), picture);
-    case DisplayMode::Stretched:
-      return client;
-    case DisplayMode::CentredFit:
-      return centredFit(picture, client);
-  }
-  return QRect();
+  return placePicture(picture, client, layoutOf(mode));
 }
 
 QImage scaledForDisplay(const QImage& image, QSize size) {
@@ -55,87 +62,192 @@ QImage scaledForDisplay(const QImage& image, QSize size) {
   return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-Picture::Picture(QObject* parent) : QObject(parent) {
+QSize shownSize(QSize natural, const Placement& placement) {
+  if (placement.layout == Layout::Natural || placement.layout == Layout::Tiled) return natural;
+  const QSize drawn = placePicture(natural, placement.client, placement.layout).size();
+  return (QSizeF(drawn) * placement.pixelRatio).toSize().expandedTo(QSize(1, 1));
+}
+
+// What a decoding thread hands the window's thread.
+struct Picture::Decoded {
+  QImage image;
+  QSize natural;
+  QSize madeFor;
+  DecodeMemory memory;
+  std::shared_ptr<GifAnimation> animation;
+  int delayMs = 0;
+};
+
+// The way back from the decoding threads: cleared when the picture goes.
+struct Picture::Receiver {
+  Picture* picture;
+};
+
+namespace {
+
+// Runs on a decoding thread. A GIF becomes an animation (a single frame is one too, holding
+// its frame); a still is decoded, reduced to its shown size at once, and only that is kept.
+Picture::Decoded decodeForDisplay(const std::shared_ptr<const Bytes>& bytes, const Placement& placement) {
+  Picture::Decoded out;
+  const auto sizeFor = [placement](QSize natural) { return shownSize(natural, placement); };
+  if (sniffPictureFormat(*bytes) == PictureFormat::Gif) {
+    auto animation = std::make_shared<GifAnimation>(bytes, sizeFor);
+    out.natural = animation->naturalSize();
+    if (!animation->error().isEmpty()) return out;
+    out.image = animation->frame();
+    out.madeFor = out.image.size();
+    out.delayMs = animation->delayMs();
+    out.animation = std::move(animation);
+    return out;
+  }
+  DecodeMemory memory;
+  DecodedPicture still = decodePicture(*bytes, {.shownSize = sizeFor, .memory = &memory});
+  out.natural = still.naturalSize;
+  if (!still.ok()) return out;
+  const QSize size = sizeFor(still.naturalSize);
+  if (still.image.size() != size) {
+    if (!memory.take(detail::frameBytes(size))) return out;
+    QImage reduced = scaledForDisplay(still.image, size);
+    memory.give(detail::frameBytes(still.image.size()));
+    still.image = std::move(reduced);
+  }
+  // Drawn many times, converted once.
+  if (still.image.hasAlphaChannel()) still.image.convertTo(QImage::Format_ARGB32_Premultiplied);
+  out.image = std::move(still.image);
+  out.madeFor = size;
+  out.memory = std::move(memory);
+  return out;
+}
+
+}  // namespace
+
+Picture::Picture(QObject* parent) : QObject(parent), receiver_(std::make_shared<Receiver>(Receiver{this})) {
   timer_.setSingleShot(true);
-  connect(&timer_, &QTimer::timeout, this, [this] { advance(); });
+  connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
 }
 
-void Picture::setBytes(Bytes bytes, QSize shownAt) {
-  bytes_ = std::move(bytes);
-  decode(shownAt);
+Picture::~Picture() { receiver_->picture = nullptr; }
+
+const Bytes& Picture::bytes() const { return bytes_ ? *bytes_ : kNoBytes; }
+
+bool Picture::animated() const { return animation_ && animation_->animated(); }
+
+void Picture::setBytes(Bytes bytes, const Placement& placement) {
+  if (placement == placement_ && bytes == this->bytes()) return;
+  placement_ = placement;
+  bytes_ = bytes.empty() ? nullptr : std::make_shared<const Bytes>(std::move(bytes));
+  decode(false);
   emit changed();
 }
 
-void Picture::decode(QSize shownAt) {
+void Picture::setPlacement(const Placement& placement) {
+  if (placement == placement_) return;
+  placement_ = placement;
+  if (decoding_) {
+    decode(false);
+  } else if (shown() && shownSize(natural_, placement_) != decodedFor_) {
+    decode(true);
+  }
+  emit changed();
+}
+
+void Picture::decode(bool keepShowing) {
+  ++generation_;
   timer_.stop();
-  frame_ = 0;
-  scaled_ = QImage();
-  scaledFrame_ = -1;
-  decoded_ = bytes_.empty() ? DecodedPicture() : decodePicture(bytes_, shownAt);
-  decodedFor_ = shownAt;
-  if (decoded_.ok() && decoded_.animated()) timer_.start(frameDelay(decoded_.frames[0].delayMs));
+  next_.reset();
+  late_ = false;
+  if (!keepShowing) {
+    image_ = QImage();
+    natural_ = QSize();
+    frameIndex_ = 0;
+    memory_ = DecodeMemory();
+    animation_.reset();
+  }
+  decoding_ = bytes_ != nullptr;
+  if (!bytes_) return;
+  runDecodeJob([bytes = bytes_, placement = placement_, receiver = receiver_, generation = generation_] {
+    auto decoded = std::make_shared<Decoded>(decodeForDisplay(bytes, placement));
+    runOnWindowThread([receiver, generation, decoded] {
+      if (receiver->picture) receiver->picture->adopt(generation, std::move(*decoded));
+    });
+  });
 }
 
-void Picture::ensureResolution(QSize shownAt) {
-  if (!decoded_.ok() || !decodedFor_.isValid() || shownAt.isEmpty()) return;
-  const QSize have = decoded_.frames[0].image.size();
-  if (have == decoded_.naturalSize) return;
-  if (shownAt.width() > have.width() || shownAt.height() > have.height()) decode(shownAt);
-}
-
-void Picture::advance() {
-  if (!decoded_.animated()) return;
-  frame_ = (frame_ + 1) % int(decoded_.frames.size());
-  timer_.start(frameDelay(decoded_.frames[frame_].delayMs));
+void Picture::adopt(unsigned generation, Decoded&& decoded) {
+  if (generation != generation_) return;
+  decoding_ = false;
+  image_ = std::move(decoded.image);
+  image_.setDevicePixelRatio(placement_.pixelRatio);
+  natural_ = decoded.natural;
+  decodedFor_ = decoded.madeFor;
+  memory_ = std::move(decoded.memory);
+  animation_ = std::move(decoded.animation);
+  frameIndex_ = 0;
+  if (animated()) {
+    timer_.start(decoded.delayMs);
+    requestFrame();
+  }
   emit changed();
 }
 
-QImage Picture::currentFrame() const {
-  if (!decoded_.ok()) return QImage();
-  return decoded_.frames[std::min<size_t>(frame_, decoded_.frames.size() - 1)].image;
+// The next frame is made while this one shows.
+void Picture::requestFrame() {
+  runDecodeJob([animation = animation_, receiver = receiver_, generation = generation_] {
+    animation->advance();
+    auto frame = std::make_shared<Frame>(Frame{animation->frame(), animation->index(), animation->delayMs()});
+    runOnWindowThread([receiver, generation, frame] {
+      if (receiver->picture) receiver->picture->frameArrived(generation, std::move(*frame));
+    });
+  });
 }
 
-void Picture::drawFrame(QPainter& painter, QRect target) {
-  const QImage image = currentFrame();
-  if (image.isNull() || target.isEmpty()) return;
-  const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-  const QSize pixels = (QSizeF(target.size()) * ratio).toSize();
-  if (pixels == image.size()) {
-    painter.drawImage(target, image);
+void Picture::frameArrived(unsigned generation, Frame&& frame) {
+  if (generation != generation_) return;
+  if (late_) {
+    late_ = false;
+    show(std::move(frame));
+  } else {
+    next_ = std::move(frame);
+  }
+}
+
+void Picture::tick() {
+  if (!next_) {
+    late_ = true;
     return;
   }
-  if (scaledFrame_ != frame_ || scaled_.size() != pixels) {
-    scaled_ = scaledForDisplay(image, pixels);
-    scaled_.setDevicePixelRatio(ratio);
-    scaledFrame_ = frame_;
-  }
-  painter.drawImage(target.topLeft(), scaled_);
+  Frame frame = std::move(*next_);
+  next_.reset();
+  show(std::move(frame));
 }
 
-void Picture::paint(QPainter& painter, QRect client, Layout layout) {
-  if (!decoded_.ok()) return;
-  if (layout == Layout::CentredFit || layout == Layout::Stretched) ensureResolution(client.size());
-  const QSize natural = decoded_.naturalSize;
-  if (layout == Layout::Tiled) {
-    const QImage image = currentFrame();
-    painter.save();
+void Picture::show(Frame&& frame) {
+  image_ = std::move(frame.image);
+  image_.setDevicePixelRatio(placement_.pixelRatio);
+  frameIndex_ = frame.index;
+  timer_.start(frame.delayMs);
+  requestFrame();
+  emit changed();
+}
+
+void Picture::paint(QPainter& painter) const {
+  if (image_.isNull()) return;
+  const QRect client = placement_.client;
+  painter.save();
+  painter.setClipRect(client);
+  if (placement_.layout == Layout::Tiled) {
     painter.setBrushOrigin(client.topLeft());
-    painter.fillRect(client, QBrush(image.size() == natural ? image : image.scaled(natural)));
-    painter.restore();
-    return;
+    QImage tile = image_;
+    tile.setDevicePixelRatio(1);
+    painter.fillRect(client, QBrush(tile));
+  } else {
+    const QRect target = placePicture(natural_, client, placement_.layout);
+    if ((QSizeF(target.size()) * placement_.pixelRatio).toSize() == image_.size()) {
+      painter.drawImage(target.topLeft(), image_);
+    } else {
+      painter.drawImage(target, image_);  // until the decode for this size arrives
+    }
   }
-  painter.save();
-  painter.setClipRect(client);
-  drawFrame(painter, placePicture(natural, client, layout));
-  painter.restore();
-}
-
-void Picture::paint(QPainter& painter, QRect client, DisplayMode mode) {
-  if (!decoded_.ok()) return;
-  if (mode != DisplayMode::Natural) ensureResolution(client.size());
-  painter.save();
-  painter.setClipRect(client);
-  drawFrame(painter, placePicture(decoded_.naturalSize, client, mode));
   painter.restore();
 }
 

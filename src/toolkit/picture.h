@@ -1,22 +1,29 @@
 #pragma once
 // The picture property of labels, picture boxes and windows: the byte buffer itself (read back
-// byte for byte), its decoded frames, and the animation of a GIF.
+// byte for byte), and what is shown of it. Decoding runs on the decoding threads, for the size
+// the picture is shown at; the window's thread only draws what they made.
 #include <QImage>
 #include <QObject>
 #include <QRect>
 #include <QTimer>
+#include <memory>
+#include <optional>
 
 #include "runtime/text.h"
-#include "toolkit/picture_decoder.h"
+#include "toolkit/decode_memory.h"
 
 class QPainter;
 
 namespace mw::toolkit {
 
+class GifAnimation;
+
 // Picture box display modes.
 enum class DisplayMode { Natural = 0, Stretched = 1, CentredFit = 2 };
 // Window and label picture layouts.
 enum class Layout { Natural = 0, Tiled = 1, CentredFit = 2, Stretched = 3 };
+
+Layout layoutOf(DisplayMode mode);
 
 // Where a picture of `picture` size lands in `client`. Tiled gives the first tile.
 QRect placePicture(QSize picture, QRect client, Layout layout);
@@ -26,44 +33,78 @@ QRect placePicture(QSize picture, QRect client, DisplayMode mode);
 // painter's per-pixel sampling), bilinear when enlarging.
 QImage scaledForDisplay(const QImage& image, QSize size);
 
+// How a control lays its picture out.
+struct Placement {
+  QRect client;
+  Layout layout = Layout::Natural;
+  qreal pixelRatio = 1;
+  bool operator==(const Placement&) const = default;
+};
+
+// The size, in device pixels, a picture of `natural` size is drawn at.
+QSize shownSize(QSize natural, const Placement& placement);
+
 class Picture : public QObject {
   Q_OBJECT
  public:
   explicit Picture(QObject* parent = nullptr);
+  ~Picture() override;
 
-  // Takes the bytes as they are; an empty buffer clears. `shownAt` lets a large JPEG decode
-  // smaller; the picture is decoded again if it is later shown larger than it was decoded.
-  void setBytes(Bytes bytes, QSize shownAt = QSize());
-  const Bytes& bytes() const { return bytes_; }
-  bool empty() const { return bytes_.empty(); }
-  // Decoded successfully (an empty or undecodable buffer shows nothing).
-  bool shown() const { return decoded_.ok(); }
-  QSize naturalSize() const { return decoded_.naturalSize; }
-  const DecodedPicture& decoded() const { return decoded_; }
-  int frameIndex() const { return frame_; }
-  QImage currentFrame() const;
+  // Takes the bytes as they are (an empty buffer clears) and has them decoded for `placement`.
+  // Until that is done the control shows nothing; the same bytes again change nothing.
+  void setBytes(Bytes bytes, const Placement& placement);
+  // The control's area or layout changed; a picture shown at another size is decoded again
+  // (the old one is drawn scaled meanwhile).
+  void setPlacement(const Placement& placement);
 
-  // Paints the current frame into `client`.
-  void paint(QPainter& painter, QRect client, Layout layout);
-  void paint(QPainter& painter, QRect client, DisplayMode mode);
+  const Bytes& bytes() const;
+  bool empty() const { return bytes().empty(); }
+  // A decode of the bytes is under way.
+  bool decoding() const { return decoding_; }
+  // There is a picture to show: false for no bytes, undecodable ones, and a picture refused
+  // for its size or for want of room in the decoded-memory budget.
+  bool shown() const { return !image_.isNull(); }
+  QSize naturalSize() const { return natural_; }
+  bool animated() const;
+  int frameIndex() const { return frameIndex_; }
+  // The frame shown now, at the size it is shown at.
+  QImage currentFrame() const { return image_; }
+
+  // Draws the current frame into the placement's client area.
+  void paint(QPainter& painter) const;
+
+  struct Frame {
+    QImage image;
+    int index = 0;
+    int delayMs = 0;
+  };
+  struct Decoded;
 
  signals:
   void changed();
 
  private:
-  void decode(QSize shownAt);
-  void ensureResolution(QSize shownAt);
-  void advance();
-  void drawFrame(QPainter& painter, QRect target);
+  struct Receiver;
+  void decode(bool keepShowing);
+  void adopt(unsigned generation, Decoded&& decoded);
+  void requestFrame();
+  void frameArrived(unsigned generation, Frame&& frame);
+  void show(Frame&& frame);
+  void tick();
 
-  Bytes bytes_;
-  DecodedPicture decoded_;
-  // The current frame as last drawn at a size other than its own; rebuilt only when the frame
-  // or the size changes, so repaints are plain copies.
-  QImage scaled_;
-  int scaledFrame_ = -1;
+  std::shared_ptr<const Bytes> bytes_;
+  Placement placement_;
+  unsigned generation_ = 0;
+  bool decoding_ = false;
+  QImage image_;
+  QSize natural_;
   QSize decodedFor_;
-  int frame_ = 0;
+  DecodeMemory memory_;
+  std::shared_ptr<GifAnimation> animation_;
+  std::shared_ptr<Receiver> receiver_;
+  int frameIndex_ = 0;
+  bool late_ = false;  // the timer ran out before the next frame was made
+  std::optional<Frame> next_;
   QTimer timer_;
 };
 

@@ -1,7 +1,8 @@
 #pragma once
 // Per-format decoders behind decodePicture(). Each one checks the declared size against the
-// limits of picture_decoder.h before allocating pixels, and reports failures in
-// DecodedPicture::error instead of crashing.
+// limits of picture_decoder.h and takes the decoded frame's memory from target.memory (never
+// null here) before allocating pixels, and reports failures in DecodedPicture::error instead
+// of crashing.
 #include <QSize>
 #include <string_view>
 
@@ -14,10 +15,14 @@ inline bool withinLimits(long long w, long long h) {
   return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels;
 }
 
-DecodedPicture decodePng(std::string_view bytes);
-DecodedPicture decodeJpeg(std::string_view bytes, QSize shownAt);
-DecodedPicture decodeGif(std::string_view bytes);
-DecodedPicture decodeBmp(std::string_view bytes);
+// Bytes of a w x h frame at 4 bytes a pixel.
+inline std::size_t frameBytes(long long w, long long h) { return std::size_t(w) * std::size_t(h) * 4; }
+inline std::size_t frameBytes(QSize s) { return frameBytes(s.width(), s.height()); }
+
+DecodedPicture decodePng(std::string_view bytes, const DecodeTarget& target);
+DecodedPicture decodeJpeg(std::string_view bytes, const DecodeTarget& target);
+DecodedPicture decodeGif(std::string_view bytes, const DecodeTarget& target);
+DecodedPicture decodeBmp(std::string_view bytes, const DecodeTarget& target);
 
 // The DCT scale denominator (1, 2, 4 or 8) for a w x h JPEG shown at `shownAt`: the largest one
 // that keeps both sides at least as large as shownAt, used only when the picture is at least

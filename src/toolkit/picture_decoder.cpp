@@ -24,7 +24,7 @@ int readLe16(std::string_view b, std::size_t at) {
 
 }  // namespace
 
-DecodedPicture decodeBmp(std::string_view bytes) {
+DecodedPicture decodeBmp(std::string_view bytes, const DecodeTarget& target) {
   DecodedPicture out;
   out.format = PictureFormat::Bmp;
   // File header (14 bytes), then the info header's size and the dimensions; the 12-byte OS/2
@@ -47,20 +47,23 @@ DecodedPicture decodeBmp(std::string_view bytes) {
     out.error = QStringLiteral("BMP: bad or too large size (%1 x %2)").arg(w).arg(h);
     return out;
   }
+  if (!target.memory->take(frameBytes(w, h))) {
+    out.error = QStringLiteral("BMP: too large to show (%1 x %2)").arg(w).arg(h);
+    return out;
+  }
   QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer, "BMP");
   // Qt's own cap (128 MB by default) would refuse pictures our limits allow.
-  reader.setAllocationLimit(int(kMaxPixels * 4 / (1024 * 1024)) + 1);
+  reader.setAllocationLimit(int(target.memory->largest() >> 20) + 1);
   QImage image;
   if (!reader.read(&image) || image.isNull()) {
     out.error = QStringLiteral("BMP: ") + reader.errorString();
     return out;
   }
   out.naturalSize = image.size();
-  out.frames.push_back(
-      {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32), 0});
+  out.image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   return out;
 }
 
@@ -75,17 +78,20 @@ PictureFormat sniffPictureFormat(std::string_view bytes) {
   return PictureFormat::Unknown;
 }
 
-DecodedPicture decodePicture(std::string_view bytes, QSize shownAt) {
+DecodedPicture decodePicture(std::string_view bytes, const DecodeTarget& target) {
+  DecodeMemory oneOff(false, detail::frameBytes(1, kMaxPixels));
+  DecodeTarget t = target;
+  if (!t.memory) t.memory = &oneOff;
   try {
     switch (sniffPictureFormat(bytes)) {
       case PictureFormat::Png:
-        return detail::decodePng(bytes);
+        return detail::decodePng(bytes, t);
       case PictureFormat::Jpeg:
-        return detail::decodeJpeg(bytes, shownAt);
+        return detail::decodeJpeg(bytes, t);
       case PictureFormat::Gif:
-        return detail::decodeGif(bytes);
+        return detail::decodeGif(bytes, t);
       case PictureFormat::Bmp:
-        return detail::decodeBmp(bytes);
+        return detail::decodeBmp(bytes, t);
       case PictureFormat::Unknown:
         break;
     }
@@ -98,6 +104,10 @@ DecodedPicture decodePicture(std::string_view bytes, QSize shownAt) {
     out.error = QStringLiteral("out of memory");
     return out;
   }
+}
+
+DecodedPicture decodePicture(std::string_view bytes, QSize shownAt) {
+  return decodePicture(bytes, {.shownSize = [shownAt](QSize) { return shownAt; }});
 }
 
 }  // namespace mw::toolkit

@@ -1,41 +1,47 @@
 #pragma once
-// Decodes picture bytes (PNG, JPEG, GIF, BMP) held in memory. Hostile input never crashes:
-// errors are reported, and pictures beyond kMaxSide per side, kMaxPixels in all or
-// kMaxFrames frames are refused before anything is allocated for them.
+// Decodes picture bytes (PNG, JPEG, GIF, BMP) held in memory, for display or once at full
+// size. Hostile input never crashes: errors are reported, and pictures beyond kMaxSide per
+// side or kMaxPixels in all, or whose decoded frame the memory given does not admit, are
+// refused before anything is allocated for them. A GIF gives its first frame (GifStream and
+// GifAnimation play the rest).
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <functional>
 #include <string_view>
-#include <vector>
+
+#include "toolkit/decode_memory.h"
 
 namespace mw::toolkit {
 
 inline constexpr int kMaxSide = 16384;
 inline constexpr long long kMaxPixels = 64LL * 1024 * 1024;
-inline constexpr int kMaxFrames = 1000;
 
 enum class PictureFormat { Unknown, Png, Jpeg, Gif, Bmp };
 
-struct PictureFrame {
-  QImage image;     // ARGB32 or RGB32
-  int delayMs = 0;  // display time of this frame (GIF); 0 for stills
-};
-
 struct DecodedPicture {
   PictureFormat format = PictureFormat::Unknown;
-  QSize naturalSize;                 // the picture's own size, before any DCT scaling
-  std::vector<PictureFrame> frames;  // one for a still, several for an animated GIF
-  QString error;                     // why decoding failed; empty on success
-  bool ok() const { return error.isEmpty() && !frames.empty(); }
-  bool animated() const { return frames.size() > 1; }
+  QSize naturalSize;  // the picture's own size, before any DCT scaling
+  QImage image;       // ARGB32 or RGB32 (premultiplied ARGB32 for a GIF)
+  QString error;      // why decoding failed; empty on success
+  bool ok() const { return error.isEmpty() && !image.isNull(); }
+};
+
+struct DecodeTarget {
+  // The size the picture is shown at, given its natural size; unset: its natural size. A JPEG
+  // at least twice that size in both directions is decoded smaller with libjpeg's DCT scaling
+  // (never below it).
+  std::function<QSize(QSize natural)> shownSize{};
+  // Charged with the decoded frame before it is allocated (and left holding it). Unset: a
+  // one-off decode of up to kMaxPixels pixels.
+  DecodeMemory* memory = nullptr;
 };
 
 // Format by the leading signature bytes.
 PictureFormat sniffPictureFormat(std::string_view bytes);
 
-// Decodes `bytes`. When `shownAt` is valid and a JPEG is at least twice that size in both
-// directions, libjpeg's DCT scaling decodes it smaller (never below shownAt); naturalSize
-// still reports the full size.
-DecodedPicture decodePicture(std::string_view bytes, QSize shownAt = QSize());
+DecodedPicture decodePicture(std::string_view bytes, const DecodeTarget& target = {});
+// A one-off decode for display at `shownAt`.
+DecodedPicture decodePicture(std::string_view bytes, QSize shownAt);
 
 }  // namespace mw::toolkit

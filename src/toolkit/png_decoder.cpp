@@ -19,7 +19,7 @@ struct PngImage {
 
 }  // namespace
 
-DecodedPicture decodePng(std::string_view bytes) {
+DecodedPicture decodePng(std::string_view bytes, const DecodeTarget& target) {
   DecodedPicture out;
   out.format = PictureFormat::Png;
   PngImage png;
@@ -33,8 +33,16 @@ DecodedPicture decodePng(std::string_view bytes) {
     out.error = QStringLiteral("PNG: picture too large (%1 x %2)").arg(w).arg(h);
     return out;
   }
+  if (!target.memory->take(frameBytes(w, h))) {
+    out.error = QStringLiteral("PNG: too large to show (%1 x %2)").arg(w).arg(h);
+    return out;
+  }
   // BGRA bytes in memory are QImage's ARGB32 on a little-endian machine; both unpremultiplied.
   png.image.format = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
+  // Without the flag, libpng takes 16-bit samples of a file that names no gamma as linear
+  // light and brightens them on the way to 8-bit sRGB; such files mean sRGB, as browsers read
+  // them.
+  png.image.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
   QImage image(int(w), int(h), QImage::Format_ARGB32);
   if (image.isNull()) {
     out.error = QStringLiteral("PNG: out of memory");
@@ -45,7 +53,7 @@ DecodedPicture decodePng(std::string_view bytes) {
     out.error = png.message();
     return out;
   }
-  out.frames.push_back({std::move(image), 0});
+  out.image = std::move(image);
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "runtime/event_pump.h"
 #include "toolkit/accessibility.h"
 #include "toolkit/events.h"
 #include "toolkit/qt_text.h"
@@ -35,12 +36,11 @@ Window::Window(Frame frame) : QWidget(nullptr), frame_(frame) {
 Text Window::title() const { return fromQString(windowTitle()); }
 void Window::setTitle(const Text& title) { setWindowTitle(toQString(title)); }
 
-void Window::setPicture(Bytes bytes) {
-  const bool fit = layout_ == Layout::CentredFit || layout_ == Layout::Stretched;
-  picture_.setBytes(std::move(bytes), fit ? size() : QSize());
-}
+Placement Window::placement() const { return {rect(), layout_, devicePixelRatioF()}; }
+void Window::setPicture(Bytes bytes) { picture_.setBytes(std::move(bytes), placement()); }
 void Window::setPictureLayout(Layout layout) {
   layout_ = layout;
+  picture_.setPlacement(placement());
   update();
 }
 QColor Window::backgroundColour() const { return background_.value_or(palette().color(QPalette::Window)); }
@@ -78,7 +78,7 @@ void Window::loadModal() {
   load();
   if (!isVisible()) return;
   QEventLoop loop;
-  while (isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
+  while (isVisible() && !runtime::waitsAborted()) loop.processEvents(QEventLoop::WaitForMoreEvents);
   setWindowModality(Qt::NonModal);
 }
 
@@ -130,8 +130,10 @@ void Window::startSystemDrag(QWidget* grip, QPoint at) {
 void Window::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), backgroundColour());
-  picture_.paint(p, rect(), layout_);
+  picture_.paint(p);
 }
+
+void Window::resizeEvent(QResizeEvent*) { picture_.setPlacement(placement()); }
 
 void Window::mousePressEvent(QMouseEvent* e) { e->accept(); }
 

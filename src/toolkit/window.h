@@ -55,9 +55,12 @@ class Window : public QWidget {
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent*) override;
   bool focusNextPrevChild(bool next) override;
 
  private:
+  Placement placement() const;
+
   Frame frame_;
   Picture picture_;
   Layout layout_ = Layout::Natural;

@@ -37,7 +37,7 @@ QImage gradientPicture() {
 
 QImage argb(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
 
-QImage decoded(const Bytes& bytes) { return toolkit::decodePicture(bytes).frames.at(0).image; }
+QImage decoded(const Bytes& bytes) { return toolkit::decodePicture(bytes).image; }
 
 QStringList sortedFormats(const QMimeData* data) {
   QStringList formats = data->formats();

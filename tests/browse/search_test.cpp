@@ -15,6 +15,7 @@
 #include "shell/program.h"
 #include "support/form_pictures.h"
 #include "support/handler_parts.h"
+#include "support/picture_wait.h"
 
 using namespace mw;
 using namespace mw::runtime;
@@ -447,6 +448,7 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   bool sawGif = false;
   for (int k = 1; k <= 8; ++k) {
     const Bytes& bytes = f.slot(k)->picture();
+    ASSERT_TRUE(mw::test::decoded(f.slot(k)->pictureView()));
     EXPECT_TRUE(f.slot(k)->pictureView().shown()) << k;
     EXPECT_EQ(p.state.search.searchShownUrls[k - 1], p.state.search.searchImageUrls[k - 1]);
     sawGif = sawGif || bytes.starts_with("GIF8");

@@ -7,6 +7,7 @@
 #include "forms/paging_bar.h"
 #include "forms/update_form.h"
 #include "support/form_pictures.h"
+#include "support/picture_wait.h"
 #include "toolkit/qt_text.h"
 
 using namespace mw;
@@ -112,6 +113,7 @@ TEST(MainForm, InitialStatesOtherHandlersRelyOn) {
   EXPECT_EQ(f.窗口控制按钮->picture(), formPicture("chrome_normal.png"));
   EXPECT_EQ(f.图片框17->picture(), formPicture("folder_icon.jpg"));
   EXPECT_EQ(f.图片框19->picture(), formPicture("folder_icon.jpg"));
+  ASSERT_TRUE(mw::test::decoded(f.图片框20->pictureView()));
   EXPECT_EQ(f.图片框20->shownRect(), QRect(0, 0, 200, 200));
   EXPECT_EQ(f.标签_检查更新1->pictureLayout(), Layout::CentredFit);
 }
@@ -153,6 +155,7 @@ TEST(UpdateAndTipForms, WindowsAndControlsAsDefined) {
   EXPECT_TRUE(t.打赏窗口->windowFlags() & Qt::FramelessWindowHint);
   EXPECT_EQ(t.打赏窗口->title(), "");
   // The 960 x 851 picture shown at 468 x 415, two pixels in from the left.
+  ASSERT_TRUE(mw::test::decoded(t.打赏窗口->pictureView()));
   const QImage shot = t.打赏窗口->grab().toImage();
   EXPECT_EQ(shot.pixelColor(0, 200), t.打赏窗口->backgroundColour());
   EXPECT_EQ(shot.pixelColor(1, 200), t.打赏窗口->backgroundColour());

@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QColor>
 #include <QImage>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,23 @@ inline std::string encode(const QImage& image, const char* format, int quality =
   buffer.open(QIODevice::WriteOnly);
   image.save(&buffer, format, quality);
   return std::string(data.constData(), size_t(data.size()));
+}
+
+// The PNG `png` with the size its header declares changed to w x h (and the header's CRC
+// made to match): a picture that claims any size in a few bytes.
+inline std::string withPngSize(std::string png, std::uint32_t w, std::uint32_t h) {
+  auto putBe32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) png[at + std::size_t(i)] = char(v >> (24 - 8 * i));
+  };
+  putBe32(16, w);
+  putBe32(20, h);
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : png.substr(12, 17)) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  putBe32(29, ~crc);
+  return png;
 }
 
 inline std::string solidPicture(int w, int h, QColor colour, const char* format = "PNG") {

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "support/picture_wait.h"
 #include "support/scripted_desktop.h"
 #include "support/test_pictures.h"
 #include "toolkit/clipboard.h"
@@ -24,6 +25,7 @@ using namespace mw;
 using namespace mw::runtime;
 using namespace mw::toolkit;
 using mw::test::animatedGif;
+using mw::test::decoded;
 using mw::test::solidPicture;
 
 namespace {
@@ -55,12 +57,15 @@ TEST(PictureBox, HoldsTheBytesThemselvesAndDrawsThemByMode) {
   const Bytes big = solidPicture(440, 440, Qt::red);
   box.setPicture(big);
   EXPECT_EQ(box.picture(), big);
+  EXPECT_TRUE(box.shownRect().isEmpty()) << "nothing until decoded";
+  ASSERT_TRUE(decoded(box.pictureView()));
   EXPECT_EQ(box.shownRect(), QRect(0, 0, 200, 200));
   EXPECT_EQ(pixel(&box, 0, 0), QColor(Qt::red));
   EXPECT_EQ(pixel(&box, 199, 199), QColor(Qt::red));
 
   const Bytes small = solidPicture(100, 50, Qt::blue, "BMP");
   box.setPicture(small);
+  ASSERT_TRUE(decoded(box.pictureView()));
   EXPECT_EQ(box.shownRect(), QRect(50, 75, 100, 50));
   EXPECT_EQ(pixel(&box, 10, 10), QColor(Qt::white));
   EXPECT_EQ(pixel(&box, 100, 100), QColor(Qt::blue));
@@ -68,6 +73,7 @@ TEST(PictureBox, HoldsTheBytesThemselvesAndDrawsThemByMode) {
   // Bytes that decode to nothing are still the property, read back unchanged.
   const Bytes junk("\x00\x01\xFFjunk\x00", 8);
   box.setPicture(junk);
+  ASSERT_TRUE(decoded(box.pictureView()));
   EXPECT_EQ(box.picture(), junk);
   EXPECT_TRUE(box.shownRect().isEmpty());
 
@@ -80,6 +86,7 @@ TEST(PictureBox, HoldsTheBytesThemselvesAndDrawsThemByMode) {
   // A border takes its width from the client area.
   box.setBorder(Border::Single);
   box.setPicture(big);
+  ASSERT_TRUE(decoded(box.pictureView()));
   EXPECT_EQ(box.shownRect(), QRect(1, 1, 198, 198));
 }
 
@@ -88,7 +95,8 @@ TEST(PictureBox, AnimatesAGif) {
   box.resize(20, 20);
   box.setMode(DisplayMode::Stretched);
   box.setPicture(animatedGif(20, 20, {Qt::red, Qt::blue}, 5));
-  ASSERT_TRUE(box.pictureView().decoded().animated());
+  ASSERT_TRUE(decoded(box.pictureView()));
+  ASSERT_TRUE(box.pictureView().animated());
   EXPECT_EQ(box.pictureView().frameIndex(), 0);
   EXPECT_EQ(pixel(&box, 10, 10), QColor(Qt::red));
   ASSERT_TRUE(QTest::qWaitFor([&] { return box.pictureView().frameIndex() == 1; }, 1000));
@@ -106,6 +114,7 @@ TEST(PictureBox, ShrinksWithoutAliasingAndRescalesEachFrame) {
   for (int x = 0; x < 440; ++x)
     for (int y = 0; y < 440; ++y) stripes.setPixel(x, y, x % 2 ? 0xFFFFFFFF : 0xFF000000);
   box.setPicture(mw::test::encode(stripes, "PNG"));
+  ASSERT_TRUE(decoded(box.pictureView()));
   const QImage shown = box.grab().toImage();
   for (int x = 0; x < 200; ++x) {
     const int grey = shown.pixelColor(x, 100).red();
@@ -117,6 +126,7 @@ TEST(PictureBox, ShrinksWithoutAliasingAndRescalesEachFrame) {
   // Enlarged frames of an animation follow the frame shown.
   box.setMode(DisplayMode::Stretched);
   box.setPicture(animatedGif(20, 20, {Qt::red, Qt::blue}, 5));
+  ASSERT_TRUE(decoded(box.pictureView()));
   EXPECT_EQ(pixel(&box, 100, 100), QColor(Qt::red));
   ASSERT_TRUE(QTest::qWaitFor([&] { return box.pictureView().frameIndex() == 1; }, 1000));
   EXPECT_EQ(pixel(&box, 100, 100), QColor(Qt::blue));
@@ -141,6 +151,7 @@ TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
   const Bytes strip = solidPicture(90, 22, Qt::green);
   label.setPictureLayout(Layout::CentredFit);
   label.setPicture(strip);
+  ASSERT_TRUE(decoded(label.pictureView()));
   EXPECT_EQ(label.picture(), strip);
   label.setCaption(Text());
   EXPECT_EQ(pixel(&label, 1, 1), QColor(0xEC, 0xEC, 0xEC));
@@ -155,6 +166,7 @@ TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
   tiled.resize(20, 10);
   tiled.setPictureLayout(Layout::Tiled);
   tiled.setPicture(mw::test::encode(halves, "PNG"));
+  ASSERT_TRUE(decoded(tiled.pictureView()));
   for (int x : {0, 4, 8, 16}) EXPECT_EQ(pixel(&tiled, x, 9), QColor(Qt::red)) << x;
   for (int x : {2, 7, 19}) EXPECT_EQ(pixel(&tiled, x, 5), QColor(Qt::blue)) << x;
 }
@@ -393,6 +405,7 @@ TEST(Clipboard, StillImagesAndWindowSnapshots) {
   box.resize(40, 30);
   box.setMode(DisplayMode::Stretched);
   box.setPicture(solidPicture(10, 10, Qt::blue));
+  ASSERT_TRUE(decoded(box.pictureView()));
   auto* child = new Label(&box);
   child->setGeometry(0, 0, 10, 10);
   child->setBackgroundColour(QColor(Qt::green));

@@ -42,13 +42,15 @@ std::string writeGif(int width, int height, const std::vector<unsigned>& palette
   check(status, "screen");
 
   for (const GifTestFrame& f : frames) {
-    GraphicsControlBlock gcb{};
-    gcb.DisposalMode = f.disposal;
-    gcb.DelayTime = f.delayCs;
-    gcb.TransparentColor = f.transparent;
-    GifByteType ext[4];
-    const std::size_t len = EGifGCBToExtension(&gcb, ext);
-    check(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(len), ext), "gcb");
+    if (f.graphicControl) {
+      GraphicsControlBlock gcb{};
+      gcb.DisposalMode = f.disposal;
+      gcb.DelayTime = f.delayCs;
+      gcb.TransparentColor = f.transparent;
+      GifByteType ext[4];
+      const std::size_t len = EGifGCBToExtension(&gcb, ext);
+      check(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(len), ext), "gcb");
+    }
     check(EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, f.interlace, nullptr), "desc");
     // giflib writes rows in the order given; an interlaced frame expects its four passes.
     std::vector<int> rows;

@@ -15,6 +15,7 @@ struct GifTestFrame {
   int delayCs = 0;
   int transparent = NO_TRANSPARENT_COLOR;
   bool interlace = false;
+  bool graphicControl = true;  // false: no graphic-control block before the frame
 };
 
 // Palette entries as 0xRRGGBB; the count is padded to a power of two.

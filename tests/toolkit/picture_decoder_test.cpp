@@ -1,10 +1,12 @@
 #include "toolkit/picture_decoder.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <QBuffer>
 #include <QImage>
 
+#include "support/test_pictures.h"
 #include "toolkit/gif_writer.h"
 #include "toolkit/picture_codecs.h"
 
@@ -44,19 +46,6 @@ void expectNear(QRgb got, QRgb want, int tolerance, const char* where) {
   EXPECT_NEAR(qBlue(got), qBlue(want), tolerance) << where;
 }
 
-std::uint32_t crc32(const std::string& data) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char b : data) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-void putBe32(std::string& s, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + std::size_t(i)] = char(v >> (24 - 8 * i));
-}
-
 TEST(PictureDecoder, SniffsFormatsAndRejectsUnknownBytes) {
   EXPECT_EQ(sniffPictureFormat(encode(quadrants(4, 4, false), "PNG")), PictureFormat::Png);
   EXPECT_EQ(sniffPictureFormat(encode(quadrants(4, 4, false), "JPG")), PictureFormat::Jpeg);
@@ -76,9 +65,7 @@ TEST(PictureDecoder, PngKeepsPixelsAndAlphaExactly) {
   ASSERT_TRUE(p.ok()) << p.error.toStdString();
   EXPECT_EQ(p.format, PictureFormat::Png);
   EXPECT_EQ(p.naturalSize, QSize(9, 7));
-  ASSERT_EQ(p.frames.size(), 1u);
-  EXPECT_FALSE(p.animated());
-  const QImage got = p.frames[0].image.convertToFormat(QImage::Format_ARGB32);
+  const QImage got = p.image.convertToFormat(QImage::Format_ARGB32);
   for (int y = 0; y < 7; ++y)
     for (int x = 0; x < 9; ++x) ASSERT_EQ(got.pixel(x, y), source.pixel(x, y)) << x << "," << y;
 }
@@ -97,15 +84,8 @@ TEST(PictureDecoder, BrokenPngsFailCleanly) {
 }
 
 TEST(PictureDecoder, OversizedPicturesAreRefusedFromTheirHeaders) {
-  // PNG: IHDR width/height at 16/20, CRC over type+data at 29.
-  std::string png = encode(quadrants(4, 4, false), "PNG");
-  auto patchPng = [&](std::uint32_t w, std::uint32_t h) {
-    std::string s = png;
-    putBe32(s, 16, w);
-    putBe32(s, 20, h);
-    putBe32(s, 29, crc32(s.substr(12, 17)));
-    return s;
-  };
+  const std::string png = encode(quadrants(4, 4, false), "PNG");
+  auto patchPng = [&](std::uint32_t w, std::uint32_t h) { return mw::test::withPngSize(png, w, h); };
   // JPEG: height and width follow the SOF0 marker's length and precision.
   const std::string jpeg = encode(quadrants(16, 16, false), "JPG");
   auto patchJpeg = [&](int w, int h) {
@@ -163,13 +143,13 @@ TEST(PictureDecoder, JpegScalesByDctOnlyWhenShownAtHalfOrLess) {
   const std::string jpeg = encode(source, "JPG", 90);
   const DecodedPicture full = decodePicture(jpeg);
   ASSERT_TRUE(full.ok()) << full.error.toStdString();
-  EXPECT_EQ(full.frames[0].image.size(), QSize(1024, 1024));
+  EXPECT_EQ(full.image.size(), QSize(1024, 1024));
 
   const DecodedPicture small = decodePicture(jpeg, QSize(152, 184));
   ASSERT_TRUE(small.ok()) << small.error.toStdString();
   EXPECT_EQ(small.format, PictureFormat::Jpeg);
   EXPECT_EQ(small.naturalSize, QSize(1024, 1024));
-  const QImage& img = small.frames[0].image;
+  const QImage& img = small.image;
   EXPECT_EQ(img.size(), QSize(256, 256));
   expectNear(img.pixel(60, 60), qRgb(255, 0, 0), 8, "top left");
   expectNear(img.pixel(200, 60), qRgb(0, 255, 0), 8, "top right");
@@ -177,7 +157,7 @@ TEST(PictureDecoder, JpegScalesByDctOnlyWhenShownAtHalfOrLess) {
   expectNear(img.pixel(200, 200), qRgb(255, 255, 255), 8, "bottom right");
   EXPECT_EQ(qAlpha(img.pixel(200, 200)), 255);
 
-  EXPECT_EQ(decodePicture(jpeg, QSize(600, 600)).frames[0].image.size(), QSize(1024, 1024));
+  EXPECT_EQ(decodePicture(jpeg, QSize(600, 600)).image.size(), QSize(1024, 1024));
 }
 
 TEST(PictureDecoder, JpegDamageNeverCrashes) {
@@ -187,7 +167,7 @@ TEST(PictureDecoder, JpegDamageNeverCrashes) {
   ASSERT_NE(scan, std::string::npos);
   const DecodedPicture half = decodePicture(jpeg.substr(0, (scan + jpeg.size()) / 2));
   ASSERT_TRUE(half.ok()) << half.error.toStdString();
-  EXPECT_EQ(half.frames[0].image.size(), QSize(128, 96));
+  EXPECT_EQ(half.image.size(), QSize(128, 96));
   // Header damage is a clean error.
   for (std::size_t cut : {std::size_t(3), std::size_t(20), std::size_t(100)}) {
     const DecodedPicture p = decodePicture(jpeg.substr(0, cut));
@@ -199,77 +179,82 @@ TEST(PictureDecoder, JpegDamageNeverCrashes) {
   decodePicture(scrambled);  // either outcome, but no crash or leak (ASan run)
 }
 
-TEST(PictureDecoder, GifFramesComposeWithDisposalAndDelays) {
-  const unsigned red = 0xFF0000, blue = 0x0000FF, green = 0x00FF00, black = 0;
-  // 1: red background (delay 0 -> shown 100 ms); 2: blue 2x2 at 1,1 cleared afterwards;
-  // 3: green pixel at 0,0, index 3 transparent, restored afterwards; 4: nothing but transparency.
-  std::vector<GifTestFrame> frames(4);
-  frames[0] = {0, 0, 4, 4, std::vector<unsigned char>(16, 0), DISPOSE_DO_NOT, 0};
-  frames[1] = {1, 1, 2, 2, std::vector<unsigned char>(4, 1), DISPOSE_BACKGROUND, 25};
-  frames[2] = {0, 0, 2, 1, {2, 3}, DISPOSE_PREVIOUS, 7, 3};
-  frames[3] = {3, 3, 1, 1, {3}, DISPOSE_DO_NOT, 1, 3};
-  const DecodedPicture p = decodePicture(writeGif(4, 4, {red, blue, green, black}, frames));
-  ASSERT_TRUE(p.ok()) << p.error.toStdString();
-  EXPECT_EQ(p.format, PictureFormat::Gif);
-  EXPECT_EQ(p.naturalSize, QSize(4, 4));
-  ASSERT_EQ(p.frames.size(), 4u);
-  EXPECT_TRUE(p.animated());
-  EXPECT_EQ(p.frames[0].delayMs, 100);
-  EXPECT_EQ(p.frames[1].delayMs, 250);
-  EXPECT_EQ(p.frames[2].delayMs, 70);
-  EXPECT_EQ(p.frames[3].delayMs, 100);
-
-  const QImage& f1 = p.frames[1].image;
-  EXPECT_EQ(f1.pixel(0, 0), qRgb(255, 0, 0));
-  EXPECT_EQ(f1.pixel(1, 1), qRgb(0, 0, 255));
-  EXPECT_EQ(f1.pixel(2, 2), qRgb(0, 0, 255));
-  const QImage& f2 = p.frames[2].image;  // frame 2's area cleared, green drawn, index 3 left through
-  EXPECT_EQ(f2.pixel(0, 0), qRgb(0, 255, 0));
-  EXPECT_EQ(f2.pixel(1, 0), qRgb(255, 0, 0));
-  EXPECT_EQ(qAlpha(f2.pixel(1, 1)), 0);
-  EXPECT_EQ(f2.pixel(3, 3), qRgb(255, 0, 0));
-  const QImage& f3 = p.frames[3].image;  // frame 3 undone
-  EXPECT_EQ(f3.pixel(0, 0), qRgb(255, 0, 0));
-  EXPECT_EQ(qAlpha(f3.pixel(2, 2)), 0);
-  EXPECT_EQ(f3.pixel(3, 3), qRgb(255, 0, 0));
-
-  // A still GIF has no delay; a frame hanging over the screen edge is clipped.
-  const DecodedPicture still = decodePicture(writeGif(2, 2, {red, blue}, {{1, 1, 3, 1, {1, 1, 1}, 0, 50}}));
-  ASSERT_TRUE(still.ok()) << still.error.toStdString();
-  EXPECT_EQ(still.frames[0].delayMs, 0);
-  EXPECT_EQ(still.frames[0].image.pixel(1, 1), qRgb(0, 0, 255));
-  EXPECT_EQ(qAlpha(still.frames[0].image.pixel(0, 0)), 0);
+// RGB, 16 bits a sample, and no gAMA, sRGB, cHRM or iCCP chunk, as many programs write them.
+std::string png16(int w, int h, std::uint16_t r, std::uint16_t g, std::uint16_t b) {
+  std::string out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, png_size_t n) {
+        static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 16, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<png_byte> row;
+  for (int x = 0; x < w; ++x)
+    for (std::uint16_t v : {r, g, b}) row.insert(row.end(), {png_byte(v >> 8), png_byte(v & 0xFF)});
+  for (int y = 0; y < h; ++y) png_write_row(png, row.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
 }
 
-TEST(PictureDecoder, GifInterlaceTruncationAndFrameLimit) {
-  std::vector<unsigned char> column(10);
-  for (int y = 0; y < 10; ++y) column[std::size_t(y)] = (unsigned char)(y);
-  std::vector<unsigned> palette;
-  for (unsigned i = 0; i < 10; ++i) palette.push_back(i * 20);
-  GifTestFrame interlaced{0, 0, 1, 10, column};
-  interlaced.interlace = true;
-  const DecodedPicture p = decodePicture(writeGif(1, 10, palette, {interlaced}));
+TEST(PictureDecoder, SixteenBitPngWithoutGammaIsTakenAsSrgb) {
+  const std::string navy = png16(3, 2, 128 * 257, 0, 0x8080);
+  ASSERT_NE(navy.find("IHDR"), std::string::npos);
+  ASSERT_EQ(navy.find("gAMA"), std::string::npos);
+  const DecodedPicture p = decodePicture(navy);
   ASSERT_TRUE(p.ok()) << p.error.toStdString();
-  for (int y = 0; y < 10; ++y) EXPECT_EQ(p.frames[0].image.pixel(0, y), qRgb(0, 0, y * 20)) << y;
+  EXPECT_EQ(p.image.pixel(2, 1), qRgb(128, 0, 128));
+}
 
-  // Two whole frames and a third cut off: what arrived is kept.
-  std::vector<GifTestFrame> three(3,
-                                  GifTestFrame{0, 0, 64, 64, std::vector<unsigned char>(64 * 64, 1), 0, 10});
-  for (std::size_t i = 0; i < three[2].indices.size(); ++i) three[2].indices[i] = (unsigned char)(i * 7 % 10);
-  const std::string gif = writeGif(64, 64, palette, three);
-  const DecodedPicture cut = decodePicture(gif.substr(0, gif.size() - 40));
-  ASSERT_TRUE(cut.ok()) << cut.error.toStdString();
-  EXPECT_EQ(cut.frames.size(), 3u);
-  EXPECT_FALSE(decodePicture(gif.substr(0, 20)).ok());
+TEST(PictureDecoder, TheMemoryGivenIsAskedBeforeTheFrameIsAllocated) {
+  const std::string png = encode(quadrants(100, 100, false), "PNG");
+  const std::string jpeg = encode(quadrants(100, 100, false), "JPG");
+  const std::string bmp = encode(quadrants(100, 100, false), "BMP");
+  const std::string gif = writeGif(100, 100, {0}, {{0, 0, 1, 1, {0}}});
+  for (const std::string& bytes : {png, jpeg, bmp, gif}) {
+    DecodeMemory tooLittle(false, 100 * 100 * 4 - 1);
+    const DecodedPicture refused = decodePicture(bytes, {.memory = &tooLittle});
+    EXPECT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.error.contains("too large to show")) << refused.error.toStdString();
+    EXPECT_EQ(refused.naturalSize, QSize(100, 100));
+    EXPECT_EQ(tooLittle.held(), 0u);
 
-  const GifTestFrame dot{0, 0, 1, 1, {0}, 0, 2};
-  EXPECT_EQ(decodePicture(writeGif(1, 1, {0}, std::vector<GifTestFrame>(kMaxFrames, dot))).frames.size(),
-            std::size_t(kMaxFrames));
-  const DecodedPicture tooMany =
-      decodePicture(writeGif(1, 1, {0}, std::vector<GifTestFrame>(kMaxFrames + 1, dot)));
-  EXPECT_FALSE(tooMany.ok());
-  EXPECT_TRUE(tooMany.frames.empty());
-  EXPECT_TRUE(tooMany.error.contains("frames")) << tooMany.error.toStdString();
+    DecodeMemory enough(false, 100 * 100 * 4);
+    EXPECT_TRUE(decodePicture(bytes, {.memory = &enough}).ok()) << enough.largest();
+    EXPECT_EQ(enough.held(), 100u * 100 * 4);
+  }
+
+  // Counted memory draws on the budget the windows share: with all but a little of it taken,
+  // the picture is refused; the budget never goes past its size.
+  const std::size_t before = decodedInUse();
+  {
+    DecodeMemory others;
+    std::size_t left = kDecodedBudget - before;
+    while (left > kFrameCap) {
+      ASSERT_TRUE(others.take(kFrameCap));
+      left -= kFrameCap;
+    }
+    ASSERT_TRUE(others.take(left - 1000));
+    DecodeMemory mine;
+    EXPECT_FALSE(decodePicture(png, {.memory = &mine}).ok());
+    EXPECT_EQ(decodedInUse(), kDecodedBudget - 1000);
+    EXPECT_FALSE(others.take(1001));
+    EXPECT_TRUE(others.take(1000));
+    EXPECT_EQ(decodedPeak(), kDecodedBudget);
+  }
+  EXPECT_EQ(decodedInUse(), before);
+  DecodeMemory mine;
+  EXPECT_TRUE(decodePicture(png, {.memory = &mine}).ok());
+  EXPECT_EQ(decodedInUse(), before + 100 * 100 * 4);
 }
 
 TEST(PictureDecoder, BmpDecodesThroughQt) {
@@ -279,7 +264,7 @@ TEST(PictureDecoder, BmpDecodesThroughQt) {
   EXPECT_EQ(p.format, PictureFormat::Bmp);
   EXPECT_EQ(p.naturalSize, QSize(6, 5));
   for (int y = 0; y < 5; ++y)
-    for (int x = 0; x < 6; ++x) ASSERT_EQ(p.frames[0].image.pixel(x, y), source.pixel(x, y));
+    for (int x = 0; x < 6; ++x) ASSERT_EQ(p.image.pixel(x, y), source.pixel(x, y));
   EXPECT_FALSE(decodePicture(std::string("BM\0\0", 4)).ok());
   EXPECT_FALSE(decodePicture(encode(source, "BMP").substr(0, 40)).ok());
 }
