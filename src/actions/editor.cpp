@@ -5,12 +5,14 @@
 #include <QImageReader>
 #include <array>
 #include <climits>
+#include <memory>
 
 #include "actions/clipboard.h"
 #include "forms/paging_bar.h"
 #include "runtime/files.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/font_names.h"
+#include "toolkit/picture.h"
 #include "toolkit/picture_decoder.h"
 #include "toolkit/qt_text.h"
 
@@ -74,6 +76,53 @@ void leavePage(const Context& ctx) {
   forms::hidePagingBar(ctx.main, 0);
 }
 
+// What opening a picture replaces.
+struct EditorSnapshot {
+  EditorState state;
+  Bytes picture;
+  std::array<QSize, 3> sizes;
+  Text caption;
+  QFont editFont, textFont;
+};
+
+EditorSnapshot snapshotEditor(const Context& ctx) {
+  const auto& f = ctx.main;
+  EditorSnapshot s{
+      ctx.state.editor,          f.本地编辑_图片框->picture(),   {}, f.本地编辑_文本透明标签->caption(),
+      f.本地编辑_编辑框->font(), f.本地编辑_文本透明标签->font()};
+  for (size_t i = 0; i < s.sizes.size(); ++i) s.sizes[i] = pictureLayers(f)[i]->size();
+  return s;
+}
+
+void restoreEditor(const Context& ctx, const EditorSnapshot& s) {
+  auto& f = ctx.main;
+  ctx.state.editor = s.state;
+  for (size_t i = 0; i < s.sizes.size(); ++i) pictureLayers(f)[i]->resize(s.sizes[i]);
+  f.本地编辑_图片框->setPicture(s.picture);
+  f.本地编辑_文本透明标签->setCaption(s.caption);
+  f.本地编辑_编辑框->setFont(s.editFont);
+  f.本地编辑_文本透明标签->setFont(s.textFont);
+}
+
+void cannotOpen(const Context& ctx) { showCursorTip(ctx, "无法打开该图片"_gbk); }
+
+// Once the box has decoded the picture just opened, on a decoding thread: when it found nothing
+// to show after all (a good header over broken data, a picture too large to show), the open is
+// undone. Another picture set in the meantime ends the watch.
+void undoIfNotShown(const Context& ctx, std::shared_ptr<const EditorSnapshot> before) {
+  const toolkit::Picture* view = &ctx.main.本地编辑_图片框->pictureView();
+  const Bytes* opened = &view->bytes();
+  auto watch = std::make_shared<QMetaObject::Connection>();
+  *watch = QObject::connect(view, &toolkit::Picture::changed, ctx.main.本地编辑_图片框,
+                            [&ctx, view, opened, watch, before = std::move(before)] {
+                              if (&view->bytes() == opened && view->decoding()) return;
+                              QObject::disconnect(*watch);
+                              if (&view->bytes() != opened || view->shown()) return;
+                              restoreEditor(ctx, *before);
+                              cannotOpen(ctx);
+                            });
+}
+
 // A cancelled dialog, or a file that cannot be read or decoded, leaves everything as it was.
 void openPicture(const Context& ctx) {
   auto& f = ctx.main;
@@ -82,16 +131,10 @@ void openPicture(const Context& ctx) {
   std::optional<Bytes> bytes = runtime::readFile(*chosen);
   const QSize natural = bytes ? headerSize(*bytes) : QSize();
   if (natural.isEmpty()) {
-    tell(ctx, "无法打开该图片"_gbk);
+    cannotOpen(ctx);
     return;
   }
-  // The box decodes the picture once, for the size it is shown at; when that fails after all
-  // (a good header over broken data), what was there before comes back.
-  const EditorState before = ctx.state.editor;
-  const Bytes pictureBefore = f.本地编辑_图片框->picture();
-  std::array<QSize, 3> sizesBefore;
-  for (size_t i = 0; i < sizesBefore.size(); ++i) sizesBefore[i] = pictureLayers(f)[i]->size();
-
+  auto before = std::make_shared<const EditorSnapshot>(snapshotEditor(ctx));
   EditorState& e = ctx.state.editor;
   e.editorFile = *chosen;
   e.editorAspect = double(natural.height()) / natural.width();
@@ -100,15 +143,9 @@ void openPicture(const Context& ctx) {
   e.editorHeight = shown.height();
   applyEditorSize(ctx);
   f.本地编辑_图片框->setPicture(std::move(*bytes));
-  if (!f.本地编辑_图片框->pictureView().shown()) {
-    e = before;
-    for (size_t i = 0; i < sizesBefore.size(); ++i) pictureLayers(f)[i]->resize(sizesBefore[i]);
-    f.本地编辑_图片框->setPicture(pictureBefore);
-    tell(ctx, "无法打开该图片"_gbk);
-    return;
-  }
   f.本地编辑_文本透明标签->setCaption({});
   applyEditorFont(ctx);
+  undoIfNotShown(ctx, std::move(before));
 }
 
 // 确定: the font, and the colour of the picker, on the text already placed.
@@ -141,8 +178,7 @@ void zoom(const Context& ctx, int step) {
   e.editorWidth = int(e.editorHeight / e.editorAspect);
   applyEditorSize(ctx);
   // The file is read again: one that can no longer be read shows no picture. The same picture
-  // as before is not decoded again here: the box draws it at its new size from what it holds,
-  // decoding again only when that is too small.
+  // as before is the box's already: the box makes it anew for its new size by itself.
   Bytes bytes = runtime::readFile(e.editorFile).value_or(Bytes());
   if (bytes != ctx.main.本地编辑_图片框->picture()) ctx.main.本地编辑_图片框->setPicture(std::move(bytes));
 }
