@@ -87,10 +87,13 @@ struct EditorSnapshot {
 
 EditorSnapshot snapshotEditor(const Context& ctx) {
   const auto& f = ctx.main;
-  EditorSnapshot s{
-      ctx.state.editor,          f.本地编辑_图片框->picture(),   {}, f.本地编辑_文本透明标签->caption(),
-      f.本地编辑_编辑框->font(), f.本地编辑_文本透明标签->font()};
+  EditorSnapshot s;
+  s.state = ctx.state.editor;
+  s.picture = f.本地编辑_图片框->picture();
   for (size_t i = 0; i < s.sizes.size(); ++i) s.sizes[i] = pictureLayers(f)[i]->size();
+  s.caption = f.本地编辑_文本透明标签->caption();
+  s.editFont = f.本地编辑_编辑框->font();
+  s.textFont = f.本地编辑_文本透明标签->font();
   return s;
 }
 
