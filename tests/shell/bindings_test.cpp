@@ -109,13 +109,20 @@ const std::vector<Binding>& windowTableEvents() {
 bool expectedUnbound(const Binding& b) {
   static const std::vector<std::pair<std::string, Event>> unbound{
       // captioning
-      {"图片框9", Event::LeftDown},           {"图片框10", Event::LeftDown},
-      {"图片框11", Event::LeftDown},          {"图片框12", Event::LeftDown},
-      {"图片框13", Event::LeftDown},          {"图片框14", Event::LeftDown},
-      {"图片框15", Event::LeftDown},          {"图片框16", Event::LeftDown},
-      {"网络制作_返回按钮", Event::LeftDown}, {"网络_预览", Event::LeftDown},
-      {"网络_编辑框_1", Event::LeftDown},     {"网络_编辑框_2", Event::LeftDown},
-      {"网络_编辑框_3", Event::LeftDown},     {"网络_编辑框_4", Event::LeftDown},
+      {"图片框9", Event::LeftDown},
+      {"图片框10", Event::LeftDown},
+      {"图片框11", Event::LeftDown},
+      {"图片框12", Event::LeftDown},
+      {"图片框13", Event::LeftDown},
+      {"图片框14", Event::LeftDown},
+      {"图片框15", Event::LeftDown},
+      {"图片框16", Event::LeftDown},
+      {"网络制作_返回按钮", Event::LeftDown},
+      {"网络_预览", Event::LeftDown},
+      {"网络_编辑框_1", Event::LeftDown},
+      {"网络_编辑框_2", Event::LeftDown},
+      {"网络_编辑框_3", Event::LeftDown},
+      {"网络_编辑框_4", Event::LeftDown},
       {"网络_生成", Event::LeftDown},
   };
   for (const auto& [control, event] : unbound)
