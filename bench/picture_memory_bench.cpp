@@ -343,8 +343,8 @@ int main(int argc, char** argv) {
   std::printf("\n%-42s %10s %12s %12s %6s\n", "page", "peak RSS", "longest gap", "handler", "shown");
   bool met = true;
   for (int page = 1; page <= 4; ++page) {
-    const std::string command =
-        "'" + std::string(argv[0]) + "' --page " + std::to_string(page) + " '" + path + "'";
+    std::string command = "'";  // appended piece by piece: GCC 12 warns wrongly on one long sum
+    command.append(argv[0]).append("' --page ").append(std::to_string(page)).append(" '").append(path).append("'");
     FILE* child = popen(command.c_str(), "r");
     std::string line;
     char buffer[512];

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QThreadPool>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
   // Waiting requests keep the windows painting and the chrome working; other input waits until
   // the handler is done. Closing the window during a load aborts it.
   mw::toolkit::WaitPump waitPump;
+  // Qt paints large areas on pooled threads; an idle program lets them go after a few seconds.
+  QThreadPool::globalInstance()->setExpiryTimeout(3000);
 
   // Where the settings live: beside a portable copy, in the user's folders for an installed one.
   const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces();

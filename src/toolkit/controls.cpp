@@ -240,6 +240,9 @@ QColor EditBox::backgroundColour() const { return editor()->palette().color(QPal
 // ---- PictureBox
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+  // It paints every pixel itself: an animation frame repaints the box alone, not the window's
+  // skin beneath it.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   connect(&picture_, &Picture::changed, this, qOverload<>(&QWidget::update));
 }
 void PictureBox::setPicture(Bytes bytes) {

@@ -7,23 +7,22 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <vector>
 
 #include "runtime/event_pump.h"
 
 namespace mw::toolkit {
 namespace {
 
+// Threads start as jobs come, up to one per core (at most four), and end after a while
+// without work: an idle program keeps none.
 class Pool {
  public:
-  Pool() {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < std::min(cores, 4u); ++i) threads_.emplace_back([this] { work(); });
-  }
+  Pool() : cap_(int(std::min(std::max(1u, std::thread::hardware_concurrency()), 4u))) {}
   ~Pool() {
     {
       std::lock_guard lock(mutex_);
@@ -31,39 +30,63 @@ class Pool {
       jobs_.clear();
     }
     ready_.notify_all();
-    for (auto& t : threads_) t.join();
+    for (Worker& w : workers_) w.thread.join();
   }
   void add(std::function<void()> job) {
-    {
-      std::lock_guard lock(mutex_);
-      jobs_.push_back(std::move(job));
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+    if (idle_ > 0) {
+      ready_.notify_one();
+      return;
     }
-    ready_.notify_one();
+    // Workers that ended have let go of the lock for good: joining them is immediate.
+    for (auto it = workers_.begin(); it != workers_.end();) {
+      if (it->done) {
+        it->thread.join();
+        it = workers_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    if (int(workers_.size()) < cap_) {
+      Worker& w = workers_.emplace_back();
+      w.thread = std::thread([this, &w] { work(w); });
+    }
   }
-  int size() const { return int(threads_.size()); }
 
  private:
-  void work() {
+  static constexpr auto kIdleEnd = std::chrono::seconds(3);
+
+  struct Worker {
+    std::thread thread;
+    bool done = false;
+  };
+
+  void work(Worker& self) {
     // Decoding gives way to the window's thread when both want a core.
     setpriority(PRIO_PROCESS, pid_t(gettid()), 5);
+    std::unique_lock lock(mutex_);
     for (;;) {
-      std::function<void()> job;
-      {
-        std::unique_lock lock(mutex_);
-        ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-        if (stopping_) return;
-        job = std::move(jobs_.front());
-        jobs_.pop_front();
-      }
+      ++idle_;
+      const bool woken = ready_.wait_for(lock, kIdleEnd, [this] { return stopping_ || !jobs_.empty(); });
+      --idle_;
+      if (stopping_ || !woken) break;
+      std::function<void()> job = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
       job();
+      lock.lock();
     }
+    self.done = true;
   }
 
+  const int cap_;
   std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<std::function<void()>> jobs_;
   bool stopping_ = false;
-  std::vector<std::thread> threads_;
+  int idle_ = 0;
+  std::list<Worker> workers_;  // a worker refers to its own entry: the list keeps it in place
 };
 
 std::mutex poolMutex;
@@ -95,8 +118,6 @@ void runOnWindowThread(std::function<void()> fn) {
   if (QCoreApplication* app = QCoreApplication::instance())
     QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
-
-int decodeThreadCount() { return thePool().size(); }
 
 DecodedPicture decodeWhileWaiting(Bytes bytes) {
   const auto ending = [] {

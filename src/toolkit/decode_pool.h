@@ -1,7 +1,7 @@
 #pragma once
-// Threads that decode pictures away from the window's thread: one per core (at most four),
-// started on first use and stopped, their queued jobs dropped, when the application object
-// goes away.
+// Threads that decode pictures away from the window's thread: up to one per core (at most
+// four), started as work comes and ended after a few idle seconds; stopped, their queued jobs
+// dropped, when the application object goes away.
 #include <functional>
 
 #include "runtime/text.h"
@@ -14,8 +14,6 @@ void runDecodeJob(std::function<void()> job);
 
 // Runs `fn` later on the window's thread, from its event loop (dropped without one).
 void runOnWindowThread(std::function<void()> fn);
-
-int decodeThreadCount();
 
 // `bytes` decoded once at full size (a copy's picture) on a decoding thread, the window's
 // events pumped meanwhile as in any wait. Fails at once when waits are aborted.

@@ -190,8 +190,14 @@ void Picture::adopt(unsigned generation, Decoded&& decoded) {
   emit changed();
 }
 
-// The next frame is made while this one shows.
+// The next frame is made while this one shows. Once a whole loop is kept, making it is a
+// copy from the cache: done here, without waking a decoding thread for every frame.
 void Picture::requestFrame() {
+  if (animation_->replaying()) {
+    animation_->advance();
+    next_ = Frame{animation_->frame(), animation_->index(), animation_->delayMs()};
+    return;
+  }
   runDecodeJob([animation = animation_, receiver = receiver_, generation = generation_] {
     animation->advance();
     auto frame = std::make_shared<Frame>(Frame{animation->frame(), animation->index(), animation->delayMs()});
