@@ -34,6 +34,20 @@ inline QImage photoLikePicture(int width, int height) {
   return img;
 }
 
+// Grain as a camera gives it: every pixel's channels moved alike by up to `spread` either way.
+inline void addGrain(QImage& image, int spread) {
+  std::mt19937 rng(11);
+  for (int y = 0; y < image.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      const int n = int(rng() % unsigned(2 * spread + 1)) - spread;
+      const QRgb c = line[x];
+      line[x] = qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) + n, 0, 255),
+                     std::clamp(qBlue(c) + n, 0, 255));
+    }
+  }
+}
+
 // A left-button press on the widget, delivered as the window would deliver it.
 inline void press(QWidget* w) {
   QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,

@@ -8,10 +8,8 @@
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -33,16 +31,7 @@ constexpr qsizetype kTargetBytes = 150 * 1024;
 // the target size.
 QByteArray photoJpeg() {
   QImage image = mw::bench::photoLikePicture(1280, 960);
-  std::mt19937 rng(11);
-  for (int y = 0; y < image.height(); ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < image.width(); ++x) {
-      const int n = int(rng() % 9) - 4;
-      const QRgb c = line[x];
-      line[x] = qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) + n, 0, 255),
-                     std::clamp(qBlue(c) + n, 0, 255));
-    }
-  }
+  mw::bench::addGrain(image, 4);
   for (int quality = 95; quality > 5; --quality) {
     QByteArray data;
     QBuffer buffer(&data);

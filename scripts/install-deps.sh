@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei xvfb xauth xdotool
+  # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)
+  fonts-arphic-uming fonts-arphic-ukai
   # the end-to-end accessibility test: a D-Bus session, the AT-SPI bus and a Python AT-SPI client
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi
   # the desktop icon's SVG, the .deb (dpkg-shlibdeps needs file) and its checks

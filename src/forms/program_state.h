@@ -68,6 +68,15 @@ struct MakePageState {
   int captionLineCount = 0;  // 1 to 4 once a template was opened
 };
 
+// The local caption editor of the 本地制作 page. The picture, the text's place, caption, font and
+// colour are the controls' own and stay on them while the page is left.
+struct EditorState {
+  Text editorFile;      // full path of the opened picture
+  int editorWidth = 0;  // display size of the picture
+  int editorHeight = 0;
+  double editorAspect = 0;  // height / width of the opened picture; 0 before the first one
+};
+
 struct ProgramState {
   PagingState paging;
   SearchState search;
@@ -75,6 +84,7 @@ struct ProgramState {
   UpdateState update;
   FavouritesState favourites;
   MakePageState make;
+  EditorState editor;
 };
 
 }  // namespace mw::forms

@@ -4,6 +4,7 @@
 
 #include "actions/captioning.h"
 #include "actions/clipboard.h"
+#include "actions/editor.h"
 #include "actions/favourites.h"
 #include "browse/list_view.h"
 #include "browse/search_view.h"
@@ -32,6 +33,7 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
   actions::bindClipboard(registry);
   actions::bindFavourites(registry);
   actions::bindCaptioning(registry);
+  actions::bindEditor(registry);
 }
 
 void Program::start() { main.主窗口->load(); }
