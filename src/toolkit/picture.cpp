@@ -25,6 +25,12 @@ QRect centredFit(QSize picture, QRect client) {
 
 const Bytes kNoBytes;
 
+// Drawn many times, converted once.
+QImage forDrawing(QImage image) {
+  if (image.hasAlphaChannel()) image.convertTo(QImage::Format_ARGB32_Premultiplied);
+  return image;
+}
+
 }  // namespace
 
 Layout layoutOf(DisplayMode mode) {
@@ -76,6 +82,9 @@ struct Picture::Decoded {
   DecodeMemory memory;
   std::shared_ptr<GifAnimation> animation;
   int delayMs = 0;
+  // A JPEG's DCT-scaled decode, larger than shown but far below its full size: kept (and
+  // counted) so that another shown size up to it is fitted without decoding again.
+  std::shared_ptr<const QImage> source;
 };
 
 // The way back from the decoding threads: cleared when the picture goes.
@@ -108,14 +117,30 @@ Picture::Decoded decodeForDisplay(const std::shared_ptr<const Bytes>& bytes, con
   if (still.image.size() != size) {
     if (!memory.take(detail::frameBytes(size))) return out;
     QImage reduced = scaledForDisplay(still.image, size);
-    memory.give(detail::frameBytes(still.image.size()));
+    if (still.image.size() != still.naturalSize && still.image.width() >= size.width() &&
+        still.image.height() >= size.height()) {
+      out.source = std::make_shared<const QImage>(std::move(still.image));
+    } else {
+      memory.give(detail::frameBytes(still.image.size()));
+    }
     still.image = std::move(reduced);
   }
-  // Drawn many times, converted once.
-  if (still.image.hasAlphaChannel()) still.image.convertTo(QImage::Format_ARGB32_Premultiplied);
-  out.image = std::move(still.image);
+  out.image = forDrawing(std::move(still.image));
   out.madeFor = size;
   out.memory = std::move(memory);
+  return out;
+}
+
+// Runs on a decoding thread: the kept source fitted to another shown size.
+Picture::Decoded refitForDisplay(const std::shared_ptr<const QImage>& source, QSize natural, QSize size) {
+  Picture::Decoded out;
+  out.natural = natural;
+  DecodeMemory memory;
+  if (!memory.take(detail::frameBytes(source->size())) || !memory.take(detail::frameBytes(size))) return out;
+  out.image = forDrawing(scaledForDisplay(*source, size));
+  out.madeFor = size;
+  out.memory = std::move(memory);
+  out.source = source;
   return out;
 }
 
@@ -145,8 +170,12 @@ void Picture::setPlacement(const Placement& placement) {
   placement_ = placement;
   if (decoding_) {
     decode(false);
-  } else if (shown() && shownSize(natural_, placement_) != decodedFor_) {
-    decode(true);
+  } else if (const QSize size = shownSize(natural_, placement_); shown() && size != decodedFor_) {
+    if (source_ && source_->width() >= size.width() && source_->height() >= size.height()) {
+      refit(size);
+    } else {
+      decode(true);
+    }
   }
   emit changed();
 }
@@ -162,11 +191,24 @@ void Picture::decode(bool keepShowing) {
     frameIndex_ = 0;
     memory_ = DecodeMemory();
     animation_.reset();
+    source_.reset();
   }
   decoding_ = bytes_ != nullptr;
   if (!bytes_) return;
   runDecodeJob([bytes = bytes_, placement = placement_, receiver = receiver_, generation = generation_] {
     auto decoded = std::make_shared<Decoded>(decodeForDisplay(bytes, placement));
+    runOnWindowThread([receiver, generation, decoded] {
+      if (receiver->picture) receiver->picture->adopt(generation, std::move(*decoded));
+    });
+  });
+}
+
+// Another size from the kept source; the picture shown stays until the new one is made.
+void Picture::refit(QSize size) {
+  ++generation_;
+  decoding_ = true;
+  runDecodeJob([source = source_, natural = natural_, size, receiver = receiver_, generation = generation_] {
+    auto decoded = std::make_shared<Decoded>(refitForDisplay(source, natural, size));
     runOnWindowThread([receiver, generation, decoded] {
       if (receiver->picture) receiver->picture->adopt(generation, std::move(*decoded));
     });
@@ -182,6 +224,7 @@ void Picture::adopt(unsigned generation, Decoded&& decoded) {
   decodedFor_ = decoded.madeFor;
   memory_ = std::move(decoded.memory);
   animation_ = std::move(decoded.animation);
+  source_ = std::move(decoded.source);
   frameIndex_ = 0;
   if (animated()) {
     timer_.start(decoded.delayMs);

@@ -86,6 +86,7 @@ class Picture : public QObject {
  private:
   struct Receiver;
   void decode(bool keepShowing);
+  void refit(QSize size);
   void adopt(unsigned generation, Decoded&& decoded);
   void requestFrame();
   void frameArrived(unsigned generation, Frame&& frame);
@@ -101,6 +102,7 @@ class Picture : public QObject {
   QSize decodedFor_;
   DecodeMemory memory_;
   std::shared_ptr<GifAnimation> animation_;
+  std::shared_ptr<const QImage> source_;  // see Decoded::source
   std::shared_ptr<Receiver> receiver_;
   int frameIndex_ = 0;
   bool late_ = false;  // the timer ran out before the next frame was made

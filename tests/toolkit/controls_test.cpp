@@ -17,6 +17,7 @@
 #include "support/scripted_desktop.h"
 #include "support/test_pictures.h"
 #include "toolkit/clipboard.h"
+#include "toolkit/decode_memory.h"
 #include "toolkit/events.h"
 #include "toolkit/qt_text.h"
 #include "toolkit/window.h"
@@ -132,6 +133,32 @@ TEST(PictureBox, ShrinksWithoutAliasingAndRescalesEachFrame) {
   EXPECT_EQ(pixel(&box, 100, 100), QColor(Qt::blue));
   box.resize(100, 100);
   EXPECT_EQ(pixel(&box, 99, 99), QColor(Qt::blue));
+}
+
+// A large JPEG keeps its DCT-scaled decode, counted in the budget, and a box resized within it
+// is fitted from that: the new size shows without the bytes decoded again, and the budget
+// holds just the kept decode and the shown picture.
+TEST(PictureBox, LargeJpegResizedIsFittedFromItsKeptDecode) {
+  QTest::qWait(50);  // decodes that earlier tests left in flight have come back
+  const std::size_t before = decodedInUse();
+  {
+    PictureBox box;
+    box.resize(280, 210);
+    box.show();
+    box.setMode(DisplayMode::Stretched);
+    QImage photo(2400, 1800, QImage::Format_RGB32);
+    photo.fill(QColor(90, 140, 200));
+    box.setPicture(mw::test::encode(photo, "JPG", 90));
+    ASSERT_TRUE(decoded(box.pictureView()));
+    EXPECT_EQ(decodedInUse() - before, 300u * 225 * 4 + 280 * 210 * 4) << "the 1/8 decode is kept";
+
+    box.resize(290, 217);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return box.pictureView().currentFrame().size() == QSize(290, 217); }, 2000));
+    EXPECT_EQ(decodedInUse() - before, 300u * 225 * 4 + 290 * 217 * 4);
+    EXPECT_NEAR(pixel(&box, 285, 212).blue(), 200, 3);
+  }
+  EXPECT_EQ(decodedInUse(), before);
 }
 
 TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
