@@ -10,8 +10,13 @@
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <memory>
 #include <random>
+#include <string>
 #include <vector>
+
+#include "demo/demo_site.h"
 
 namespace mw::bench {
 
@@ -57,6 +62,19 @@ inline void press(QWidget* w) {
 
 inline double millisecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The demo site answering each response after `latencyMs`, `workers` of them at once, as a
+// remote site would; null, the reason printed, when it cannot start.
+inline std::unique_ptr<demo::DemoSite> startDemoSite(int latencyMs, int workers) {
+  demo::DemoOptions options;
+  options.latencyMs = latencyMs;
+  options.workerThreads = workers;
+  auto site = std::make_unique<demo::DemoSite>(options);
+  std::string error;
+  if (site->start(&error)) return site;
+  std::fprintf(stderr, "demo site: %s\n", error.c_str());
+  return nullptr;
 }
 
 inline double median(std::vector<double> v) {

@@ -56,17 +56,11 @@ bool waitUntil(Done done, int ms = 10000) {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  demo::DemoOptions options;
-  options.latencyMs = kLatencyMs;
-  demo::DemoSite site(options);
-  std::string error;
-  if (!site.start(&error)) {
-    std::fprintf(stderr, "demo site: %s\n", error.c_str());
-    return 1;
-  }
+  const auto site = bench::startDemoSite(kLatencyMs, demo::DemoOptions{}.workerThreads);
+  if (!site) return 1;
   test::ScriptedDesktop desk;
   test::TempPlaces places;
-  shell::Program p([](std::string_view) { return Bytes(); }, site.settings(), desk, places);
+  shell::Program p([](std::string_view) { return Bytes(); }, site->settings(), desk, places);
   p.start();
   if (!QTest::qWaitFor(
           [&] {
@@ -130,6 +124,6 @@ int main(int argc, char** argv) {
   line("  its three requests bare, one after another", median(generateOneByOne));
   p.update.更新窗口->destroyWindow();
   f.主窗口->destroyWindow();
-  site.stop();
+  site->stop();
   return 0;
 }

@@ -51,18 +51,11 @@ bool allShown(const mw::shell::Program& p) {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  mw::demo::DemoOptions options;
-  options.latencyMs = kLatencyMs;
-  options.workerThreads = 8;  // a remote site answers all eight downloads at once
-  mw::demo::DemoSite site(options);
-  std::string error;
-  if (!site.start(&error)) {
-    std::fprintf(stderr, "demo site: %s\n", error.c_str());
-    return 1;
-  }
+  const auto site = mw::bench::startDemoSite(kLatencyMs, 8);  // all eight downloads at once
+  if (!site) return 1;
   mw::test::ScriptedDesktop desk;  // a message box would stop the run
   mw::test::TempPlaces places;
-  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, site.settings(), desk, places);
+  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, site->settings(), desk, places);
   p.main.选择夹1->setCurrentPage(1);
 
   std::vector<double> sideBySide, oneByOne;
@@ -92,6 +85,6 @@ int main(int argc, char** argv) {
   std::printf("\n  rounds one by one:   ");
   for (double v : oneByOne) std::printf(" %.0f", v);
   std::printf("\n");
-  site.stop();
+  site->stop();
   return 0;
 }

@@ -344,7 +344,12 @@ int main(int argc, char** argv) {
   bool met = true;
   for (int page = 1; page <= 4; ++page) {
     std::string command = "'";  // appended piece by piece: GCC 12 warns wrongly on one long sum
-    command.append(argv[0]).append("' --page ").append(std::to_string(page)).append(" '").append(path).append("'");
+    command.append(argv[0])
+        .append("' --page ")
+        .append(std::to_string(page))
+        .append(" '")
+        .append(path)
+        .append("'");
     FILE* child = popen(command.c_str(), "r");
     std::string line;
     char buffer[512];

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench_support.h"
 #include "browse/template_list.h"
 #include "demo/demo_site.h"
 #include "net/fetch_page.h"
@@ -21,12 +22,11 @@
 
 namespace {
 
+using mw::bench::median;
+using mw::bench::millisecondsSince;
+
 constexpr int kLatencyMs = 100;
 constexpr int kRounds = 5;
-
-double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 bool allShown(const mw::shell::Program& p) {
   for (int k = 1; k <= 16; ++k)
@@ -56,25 +56,13 @@ void startOneByOne(mw::shell::Program& p) {
     p.main.slot(9 + k)->setPicture(net::fetchPage(thumbnails[size_t(k)]));
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  mw::demo::DemoOptions options;
-  options.latencyMs = kLatencyMs;
-  options.workerThreads = 16;  // answers sixteen at once, as a remote site would
-  mw::demo::DemoSite site(options);
-  std::string error;
-  if (!site.start(&error)) {
-    std::fprintf(stderr, "demo site: %s\n", error.c_str());
-    return 1;
-  }
+  const auto site = mw::bench::startDemoSite(kLatencyMs, 16);  // all sixteen pictures at once
+  if (!site) return 1;
   const auto noPictures = [](std::string_view) { return mw::Bytes(); };
 
   std::vector<double> sideBySide, oneByOne;
@@ -82,7 +70,7 @@ int main(int argc, char** argv) {
     {
       mw::test::ScriptedDesktop desk;
       mw::test::TempPlaces places;
-      auto p = std::make_unique<mw::shell::Program>(noPictures, site.settings(), desk, places);
+      auto p = std::make_unique<mw::shell::Program>(noPictures, site->settings(), desk, places);
       const auto start = std::chrono::steady_clock::now();
       p->start();
       const bool done = QTest::qWaitFor(
@@ -98,7 +86,7 @@ int main(int argc, char** argv) {
     {
       mw::test::ScriptedDesktop desk;
       mw::test::TempPlaces places;
-      mw::shell::Program p(noPictures, site.settings(), desk, places);
+      mw::shell::Program p(noPictures, site->settings(), desk, places);
       const auto start = std::chrono::steady_clock::now();
       startOneByOne(p);
       oneByOne.push_back(millisecondsSince(start));
@@ -111,6 +99,6 @@ int main(int argc, char** argv) {
               kLatencyMs, kRounds);
   std::printf("  start-up (side by side) %7.1f ms  (%.2fx one response)\n", a, a / kLatencyMs);
   std::printf("  one after another      %7.1f ms  (%.2fx one response)\n", b, b / kLatencyMs);
-  site.stop();
+  site->stop();
   return 0;
 }
