@@ -404,6 +404,31 @@ TEST(Window, FirstActivationOnceAndLostFocusOnDeactivation) {
   other.destroyWindow();
 }
 
+// A window the desktop never activates still has its first activation, a moment after it
+// shows, and only once.
+TEST(Window, FirstActivationComesWithoutTheDesktopActivatingIt) {
+  // Swallows the activations, as a desktop that keeps new windows from the focus would.
+  struct NoActivation : QObject {
+    bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::WindowActivate; }
+  } noActivation;
+  Window window(Frame::None);
+  window.resize(50, 50);
+  int activations = 0;
+  bindEvent(&window, Event::FirstActivation, [&](const Input&) { ++activations; });
+  window.installEventFilter(&noActivation);  // after the binding: it sees the events first
+  window.load();
+  EXPECT_EQ(activations, 0);
+  QTest::qWait(Window::kActivationGraceMs / 2);
+  EXPECT_EQ(activations, 0) << "it waits a moment for the desktop";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return activations == 1; }, 5000));
+  window.destroyWindow();
+  window.removeEventFilter(&noActivation);
+  window.load();
+  QTest::qWait(Window::kActivationGraceMs + 100);
+  EXPECT_EQ(activations, 1);
+  window.destroyWindow();
+}
+
 TEST(Desktop, QtMessageBoxIsModalAndUntitledReadsInformation) {
   QString title;
   bool modal = false;
