@@ -12,7 +12,9 @@ BalloonPopup::BalloonPopup() = default;
 
 BalloonTip::BalloonTip(QObject* parent)
     : QObject(parent), popup_(std::make_unique<BalloonPopup>()), fade_(new QVariantAnimation(this)) {
-  popup_->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  // The tip opens at the pointer and may cover the next picture: clicks go through it.
+  popup_->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                         Qt::WindowTransparentForInput);
   popup_->setAttribute(Qt::WA_ShowWithoutActivating);
   popup_->setTextFormat(Qt::PlainText);
   QFont font = popup_->font();

@@ -103,6 +103,12 @@ def press(node):
     action.doAction(lowered.index("press"))
 
 
+def click(node):
+    """A real pointer click at the node's centre, through the X server."""
+    x, y, w, h = extents(node)
+    subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"], check=True)
+
+
 def text_of(node):
     return node.queryText().getText(0, -1)
 
@@ -158,6 +164,24 @@ def run(app, events, checks, dump_tree):
 
     if dump_tree:
         dump(window)
+
+    # The copy tip opens at the pointer, wide enough to cover the next picture: a click there
+    # while it shows must still reach that picture and copy it.
+    def clipboard_png():
+        out = subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/png", "-o"],
+                             capture_output=True)
+        return out.stdout if out.returncode == 0 else b""
+    six = by_description(window, "图片框6")
+    wait_for("图片框6 to hold a picture", lambda: six.name == "图片 6" or None, seconds=10)
+    click(by_description(window, "图片框5"))
+    fifth = wait_for("the copy of 图片框5", clipboard_png, 10)
+    time.sleep(0.3)  # the tip is out
+    click(six)
+    try:
+        wait_for("the copy of 图片框6", lambda: clipboard_png() not in (b"", fifth), 5)
+        checks.check("a click on the picture under the copy tip copies it", True)
+    except Failed as e:
+        checks.check("a click on the picture under the copy tip copies it", False, str(e))
 
     press(by_description(window, "编辑"))
     all_list = by_description(window, "网络所有编辑")
