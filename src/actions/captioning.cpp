@@ -33,8 +33,8 @@ std::array<toolkit::EditBox*, kMaxLines> lineEdits(const forms::MainForm& f) {
   return {f.网络_编辑框_1, f.网络_编辑框_2, f.网络_编辑框_3, f.网络_编辑框_4};
 }
 
-// The thumbnail address of the selected template, or null when the list no longer holds it
-// (it was reloaded with fewer items since).
+// The thumbnail address at the selected place of the list, or null when the list no longer
+// reaches it (it was reloaded with fewer items since).
 const Text* selectedThumbnail(const Context& ctx) {
   const TextArray& urls = ctx.state.list.listImageUrls;
   const int selected = ctx.state.make.selectedTemplate;
@@ -102,6 +102,7 @@ bool openMakePage(const Context& ctx) {
     showCursorTip(ctx, reselectTemplateTip());
     return false;
   }
+  ctx.state.make.openedTemplate = *thumb;
   const forms::MainForm& f = ctx.main;
   // The picture and the page do not depend on each other, so they travel side by side.
   const Text page = net::webRequestsWithPictures(
@@ -126,7 +127,9 @@ bool openMakePage(const Context& ctx) {
 
 void generateCaptioned(const Context& ctx) {
   const Text* thumb = selectedThumbnail(ctx);
-  if (!thumb) {
+  // A list loaded again since (首页 works on this page too) may hold another template at the
+  // selected place: that one would be made with the lines of the one shown.
+  if (!thumb || *thumb != ctx.state.make.openedTemplate) {
     showCursorTip(ctx, reselectTemplateTip());
     return;
   }

@@ -66,6 +66,7 @@ struct FavouritesState {
 struct MakePageState {
   int selectedTemplate = 0;  // 1-based index into listImageUrls
   int captionLineCount = 0;  // 1 to 4 once a template was opened
+  Text openedTemplate;       // thumbnail address of the template whose lines the page shows
 };
 
 // The local caption editor of the 本地制作 page. The picture, the text's place, caption, font and

@@ -337,9 +337,18 @@ TEST_F(Captioning, FailuresLeaveAnEmptyFormAnEmptyPreviewOrTheOldPicture) {
   EXPECT_EQ(tip(), "未找到图片数据"_gbk);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
 
-  // The list was loaded again with fewer items: the selected template is gone.
-  parts.state.list.listImageUrls.resize(1);
+  // The list was loaded again: another template at the selected place, then fewer items. Neither
+  // is made with the lines shown.
+  site.failThumbnails = false;
+  press(f.图片框10);
+  showList({7, 9});
   site.clearLog();
+  actions::showCursorTip(parts.context, "x");
+  press(f.网络_生成);
+  EXPECT_EQ(tip(), "请重新选择模板"_gbk);
+  EXPECT_TRUE(site.requests().empty());
+  parts.state.list.listImageUrls.resize(1);
+  actions::showCursorTip(parts.context, "x");
   press(f.网络_生成);
   EXPECT_EQ(tip(), "请重新选择模板"_gbk);
   f.showPage(forms::Page::Edit);
