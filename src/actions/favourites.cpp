@@ -5,6 +5,7 @@
 #include "runtime/files.h"
 #include "runtime/ini_file.h"
 #include "runtime/places.h"
+#include "toolkit/picture_decoder.h"
 
 namespace mw::actions {
 namespace {
@@ -13,20 +14,27 @@ using forms::Context;
 
 // More names than a second holds: past that the folder is taken to be unusable.
 constexpr int kMaxNameSteps = 1000;
+// Names count from 1970-01-01 08:00 local time, the Unix epoch on a computer set to UTC+8.
+constexpr long long kNameClockOffsetSeconds = 8 * 3600;
 
 }  // namespace
 
-Text favouriteFileName(long long epochMs) {
-  const Text millis = runtime::fromInteger(epochMs % 1000);
-  return runtime::fromInteger(epochMs / 1000) + Text(3 - millis.size(), '0') + millis;
+Text favouriteFileName(long long clockMs) {
+  const Text millis = runtime::fromInteger(clockMs % 1000);
+  return runtime::fromInteger(clockMs / 1000) + Text(3 - millis.size(), '0') + millis;
 }
 
-Text favouriteFileName() { return favouriteFileName(runtime::epochMilliseconds()); }
+long long favouriteClockMs() {
+  const long long ms = runtime::epochMilliseconds();
+  return ms + (runtime::utcOffsetSeconds(ms / 1000) - kNameClockOffsetSeconds) * 1000;
+}
 
-Text saveFavourite(const Text& folder, const Bytes& picture, long long epochMs) {
+Text favouriteFileName() { return favouriteFileName(favouriteClockMs()); }
+
+Text saveFavourite(const Text& folder, const Bytes& picture, long long clockMs) {
   if (folder.empty()) return {};  // not set yet: "/" + name would land in the root folder
   for (int step = 0; step < kMaxNameSteps; ++step) {
-    const Text path = folder + "/" + favouriteFileName(epochMs + step) + ".jpg";
+    const Text path = folder + "/" + favouriteFileName(clockMs + step) + ".jpg";
     switch (runtime::writeNewFile(path, picture)) {
       case runtime::NewFile::Written:
         return path;
@@ -45,8 +53,13 @@ void saveToFavourites(const Context& ctx, int box) {
     showCursorTip(ctx, "无图片数据"_gbk);
     return;
   }
+  // A failed download leaves the site's error page in the box: that is no picture to keep.
+  if (toolkit::sniffPictureFormat(picture) == toolkit::PictureFormat::Unknown) {
+    showCursorTip(ctx, "图片数据无法识别，未能保存"_gbk);
+    return;
+  }
   const bool saved =
-      !saveFavourite(ctx.state.favourites.favouritesFolder, picture, runtime::epochMilliseconds()).empty();
+      !saveFavourite(ctx.state.favourites.favouritesFolder, picture, favouriteClockMs()).empty();
   showCursorTip(ctx, saved ? "图片已存至收藏目录"_gbk : "图片保存失败，请检查收藏目录"_gbk);
 }
 

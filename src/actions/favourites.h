@@ -5,15 +5,18 @@
 
 namespace mw::actions {
 
-// The name of a picture saved at `epochMs`: the Unix seconds, then the milliseconds in three
-// digits ("1700000000123").
-Text favouriteFileName(long long epochMs);
+// The clock favourites are named by: milliseconds from 1970-01-01 08:00 local time (the Unix
+// time on a computer set to UTC+8).
+long long favouriteClockMs();
+// The name of a picture saved at `clockMs` of that clock: the seconds, then the milliseconds in
+// three digits ("1700000000123").
+Text favouriteFileName(long long clockMs);
 Text favouriteFileName();
 
-// Writes the picture's bytes unchanged into `folder` as favouriteFileName(epochMs) + ".jpg",
+// Writes the picture's bytes unchanged into `folder` as favouriteFileName(clockMs) + ".jpg",
 // stepping a millisecond at a time past names already taken: nothing is ever replaced. The
 // path written, or empty when nothing could be written.
-Text saveFavourite(const Text& folder, const Bytes& picture, long long epochMs);
+Text saveFavourite(const Text& folder, const Bytes& picture, long long clockMs);
 
 // The right click on 图片框`box` (1..16).
 void saveToFavourites(const forms::Context& ctx, int box);

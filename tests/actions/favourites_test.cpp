@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 
 #include "runtime/clock.h"
@@ -41,14 +42,34 @@ struct Favourites : ::testing::Test {
   }
 };
 
-TEST(FavouriteFileName, UnixSecondsThenTheRealMilliseconds) {
+// Sets the time zone for the scope, as a POSIX TZ string (no zone database needed).
+struct TimeZone {
+  explicit TimeZone(const char* tz) : old(std::getenv("TZ") ? std::getenv("TZ") : "") {
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+  }
+  ~TimeZone() {
+    old.empty() ? ::unsetenv("TZ") : ::setenv("TZ", old.c_str(), 1);
+    ::tzset();
+  }
+  std::string old;
+};
+
+TEST(FavouriteFileName, SecondsFromEightOClockOn1970_01_01LocalThenTheRealMilliseconds) {
   EXPECT_EQ(actions::favouriteFileName(1700000000123), "1700000000123");
   EXPECT_EQ(actions::favouriteFileName(1700000000005), "1700000000005");
   EXPECT_EQ(actions::favouriteFileName(1700000001000), "1700000001000");
-  const long long before = runtime::epochMilliseconds();
-  const long long now = std::stoll(actions::favouriteFileName());
-  EXPECT_GE(now, before);
-  EXPECT_LE(now, runtime::epochMilliseconds());
+  const long long kEightHoursMs = 8LL * 3600 * 1000;
+  const std::pair<const char*, long long> zones[] = {
+      {"CST-8", 0}, {"UTC0", -kEightHoursMs}, {"EST5", -kEightHoursMs - 5LL * 3600 * 1000}};
+  for (const auto& [tz, offset] : zones) {
+    SCOPED_TRACE(tz);
+    TimeZone zone(tz);
+    const long long before = runtime::epochMilliseconds();
+    const long long now = std::stoll(actions::favouriteFileName());
+    EXPECT_GE(now, before + offset);
+    EXPECT_LE(now, runtime::epochMilliseconds() + offset);
+  }
 }
 
 TEST_F(Favourites, SavesInOneMillisecondNeverReplaceAFile) {
@@ -66,15 +87,18 @@ TEST_F(Favourites, SavesInOneMillisecondNeverReplaceAFile) {
 TEST_F(Favourites, ARightClickSavesTheBytesUnchangedAsJpg) {
   rightClick(12);
   EXPECT_EQ(tip(), "无图片数据"_gbk);
+  f.图片框12->setPicture("<html><body><h1>503 Service Unavailable</h1></body></html>");
+  rightClick(12);
+  EXPECT_EQ(tip(), "图片数据无法识别，未能保存"_gbk);
   EXPECT_TRUE(saved(folder).empty());
 
   const std::string gif = test::animatedGif(16, 16, {Qt::red, Qt::blue}, 10);
   f.图片框12->setPicture(gif);
   f.图片框3->setPicture(gif);
-  const long long before = runtime::epochMilliseconds();
+  const long long before = actions::favouriteClockMs();
   rightClick(12);
   rightClick(3);
-  const long long after = runtime::epochMilliseconds();
+  const long long after = actions::favouriteClockMs();
   EXPECT_EQ(tip(), "图片已存至收藏目录"_gbk);
   const std::vector<fs::path> files = saved(folder);
   ASSERT_EQ(files.size(), 2u);
