@@ -23,6 +23,14 @@ double jumpTarget(forms::MainForm& form) {
 
 void previousPage(const forms::Context& ctx) {
   const Page page = ctx.main.page();
+  // Button states restored by a page switch can leave 上一页 on at page 1 (after a start whose
+  // lists failed to load); there is no page before the first to go to.
+  const int shown = page == Page::Home ? ctx.state.search.searchPage : ctx.state.list.listPage;
+  if ((page == Page::Home || page == Page::Edit) && shown <= 1) {
+    ctx.main.上一页->setEnabled(false);
+    ctx.main.首页->setEnabled(false);
+    return;
+  }
   if (page == Page::Home) searchPreviousPage(ctx);
   if (page == Page::Edit) listPreviousPage(ctx);
 }

@@ -214,6 +214,13 @@ void searchJump(const forms::Context& ctx) {
   auto& s = ctx.state.search;
   double target = jumpTarget(f);
   const long long last = 2LL * s.searchSitePageCount;
+  if (last < 1) {
+    // Fewer results than one site page: no page to go to but the first, which the query holds
+    // (clamped to the last, the target would be page 0 of site page 0).
+    f.跳页_编辑框->setText("1");
+    searchFirstPage(ctx);
+    return;
+  }
   if (target - static_cast<double>(last) > forms::kTolerance) {
     f.跳页_编辑框->setText(fromInteger(last));
     target = static_cast<double>(last);

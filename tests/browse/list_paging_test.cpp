@@ -184,6 +184,22 @@ TEST_F(ListPagingTest, EmptySitePageKeepsPicturesButMovesThePage) {
             expected([](int i) { return TemplateSite::thumbBytes(TemplateSite::allThumb(3, i)); }, 19, 20));
 }
 
+// Button states put back by a page switch may leave 上一页 on at page 1: it only turns off.
+TEST_F(ListPagingTest, PreviousFromPageOneStaysThere) {
+  site.latestItems = 95;
+  const auto ctx = context(site.base());
+  loadLatestList(ctx);
+  const auto before = boxes();
+  form.上一页->setEnabled(true);
+  form.首页->setEnabled(true);
+  previousPage(ctx);
+  EXPECT_EQ(state.list.listPage, 1);
+  EXPECT_EQ(form.显示页->caption(), "1/9");
+  EXPECT_EQ(boxes(), before);
+  EXPECT_FALSE(form.上一页->isEnabled());
+  EXPECT_FALSE(form.首页->isEnabled());
+}
+
 TEST_F(ListPagingTest, BarActsOnTheListOnlyFromTheEditPages) {
   site.latestItems = 95;
   const auto ctx = context(site.base());

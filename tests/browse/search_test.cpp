@@ -205,10 +205,20 @@ TEST_F(SearchTest, NineteenResultsOpenTheSecondViewEvenWithAZeroPageCount) {
   search("猫"_gbk);
   EXPECT_EQ(form.显示页->caption(), "1/0");
   EXPECT_EQ(flags(), (Flags{true, true, false, false}));
-  // One result page has no link to page 2: a jump finds no page to show.
+  // No page to jump to but the first, which the query holds (clamped to the page count, the
+  // jump would ask for site page 0 and empty the boxes).
   jump("2");
-  EXPECT_EQ(form.显示页->caption(), "0/0");
-  EXPECT_TRUE(form.图片框1->picture().empty());
+  EXPECT_EQ(form.跳页_编辑框->text(), "1");
+  EXPECT_EQ(form.显示页->caption(), "1/0");
+  EXPECT_EQ(site->targets().back(), "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%C3%A8");
+  expectShown(1, 1);
+  // 上一页 put back on by a page switch goes nowhere.
+  form.上一页->setEnabled(true);
+  form.首页->setEnabled(true);
+  previousPage(*ctx);
+  EXPECT_EQ(state.search.searchPage, 1);
+  EXPECT_EQ(flags(), (Flags{true, true, false, false}));
+  expectShown(1, 1);
 
   serve(25);
   search("猫"_gbk);
