@@ -118,6 +118,10 @@ void Label::setWordWrap(bool on) {
   wrap_ = on;
   update();
 }
+void Label::setNarrowToFit(bool on) {
+  narrowToFit_ = on;
+  update();
+}
 QRect Label::clientRect() const {
   const int b = borderWidth(border_);
   return rect().adjusted(b, b, -b, -b);
@@ -133,7 +137,18 @@ void Label::paintEvent(QPaintEvent*) {
   if (!caption_.isEmpty()) {
     p.setPen(text_);
     p.setFont(font());
-    p.drawText(client, alignmentFlags(h_, v_, wrap_), displayText(caption_));
+    const QString text = displayText(caption_);
+    const int width = narrowToFit_ && !wrap_ ? fontMetrics().horizontalAdvance(text) : 0;
+    if (width > client.width()) {
+      // Narrowed the way a condensed face would be: every letter stays readable.
+      p.save();
+      p.translate(client.left(), 0);
+      p.scale(static_cast<qreal>(client.width()) / width, 1);
+      p.drawText(QRect(0, client.top(), width, client.height()), alignmentFlags(h_, v_, false), text);
+      p.restore();
+    } else {
+      p.drawText(client, alignmentFlags(h_, v_, wrap_), text);
+    }
   }
   drawBorder(p, this, border_);
   paintFocusFrame(p, this);

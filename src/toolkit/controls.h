@@ -52,6 +52,8 @@ class Label : public QWidget {
   VAlign verticalAlignment() const { return v_; }
   void setWordWrap(bool on);
   bool wordWrap() const { return wrap_; }
+  // A one-line caption wider than the client area is drawn narrowed to fit instead of cut.
+  void setNarrowToFit(bool on);
   const Picture& pictureView() const { return picture_; }
   // The area inside the border, where the picture and caption go.
   QRect clientRect() const;
@@ -74,6 +76,7 @@ class Label : public QWidget {
   HAlign h_ = HAlign::Left;
   VAlign v_ = VAlign::Centre;
   bool wrap_ = false;
+  bool narrowToFit_ = false;
 };
 
 // Draws its caption only, never a background; catches the presses over it.

@@ -161,6 +161,35 @@ TEST(PictureBox, LargeJpegResizedIsFittedFromItsKeptDecode) {
   EXPECT_EQ(decodedInUse(), before);
 }
 
+// A caption wider than its label: cut at the edge, or narrowed to end inside it.
+TEST(Label, NarrowedToFitACaptionEndsInsideTheLabel) {
+  const auto inkColumns = [](Label& label) {
+    const QImage image = label.grab().toImage();
+    int first = image.width(), last = -1;
+    for (int x = 0; x < image.width(); ++x)
+      for (int y = 0; y < image.height(); ++y)
+        if (QColor(image.pixel(x, y)).red() > 200 && QColor(image.pixel(x, y)).green() < 80) {
+          first = std::min(first, x);
+          last = std::max(last, x);
+        }
+    return std::pair{first, last};
+  };
+  Label label;
+  label.resize(64, 48);
+  label.setFont(pixelFont(label.font(), 23, true));
+  label.setTextColour(Qt::red);
+  label.setCaption("mw13WW");
+  EXPECT_EQ(inkColumns(label).second, 63) << "the caption runs to the edge and is cut there";
+  label.setNarrowToFit(true);
+  const auto [first, last] = inkColumns(label);
+  EXPECT_LE(first, 3);
+  EXPECT_GT(last, 50);
+  EXPECT_LT(last, 63);
+  // One that fits is drawn as it is.
+  label.setCaption("m");
+  EXPECT_LT(inkColumns(label).second, 30);
+}
+
 TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
   Label label;
   label.resize(96, 25);
