@@ -5,9 +5,11 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -86,8 +88,42 @@ class InputHold : public QObject {
  private:
   struct Held {
     QPointer<QWindow> window;
-    std::unique_ptr<QEvent> event;
+    QEvent::Type type;
+    Qt::MouseButtons buttons;  // of a mouse event
+    std::function<std::unique_ptr<QEvent>()> make;
   };
+
+  // A pointer event shares its point with the device, and the events after it overwrite that
+  // point (a held release would land where a later press went): it is made afresh from its own
+  // values when it is replayed. Others are kept as clones, and so is the press that made a
+  // double click: the window only notes where it went (by its own position, which stays) and
+  // leaves the delivery to the double click, which it knows by a mark only Qt can set.
+  static std::function<std::unique_ptr<QEvent>()> maker(const QEvent* event) {
+    const auto* m = dynamic_cast<const QMouseEvent*>(event);
+    if (m && !m->flags().testFlag(Qt::MouseEventCreatedDoubleClick)) {
+      return [type = m->type(), at = m->position(), scene = m->scenePosition(), global = m->globalPosition(),
+              button = m->button(), buttons = m->buttons(), modifiers = m->modifiers(),
+              device = m->pointingDevice(), time = m->timestamp()]() -> std::unique_ptr<QEvent> {
+        auto made =
+            std::make_unique<QMouseEvent>(type, at, scene, global, button, buttons, modifiers, device);
+        made->setTimestamp(time);
+        return made;
+      };
+    }
+    if (const auto* w = dynamic_cast<const QWheelEvent*>(event)) {
+      return [at = w->position(), global = w->globalPosition(), pixels = w->pixelDelta(),
+              angle = w->angleDelta(), buttons = w->buttons(), modifiers = w->modifiers(), phase = w->phase(),
+              inverted = w->inverted(), device = w->pointingDevice(),
+              time = w->timestamp()]() -> std::unique_ptr<QEvent> {
+        auto made = std::make_unique<QWheelEvent>(at, global, pixels, angle, buttons, modifiers, phase,
+                                                  inverted, Qt::MouseEventNotSynthesized, device);
+        made->setTimestamp(time);
+        return made;
+      };
+    }
+    return
+        [kept = std::shared_ptr<QEvent>(event->clone())] { return std::unique_ptr<QEvent>(kept->clone()); };
+  }
 
   // A press decides for itself and what the button does until it is let go (moves and the
   // release go where the press went, as the pointer grab sends them).
@@ -109,15 +145,15 @@ class InputHold : public QObject {
   }
 
   void hold(QWindow* window, QEvent* event) {
+    const auto* mouse = dynamic_cast<const QMouseEvent*>(event);
+    Held held{window, event->type(), mouse ? mouse->buttons() : Qt::NoButton, maker(event)};
     // Only the latest of a run of plain moves matters.
-    if (event->type() == QEvent::MouseMove && !held_.empty() && held_.back().window == window &&
-        held_.back().event->type() == QEvent::MouseMove &&
-        static_cast<QMouseEvent*>(held_.back().event.get())->buttons() ==
-            static_cast<QMouseEvent*>(event)->buttons()) {
-      held_.back().event.reset(event->clone());
+    if (held.type == QEvent::MouseMove && !held_.empty() && held_.back().window == window &&
+        held_.back().type == QEvent::MouseMove && held_.back().buttons == held.buttons) {
+      held_.back() = std::move(held);
       return;
     }
-    held_.push_back({window, std::unique_ptr<QEvent>(event->clone())});
+    held_.push_back(std::move(held));
   }
 
   void scheduleReplay(int ms) {
@@ -147,8 +183,9 @@ class InputHold : public QObject {
       Held next = std::move(held_.front());
       held_.pop_front();
       if (!next.window) continue;
-      replaying_ = next.event.get();
-      QCoreApplication::sendEvent(next.window, next.event.get());
+      const std::unique_ptr<QEvent> event = next.make();
+      replaying_ = event.get();
+      QCoreApplication::sendEvent(next.window, event.get());
       replaying_ = nullptr;
     }
   }

@@ -104,6 +104,31 @@ TEST(WaitPump, LiveControlsTakeInputDuringAWaitTheRestArrivesAfterItInOrder) {
   EXPECT_EQ(s.log, std::vector<std::string>{"first"});
 }
 
+// Input from the window system, as a pointer moving from one control to the next makes it: a
+// held release must still land where its press went, and a double click counts twice.
+TEST(WaitPump, HeldClicksKeepTheirOwnPlaces) {
+  WaitPump pump;
+  Screen s;
+  auto* button = new Button(&s.window);
+  button->setGeometry(0, 20, 90, 20);
+  button->show();
+  bindEvent(button, Event::Click, [&](const Input&) { s.log.push_back("button"); });
+  QWindow* window = s.window.windowHandle();
+  const auto centre = [&](QWidget* w) { return w->mapTo(&s.window, w->rect().center()); };
+  QTimer::singleShot(0, [&] {
+    QTimer::singleShot(50, [&] {
+      QTest::mouseClick(window, Qt::LeftButton, {}, centre(button));
+      QTest::mouseClick(window, Qt::LeftButton, {}, centre(s.first));
+      QTest::mouseDClick(window, Qt::LeftButton, {}, centre(s.second));
+      QTest::mouseDClick(window, Qt::LeftButton, {}, centre(button));
+    });
+    waitInAHandler(300);
+    s.log.push_back("handler done");
+  });
+  QTest::qWait(400);
+  EXPECT_EQ(s.log, (std::vector<std::string>{"handler done", "button", "first", "second", "second", "button", "button"}));
+}
+
 // A handler that waits twice holds input across both; input that came during the first
 // wait runs only after the handler, not in the gap between its waits.
 TEST(WaitPump, HeldInputWaitsForTheWholeHandler) {
