@@ -76,7 +76,8 @@ void changeFavouritesFolder(const Context& ctx) {
 }
 
 void openFavouritesFolder(const Context& ctx) {
-  ctx.desktop.openFolder(ctx.state.favourites.favouritesFolder);
+  if (!ctx.desktop.openFolder(ctx.state.favourites.favouritesFolder))
+    showCursorTip(ctx, "无法打开收藏目录"_gbk);
 }
 
 void bindFavourites(forms::HandlerRegistry& registry) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "actions/clipboard.h"
 #include "forms/paging_bar.h"
 #include "toolkit/wait_pump.h"
 
@@ -142,6 +143,8 @@ StripZone pressZone(int x, int y) {
   return StripZone::None;
 }
 
+Text browserFailedTip() { return "无法打开浏览器"_gbk; }
+
 void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& source) {
   const auto pictures = std::make_shared<const ChromePictures>(ChromePictures{
       source("skin_home.png"), source("skin_edit.png"), source("skin_favourites.png"),
@@ -163,8 +166,9 @@ void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& so
   });
   registry.on(f.主窗口, Event::LeftDown,
               [](const Context& ctx) { ctx.main.主窗口->setFocus(Qt::MouseFocusReason); });
-  registry.on(f.标签_检查更新1, Event::LeftDown,
-              [](const Context& ctx) { ctx.desktop.openAddress(ctx.state.update.groupLink); });
+  registry.on(f.标签_检查更新1, Event::LeftDown, [](const Context& ctx) {
+    if (!ctx.desktop.openAddress(ctx.state.update.groupLink)) actions::showCursorTip(ctx, browserFailedTip());
+  });
   // Close, minimise and drag work while a load waits.
   toolkit::setLiveDuringWaits(f.窗口控制按钮);
   toolkit::setLiveDuringWaits(f.窗口位置拖动);

@@ -10,6 +10,9 @@ enum class StripZone { None, Minimise, Close };
 StripZone hoverZone(int x, int y);
 StripZone pressZone(int x, int y);
 
+// Said at the pointer when no browser takes an address the program opens.
+Text browserFailedTip();
+
 void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& pictures);
 
 }  // namespace mw::shell

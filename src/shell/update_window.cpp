@@ -2,8 +2,10 @@
 
 #include <QColor>
 
+#include "actions/clipboard.h"
 #include "net/web_request.h"
 #include "runtime/markers.h"
+#include "shell/chrome.h"
 
 namespace mw::shell {
 namespace {
@@ -36,7 +38,8 @@ void updateButtonClicked(const Context& ctx) {
   const auto& s = ctx.state.update;
   ctx.desktop.messageBox(ctx.update.更新窗口, "提取密码为："_gbk + s.sharePassword, {},
                          toolkit::MessageButtons::Ok);
-  ctx.desktop.openAddress(ctx.sites.shareBase() + "/s/" + s.shareId);
+  if (!ctx.desktop.openAddress(ctx.sites.shareBase() + "/s/" + s.shareId))
+    actions::showCursorTip(ctx, browserFailedTip());
 }
 
 }  // namespace

@@ -154,6 +154,9 @@ TEST_F(Favourites, ChangingTheFolderShowsStoresAndUsesIt) {
   QTest::mousePress(f.打开收藏目录, Qt::LeftButton, {}, QPoint(5, 5));
   ASSERT_EQ(parts.desktop.calls.back().what, "openFolder");
   EXPECT_EQ(parts.desktop.calls.back().text, chosen);
+  parts.desktop.opens = false;  // no file manager
+  QTest::mousePress(f.打开收藏目录, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(tip(), "无法打开收藏目录"_gbk);
 }
 
 TEST_F(Favourites, ASettingsFileThatCannotBeWrittenSaysTheFolderHoldsForThisRunOnly) {

@@ -274,6 +274,9 @@ TEST(MainWindow, BackgroundPressTakesFocusAndGroupLinkOpens) {
   EXPECT_EQ(scripted.calls[0].what, "openAddress");
   EXPECT_EQ(scripted.calls[0].text, "");  // an empty link is passed on as it is
   EXPECT_EQ(scripted.calls[1].text, "http://127.0.0.1:9/wpa/qunwpa?idkey=abc");
+  scripted.opens = false;  // no browser
+  press(f.标签_检查更新1);
+  EXPECT_EQ(f.气球提示框1->text(), "无法打开浏览器"_gbk);
   f.主窗口->destroyWindow();
 }
 

@@ -50,6 +50,9 @@ TEST(UpdateWindow, CreatedStepFillsVersionPasswordAndFiveNoteBlocks) {
   EXPECT_EQ(desk.calls[1].what, "openAddress");
   EXPECT_EQ(desk.calls[1].text, site.base() + "/s/");
   EXPECT_TRUE(u.更新窗口->isVisible());
+  desk.opens = false;  // no browser
+  QTest::mouseClick(u.按钮1, Qt::LeftButton);
+  EXPECT_EQ(p.main.气球提示框1->text(), "无法打开浏览器"_gbk);
   u.更新窗口->destroyWindow();
 }
 
