@@ -4,6 +4,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+  # Qt's own texts in Chinese (确定, 取消, the file and folder dialogs)
+  qt6-translations-l10n
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei xvfb xauth xdotool
   # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)

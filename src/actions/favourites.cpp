@@ -64,7 +64,7 @@ void saveToFavourites(const Context& ctx, int box) {
 }
 
 void changeFavouritesFolder(const Context& ctx) {
-  const std::optional<Text> chosen = ctx.desktop.chooseFolder(ctx.main.主窗口);
+  const std::optional<Text> chosen = ctx.desktop.chooseFolder(ctx.main.主窗口, ctx.state.favourites.favouritesFolder);
   if (!chosen || chosen->empty()) return;  // cancelled: everything stays as it was
   auto& favourites = ctx.state.favourites;
   favourites.favouritesFolder = *chosen;

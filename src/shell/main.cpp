@@ -12,6 +12,7 @@
 #include "resources/embedded_pictures.h"
 #include "runtime/places.h"
 #include "shell/program.h"
+#include "toolkit/desktop.h"
 #include "toolkit/wait_pump.h"
 
 int main(int argc, char** argv) {
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
   for (int size : {16, 24, 32, 48, 64, 128, 256})
     builtIn.addFile(QStringLiteral(":/icons/%1x%1/apps/" MW_APP_ID ".png").arg(size), QSize(size, size));
   app.setWindowIcon(QIcon::fromTheme(QStringLiteral(MW_APP_ID), builtIn));
+  mw::toolkit::useChineseQtTexts();
   // Waiting requests keep the windows painting and the chrome working; other input waits until
   // the handler is done. Closing the window during a load aborts it.
   mw::toolkit::WaitPump waitPump;

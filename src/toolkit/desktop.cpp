@@ -1,9 +1,12 @@
 #include "toolkit/desktop.h"
 
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QUrl>
 
 #include "runtime/event_pump.h"
@@ -22,6 +25,19 @@ Desktop& qtDesktop() {
 }
 
 Desktop& desktop() { return installed ? *installed : qtDesktop(); }
+
+bool useChineseQtTexts() {
+  static QTranslator* translator = nullptr;
+  if (translator) return true;
+  auto* loaded = new QTranslator(QCoreApplication::instance());
+  if (!loaded->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(loaded)) {
+    delete loaded;
+    return false;
+  }
+  translator = loaded;
+  return true;
+}
 
 void setDesktop(Desktop* replacement) { installed = replacement; }
 
@@ -60,9 +76,10 @@ std::optional<Text> QtDesktop::openFile(QWidget* parent, const Text& filter) {
   return fromQString(path);
 }
 
-std::optional<Text> QtDesktop::chooseFolder(QWidget* parent) {
+std::optional<Text> QtDesktop::chooseFolder(QWidget* parent, const Text& startIn) {
   if (runtime::waitsAborted()) return std::nullopt;
-  const QString path = QFileDialog::getExistingDirectory(parent, QStringLiteral("请选择文件夹"));
+  const QString path =
+      QFileDialog::getExistingDirectory(parent, QStringLiteral("请选择文件夹"), toQString(startIn));
   if (path.isEmpty()) return std::nullopt;
   return fromQString(path);
 }

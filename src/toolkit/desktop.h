@@ -22,8 +22,8 @@ class Desktop {
                                    MessageButtons buttons) = 0;
   // `filter` is "description|patterns" with patterns separated by ";". Nullopt when cancelled.
   virtual std::optional<Text> openFile(QWidget* parent, const Text& filter) = 0;
-  // The folder dialog titled "请选择文件夹". Nullopt when cancelled.
-  virtual std::optional<Text> chooseFolder(QWidget* parent) = 0;
+  // The folder dialog titled "请选择文件夹", opened on `startIn`. Nullopt when cancelled.
+  virtual std::optional<Text> chooseFolder(QWidget* parent, const Text& startIn) = 0;
   virtual std::optional<QColor> chooseColour(QWidget* parent, QColor initial) = 0;
   // An address in the default web browser; false when nothing could open it.
   virtual bool openAddress(const Text& address) = 0;
@@ -37,6 +37,10 @@ void setDesktop(Desktop* replacement);
 // The Qt one.
 Desktop& qtDesktop();
 
+// Qt's own texts (确定 and 取消 in message boxes, the file and folder dialogs) in Chinese, like
+// the windows around them. False when Qt's translations are not installed.
+bool useChineseQtTexts();
+
 // Qt file-dialog filter from the "description|patterns" form.
 QString qtFileFilter(const Text& filter);
 
@@ -45,7 +49,7 @@ class QtDesktop : public Desktop {
   MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,
                            MessageButtons buttons) override;
   std::optional<Text> openFile(QWidget* parent, const Text& filter) override;
-  std::optional<Text> chooseFolder(QWidget* parent) override;
+  std::optional<Text> chooseFolder(QWidget* parent, const Text& startIn) override;
   std::optional<QColor> chooseColour(QWidget* parent, QColor initial) override;
   bool openAddress(const Text& address) override;
   bool openFolder(const Text& path) override;

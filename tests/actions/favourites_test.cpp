@@ -135,6 +135,7 @@ TEST_F(Favourites, ChangingTheFolderShowsStoresAndUsesIt) {
   parts.desktop.folders.push_back(chosen);
   QTest::mousePress(f.更改收藏目录, Qt::LeftButton, {}, QPoint(5, 5));
 
+  EXPECT_EQ(parts.desktop.calls.back().text, folder);  // the browser opens on the folder in use
   EXPECT_EQ(parts.state.favourites.favouritesFolder, chosen);
   EXPECT_EQ(f.收藏目录地址显示->caption(), chosen);
   EXPECT_EQ(runtime::readFile(parts.places.settingsFile()).value(),

@@ -49,8 +49,8 @@ class ScriptedDesktop : public toolkit::Desktop {
     calls.push_back({"openFile", filter, {}, {}});
     return takeFront<std::optional<Text>>(files, std::nullopt);
   }
-  std::optional<Text> chooseFolder(QWidget*) override {
-    calls.push_back({"chooseFolder", {}, {}, {}});
+  std::optional<Text> chooseFolder(QWidget*, const Text& startIn) override {
+    calls.push_back({"chooseFolder", startIn, {}, {}});
     return takeFront<std::optional<Text>>(folders, std::nullopt);
   }
   std::optional<QColor> chooseColour(QWidget*, QColor) override {

@@ -458,14 +458,17 @@ TEST(Window, FirstActivationComesWithoutTheDesktopActivatingIt) {
   window.destroyWindow();
 }
 
-TEST(Desktop, QtMessageBoxIsModalAndUntitledReadsInformation) {
+TEST(Desktop, QtMessageBoxIsModalUntitledReadsInformationAndSpeaksChinese) {
+  ASSERT_TRUE(useChineseQtTexts()) << "Qt's translations (qt6-translations-l10n) are missing";
   QString title;
+  QStringList buttons;
   bool modal = false;
   QTimer::singleShot(0, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
     title = box->windowTitle();
     modal = box->isModal();
+    buttons = {box->button(QMessageBox::Ok)->text(), box->button(QMessageBox::Cancel)->text()};
     box->button(QMessageBox::Cancel)->click();
   });
   const MessageAnswer answer =
@@ -473,6 +476,7 @@ TEST(Desktop, QtMessageBoxIsModalAndUntitledReadsInformation) {
   EXPECT_EQ(answer, MessageAnswer::Cancel);
   EXPECT_EQ(title, QStringLiteral("信息："));
   EXPECT_TRUE(modal);
+  EXPECT_EQ(buttons, (QStringList{QStringLiteral("确定"), QStringLiteral("取消")}));
 }
 
 TEST(Clipboard, StillImagesAndWindowSnapshots) {
