@@ -1,7 +1,6 @@
 #include "forms/main_form.h"
 
 #include "forms/form_table.h"
-
 #include "forms/spoken_names.h"
 
 namespace mw::forms {
@@ -117,7 +116,8 @@ const std::vector<FormControl<MainForm>>& controls() {
       CONTROL(收藏目录, .parent = NAME(选择夹1), .page = 2, .geometry = {88, 16, 88, 32},
        .look = plain("收藏目录：")),
       CONTROL(收藏目录地址显示, .parent = NAME(选择夹1), .page = 2, .geometry = {184, 16, 368, 32},
-       .look = {.border = Border::Single, .text = qRgb(0x80, 0x80, 0xFF), .background = kWhite}),
+       .look = {.border = Border::Single, .text = qRgb(0x80, 0x80, 0xFF), .background = kWhite,
+                .overflow = Overflow::ElideMiddle}),
       CONTROL(打开收藏目录, .parent = NAME(选择夹1), .page = 2, .geometry = {88, 72, 150, 40},
        .look = boxed("   打开收藏目录", HAlign::Centre)),
       CONTROL(图片框17, .parent = NAME(选择夹1), .page = 2, .geometry = {92, 77, 30, 30},

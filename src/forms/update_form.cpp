@@ -20,7 +20,7 @@ const std::vector<FormControl<UpdateForm>>& updateControls() {
            .look = {.edit = {.multiLine = true, .horizontalScroll = true, .verticalScroll = true}}),
           CONTROL(标签3, .geometry = {24, 320, 72, 48}, .look = {.caption = "提取密码："}),
           CONTROL(标签4, .geometry = {104, 320, 64, 48},
-           .look = {.text = qRgb(0xFF, 0, 0), .fontPixels = 23, .bold = true, .narrowToFit = true}),
+           .look = {.text = qRgb(0xFF, 0, 0), .fontPixels = 23, .bold = true, .overflow = Overflow::Narrow}),
           CONTROL(按钮1, .geometry = {168, 320, 176, 48}, .look = {.caption = "点击更新"}),
   };
   return table;

@@ -82,6 +82,7 @@ Label::Label(QWidget* parent) : QWidget(parent) {
 Text Label::caption() const { return fromQString(caption_); }
 void Label::setCaption(const Text& caption) {
   const QString before = std::exchange(caption_, toQString(caption));
+  if (overflow_ == Overflow::ElideMiddle) setToolTip(caption_);
   update();
   if (caption_ != before) announceCaption(this, before, caption_);
 }
@@ -118,8 +119,9 @@ void Label::setWordWrap(bool on) {
   wrap_ = on;
   update();
 }
-void Label::setNarrowToFit(bool on) {
-  narrowToFit_ = on;
+void Label::setOverflow(Overflow overflow) {
+  overflow_ = overflow;
+  setToolTip(overflow_ == Overflow::ElideMiddle ? caption_ : QString());
   update();
 }
 QRect Label::clientRect() const {
@@ -138,8 +140,11 @@ void Label::paintEvent(QPaintEvent*) {
     p.setPen(text_);
     p.setFont(font());
     const QString text = displayText(caption_);
-    const int width = narrowToFit_ && !wrap_ ? fontMetrics().horizontalAdvance(text) : 0;
-    if (width > client.width()) {
+    const int width = overflow_ != Overflow::Cut && !wrap_ ? fontMetrics().horizontalAdvance(text) : 0;
+    if (width > client.width() && overflow_ == Overflow::ElideMiddle) {
+      p.drawText(client, alignmentFlags(h_, v_, false),
+                 fontMetrics().elidedText(text, Qt::ElideMiddle, client.width()));
+    } else if (width > client.width()) {
       // Narrowed the way a condensed face would be: every letter stays readable.
       p.save();
       p.translate(client.left(), 0);

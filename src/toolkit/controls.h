@@ -19,6 +19,8 @@ namespace mw::toolkit {
 enum class Border { None = 0, Sunken = 1, Single = 5 };
 enum class HAlign { Left = 0, Centre = 1, Right = 2 };
 enum class VAlign { Top = 0, Centre = 1, Bottom = 2 };
+// What a one-line label does with a caption wider than itself.
+enum class Overflow { Cut, Narrow, ElideMiddle };
 
 // The control's own flags, independent of its ancestors.
 inline bool isShownFlag(const QWidget* w) { return !w->isHidden(); }
@@ -52,8 +54,8 @@ class Label : public QWidget {
   VAlign verticalAlignment() const { return v_; }
   void setWordWrap(bool on);
   bool wordWrap() const { return wrap_; }
-  // A one-line caption wider than the client area is drawn narrowed to fit instead of cut.
-  void setNarrowToFit(bool on);
+  // Narrowed, every letter stays; elided in the middle, the caption is also the tool tip.
+  void setOverflow(Overflow overflow);
   const Picture& pictureView() const { return picture_; }
   // The area inside the border, where the picture and caption go.
   QRect clientRect() const;
@@ -76,7 +78,7 @@ class Label : public QWidget {
   HAlign h_ = HAlign::Left;
   VAlign v_ = VAlign::Centre;
   bool wrap_ = false;
-  bool narrowToFit_ = false;
+  Overflow overflow_ = Overflow::Cut;
 };
 
 // Draws its caption only, never a background; catches the presses over it.

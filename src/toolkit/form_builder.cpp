@@ -17,7 +17,7 @@ void applyLabelLook(Label* l, const Look& look, const PictureSource& pictures) {
   if (look.background) l->setBackgroundColour(QColor::fromRgb(*look.background));
   l->setAlignment(look.h, look.v);
   l->setWordWrap(look.wordWrap);
-  l->setNarrowToFit(look.narrowToFit);
+  l->setOverflow(look.overflow);
   l->setPictureLayout(Layout(look.layout));
   if (look.picture) l->setPicture(pictures(look.picture));
 }

@@ -43,7 +43,7 @@ struct Look {
   int layout = 0;                 // label picture layout, or picture box display mode
   int fontPixels = 0;             // 0: the default GUI font
   bool bold = false;
-  bool narrowToFit = false;  // label: a one-line caption too wide is narrowed, not cut
+  Overflow overflow = Overflow::Cut;  // label: a one-line caption wider than the label
   EditOptions edit{};
   std::vector<const char*> items{};  // combo box
   const char* selected = nullptr;    // combo box

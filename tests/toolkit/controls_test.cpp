@@ -161,8 +161,8 @@ TEST(PictureBox, LargeJpegResizedIsFittedFromItsKeptDecode) {
   EXPECT_EQ(decodedInUse(), before);
 }
 
-// A caption wider than its label: cut at the edge, or narrowed to end inside it.
-TEST(Label, NarrowedToFitACaptionEndsInsideTheLabel) {
+// A caption wider than its label: cut at the edge, narrowed or elided to end inside it.
+TEST(Label, AnOverflowingCaptionIsCutNarrowedOrElided) {
   const auto inkColumns = [](Label& label) {
     const QImage image = label.grab().toImage();
     int first = image.width(), last = -1;
@@ -180,7 +180,7 @@ TEST(Label, NarrowedToFitACaptionEndsInsideTheLabel) {
   label.setTextColour(Qt::red);
   label.setCaption("mw13WW");
   EXPECT_EQ(inkColumns(label).second, 63) << "the caption runs to the edge and is cut there";
-  label.setNarrowToFit(true);
+  label.setOverflow(Overflow::Narrow);
   const auto [first, last] = inkColumns(label);
   EXPECT_LE(first, 3);
   EXPECT_GT(last, 50);
@@ -188,6 +188,13 @@ TEST(Label, NarrowedToFitACaptionEndsInsideTheLabel) {
   // One that fits is drawn as it is.
   label.setCaption("m");
   EXPECT_LT(inkColumns(label).second, 30);
+
+  // Elided in the middle, the whole caption is the tool tip.
+  label.setOverflow(Overflow::ElideMiddle);
+  label.setCaption("/home/someone/Pictures/mw13WW");
+  EXPECT_LT(inkColumns(label).second, 63);
+  EXPECT_EQ(label.toolTip(), QStringLiteral("/home/someone/Pictures/mw13WW"));
+  EXPECT_EQ(label.caption(), "/home/someone/Pictures/mw13WW");
 }
 
 TEST(Label, CaptionsCrossInGbkAndLooksReadBack) {
