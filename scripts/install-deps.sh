@@ -12,8 +12,8 @@ packages=(
   fonts-arphic-uming fonts-arphic-ukai
   # the end-to-end accessibility test: a D-Bus session, the AT-SPI bus and a Python AT-SPI client
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi
-  # the same test clicks with a real pointer and reads the clipboard
-  xclip
+  # the same test clicks with a real pointer and reads the clipboard; a window manager for another
+  xclip openbox x11-utils
   # the desktop icon's SVG, the .deb (dpkg-shlibdeps needs file) and its checks
   qt6-svg-dev file desktop-file-utils appstream lintian
 )

@@ -61,7 +61,8 @@ void Window::load() {
   loaded_ = true;
   deliver(this, Event::Created);
   if (!loaded_) return;  // the created handler destroyed it
-  if (frame_ == Frame::FixedSingle) setFixedSize(size());
+  // Only a sizable frame resizes: a skinned window would tile its skin.
+  if (frame_ != Frame::Sizable) setFixedSize(size());
   if (centred_) move(centredOnScreen(size()));
   show();
   raise();
@@ -89,11 +90,14 @@ void Window::destroyWindow() {
 
 namespace {
 
-// Moves a window with the pointer from a press on its grip until the button is released. The
-// grip keeps receiving the moves meanwhile: Qt grabs the mouse for the widget pressed.
-class ManualDrag : public QObject {
+// A press on a window's grip, until the button is released. The first move with the button
+// held hands the drag to the window system; where it cannot take it, the window follows the
+// pointer by hand. Only a move starts it: a window manager asked at the press may begin its move
+// after a quick click's release and keep the window on the pointer with no button held. The grip
+// keeps receiving the moves meanwhile: Qt grabs the mouse for the widget pressed.
+class GripDrag : public QObject {
  public:
-  ManualDrag(QWidget* window, QWidget* grip, QPoint pressedGlobal)
+  GripDrag(QWidget* window, QWidget* grip, QPoint pressedGlobal)
       : QObject(grip), window_(window), offset_(pressedGlobal - window->pos()) {
     grip->installEventFilter(this);
   }
@@ -102,29 +106,36 @@ class ManualDrag : public QObject {
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::MouseMove) {
       auto* e = static_cast<QMouseEvent*>(event);
-      if (e->buttons() & Qt::LeftButton) {
-        window_->move(e->globalPosition().toPoint() - offset_);
-        return true;
+      if (!(e->buttons() & Qt::LeftButton)) {
+        deleteLater();  // the release went elsewhere
+        return false;
       }
-      deleteLater();  // the release went elsewhere
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-      deleteLater();
+      if (!byHand_) {
+        QWindow* handle = window_->windowHandle();
+        if (handle && handle->startSystemMove()) {
+          deleteLater();
+          return true;
+        }
+        byHand_ = true;
+      }
+      window_->move(e->globalPosition().toPoint() - offset_);
+      return true;
     }
+    if (event->type() == QEvent::MouseButtonRelease) deleteLater();
     return false;
   }
 
  private:
   QWidget* window_;
   QPoint offset_;
+  bool byHand_ = false;
 };
 
 }  // namespace
 
 void Window::startSystemDrag(QWidget* grip, QPoint at) {
-  QWindow* handle = windowHandle();
-  if (handle && handle->startSystemMove()) return;
-  delete manualDrag_;
-  manualDrag_ = new ManualDrag(this, grip, grip->mapToGlobal(at));
+  delete drag_;
+  drag_ = new GripDrag(this, grip, grip->mapToGlobal(at));
 }
 
 void Window::paintEvent(QPaintEvent*) {

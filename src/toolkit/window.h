@@ -46,9 +46,9 @@ class Window : public QWidget {
   void destroyWindow();
   bool loaded() const { return loaded_; }
   void minimise() { showMinimized(); }
-  // Hands a press at `at` on `grip` to the window system as a press on the caption, which
-  // moves the window while the button is held. Where the window system cannot (no window
-  // manager, or one without that support), the window follows the pointer by hand instead.
+  // After a press at `at` on `grip`, moving with the button held moves the window: the window
+  // system's move, as from a caption, or where it cannot (no window manager, or one without
+  // that support) the window following the pointer by hand.
   void startSystemDrag(QWidget* grip, QPoint at);
 
  protected:
@@ -67,7 +67,7 @@ class Window : public QWidget {
   std::optional<QColor> background_;
   bool centred_ = false;
   bool loaded_ = false;
-  QPointer<QObject> manualDrag_;
+  QPointer<QObject> drag_;
 };
 
 // What a fixed single border (3 pixels) and title bar (26) take of a window's outer size.
