@@ -71,7 +71,9 @@ MessageAnswer QtDesktop::messageBox(QWidget* parent, const Text& message, const 
 
 std::optional<Text> QtDesktop::openFile(QWidget* parent, const Text& filter) {
   if (runtime::waitsAborted()) return std::nullopt;
-  const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter));
+  // The description names its patterns already: the list shows it without Qt's second copy.
+  const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter),
+                                                    nullptr, QFileDialog::HideNameFilterDetails);
   if (path.isEmpty()) return std::nullopt;
   return fromQString(path);
 }
