@@ -77,6 +77,21 @@ inline std::unique_ptr<demo::DemoSite> startDemoSite(int latencyMs, int workers)
   return nullptr;
 }
 
+// Runs two ways of doing the same work `rounds` times, taking turns at going first, so that
+// both see the same machine load and neither always finds the caches warmed by the other.
+template <typename First, typename Second>
+void interleaved(int rounds, First first, Second second) {
+  for (int round = 0; round < rounds; ++round) {
+    if (round % 2 == 0) {
+      first();
+      second();
+    } else {
+      second();
+      first();
+    }
+  }
+}
+
 inline double median(std::vector<double> v) {
   std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
   return v[v.size() / 2];

@@ -20,6 +20,7 @@
 
 namespace {
 
+using mw::bench::interleaved;
 using mw::bench::median;
 using mw::bench::millisecondsSince;
 using mw::bench::press;
@@ -77,15 +78,7 @@ int main(int argc, char** argv) {
     qtReader.push_back(millisecondsSince(start));
     if (!held) std::fprintf(stderr, "Qt's reader left no image on the clipboard\n");
   };
-  for (int round = 0; round < kRounds; ++round) {
-    if (round % 2 == 0) {
-      clickCopy();
-      qtCopy();
-    } else {
-      qtCopy();
-      clickCopy();
-    }
-  }
+  interleaved(kRounds, clickCopy, qtCopy);
 
   const double a = median(program), b = median(qtReader);
   const QImage image = QImage::fromData(jpeg, "JPG");

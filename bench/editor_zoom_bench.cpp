@@ -24,6 +24,7 @@
 
 namespace {
 
+using mw::bench::interleaved;
 using mw::bench::median;
 using mw::bench::millisecondsSince;
 using mw::bench::press;
@@ -117,15 +118,7 @@ int main(int argc, char** argv) {
         std::abort();
     });
   };
-  for (int round = 0; round < kRounds; ++round) {
-    if (round % 2 == 0) {
-      openAndZoom();
-      decodeInFull();
-    } else {
-      decodeInFull();
-      openAndZoom();
-    }
-  }
+  interleaved(kRounds, openAndZoom, decodeInFull);
 
   const double a = median(program), b = median(fullDecode);
   const double ac = median(programCpu), bc = median(fullDecodeCpu);
