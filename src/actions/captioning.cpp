@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "actions/clipboard.h"
+#include "forms/notices.h"
 #include "forms/paging_bar.h"
 #include "net/encoding.h"
 #include "net/fetch_page.h"

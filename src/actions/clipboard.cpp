@@ -2,13 +2,13 @@
 
 #include <QApplication>
 #include <QBuffer>
-#include <QCursor>
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
 #include <memory>
 
+#include "forms/notices.h"
 #include "net/fetch_page.h"
 #include "runtime/files.h"
 #include "runtime/places.h"
@@ -29,9 +29,7 @@ Text shownAddress(const Context& ctx, int slot) {
 }
 
 // Byte for byte and case-sensitive: "x.GIF" and "x.gif?v=1" are not.
-bool endsInGif(const Text& address) {
-  return address.size() >= 3 && address.compare(address.size() - 3, 3, "gif") == 0;
-}
+bool endsInGif(const Text& address) { return address.ends_with("gif"); }
 
 // A file of that name in our private folder; empty when there is no such folder.
 Text privateFile(const char* name) {
@@ -122,10 +120,6 @@ class DragStarter : public QObject {
 
 Text copiedTip() { return "已复制本图片，粘贴到聊天框即可使用"_gbk; }
 Text copyFailedTip() { return "图片数据无法识别，未能复制"_gbk; }
-
-void showCursorTip(const Context& ctx, const Text& text) {
-  ctx.main.气球提示框1->showAt(QCursor::pos(), text);
-}
 
 bool copyPictureToClipboard(const Context&, const Bytes& picture) {
   const QImage still = stillImage(picture);

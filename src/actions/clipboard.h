@@ -14,9 +14,6 @@ namespace mw::actions {
 // clipboard does not take the image: the caller then shows copyFailedTip() instead of copiedTip().
 bool copyPictureToClipboard(const forms::Context& ctx, const Bytes& picture);
 
-// Shows the text in the balloon tip 气球提示框1 at the mouse pointer.
-void showCursorTip(const forms::Context& ctx, const Text& text);
-
 // The tips after a copy: "已复制本图片，粘贴到聊天框即可使用" and "图片数据无法识别，未能复制".
 Text copiedTip();
 Text copyFailedTip();

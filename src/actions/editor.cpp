@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "actions/clipboard.h"
+#include "forms/notices.h"
 #include "forms/paging_bar.h"
 #include "runtime/files.h"
 #include "toolkit/clipboard.h"
@@ -21,16 +22,11 @@ namespace {
 
 using forms::Context;
 using forms::EditorState;
-using toolkit::MessageButtons;
 
 constexpr int kFitEdge = 300;
 constexpr int kZoomStep = 10;
 constexpr int kLargest = 300;  // zooming in stops once a side is beyond this
 constexpr int kSmallest = 20;  // zooming out stops once a side is below this
-
-void tell(const Context& ctx, const Text& message) {
-  ctx.desktop.messageBox(ctx.main.主窗口, message, {}, MessageButtons::Ok);
-}
 
 // The picture's own size, read from its header without decoding it; empty for bytes that are no
 // picture of a format the boxes show.
@@ -170,11 +166,11 @@ void zoom(const Context& ctx, int step) {
   if (e.editorAspect <= 0) return;
   const QWidget* box = ctx.main.本地编辑_图片框;
   if (step > 0 && (box->height() > kLargest || box->width() > kLargest)) {
-    tell(ctx, "已是最大尺寸"_gbk);
+    showMessage(ctx, "已是最大尺寸"_gbk);
     return;
   }
   if (step < 0 && (box->height() < kSmallest || box->width() < kSmallest)) {
-    tell(ctx, "已是最小尺寸"_gbk);
+    showMessage(ctx, "已是最小尺寸"_gbk);
     return;
   }
   e.editorHeight += step;

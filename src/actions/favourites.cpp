@@ -1,6 +1,7 @@
 #include "actions/favourites.h"
 
 #include "actions/clipboard.h"
+#include "forms/notices.h"
 #include "runtime/clock.h"
 #include "runtime/files.h"
 #include "runtime/ini_file.h"
@@ -64,14 +65,14 @@ void saveToFavourites(const Context& ctx, int box) {
 }
 
 void changeFavouritesFolder(const Context& ctx) {
-  const std::optional<Text> chosen = ctx.desktop.chooseFolder(ctx.main.主窗口, ctx.state.favourites.favouritesFolder);
+  const std::optional<Text> chosen =
+      ctx.desktop.chooseFolder(ctx.main.主窗口, ctx.state.favourites.favouritesFolder);
   if (!chosen || chosen->empty()) return;  // cancelled: everything stays as it was
   auto& favourites = ctx.state.favourites;
   favourites.favouritesFolder = *chosen;
   ctx.main.收藏目录地址显示->setCaption(*chosen);
   if (!runtime::writeIni(ctx.places.settingsFile(), "收藏"_gbk, "地址"_gbk, *chosen)) {
-    ctx.desktop.messageBox(ctx.main.主窗口, "设置文件写入失败，新目录仅本次有效"_gbk, {},
-                           toolkit::MessageButtons::Ok);
+    forms::showMessage(ctx, "设置文件写入失败，新目录仅本次有效"_gbk);
   }
 }
 

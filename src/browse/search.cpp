@@ -6,6 +6,7 @@
 
 #include "browse/paging.h"
 #include "browse/picture_slots.h"
+#include "forms/notices.h"
 #include "net/encoding.h"
 #include "net/web_request.h"
 #include "runtime/markers.h"
@@ -35,10 +36,6 @@ constexpr long long kMaxSitePages = std::numeric_limits<int>::max() / 2;
 
 Text pageCaption(const forms::SearchState& s, long long page) {
   return fromInteger(page) + "/" + fromInteger(2LL * s.searchSitePageCount);
-}
-
-void showMessage(const forms::Context& ctx, const Text& message) {
-  ctx.desktop.messageBox(ctx.main.主窗口, message, {}, toolkit::MessageButtons::Ok);
 }
 
 SlotBoxes homeBoxes(const forms::MainForm& f) {

@@ -1,9 +1,9 @@
 #include "browse/template_list.h"
 
 #include <QColor>
-#include <QCursor>
 
 #include "browse/picture_slots.h"
+#include "forms/notices.h"
 #include "net/encoding.h"
 #include "net/web_request.h"
 #include "runtime/markers.h"
@@ -30,9 +30,7 @@ void drawViewLabels(const forms::Context& ctx, toolkit::Label* selected) {
   }
 }
 
-void showBusyTip(const forms::Context& ctx) {
-  ctx.main.气球提示框1->showAt(QCursor::pos(), "正在搜索数据请稍候..."_gbk);
-}
+void showBusyTip(const forms::Context& ctx) { forms::showCursorTip(ctx, "正在搜索数据请稍候..."_gbk); }
 
 void setRecordCaption(const forms::Context& ctx, const Text& caption) {
   ctx.main.标签_记录->setCaption(caption);
@@ -152,8 +150,6 @@ void showListPictures(const forms::Context& ctx, int first) {
       ctx.state.list.listImageUrls, first);
 }
 
-void showNoMatches(const forms::Context& ctx) {
-  ctx.desktop.messageBox(ctx.main.主窗口, "没有匹配数据"_gbk, {}, toolkit::MessageButtons::Ok);
-}
+void showNoMatches(const forms::Context& ctx) { forms::showMessage(ctx, "没有匹配数据"_gbk); }
 
 }  // namespace mw::browse

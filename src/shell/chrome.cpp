@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "actions/clipboard.h"
+#include "forms/notices.h"
 #include "forms/paging_bar.h"
 #include "toolkit/wait_pump.h"
 
@@ -167,7 +167,7 @@ void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& so
   registry.on(f.主窗口, Event::LeftDown,
               [](const Context& ctx) { ctx.main.主窗口->setFocus(Qt::MouseFocusReason); });
   registry.on(f.标签_检查更新1, Event::LeftDown, [](const Context& ctx) {
-    if (!ctx.desktop.openAddress(ctx.state.update.groupLink)) actions::showCursorTip(ctx, browserFailedTip());
+    if (!ctx.desktop.openAddress(ctx.state.update.groupLink)) forms::showCursorTip(ctx, browserFailedTip());
   });
   // Close, minimise and drag work while a load waits.
   toolkit::setLiveDuringWaits(f.窗口控制按钮);

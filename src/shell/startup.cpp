@@ -2,10 +2,10 @@
 
 #include <QColor>
 
-#include "actions/clipboard.h"
 #include "browse/picture_slots.h"
 #include "browse/search.h"
 #include "browse/template_list.h"
+#include "forms/notices.h"
 #include "forms/paging_bar.h"
 #include "net/fetch_page.h"
 #include "net/web_request.h"
@@ -154,8 +154,7 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
       folder = fallback;
     }
   } else {
-    ctx.desktop.messageBox(ctx.main.主窗口, "未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk, {},
-                           toolkit::MessageButtons::Ok);
+    forms::showMessage(ctx, "未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk);
     runtime::writeIni(file, "收藏"_gbk, "地址"_gbk, fallback);
     folder = fallback;
   }
@@ -169,7 +168,7 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
 void startUp(const Context& ctx, const Bytes& markerGif) {
   auto& f = ctx.main;
   toolkit::useFlatLook(kFlatScheme);
-  actions::showCursorTip(ctx, "软件初始化中..."_gbk);
+  forms::showCursorTip(ctx, "软件初始化中..."_gbk);
   f.跳页_按钮->setDisabled(true);
   ctx.state.paging.lastEditPage = "编辑主页"_gbk;
   if (!checkNetwork(ctx)) {

@@ -2,7 +2,7 @@
 
 #include <QColor>
 
-#include "actions/clipboard.h"
+#include "forms/notices.h"
 #include "net/web_request.h"
 #include "runtime/markers.h"
 #include "shell/chrome.h"
@@ -39,7 +39,7 @@ void updateButtonClicked(const Context& ctx) {
   ctx.desktop.messageBox(ctx.update.更新窗口, "提取密码为："_gbk + s.sharePassword, {},
                          toolkit::MessageButtons::Ok);
   if (!ctx.desktop.openAddress(ctx.sites.shareBase() + "/s/" + s.shareId))
-    actions::showCursorTip(ctx, browserFailedTip());
+    forms::showCursorTip(ctx, browserFailedTip());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "actions/clipboard.h"
+#include "forms/notices.h"
 #include "forms/paging_bar.h"
 #include "net/encoding.h"
 #include "net/http_server.h"
@@ -343,16 +344,16 @@ TEST_F(Captioning, FailuresLeaveAnEmptyFormAnEmptyPreviewOrTheOldPicture) {
   press(f.图片框10);
   showList({7, 9});
   site.clearLog();
-  actions::showCursorTip(parts.context, "x");
+  forms::showCursorTip(parts.context, "x");
   press(f.网络_生成);
   EXPECT_EQ(tip(), "请重新选择模板"_gbk);
   EXPECT_TRUE(site.requests().empty());
   parts.state.list.listImageUrls.resize(1);
-  actions::showCursorTip(parts.context, "x");
+  forms::showCursorTip(parts.context, "x");
   press(f.网络_生成);
   EXPECT_EQ(tip(), "请重新选择模板"_gbk);
   f.showPage(forms::Page::Edit);
-  actions::showCursorTip(parts.context, "x");
+  forms::showCursorTip(parts.context, "x");
   press(f.图片框10);
   EXPECT_EQ(tip(), "请重新选择模板"_gbk);
   EXPECT_EQ(f.page(), forms::Page::Edit);

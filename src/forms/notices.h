@@ -1,0 +1,12 @@
+#pragma once
+// What the program tells the user: a balloon at the pointer, or a message box over the main window.
+#include "forms/context.h"
+
+namespace mw::forms {
+
+// Shows the text in the balloon tip 气球提示框1 at the mouse pointer.
+void showCursorTip(const Context& ctx, const Text& text);
+// A message box with OK only, titled "信息：", over the main window.
+void showMessage(const Context& ctx, const Text& message);
+
+}  // namespace mw::forms
