@@ -168,14 +168,18 @@ void Picture::setBytes(Bytes bytes, const Placement& placement) {
 void Picture::setPlacement(const Placement& placement) {
   if (placement == placement_) return;
   placement_ = placement;
-  if (decoding_) {
-    decode(false);
-  } else if (const QSize size = shownSize(natural_, placement_); shown() && size != decodedFor_) {
-    if (source_ && source_->width() >= size.width() && source_->height() >= size.height()) {
-      refit(size);
-    } else {
-      decode(true);
+  if (!shown()) {
+    if (decoding_) decode(false);  // the first decode starts again, for the new place
+  } else if (const QSize size = shownSize(natural_, placement_); size == decodedFor_) {
+    // What is shown fits again: a refit still on its way is for another size.
+    if (decoding_) {
+      ++generation_;
+      decoding_ = false;
     }
+  } else if (source_ && source_->width() >= size.width() && source_->height() >= size.height()) {
+    refit(size);  // the picture shown stays until the new one is made
+  } else {
+    decode(true);
   }
   emit changed();
 }
