@@ -44,6 +44,7 @@ GifAnimation::GifAnimation(std::shared_ptr<const Bytes> bytes, const std::functi
   draw(first.changed);
   animated_ = stream_->more();
   if (!animated_) {
+    memory_.give(detail::frameBytes(shown));  // no frame comes after this one
     stream_.reset();
     return;
   }

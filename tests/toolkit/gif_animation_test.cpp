@@ -269,6 +269,18 @@ TEST(GifAnimation, KeptLoopsHoldLittleAndOversizedCanvasesAreRefused) {
   }
   EXPECT_EQ(decodedInUse(), before);
 
+  // A GIF of one frame holds that frame alone: no second one is ever made.
+  {
+    GifAnimation still(
+        shared(writeGif(200, 100, {0, 0xFFFFFF}, {{0, 0, 200, 100, std::vector<unsigned char>(20000, 1)}})),
+        {});
+    ASSERT_TRUE(still.error().isEmpty());
+    EXPECT_FALSE(still.animated());
+    EXPECT_EQ(still.memoryHeld(), std::size_t(200 * 100 * 4));
+    EXPECT_EQ(decodedInUse(), before + still.memoryHeld());
+  }
+  EXPECT_EQ(decodedInUse(), before);
+
   // Four one-pixel frames on an 8192 x 8192 screen: the canvas alone would take 256 MiB.
   const GifTestFrame dot{0, 0, 1, 1, {1}};
   GifAnimation huge(shared(writeGif(8192, 8192, {0, 0xFFFFFF}, {dot, dot, dot, dot})), {});
