@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
 
 #include "toolkit/decode_pool.h"
 #include "toolkit/gif_animation.h"
@@ -89,7 +90,8 @@ struct Picture::Decoded {
 
 // The way back from the decoding threads: cleared when the picture goes.
 struct Picture::Receiver {
-  Picture* picture;
+  Picture* picture = nullptr;       // the window thread's
+  std::atomic<unsigned> latest{0};  // the generation wanted now: a job for an older one is not done
 };
 
 namespace {
@@ -146,7 +148,10 @@ Picture::Decoded refitForDisplay(const std::shared_ptr<const QImage>& source, QS
 
 }  // namespace
 
-Picture::Picture(QObject* parent) : QObject(parent), receiver_(std::make_shared<Receiver>(Receiver{this})) {
+void Picture::supersede() { receiver_->latest.store(++generation_, std::memory_order_relaxed); }
+
+Picture::Picture(QObject* parent) : QObject(parent), receiver_(std::make_shared<Receiver>()) {
+  receiver_->picture = this;
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
 }
@@ -173,7 +178,7 @@ void Picture::setPlacement(const Placement& placement) {
   } else if (const QSize size = shownSize(natural_, placement_); size == decodedFor_) {
     // What is shown fits again: a refit still on its way is for another size.
     if (decoding_) {
-      ++generation_;
+      supersede();
       decoding_ = false;
     }
   } else if (source_ && source_->width() >= size.width() && source_->height() >= size.height()) {
@@ -185,7 +190,7 @@ void Picture::setPlacement(const Placement& placement) {
 }
 
 void Picture::decode(bool keepShowing) {
-  ++generation_;
+  supersede();
   timer_.stop();
   next_.reset();
   late_ = false;
@@ -200,6 +205,7 @@ void Picture::decode(bool keepShowing) {
   decoding_ = bytes_ != nullptr;
   if (!bytes_) return;
   runDecodeJob([bytes = bytes_, placement = placement_, receiver = receiver_, generation = generation_] {
+    if (receiver->latest.load(std::memory_order_relaxed) != generation) return;
     auto decoded = std::make_shared<Decoded>(decodeForDisplay(bytes, placement));
     runOnWindowThread([receiver, generation, decoded] {
       if (receiver->picture) receiver->picture->adopt(generation, std::move(*decoded));
@@ -209,9 +215,10 @@ void Picture::decode(bool keepShowing) {
 
 // Another size from the kept source; the picture shown stays until the new one is made.
 void Picture::refit(QSize size) {
-  ++generation_;
+  supersede();
   decoding_ = true;
   runDecodeJob([source = source_, natural = natural_, size, receiver = receiver_, generation = generation_] {
+    if (receiver->latest.load(std::memory_order_relaxed) != generation) return;
     auto decoded = std::make_shared<Decoded>(refitForDisplay(source, natural, size));
     runOnWindowThread([receiver, generation, decoded] {
       if (receiver->picture) receiver->picture->adopt(generation, std::move(*decoded));

@@ -85,6 +85,8 @@ class Picture : public QObject {
 
  private:
   struct Receiver;
+  // A new generation: what is still on its way for an older one is dropped.
+  void supersede();
   void decode(bool keepShowing);
   void refit(QSize size);
   void adopt(unsigned generation, Decoded&& decoded);
