@@ -30,8 +30,6 @@ long long favouriteClockMs() {
   return ms + (runtime::utcOffsetSeconds(ms / 1000) - kNameClockOffsetSeconds) * 1000;
 }
 
-Text favouriteFileName() { return favouriteFileName(favouriteClockMs()); }
-
 Text saveFavourite(const Text& folder, const Bytes& picture, long long clockMs) {
   if (folder.empty()) return {};  // not set yet: "/" + name would land in the root folder
   for (int step = 0; step < kMaxNameSteps; ++step) {

@@ -11,7 +11,6 @@ long long favouriteClockMs();
 // The name of a picture saved at `clockMs` of that clock: the seconds, then the milliseconds in
 // three digits ("1700000000123").
 Text favouriteFileName(long long clockMs);
-Text favouriteFileName();
 
 // Writes the picture's bytes unchanged into `folder` as favouriteFileName(clockMs) + ".jpg",
 // stepping a millisecond at a time past names already taken: nothing is ever replaced. The

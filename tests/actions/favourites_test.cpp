@@ -66,7 +66,7 @@ TEST(FavouriteFileName, SecondsFromEightOClockOn1970_01_01LocalThenTheRealMillis
     SCOPED_TRACE(tz);
     TimeZone zone(tz);
     const long long before = runtime::epochMilliseconds();
-    const long long now = std::stoll(actions::favouriteFileName());
+    const long long now = std::stoll(actions::favouriteFileName(actions::favouriteClockMs()));
     EXPECT_GE(now, before + offset);
     EXPECT_LE(now, runtime::epochMilliseconds() + offset);
   }
