@@ -31,6 +31,8 @@ Text shownAddress(const Context& ctx, int slot) {
 // Byte for byte and case-sensitive: "x.GIF" and "x.gif?v=1" are not.
 bool endsInGif(const Text& address) { return address.ends_with("gif"); }
 
+bool isGif(const Bytes& bytes) { return toolkit::sniffPictureFormat(bytes) == toolkit::PictureFormat::Gif; }
+
 // A file of that name in our private folder; empty when there is no such folder.
 Text privateFile(const char* name) {
   const Text folder = runtime::privateFolder();
@@ -129,8 +131,14 @@ bool copyPictureToClipboard(const Context&, const Bytes& picture) {
 bool copyGifViaBrowser(const Context& ctx, int slot, bool& placed) {
   const Text address = shownAddress(ctx, slot);
   if (!endsInGif(address)) return false;
+  // A failed download may still bring a body (a site's error page): only a GIF counts. The GIF
+  // shown serves instead; bytes that are no GIF are never offered as one.
   Bytes gif = net::fetchPage(address);
-  if (gif.empty()) gif = ctx.main.slot(slot)->picture();  // the GIF shown, rather than nothing
+  if (!isGif(gif)) gif = ctx.main.slot(slot)->picture();
+  if (!isGif(gif)) {
+    placed = false;
+    return true;
+  }
   const Text& scratch = gifScratchPath();
   toolkit::WebBrowser* browser = ctx.main.彗星网页框1;
   placed = !scratch.empty() && runtime::writeFile(scratch, gif) && browser->navigate(scratch);
@@ -156,6 +164,7 @@ std::unique_ptr<QMimeData> pictureDragData(const Context& ctx, int box) {
   const Bytes& picture = ctx.main.slot(box)->picture();
   if (picture.empty()) return nullptr;
   if (box <= 8 && endsInGif(shownAddress(ctx, box))) {
+    if (!isGif(picture)) return nullptr;  // what its copy does too
     const Text file = privateFile("memwick-drag.gif");
     if (file.empty() || !runtime::writeFile(file, picture)) return nullptr;
     return toolkit::pictureFileData(toolkit::toQString(file), picture);

@@ -22,15 +22,15 @@ Text copyFailedTip();
 void copySlotPicture(const forms::Context& ctx, int slot);
 
 // When the address shown in 图片框`slot` ends in "gif" (case-sensitive), copies the GIF so that
-// it stays animated: downloaded again (the box's bytes when that fails), written to a scratch
-// file of our private folder and placed as that file. `placed` tells whether it was. False,
-// touching nothing, for any other address.
+// it stays animated: downloaded again (the box's bytes when the download is no GIF), written to
+// a scratch file of our private folder and placed as that file. `placed` tells whether it was;
+// never when neither is a GIF. False, touching nothing, for any other address.
 bool copyGifViaBrowser(const forms::Context& ctx, int slot, bool& placed);
 
 // What a drag of 图片框`box` (1..16) carries: what a copy of the box would place, as files of our
 // private folder. A box whose copy takes the GIF road gives that road's forms of its GIF; any
-// other gives its still as image/png and as a PNG file. Nullptr for an empty box, or when the
-// picture cannot be decoded or written.
+// other gives its still as image/png and as a PNG file. Nullptr for an empty box, a GIF-road box
+// that holds no GIF, or when the picture cannot be decoded or written.
 std::unique_ptr<QMimeData> pictureDragData(const forms::Context& ctx, int box);
 
 // Binds the copy to 图片框1..图片框8 and the drag to 图片框1..图片框16.

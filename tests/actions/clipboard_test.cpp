@@ -173,6 +173,41 @@ TEST_F(Copying, AGifAddressIsFetchedAgainAndPlacedAsAPrivateFile) {
   fs::remove(file);
 }
 
+TEST_F(Copying, AGifAddressThatAnswersNoGifIsNeverOfferedAsOne) {
+  const std::string page = "<html><body><h1>404 Not Found</h1></body></html>";
+  HttpServer site([&](httplib::Server& s) {
+    s.Get("/gone.gif", [&](const httplib::Request&, httplib::Response& r) {
+      r.status = 404;
+      r.set_content(page, "text/html");
+    });
+    s.Get("/page.gif", [&](const httplib::Request&, httplib::Response& r) { r.set_content(page, "text/html"); });
+  });
+  const std::string shown = test::animatedGif(20, 10, {Qt::yellow, Qt::black}, 5);
+  const Bytes jpeg = test::encode(gradientPicture(), "JPG", 90);
+  for (const char* path : {"/gone.gif", "/page.gif"}) {
+    SCOPED_TRACE(path);
+    parts.state.search.searchShownUrls[2] = site.url(path);
+    f.图片框3->setPicture(shown);
+    clipboard->setText("before");
+    click(3);
+    EXPECT_EQ(tip(), actions::copiedTip());
+    EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), shown);
+    const QUrl scratch = clipboard->mimeData()->urls().value(0);
+    EXPECT_EQ(runtime::readFile(runtime::pathText(scratch.toLocalFile().toStdString())), shown);
+
+    // Neither the answer nor the box holds a GIF: nothing is offered, by copy or by drag.
+    for (const Bytes& box : {jpeg, Bytes(page)}) {
+      f.图片框3->setPicture(box);
+      clipboard->setText("before");
+      click(3);
+      EXPECT_EQ(tip(), actions::copyFailedTip());
+      EXPECT_TRUE(clipboardAsBefore());
+      EXPECT_EQ(runtime::readFile(runtime::pathText(scratch.toLocalFile().toStdString())), shown);
+      EXPECT_EQ(actions::pictureDragData(parts.context, 3), nullptr);
+    }
+  }
+}
+
 TEST_F(Copying, UpperCaseGifOrAnythingAfterGifTakesTheStillRoad) {
   const std::string gif = test::animatedGif(20, 10, {Qt::red, Qt::green}, 5);
   PictureServer site(gif);
