@@ -1,5 +1,8 @@
 #include "actions/favourites.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "actions/clipboard.h"
 #include "forms/notices.h"
 #include "runtime/clock.h"
@@ -21,6 +24,7 @@ constexpr long long kNameClockOffsetSeconds = 8 * 3600;
 }  // namespace
 
 Text favouriteFileName(long long clockMs) {
+  clockMs = std::max(clockMs, 0LL);  // a clock set before the origin: a sign makes no name
   const Text millis = runtime::fromInteger(clockMs % 1000);
   return runtime::fromInteger(clockMs / 1000) + Text(3 - millis.size(), '0') + millis;
 }
@@ -32,8 +36,10 @@ long long favouriteClockMs() {
 
 Text saveFavourite(const Text& folder, const Bytes& picture, long long clockMs) {
   if (folder.empty()) return {};  // not set yet: "/" + name would land in the root folder
+  // Clamped so that no step overflows or falls before the origin: each step names its own file.
+  const long long first = std::clamp(clockMs, 0LL, std::numeric_limits<long long>::max() - kMaxNameSteps);
   for (int step = 0; step < kMaxNameSteps; ++step) {
-    const Text path = folder + "/" + favouriteFileName(clockMs + step) + ".jpg";
+    const Text path = folder + "/" + favouriteFileName(first + step) + ".jpg";
     switch (runtime::writeNewFile(path, picture)) {
       case runtime::NewFile::Written:
         return path;

@@ -9,7 +9,7 @@ namespace mw::actions {
 // time on a computer set to UTC+8).
 long long favouriteClockMs();
 // The name of a picture saved at `clockMs` of that clock: the seconds, then the milliseconds in
-// three digits ("1700000000123").
+// three digits ("1700000000123"); a clock before the origin counts as 0.
 Text favouriteFileName(long long clockMs);
 
 // Writes the picture's bytes unchanged into `folder` as favouriteFileName(clockMs) + ".jpg",

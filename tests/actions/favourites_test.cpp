@@ -6,6 +6,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 
 #include "runtime/clock.h"
 #include "runtime/files.h"
@@ -82,6 +83,23 @@ TEST_F(Favourites, SavesInOneMillisecondNeverReplaceAFile) {
   EXPECT_EQ(runtime::readFile(folder + "/1700000000999.jpg").value(), "two");
   EXPECT_EQ(runtime::readFile(folder + "/1700000001000.jpg").value(), "kept");
   EXPECT_EQ(runtime::readFile(folder + "/1700000001001.jpg").value(), "three");
+}
+
+TEST_F(Favourites, AClockBeforeTheOriginOrAtItsEndStillNamesEverySaveApart) {
+  for (long long ms : {-1LL, -1500LL, std::numeric_limits<long long>::min()})
+    EXPECT_EQ(actions::favouriteFileName(ms), "0000") << ms;
+  EXPECT_EQ(actions::saveFavourite(folder, "one", -1500), folder + "/0000.jpg");
+  EXPECT_EQ(actions::saveFavourite(folder, "two", -1), folder + "/0001.jpg");
+  const long long end = std::numeric_limits<long long>::max();
+  const Text first = actions::saveFavourite(folder, "three", end);
+  const Text second = actions::saveFavourite(folder, "four", end);
+  EXPECT_NE(first, second);
+  for (const Text& path : {first, second}) {
+    const std::string stem = fs::path(runtime::nativePath(path)).stem().string();
+    EXPECT_FALSE(stem.empty());
+    EXPECT_EQ(stem.find_first_not_of("0123456789"), std::string::npos) << stem;
+  }
+  EXPECT_EQ(saved(folder).size(), 4u);
 }
 
 TEST_F(Favourites, ARightClickSavesTheBytesUnchangedAsJpg) {
