@@ -1,6 +1,8 @@
 #include "shell/startup.h"
 
 #include <QColor>
+#include <limits>
+#include <optional>
 
 #include "browse/picture_slots.h"
 #include "browse/search.h"
@@ -188,7 +190,10 @@ bool checkNetwork(const Context& ctx) {
 
 Text usageCount(const Text& announcementPage) {
   const long long counter = runtime::toInteger(textBetween(announcementPage, "<li>阅读："_gbk, "</li>"));
-  return "历史使用次数："_gbk + fromInteger(counter + kUsageOffset);
+  long long count = 0;
+  // toInteger saturates a counter too long for 64 bits; the sum does too, never wrapping.
+  if (__builtin_add_overflow(counter, kUsageOffset, &count)) count = std::numeric_limits<long long>::max();
+  return "历史使用次数："_gbk + fromInteger(count);
 }
 
 bool newerVersion(const Text& own, const Text& latest) { return own < latest; }
