@@ -72,6 +72,11 @@ void changeFavouritesFolder(const Context& ctx) {
   const std::optional<Text> chosen =
       ctx.desktop.chooseFolder(ctx.main.主窗口, ctx.state.favourites.favouritesFolder);
   if (!chosen || chosen->empty()) return;  // cancelled: everything stays as it was
+  // MW_scdz.ini is GBK: a path it cannot hold would come back naming another folder.
+  if (!runtime::storablePath(*chosen)) {
+    forms::showMessage(ctx, "所选目录的路径含有无法保存的字符，请选择其他目录"_gbk);
+    return;
+  }
   auto& favourites = ctx.state.favourites;
   favourites.favouritesFolder = *chosen;
   ctx.main.收藏目录地址显示->setCaption(*chosen);

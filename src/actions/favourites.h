@@ -19,7 +19,8 @@ Text saveFavourite(const Text& folder, const Bytes& picture, long long clockMs);
 
 // The right click on 图片框`box` (1..16).
 void saveToFavourites(const forms::Context& ctx, int box);
-// 更改收藏目录: the folder dialog; a cancel changes nothing.
+// 更改收藏目录: the folder dialog; a cancel, or a folder whose path the GBK settings file cannot
+// hold (refused with a message), changes nothing.
 void changeFavouritesFolder(const forms::Context& ctx);
 // 打开收藏目录: the folder in the file manager.
 void openFavouritesFolder(const forms::Context& ctx);

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <memory>
 
+#include "runtime/charset.h"
+
 namespace mw::runtime {
 namespace {
 
@@ -67,9 +69,18 @@ std::string writeTarget(const std::string& path) {
 
 }  // namespace
 
-std::string nativePath(std::string_view path) { return utf8(textFromBytes(path)); }
+std::string nativePath(std::string_view path) { return utf8Wide(textFromBytes(path)); }
 
-Text pathText(std::string_view native) { return gbk(native); }
+Text pathText(std::string_view native) {
+  std::optional<Text> text = convertCharset(native, "UTF-8", "GBK", true);
+  if (text && convertCharset(*text, "GBK", "UTF-8", true) == native) return *std::move(text);
+  return convertCharset(native, "UTF-8", "GB18030").value_or(Text{});
+}
+
+bool storablePath(std::string_view path) {
+  const std::optional<std::string> native = convertCharset(path, "GBK", "UTF-8", true);
+  return native && convertCharset(*native, "UTF-8", "GBK", true) == path;
+}
 
 std::optional<Bytes> readFile(std::string_view path) {
   FileDescriptor fd(::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC));

@@ -30,8 +30,11 @@ bool createFolder(std::string_view path);
 // The folder holding the running executable, without a trailing "/".
 Text programDirectory();
 
-// GBK path text to the file system's UTF-8 bytes and back.
+// Path text to the file system's UTF-8 bytes and back. A name GBK cannot spell exactly is
+// held as GB18030, which can: such a path works for the run, but is no GBK text to store.
 std::string nativePath(std::string_view path);
 Text pathText(std::string_view nativePath);
+// True when the path is GBK text that reads back as itself: one the GBK settings file can hold.
+bool storablePath(std::string_view path);
 
 }  // namespace mw::runtime

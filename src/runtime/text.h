@@ -13,6 +13,9 @@ using Bytes = std::string;  // raw bytes: bodies, pictures, UTF-16 buffers
 // Source files are UTF-8; every Chinese literal goes through one of these to become GBK.
 Text gbk(std::string_view utf8);
 Text utf8(std::string_view gbkText);
+// utf8() for a text that may also hold a file name GBK cannot spell, kept as GB18030 (see
+// pathText): GB18030 reads every GBK text as GBK does.
+std::string utf8Wide(std::string_view text);
 
 inline namespace literals {
 // "表情"_gbk: the GBK bytes of a UTF-8 source literal.

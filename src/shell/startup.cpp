@@ -148,17 +148,34 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
   const Text file = ctx.places.settingsFile();
   const Text fallback = ctx.places.favouritesFolder;
   Text& folder = ctx.state.favourites.favouritesFolder;
-  if (runtime::fileExists(file)) {
-    // A missing key gives the default without writing it; only an empty value is replaced.
-    folder = runtime::readIni(file, "收藏"_gbk, "地址"_gbk, fallback);
-    if (folder.empty()) {
-      runtime::writeIni(file, "收藏"_gbk, "地址"_gbk, fallback);
-      folder = fallback;
-    }
-  } else {
-    forms::showMessage(ctx, "未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk);
-    runtime::writeIni(file, "收藏"_gbk, "地址"_gbk, fallback);
+  const Text notFound = "未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk;
+  // The default in place of what the file held; the user hears when it could not be stored.
+  const auto restoreDefault = [&] {
     folder = fallback;
+    if (!runtime::storablePath(fallback))
+      forms::showMessage(ctx, "程序目录的路径含有无法保存的字符，收藏目录仅本次有效"_gbk);
+    else if (!runtime::writeIni(file, "收藏"_gbk, "地址"_gbk, fallback))
+      forms::showMessage(ctx, "设置文件写入失败，默认目录仅本次有效"_gbk);
+  };
+  if (!runtime::fileExists(file)) {
+    forms::showMessage(ctx, notFound);
+    restoreDefault();
+  } else {
+    // A missing key (or a file that cannot be read) gives the default without writing it.
+    const std::optional<runtime::IniFile> ini = runtime::IniFile::load(file);
+    const std::optional<Text> stored = ini ? ini->value("收藏"_gbk, "地址"_gbk) : std::nullopt;
+    if (!stored) {
+      folder = fallback;
+    } else if (stored->empty()) {
+      restoreDefault();
+    } else if (!runtime::storablePath(*stored)) {
+      // Bytes that are no GBK name no folder the user chose.
+      forms::showMessage(ctx, notFound);
+      restoreDefault();
+    } else {
+      // Relative to the program (where the settings lie), not to wherever it was started from.
+      folder = stored->front() == '/' ? *stored : ctx.places.settingsFolder + "/" + *stored;
+    }
   }
   ctx.main.收藏目录地址显示->setCaption(folder);
   if (!runtime::fileExists(folder)) runtime::createFolder(folder);

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "runtime/event_pump.h"
+#include "runtime/files.h"
 #include "toolkit/qt_text.h"
 
 namespace mw::toolkit {
@@ -75,7 +76,7 @@ std::optional<Text> QtDesktop::openFile(QWidget* parent, const Text& filter) {
   const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter),
                                                     nullptr, QFileDialog::HideNameFilterDetails);
   if (path.isEmpty()) return std::nullopt;
-  return fromQString(path);
+  return runtime::pathText(path.toStdString());
 }
 
 std::optional<Text> QtDesktop::chooseFolder(QWidget* parent, const Text& startIn) {
@@ -83,7 +84,8 @@ std::optional<Text> QtDesktop::chooseFolder(QWidget* parent, const Text& startIn
   const QString path =
       QFileDialog::getExistingDirectory(parent, QStringLiteral("请选择文件夹"), toQString(startIn));
   if (path.isEmpty()) return std::nullopt;
-  return fromQString(path);
+  // As a path, not as text: a name GBK cannot spell must still name this folder.
+  return runtime::pathText(path.toStdString());
 }
 
 std::optional<QColor> QtDesktop::chooseColour(QWidget* parent, QColor initial) {

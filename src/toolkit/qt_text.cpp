@@ -2,9 +2,9 @@
 
 namespace mw::toolkit {
 using runtime::gbk;
-using runtime::utf8;
 
-QString toQString(std::string_view gbkText) { return QString::fromStdString(utf8(gbkText)); }
+// Wide: a path shown may hold a name GBK cannot spell.
+QString toQString(std::string_view gbkText) { return QString::fromStdString(runtime::utf8Wide(gbkText)); }
 
 Text fromQString(const QString& s) { return gbk(s.toStdString()); }
 

@@ -178,6 +178,20 @@ TEST_F(Favourites, ChangingTheFolderShowsStoresAndUsesIt) {
   EXPECT_EQ(tip(), "无法打开收藏目录"_gbk);
 }
 
+TEST_F(Favourites, AFolderWhosePathGbkCannotHoldIsRefusedAndNothingChanges) {
+  const fs::path odd = temp.path() / "Ảnh 😀";
+  fs::create_directory(odd);
+  const Text stored = "[收藏]\r\n地址="_gbk + folder + "\r\n";
+  ASSERT_TRUE(runtime::writeFile(parts.places.settingsFile(), stored));
+  f.收藏目录地址显示->setCaption(folder);
+  parts.desktop.folders.push_back(runtime::pathText(odd.string()));
+  QTest::mousePress(f.更改收藏目录, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(parts.messages(), std::vector<Text>{"所选目录的路径含有无法保存的字符，请选择其他目录"_gbk});
+  EXPECT_EQ(parts.state.favourites.favouritesFolder, folder);
+  EXPECT_EQ(f.收藏目录地址显示->caption(), folder);
+  EXPECT_EQ(runtime::readFile(parts.places.settingsFile()), stored);
+}
+
 TEST_F(Favourites, ASettingsFileThatCannotBeWrittenSaysTheFolderHoldsForThisRunOnly) {
   parts.places.settingsFolder = temp.text("missing");
   const Text chosen = temp.text("other");

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "runtime/charset.h"
 #include "runtime/clock.h"
 #include "runtime/ini_file.h"
 
@@ -79,6 +80,31 @@ TEST_F(TempDir, FoldersAndGbkPathsUseUtf8Names) {
   ASSERT_FALSE(programDir.empty());
   EXPECT_NE(programDir.back(), '/');
   EXPECT_TRUE(fs::equivalent(nativePath(programDir + "/test_runtime"), "/proc/self/exe"));
+}
+
+TEST(PathText, EveryNameComesBackAndOnlyWhatGbkSpellsExactlyIsStorable) {
+  int storable = 0, lost = 0;
+  for (char32_t c = 0x80; c < 0x110000; c += c < 0x10000 ? 1 : 0x3FF) {
+    if (c >= 0xD800 && c < 0xE000) continue;
+    const std::string name =
+        "/d/" + convertCharset(std::string_view(reinterpret_cast<const char*>(&c), 4), "UTF-32LE", "UTF-8").value() +
+        ".jpg";
+    // A few private-use characters left GB18030 in its 2022 edition: nothing holds them.
+    if (!convertCharset(name, "UTF-8", "GB18030", true)) {
+      ++lost;
+      continue;
+    }
+    const Text text = pathText(name);
+    ASSERT_EQ(nativePath(text), name) << std::hex << std::uint32_t(c);
+    const std::optional<Text> gbkText = convertCharset(name, "UTF-8", "GBK", true);
+    const bool exact = gbkText && convertCharset(*gbkText, "GBK", "UTF-8", true) == name;
+    ASSERT_EQ(storablePath(text), exact) << std::hex << std::uint32_t(c);
+    storable += exact;
+  }
+  EXPECT_GT(storable, 21000);  // GBK's two-byte characters
+  EXPECT_LT(lost, 100);
+  EXPECT_TRUE(storablePath("/home/"_gbk + "我的收藏"_gbk));
+  EXPECT_FALSE(storablePath("/tmp/\xFF\xFE"));
 }
 
 TEST(IniFile, ReadsSectionsAndKeysLikeThePrivateProfile) {

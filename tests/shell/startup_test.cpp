@@ -270,6 +270,58 @@ TEST_F(StartUpTest, EmptyValueIsReplacedSilentlyAMissingKeyIsNot) {
   EXPECT_EQ(p->state.favourites.favouritesFolder, favourites());
 }
 
+TEST_F(StartUpTest, AStoredFolderGbkCannotReadIsRestoredARelativeOneLiesBesideTheProgram) {
+  ASSERT_TRUE(runtime::writeFile(settingsFile(), "[收藏]\r\n地址=/tmp/"_gbk + "\xFF\xFE\r\n"));
+  start();
+  EXPECT_EQ(messages(), std::vector<Text>{"未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk});
+  EXPECT_EQ(runtime::readIni(settingsFile(), "收藏"_gbk, "地址"_gbk), favourites());
+  EXPECT_EQ(p->state.favourites.favouritesFolder, favourites());
+  TearDown();
+  desk.calls.clear();
+
+  const Bytes relative = "[收藏]\r\n地址=相对/收藏\r\n"_gbk;
+  ASSERT_TRUE(runtime::writeFile(settingsFile(), relative));
+  start();
+  const Text beside = places.folder.text("相对/收藏"_gbk);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(p->state.favourites.favouritesFolder, beside);
+  EXPECT_EQ(p->main.收藏目录地址显示->caption(), beside);
+  EXPECT_TRUE(runtime::fileExists(beside + "/请不要删除本文件.gif"_gbk));
+  EXPECT_EQ(runtime::readFile(settingsFile()), relative);
+}
+
+TEST_F(StartUpTest, ASettingsFileThatCannotBeWrittenSaysTheDefaultHoldsForThisRunOnly) {
+  places.places.settingsFolder = places.folder.text("missing");
+  start();
+  EXPECT_EQ(messages(), (std::vector<Text>{"未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk,
+                                           "设置文件写入失败，默认目录仅本次有效"_gbk}));
+  EXPECT_EQ(p->state.favourites.favouritesFolder, favourites());
+  EXPECT_TRUE(runtime::fileExists(favourites() + "/请不要删除本文件.gif"_gbk));
+}
+
+TEST_F(StartUpTest, AProgramFolderGbkCannotHoldKeepsTheDefaultForThisRunOnly) {
+  namespace fs = std::filesystem;
+  const fs::path program = places.folder.path() / "Ảnh 😀";
+  fs::create_directory(program);
+  places.places = {runtime::pathText(program.string()), runtime::pathText((program / "我的收藏").string())};
+  start();
+  EXPECT_EQ(messages(), (std::vector<Text>{"未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk,
+                                           "程序目录的路径含有无法保存的字符，收藏目录仅本次有效"_gbk}));
+  EXPECT_FALSE(fs::exists(program / "MW_scdz.ini"));
+  EXPECT_TRUE(fs::exists(program / "我的收藏" / "请不要删除本文件.gif"));
+  EXPECT_EQ(p->main.收藏目录地址显示->toolTip(), QString::fromStdString((program / "我的收藏").string()));
+  TearDown();
+
+  // The settings file beside such a program is still read and written.
+  const Text mine = places.folder.text("mine");
+  ASSERT_TRUE(runtime::writeIni(places.places.settingsFile(), "收藏"_gbk, "地址"_gbk, mine));
+  ASSERT_TRUE(fs::exists(program / "MW_scdz.ini"));
+  desk.calls.clear();
+  start();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(p->state.favourites.favouritesFolder, mine);
+}
+
 TEST_F(StartUpTest, StoredFolderIsUsedAndItsMarkerWrittenOnce) {
   const Text mine = places.folder.text("我的图片"_gbk);
   ASSERT_TRUE(runtime::writeIni(settingsFile(), "收藏"_gbk, "地址"_gbk, mine));
