@@ -1,12 +1,12 @@
 #include "runtime/places.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "runtime/files.h"
@@ -71,15 +71,11 @@ Text inFolder(const Text& folder, const Text& name) {
   return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-// Whether a file can be made in the folder: tried, not guessed from mode bits, which say
-// nothing of read-only mounts and everything is allowed to root.
-bool canCreateFiles(const std::string& folder) {
-  std::string probe = folder + "/.memwick-XXXXXX";
-  const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  ::unlink(probe.c_str());
-  return true;
+// `folder` is `parent` or lies below it.
+bool within(std::string_view folder, std::string_view parent) {
+  while (parent.size() > 1 && parent.back() == '/') parent.remove_suffix(1);
+  if (parent.empty() || parent == "/") return false;  // that would make every copy installed
+  return folder.starts_with(parent) && (folder.size() == parent.size() || folder[parent.size()] == '/');
 }
 
 // `folder`, made when missing, when it is a real folder of this user's that no one else can
@@ -93,12 +89,22 @@ bool ownPrivateFolder(const std::string& folder) {
 
 }  // namespace
 
+bool installedCopy(std::string_view programFolder, std::string_view installPrefix) {
+  const std::string folder = nativePath(programFolder);
+  if (within(folder, "/usr") || within(folder, nativePath(installPrefix))) return true;
+  // The prefix as the kernel names the executable's folder, should it pass through a link.
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(nativePath(installPrefix).c_str(), nullptr),
+                                                   &std::free);
+  return real && within(folder, real.get());
+}
+
 ProgramPlaces programPlaces() { return programPlacesFor(programDirectory()); }
 
 ProgramPlaces programPlacesFor(std::string_view programFolder) {
   const Text favourites = "我的收藏"_gbk;
   const Text folder(programFolder);
-  if (!folder.empty() && canCreateFiles(nativePath(folder))) return {folder, inFolder(folder, favourites)};
+  if (!folder.empty() && !installedCopy(folder, pathText(MW_INSTALL_PREFIX)))
+    return {folder, inFolder(folder, favourites)};
   const Text settings = pathText(configFolder() + "/memwick");
   createFolder(settings);
   return {settings, inFolder(pathText(picturesFolder()), favourites)};

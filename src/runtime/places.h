@@ -1,7 +1,7 @@
 #pragma once
-// Where the program keeps its files. A copy in a folder it may write to (a portable copy, as
-// the program was made for) keeps its settings and favourites beside itself; an installed copy
-// (under /usr, say) keeps them in the user's own places. Paths are program texts (GBK).
+// Where the program keeps its files. A portable copy (a build folder, an unpacked folder, as the
+// program was made for) keeps its settings and favourites beside itself; an installed copy
+// keeps them in the user's own places, whoever runs it. Paths are program texts (GBK).
 #include <string_view>
 
 #include "runtime/text.h"
@@ -17,10 +17,15 @@ struct ProgramPlaces {
 
 // For the running executable (programDirectory()).
 ProgramPlaces programPlaces();
-// For a program in `programFolder`: that folder and programFolder + "/我的收藏" when files can be
-// created in it; otherwise $XDG_CONFIG_HOME/memwick (made when missing) and the XDG pictures
+// For a program in `programFolder`: that folder and programFolder + "/我的收藏" for a portable
+// copy; for an installed one $XDG_CONFIG_HOME/memwick (made when missing) and the XDG pictures
 // folder + "/我的收藏".
 ProgramPlaces programPlacesFor(std::string_view programFolder);
+
+// A program in `programFolder` is an installed copy when the folder lies below /usr or below
+// `installPrefix` (the one this build installs to). Never decided by what the folder lets us
+// write: root may write anywhere, and packaged files must not gain neighbours.
+bool installedCopy(std::string_view programFolder, std::string_view installPrefix);
 
 // A folder of ours that only this user can enter (mode 0700): $XDG_RUNTIME_DIR/memwick, or
 // memwick under the user's cache folder when there is no runtime folder. Made when missing,

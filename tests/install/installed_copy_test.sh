@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # installed_copy_test.sh BUILD_DIR
-# Installs the build into a temporary DESTDIR whose program folder cannot be written to, and runs
-# the installed program under Xvfb with HOME and the XDG folders of its own:
+# Installs the build into a temporary DESTDIR and, in a mount namespace of its own, mounts it on
+# /usr/local (the machine's /usr/local is untouched); runs the installed program there as root,
+# who may write everywhere, under Xvfb with HOME and the XDG folders of its own:
 #  1. against the installed demo site, it keeps MW_scdz.ini under $XDG_CONFIG_HOME/memwick (made
 #     by the program) and puts the marker GIF into the favourites folder in the pictures folder;
+#     nothing is written beside the program;
 #  2. it reads MW_sites.ini from $XDG_CONFIG_HOME/memwick: a broken one stops it, naming that file;
-#  3. a copy in a folder it may write to keeps everything beside itself.
+#  3. a copy outside /usr keeps everything beside itself.
+# Without root, a user namespace stands in for it; where there is none, the test is skipped (77).
 set -euo pipefail
+
+if [ "${1:-}" = "--namespace" ]; then
+  stage=$2
+  mount --bind "$stage/root/usr/local" /usr/local
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$stage"
+fi
 
 if [ "${1:-}" = "--inside" ]; then
   stage=$2
-  bin=$stage/root/usr/bin
+  bin=/usr/local/bin
   home=$stage/home
   config=$home/.config
   favourites="$home/图片/我的收藏"
@@ -64,6 +73,8 @@ if [ "${1:-}" = "--inside" ]; then
     fail "MW_scdz.ini does not name $favourites: $(iconv -f GBK -t UTF-8 "$config/memwick/MW_scdz.ini")"
   cmp -s "$favourites/$marker" "$stage/source/resources/marker.gif" || fail "the marker GIF is not the program's"
   kill "${pids[-1]}"
+  leftovers=$(find "$bin" -mindepth 1 ! -name 'memwick*')
+  [ -z "$leftovers" ] || fail "the installed copy wrote beside itself: $leftovers"
 
   # 2. The sites file in the config folder is the one read: a broken one stops the program with
   # a message box that names it.
@@ -84,7 +95,7 @@ if [ "${1:-}" = "--inside" ]; then
   grep -qF "$config/memwick/MW_sites.ini" "$stage/broken.log" ||
     fail "the broken $config/memwick/MW_sites.ini was not named: $(cat "$stage/broken.log")"
 
-  # 3. A copy in a folder it may write to.
+  # 3. A copy outside /usr.
   portable=$stage/portable
   mkdir "$portable"
   cp "$bin/memwick" "$portable/"
@@ -92,7 +103,8 @@ if [ "${1:-}" = "--inside" ]; then
   run_until "$portable/我的收藏/$marker" "$stage/portable.log" "$portable/memwick"
   for _ in $(seq 1 20); do [ -s "$portable/MW_scdz.ini" ] && break; sleep 0.25; done
   [ -s "$portable/MW_scdz.ini" ] || fail "the portable copy wrote no MW_scdz.ini beside itself"
-  echo "installed copy: settings in $config/memwick, favourites in $favourites; portable copy: beside itself"
+  [ -z "$(find "$bin" -mindepth 1 ! -name 'memwick*')" ] || fail "files appeared beside the installed copy"
+  echo "installed copy (uid $(id -u)): settings in $config/memwick, favourites in $favourites; portable copy: beside itself"
   exit 0
 fi
 
@@ -100,19 +112,17 @@ build=$(cd "$1" && pwd)
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 stage=$(mktemp -d)
 chmod 755 "$stage"
-trap 'chmod -R u+w "$stage"; rm -rf "$stage"' EXIT
-DESTDIR="$stage/root" cmake --install "$build" --prefix /usr >/dev/null
+trap 'rm -rf "$stage"' EXIT
+DESTDIR="$stage/root" cmake --install "$build" --prefix /usr/local >/dev/null
 ln -s "$source_dir" "$stage/source"
 mkdir -p "$stage/home/.config" "$stage/run"
 chmod 700 "$stage/run"
 # The user's pictures folder has a Chinese name, as on a Chinese desktop.
 echo 'XDG_PICTURES_DIR="$HOME/图片"' >"$stage/home/.config/user-dirs.dirs"
-chmod -R a-w "$stage/root"
-# root may write into any folder: the program runs as an ordinary user then.
-run_as=()
-if [ "$(id -u)" -eq 0 ]; then
-  chown -R nobody:nogroup "$stage/home" "$stage/run"
-  chmod 777 "$stage"  # for the demo site's sites file and the logs
-  run_as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+namespace=(unshare --mount --propagation private)
+[ "$(id -u)" -eq 0 ] || namespace=(unshare --user --map-root-user --mount --propagation private)
+if ! "${namespace[@]}" true 2>/dev/null; then
+  echo "SKIP: no mount namespace to install into (${namespace[*]})"
+  exit 77
 fi
-"${run_as[@]}" xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$stage"
+"${namespace[@]}" "$0" --namespace "$stage"

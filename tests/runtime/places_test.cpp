@@ -24,24 +24,20 @@ mode_t modeOf(const fs::path& p) {
   return st.st_mode & 07777;
 }
 
-TEST(ProgramPlaces, BesideAWritableProgramElseInTheUsersPlaces) {
+TEST(ProgramPlaces, BesideAPortableCopyInTheUsersPlacesForAnInstalledOne) {
   TempFolder program, home;
   const ScopedEnv homeEnv("HOME", home.path().string());
   const ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
 
-  const ProgramPlaces portable = programPlacesFor(program.text());
-  EXPECT_EQ(portable.settingsFolder, program.text());
-  EXPECT_EQ(portable.favouritesFolder, program.text("我的收藏"_gbk));
-  EXPECT_EQ(std::distance(fs::directory_iterator(program.path()), {}), 0) << "the probe file is gone";
-
-  // Folders no file can be made in: a read-only one (mode bits do not stop root, a
-  // read-only file system does) and one that is not there.
-  std::vector<Text> readOnly{"/proc", program.text("missing")};
-  if (::geteuid() != 0) {
-    fs::permissions(program.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    readOnly.push_back(program.text());
+  // Where the program lies decides, not what it may write: root may write to /usr/bin, and a
+  // portable copy in a read-only folder still keeps its files beside itself.
+  for (const Text& folder : {program.text(), Text("/proc")}) {
+    SCOPED_TRACE(folder);
+    const ProgramPlaces portable = programPlacesFor(folder);
+    EXPECT_EQ(portable.settingsFolder, folder);
+    EXPECT_EQ(portable.favouritesFolder, folder + "/"_gbk + "我的收藏"_gbk);
   }
-  for (const Text& folder : readOnly) {
+  for (const Text& folder : {Text("/usr/bin"), Text("/usr/local/bin")}) {
     SCOPED_TRACE(folder);
     const ProgramPlaces installed = programPlacesFor(folder);
     EXPECT_EQ(installed.settingsFolder, home.text(".config/memwick"));
@@ -49,22 +45,29 @@ TEST(ProgramPlaces, BesideAWritableProgramElseInTheUsersPlaces) {
     EXPECT_EQ(installed.favouritesFolder, home.text("Pictures/我的收藏"_gbk));
   }
 
+  // Below the prefix the build installs to, wherever that is.
+  EXPECT_TRUE(installedCopy("/opt/memwick/bin", "/opt/memwick/"));
+  EXPECT_TRUE(installedCopy("/opt/memwick", "/opt/memwick"));
+  EXPECT_FALSE(installedCopy("/opt/memwick-unpacked", "/opt/memwick"));
+  EXPECT_FALSE(installedCopy("/opt/memwick/bin", "/"));
+  EXPECT_FALSE(installedCopy("/home/me/memwick", "/usr/local"));
+
   // XDG_CONFIG_HOME and the pictures folder of user-dirs.dirs.
   const ScopedEnv config2("XDG_CONFIG_HOME", (home.path() / "cfg").string());
   fs::create_directories(home.path() / "cfg");
   std::ofstream(home.path() / "cfg/user-dirs.dirs") << "# written by xdg-user-dirs-update\n"
                                                     << "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
                                                     << "XDG_PICTURES_DIR=\"$HOME/图片\"\n";
-  ProgramPlaces installed = programPlacesFor("/proc");
+  ProgramPlaces installed = programPlacesFor("/usr/bin");
   EXPECT_EQ(installed.settingsFolder, home.text("cfg/memwick"));
   EXPECT_EQ(installed.favouritesFolder, home.text("图片/我的收藏"_gbk));
   std::ofstream(home.path() / "cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"/srv/pics/\"\n";
-  EXPECT_EQ(programPlacesFor("/proc").favouritesFolder, "/srv/pics/"_gbk + "我的收藏"_gbk);
+  EXPECT_EQ(programPlacesFor("/usr/bin").favouritesFolder, "/srv/pics/"_gbk + "我的收藏"_gbk);
   // "$HOME/" means the user turned the folder off.
   std::ofstream(home.path() / "cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/\"\n";
-  EXPECT_EQ(programPlacesFor("/proc").favouritesFolder, home.text("Pictures/我的收藏"_gbk));
+  EXPECT_EQ(programPlacesFor("/usr/bin").favouritesFolder, home.text("Pictures/我的收藏"_gbk));
 
-  // The running program's own folder (the build folder) is writable.
+  // The running program (in the build folder) is a portable copy.
   EXPECT_EQ(programPlaces().settingsFolder, programDirectory());
 }
 
