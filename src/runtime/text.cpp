@@ -15,7 +15,8 @@ Text gbk(std::string_view utf8Text) { return convertCharset(utf8Text, "UTF-8", "
 Text utf8(std::string_view gbkText) { return convertCharset(gbkText, "GBK", "UTF-8").value_or(Text{}); }
 
 std::string utf8Wide(std::string_view text) {
-  if (std::optional<std::string> strict = convertCharset(text, "GBK", "UTF-8", true)) return *std::move(strict);
+  if (std::optional<std::string> strict = convertCharset(text, "GBK", "UTF-8", true))
+    return *std::move(strict);
   return convertCharset(text, "GB18030", "UTF-8").value_or(std::string{});
 }
 

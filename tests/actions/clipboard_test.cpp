@@ -180,7 +180,8 @@ TEST_F(Copying, AGifAddressThatAnswersNoGifIsNeverOfferedAsOne) {
       r.status = 404;
       r.set_content(page, "text/html");
     });
-    s.Get("/page.gif", [&](const httplib::Request&, httplib::Response& r) { r.set_content(page, "text/html"); });
+    s.Get("/page.gif",
+          [&](const httplib::Request&, httplib::Response& r) { r.set_content(page, "text/html"); });
   });
   const std::string shown = test::animatedGif(20, 10, {Qt::yellow, Qt::black}, 5);
   const Bytes jpeg = test::encode(gradientPicture(), "JPG", 90);

@@ -87,9 +87,10 @@ TEST(PathText, EveryNameComesBackAndOnlyWhatGbkSpellsExactlyIsStorable) {
   for (char32_t c = 0x80; c < 0x110000; c += c < 0x10000 ? 1 : 0x3FF) {
     if (c >= 0xD800 && c < 0xE000) continue;
     const std::string name =
-        "/d/" + convertCharset(std::string_view(reinterpret_cast<const char*>(&c), 4), "UTF-32LE", "UTF-8").value() +
+        "/d/" +
+        convertCharset(std::string_view(reinterpret_cast<const char*>(&c), 4), "UTF-32LE", "UTF-8").value() +
         ".jpg";
-    // A few private-use characters left GB18030 in its 2022 edition: nothing holds them.
+    // A few private-use characters have no code (GB18030-2022 gave theirs to other characters).
     if (!convertCharset(name, "UTF-8", "GB18030", true)) {
       ++lost;
       continue;

@@ -136,7 +136,8 @@ TEST(UsageCount, CounterPlusOffsetTruncated) {
   EXPECT_EQ(usageCount(""), "历史使用次数：19500"_gbk);
   // Counters near or beyond the largest integer show that largest value.
   for (const char* counter : {"9223372036854775807", "9223372036854770000", "123456789012345678901"})
-    EXPECT_EQ(usageCount("<li>阅读："_gbk + counter + "</li>"), "历史使用次数：9223372036854775807"_gbk) << counter;
+    EXPECT_EQ(usageCount("<li>阅读："_gbk + counter + "</li>"), "历史使用次数：9223372036854775807"_gbk)
+        << counter;
 }
 
 TEST(VersionOffer, ByteWiseComparisonOfTheOwnVersion) {
