@@ -16,11 +16,13 @@ const std::vector<FontSubstitute>& fontSubstitutes() {
   static const std::vector<FontSubstitute> table = [] {
     const QStringList hei{QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
                           QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")};
-    const QStringList kai = QStringList{QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL KaitiM GB")} + hei;
+    const QStringList kai =
+        QStringList{QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL KaitiM GB")} + hei;
     return std::vector<FontSubstitute>{
-        {QStringLiteral("宋体"), QStringList{QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL SungtiL GB"),
-                                             QStringLiteral("Noto Serif CJK SC")} +
-                                     hei},
+        {QStringLiteral("宋体"),
+         QStringList{QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL SungtiL GB"),
+                     QStringLiteral("Noto Serif CJK SC")} +
+             hei},
         {QStringLiteral("楷体"), kai},
         {QStringLiteral("隶书"), kai},
         {QStringLiteral("微软雅黑"), hei},

@@ -215,8 +215,7 @@ TEST_F(Editor, EveryFontNameIsDrawnByAnInstalledChineseFont) {
   layout.endLayout();
   ASSERT_FALSE(layout.glyphRuns().isEmpty());
   const QString hei = QFontInfo(QFont(QStringLiteral("微软雅黑"))).family();
-  for (const QGlyphRun& run : layout.glyphRuns())
-    EXPECT_EQ(run.rawFont().familyName(), hei);
+  for (const QGlyphRun& run : layout.glyphRuns()) EXPECT_EQ(run.rawFont().familyName(), hei);
 }
 
 TEST_F(Editor, FinishCopiesTheBoxWithBorderAndTextAsShown) {
