@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QRawFont>
 #include <mutex>
 
 namespace mw::toolkit {
@@ -32,11 +33,10 @@ const std::vector<FontSubstitute>& fontSubstitutes() {
 }
 
 QString firstInstalled(const QStringList& families) {
-  // By the installed names themselves: QFontDatabase::hasFamily would let fontconfig's aliases
-  // answer for a family that is not there.
-  const QStringList installed = QFontDatabase::families();
+  // hasFamily knows a family by any of its names: under a Chinese locale the database lists
+  // 文泉驿微米黑, not WenQuanYi Micro Hei.
   for (const QString& family : families)
-    if (installed.contains(family, Qt::CaseInsensitive)) return family;
+    if (QFontDatabase::hasFamily(family)) return family;
   return {};
 }
 
@@ -47,9 +47,8 @@ namespace {
 // itself (a Chinese desktop's) gives way to the Hei entirely.
 void drawChineseInHei(const QString& hei) {
   QFont font = QApplication::font();
-  const QString face = QFontInfo(font).family();
-  const bool faceHasChinese = QFontDatabase::writingSystems(face).contains(QFontDatabase::SimplifiedChinese);
-  font.setFamilies(faceHasChinese ? QStringList{hei} : QStringList{face, hei});
+  const bool faceHasChinese = QRawFont::fromFont(font).supportsCharacter(QChar(0x4E2D));  // 中
+  font.setFamilies(faceHasChinese ? QStringList{hei} : QStringList{QFontInfo(font).family(), hei});
   QApplication::setFont(font);
 }
 
