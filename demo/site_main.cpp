@@ -6,83 +6,100 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "demo/demo_site.h"
+#include "runtime/command_line.h"
 
 namespace {
 
-const char* const kUsage =
-    "Usage: memwick-demo-site [options]\n"
-    "Serves the Memwick demo sites on loopback and prints the MW_sites.ini to use with them:\n"
-    "save it beside the memwick program (in ~/.config/memwick/ for an installed copy), or\n"
-    "pass it with  memwick --sites FILE.\n"
-    "\n"
-    "Options:\n"
-    "  --base-port N        listen on the fixed ports N to N+6 (template, search, home,\n"
-    "                       announcement, probe, share, group); default: free ports\n"
-    "  --latency MS         wait MS milliseconds before every response (default 0)\n"
-    "  --failure-rate R     answer a share R (0 to 1) of requests with 503 (default 0)\n"
-    "  --failure-seed N     seed of the injected failures, for repeatable runs (default 1)\n"
-    "  --newest-version V   version the home page advertises (default 1.3: no update offer)\n"
-    "  --read-counter N     announcement read counter before the first visit (default 1234)\n"
-    "  --write FILE         also write the settings into FILE\n"
-    "  --help               show this text\n";
-
-bool parseLong(const char* text, long long low, long long high, long long& out) {
+bool parseLong(const std::string& text, long long low, long long high, long long& out) {
   char* end = nullptr;
-  const long long v = std::strtoll(text, &end, 10);
-  if (!*text || *end || v < low || v > high) return false;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end || v < low || v > high) return false;
   out = v;
   return true;
 }
+
+// An option with a value, and what it sets; false when the value is refused.
+struct ValueOption {
+  const char* name;
+  const char* valueName;
+  const char* help;
+  std::function<bool(const std::string&)> set;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   mw::demo::DemoOptions options;
   std::string writeTo;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (i + 1 >= argc) {
-      std::fprintf(stderr, "memwick-demo-site: unknown option or missing value: %s\n%s", arg.c_str(), kUsage);
-      return 2;
-    }
-    const char* value = argv[++i];
-    long long n = 0;
-    bool ok = true;
-    if (arg == "--base-port") {
-      ok = parseLong(value, 1, 65535 - mw::demo::kSiteCount, n);
-      options.basePort = static_cast<int>(n);
-    } else if (arg == "--latency") {
-      ok = parseLong(value, 0, 600000, n);
-      options.latencyMs = static_cast<int>(n);
-    } else if (arg == "--failure-rate") {
-      char* end = nullptr;
-      options.failureRate = std::strtod(value, &end);
-      ok = *value && !*end && options.failureRate >= 0 && options.failureRate <= 1;
-    } else if (arg == "--failure-seed") {
-      ok = parseLong(value, 0, 0xFFFFFFFFLL, n);
-      options.failureSeed = static_cast<unsigned>(n);
-    } else if (arg == "--newest-version") {
-      options.newestVersion = value;
-      ok = !options.newestVersion.empty();
-    } else if (arg == "--read-counter") {
-      ok = parseLong(value, 0, 1'000'000'000'000LL, n);
-      options.readCounterStart = n;
-    } else if (arg == "--write") {
-      writeTo = value;
-    } else {
-      ok = false;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "memwick-demo-site: bad value for %s: %s\n%s", arg.c_str(), value, kUsage);
-      return 2;
-    }
+  const std::vector<ValueOption> valueOptions{
+      {"base-port", "N",
+       "Listen on the fixed ports N to N+6 (template, search, home, announcement, probe, share, group); "
+       "default: free ports.",
+       [&](const std::string& v) {
+         long long n = 0;
+         if (!parseLong(v, 1, 65535 - mw::demo::kSiteCount, n)) return false;
+         options.basePort = static_cast<int>(n);
+         return true;
+       }},
+      {"latency", "MS", "Wait MS milliseconds before every response (default 0).",
+       [&](const std::string& v) {
+         long long n = 0;
+         if (!parseLong(v, 0, 600000, n)) return false;
+         options.latencyMs = static_cast<int>(n);
+         return true;
+       }},
+      {"failure-rate", "R", "Answer a share R (0 to 1) of requests with 503 (default 0).",
+       [&](const std::string& v) {
+         char* end = nullptr;
+         options.failureRate = std::strtod(v.c_str(), &end);
+         return !v.empty() && !*end && options.failureRate >= 0 && options.failureRate <= 1;
+       }},
+      {"failure-seed", "N", "Seed of the injected failures, for repeatable runs (default 1).",
+       [&](const std::string& v) {
+         long long n = 0;
+         if (!parseLong(v, 0, 0xFFFFFFFFLL, n)) return false;
+         options.failureSeed = static_cast<unsigned>(n);
+         return true;
+       }},
+      {"newest-version", "V", "Version the home page advertises (default " MW_VERSION ": no update offer).",
+       [&](const std::string& v) {
+         options.newestVersion = v;
+         return !v.empty();
+       }},
+      {"read-counter", "N", "Announcement read counter before the first visit (default 1234).",
+       [&](const std::string& v) { return parseLong(v, 0, 1'000'000'000'000LL, options.readCounterStart); }},
+      {"write", "FILE", "Also write the settings into FILE.",
+       [&](const std::string& v) {
+         writeTo = v;
+         return !v.empty();
+       }},
+  };
+
+  mw::runtime::CommandLine commandLine(
+      "memwick-demo-site", MW_VERSION,
+      QStringLiteral(
+          "Serves the Memwick demo sites on loopback and prints the MW_sites.ini to use with them:\n"
+          "save it beside the memwick program (in ~/.config/memwick/ for an installed copy), or\n"
+          "pass it with  memwick --sites FILE."));
+  std::vector<QCommandLineOption> parsed;
+  for (const ValueOption& o : valueOptions) {
+    parsed.emplace_back(QString::fromLatin1(o.name), QString::fromUtf8(o.help),
+                        QString::fromLatin1(o.valueName));
+    commandLine.parser().addOption(parsed.back());
+  }
+  if (const std::optional<int> status = commandLine.parse(argc, argv)) return *status;
+  for (std::size_t i = 0; i < valueOptions.size(); ++i) {
+    if (!commandLine.parser().isSet(parsed[i])) continue;
+    const QString value = commandLine.parser().value(parsed[i]);
+    if (!valueOptions[i].set(value.toStdString()))
+      return commandLine.fail(
+          QStringLiteral("bad value for --%1: %2").arg(QString::fromLatin1(valueOptions[i].name), value));
   }
 
   // Block the stop signals before any thread starts (Qt's own included), so that only sigwait

@@ -16,6 +16,8 @@ packages=(
   xclip openbox x11-utils
   # the desktop icon's SVG, the .deb (dpkg-shlibdeps needs file) and its checks
   qt6-svg-dev file desktop-file-utils appstream lintian
+  # a busy machine for the test suite's timing (stress-ng --cpu 2)
+  stress-ng
 )
 missing=()
 for p in "${packages[@]}"; do

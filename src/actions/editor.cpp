@@ -12,7 +12,6 @@
 #include "forms/paging_bar.h"
 #include "runtime/files.h"
 #include "toolkit/clipboard.h"
-#include "toolkit/font_names.h"
 #include "toolkit/picture.h"
 #include "toolkit/picture_decoder.h"
 #include "toolkit/qt_text.h"
@@ -197,7 +196,6 @@ QSize editorFitSize(double aspect) {
 
 void bindEditor(forms::HandlerRegistry& registry) {
   using toolkit::Event;
-  toolkit::useFontSubstitutes();
   const forms::MainForm& f = registry.context().main;
   registry.on(f.本地保存编辑, Event::LeftDown, openPage);
   registry.on(f.本地编辑_返回, Event::LeftDown, leavePage);

@@ -19,7 +19,9 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
       handler(context_, input);
     };
     // The chrome that works while a load waits runs at once, beside the handler that waits.
-    if (gate_.busy() && toolkit::liveDuringWaits(control)) {
+    // So does a window's created step: it belongs to the load that a handler asked for, and
+    // must have run before the window shows.
+    if (gate_.busy() && (event == toolkit::Event::Created || toolkit::liveDuringWaits(control))) {
       call();
     } else {
       gate_.run(std::move(call));

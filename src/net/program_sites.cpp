@@ -23,19 +23,8 @@ ProgramSites fromFile(const std::string& path) {
 
 }  // namespace
 
-ProgramSites programSites(const std::vector<std::string>& args, const std::string& settingsFolder) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--sites") {
-      if (i + 1 >= args.size() || args[i + 1].empty())
-        return {.error = "--sites needs the name of a sites file"};
-      return fromFile(args[i + 1]);
-    }
-    if (args[i].rfind("--sites=", 0) == 0) {
-      const std::string path = args[i].substr(8);
-      if (path.empty()) return {.error = "--sites needs the name of a sites file"};
-      return fromFile(path);
-    }
-  }
+ProgramSites programSites(const std::optional<std::string>& sitesFile, const std::string& settingsFolder) {
+  if (sitesFile) return fromFile(*sitesFile);
   const std::filesystem::path file = std::filesystem::path(nativePath(settingsFolder)) / "MW_sites.ini";
   std::error_code ec;
   if (std::filesystem::exists(file, ec)) return fromFile(file.string());

@@ -1,9 +1,9 @@
 #pragma once
-// Where the program's sites come from: the file of "--sites FILE", else MW_sites.ini in the
+// Where the program's sites come from: the file given with --sites, else MW_sites.ini in the
 // program's settings folder (beside a portable copy, under $XDG_CONFIG_HOME for an installed one),
 // else the embedded demo site, which the caller starts.
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "net/site_settings.h"
 
@@ -18,8 +18,8 @@ struct ProgramSites {
   std::string error{};      // when !ok: what is wrong, naming the file and the key
 };
 
-// `args` are the command-line arguments after the program name; `settingsFolder` is the folder
-// of the program's settings as programPlaces() gives it (a program text, GBK).
-ProgramSites programSites(const std::vector<std::string>& args, const std::string& settingsFolder);
+// `sitesFile` is the file named on the command line, if any; `settingsFolder` is the folder of
+// the program's settings as programPlaces() gives it (a program text, GBK).
+ProgramSites programSites(const std::optional<std::string>& sitesFile, const std::string& settingsFolder);
 
 }  // namespace mw::net

@@ -5,17 +5,35 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "demo/demo_site.h"
 #include "net/program_sites.h"
 #include "resources/embedded_pictures.h"
+#include "runtime/command_line.h"
 #include "runtime/places.h"
 #include "shell/program.h"
 #include "toolkit/desktop.h"
 #include "toolkit/wait_pump.h"
 
 int main(int argc, char** argv) {
+  // Read before the application object, which opens the display.
+  mw::runtime::CommandLine commandLine(
+      "memwick", MW_VERSION,
+      QStringLiteral("Finds, captions and copies reaction pictures for chats.\n"
+                     "Qt's own options (-platform, -display, -style, ...) are taken too."));
+  const QCommandLineOption sitesOption(
+      QStringLiteral("sites"),
+      QStringLiteral("Read the hosts of the sites from FILE instead of MW_sites.ini."),
+      QStringLiteral("FILE"));
+  commandLine.parser().addOption(sitesOption);
+  commandLine.acceptQtOptions();
+  if (const std::optional<int> status = commandLine.parse(argc, argv)) return *status;
+  std::optional<std::string> sitesFile;
+  if (commandLine.parser().isSet(sitesOption)) {
+    sitesFile = commandLine.parser().value(sitesOption).toStdString();
+    if (sitesFile->empty()) return commandLine.fail(QStringLiteral("--sites needs the name of a sites file"));
+  }
+
   QApplication app(argc, argv);
   // The reverse-DNS name ties the windows to the desktop entry and its icon: it is the X11 window
   // class (StartupWMClass) and, through the desktop file name, the Wayland app id.
@@ -36,8 +54,7 @@ int main(int argc, char** argv) {
   // Where the settings live: beside a portable copy, in the user's folders for an installed one.
   const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces();
   // The sites come first: the program never starts half-configured.
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  mw::net::ProgramSites sites = mw::net::programSites(args, places.settingsFolder);
+  mw::net::ProgramSites sites = mw::net::programSites(sitesFile, places.settingsFolder);
   // Without a sites file the program uses its embedded demo site, serving until main returns.
   std::optional<mw::demo::DemoSite> demoSite;
   if (sites.embedded) sites = mw::demo::startAsProgramSites(demoSite.emplace());

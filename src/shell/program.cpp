@@ -12,6 +12,7 @@
 #include "shell/startup.h"
 #include "shell/tip_window.h"
 #include "shell/update_window.h"
+#include "toolkit/font_names.h"
 
 namespace mw::shell {
 
@@ -24,6 +25,8 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
       tip(pictures),
       desktopInUse_(desktop),
       registry({main, update, tip, state, sites, desktop, places}) {
+  // The editor's font names and the windows' Chinese text; the windows built above follow.
+  toolkit::useFontSubstitutes();
   bindChrome(registry, pictures);
   bindStartUp(registry, pictures);
   bindUpdateWindow(registry);

@@ -53,11 +53,11 @@ class Events:
         except GLib.Error:
             pass  # gone already
 
-    def find(self, kind, description=None, role=None, name=None):
+    def find(self, kind, description=None, role=None, name=None, detail=None):
         for seen in self.seen:
-            type_, desc, role_, name_, detail = seen
+            type_, desc, role_, name_, detail_ = seen
             if type_.startswith(kind) and description in (None, desc) and role in (None, role_) \
-                    and name in (None, name_):
+                    and name in (None, name_) and detail in (None, detail_):
                 return seen
         return None
 
@@ -175,7 +175,11 @@ def run(app, events, checks, dump_tree):
     wait_for("图片框6 to hold a picture", lambda: six.name == "图片 6" or None, seconds=10)
     click(by_description(window, "图片框5"))
     fifth = wait_for("the copy of 图片框5", clipboard_png, 10)
-    time.sleep(0.3)  # the tip is out
+    # The copy tip opens over the next picture; it is the balloon of the window, named by its text.
+    copied = "已复制本图片，粘贴到聊天框即可使用"
+    balloon = wait_for("the balloon tip", lambda: next(
+        (w for w in app if w is not None and w.description == "气球提示框1"), None))
+    wait_for("the copy tip to show", lambda: balloon.name == copied and has_state(balloon, pyatspi.STATE_SHOWING), 10)
     click(six)
     try:
         wait_for("the copy of 图片框6", lambda: clipboard_png() not in (b"", fifth), 5)

@@ -19,7 +19,8 @@ for _ in 1 2 3 4 5; do
   Xvfb ":$((100 + RANDOM % 800))" -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
     3>"$work/display" >"$work/xvfb.log" 2>&1 &
   xvfb=$!
-  for _ in $(seq 100); do
+  deadline=$((SECONDS + 60))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     [ -s "$work/display" ] || ! kill -0 "$xvfb" 2>/dev/null && break
     sleep 0.1
   done
@@ -36,9 +37,10 @@ session='
 /usr/libexec/at-spi-bus-launcher --launch-immediately &
 launcher=$!
 trap "kill $launcher 2>/dev/null" EXIT
-for _ in $(seq 100); do
-  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q "boolean true" && break
+deadline=$((SECONDS + 60))
+until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q "boolean true"; do
+  [ "$SECONDS" -lt "$deadline" ] || { echo "the accessibility bus did not start"; exit 1; }
   sleep 0.1
 done
 /usr/bin/python3 "$@"

@@ -33,7 +33,10 @@ struct Editor : ::testing::Test {
   forms::MainForm& f = parts.main;
   const forms::EditorState& state = parts.state.editor;
 
-  void SetUp() override { actions::bindEditor(registry); }
+  void SetUp() override {
+    toolkit::useFontSubstitutes();  // as the program does
+    actions::bindEditor(registry);
+  }
 
   static void press(QWidget* w, QPoint at = QPoint(5, 5)) { QTest::mousePress(w, Qt::LeftButton, {}, at); }
 
@@ -186,31 +189,42 @@ TEST_F(Editor, ConfirmGivesThePlacedTextTheChosenFontSizeAndColour) {
   EXPECT_EQ(text->font().pointSize(), 13);
 }
 
-// Each name of the combo box is drawn by its installed stand-in, which has the Chinese glyphs.
+// Each name of the combo box is drawn by the first installed stand-in of its list, which has the
+// Chinese glyphs, and the windows' own Chinese by the first installed Hei, whatever else is
+// installed (other CJK fonts, a Chinese locale).
 TEST_F(Editor, EveryFontNameIsDrawnByAnInstalledChineseFont) {
   const QString sample = QStringLiteral("使用说明：打开一张图片，在右方编辑框输入文字");
+  const auto& table = toolkit::fontSubstitutes();
+  const auto standIns = [&](const QString& name) {
+    const auto entry =
+        std::find_if(table.begin(), table.end(), [&](const auto& s) { return s.name == name; });
+    return entry == table.end() ? QStringList() : entry->installed;
+  };
+  // The families that draw `sample` in `font`.
+  const auto drawnBy = [&](const QFont& font) {
+    QTextLayout layout(sample, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QStringList families;
+    for (const QGlyphRun& run : layout.glyphRuns()) families << run.rawFont().familyName().toLower();
+    return families.join(", ").toStdString();
+  };
   ASSERT_EQ(f.本地编辑_字体组合框->count(), 4);
   for (int i = 0; i < f.本地编辑_字体组合框->count(); ++i) {
     const QString name = f.本地编辑_字体组合框->itemText(i);
     SCOPED_TRACE(name.toStdString());
-    const auto& table = toolkit::fontSubstitutes();
-    const auto entry =
-        std::find_if(table.begin(), table.end(), [&](const auto& s) { return s.name == name; });
-    ASSERT_NE(entry, table.end());
+    const QString standIn = toolkit::firstInstalled(standIns(name));
+    ASSERT_FALSE(standIn.isEmpty()) << "none installed";
     f.本地编辑_字体组合框->setCurrentIndex(i);
     press(f.本地编辑_设置按钮);
     const QFont font = f.本地编辑_文本透明标签->font();
-    EXPECT_EQ(QFontInfo(font).family(), entry->installed.front()) << "not installed?";
+    EXPECT_EQ(drawnBy(font), standIn.toLower().toStdString());
     const QRawFont raw = QRawFont::fromFont(font);
     for (QChar c : sample) EXPECT_TRUE(raw.supportsCharacter(c)) << QString(c).toStdString();
   }
-  // The fonts installed for the editor leave the windows' own Chinese text as it was.
-  QTextLayout layout(sample, QApplication::font());
-  layout.beginLayout();
-  layout.createLine();
-  layout.endLayout();
-  for (const QGlyphRun& run : layout.glyphRuns())
-    EXPECT_EQ(run.rawFont().familyName(), "WenQuanYi Micro Hei");
+  const QString hei = toolkit::firstInstalled(standIns(QStringLiteral("微软雅黑")));
+  EXPECT_EQ(drawnBy(QApplication::font()), hei.toLower().toStdString());
 }
 
 TEST_F(Editor, FinishCopiesTheBoxWithBorderAndTextAsShown) {

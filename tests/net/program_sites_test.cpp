@@ -23,25 +23,20 @@ TEST(ProgramSites, OptionFileBesideProgramAndEmbeddedDefault) {
   const std::string good = (dir / "good.ini").string();
   std::ofstream(good) << formatSiteSettings(s);
 
-  // Neither option nor file: the embedded demo site, whatever other arguments there are.
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-platform", "offscreen"}}) {
-    const ProgramSites embedded = programSites(args, dir.string());
-    EXPECT_TRUE(embedded.ok && embedded.embedded) << embedded.error;
-    EXPECT_EQ(embedded.source, "embedded demo site");
-  }
+  // Neither option nor file: the embedded demo site.
+  const ProgramSites embedded = programSites(std::nullopt, dir.string());
+  EXPECT_TRUE(embedded.ok && embedded.embedded) << embedded.error;
+  EXPECT_EQ(embedded.source, "embedded demo site");
 
-  // The option wins over the file beside the program, in both spellings.
+  // The option wins over the file beside the program.
   std::ofstream(dir / "MW_sites.ini") << "[sites]\ntemplate = broken/\n";
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--sites", good}, std::vector<std::string>{"--sites=" + good}}) {
-    const ProgramSites chosen = programSites(args, dir.string());
-    ASSERT_TRUE(chosen.ok) << chosen.error;
-    EXPECT_FALSE(chosen.embedded);
-    EXPECT_EQ(chosen.settings, s);
-    EXPECT_EQ(chosen.source, good);
-  }
+  const ProgramSites chosen = programSites(good, dir.string());
+  ASSERT_TRUE(chosen.ok) << chosen.error;
+  EXPECT_FALSE(chosen.embedded);
+  EXPECT_EQ(chosen.settings, s);
+  EXPECT_EQ(chosen.source, good);
   // A broken file beside the program stops the start instead of falling back to the demo site.
-  const ProgramSites broken = programSites({}, dir.string());
+  const ProgramSites broken = programSites(std::nullopt, dir.string());
   EXPECT_FALSE(broken.ok);
   EXPECT_NE(broken.error.find((dir / "MW_sites.ini").string() + ": key \"template\""), std::string::npos)
       << broken.error;
@@ -49,12 +44,11 @@ TEST(ProgramSites, OptionFileBesideProgramAndEmbeddedDefault) {
   const fs::path chinese = dir / "表情程序";
   fs::create_directories(chinese);
   fs::copy_file(good, chinese / "MW_sites.ini");
-  const ProgramSites inChinese = programSites({}, pathText(chinese.string()));
+  const ProgramSites inChinese = programSites(std::nullopt, pathText(chinese.string()));
   ASSERT_TRUE(inChinese.ok) << inChinese.error;
   EXPECT_EQ(inChinese.source, (chinese / "MW_sites.ini").string());
   EXPECT_EQ(inChinese.settings, s);
-  EXPECT_FALSE(programSites({"--sites"}, dir.string()).ok);
-  EXPECT_NE(programSites({"--sites", (dir / "absent.ini").string()}, dir.string()).error.find("cannot read"),
+  EXPECT_NE(programSites((dir / "absent.ini").string(), dir.string()).error.find("cannot read"),
             std::string::npos);
 
   fs::remove_all(dir);

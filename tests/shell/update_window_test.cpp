@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 #include "shell/program.h"
 #include "startup_site.h"
 #include "support/form_pictures.h"
 #include "support/scripted_desktop.h"
 #include "support/temp_folder.h"
+#include "support/window_input.h"
+#include "toolkit/wait_pump.h"
 
 using namespace mw;
 using namespace mw::shell;
@@ -16,6 +20,27 @@ using mw::test::formPicture;
 using mw::test::StartUpSite;
 
 namespace {
+
+// Runs `look` when `window` is first shown, before anything painted it.
+class AtFirstShow : public QObject {
+ public:
+  AtFirstShow(QWidget* window, std::function<void()> look) : look_(std::move(look)) {
+    window->installEventFilter(this);
+  }
+  bool shown = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Show && !shown) {
+      shown = true;
+      look_();
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> look_;
+};
 
 TEST(UpdateWindow, CreatedStepFillsVersionPasswordAndFiveNoteBlocks) {
   StartUpSite site;
@@ -76,6 +101,53 @@ TEST(UpdateLabel, OpensTheUpdateWindowOnlyWhileBlue) {
   QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_TRUE(p.update.更新窗口->isVisible());
   p.update.更新窗口->destroyWindow();
+}
+
+// Opened from a handler, each window is ready when it first shows: the tip window in its place,
+// the update window filled after its fetch, the main window's chrome working meanwhile.
+TEST(SecondaryWindows, OpenedFromAHandlerShowReadyInPlaceAndFilled) {
+  StartUpSite site;
+  site.probePage = "offline";  // start-up, should it run meanwhile, is quick
+  toolkit::WaitPump pump;
+  test::ScriptedDesktop desk;
+  test::TempPlaces places;
+  Program p(formPicture, site.settings(), desk, places);
+  auto& f = p.main;
+  p.start();
+  f.主窗口->move(40, 30);
+
+  QPoint tipAt(-1, -1);
+  AtFirstShow tipShown(p.tip.打赏窗口, [&] { tipAt = p.tip.打赏窗口->pos(); });
+  f.showPage(forms::Page::Favourites);
+  QTest::mousePress(f.打赏_按钮, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_TRUE(tipShown.shown);
+  EXPECT_EQ(tipAt, QPoint(40 + 95, 30 + 114));
+  p.tip.打赏窗口->destroyWindow();
+
+  auto& u = p.update;
+  Text version, password, notes;
+  AtFirstShow updateShown(u.更新窗口, [&] {
+    version = u.标签1->caption();
+    password = u.标签4->caption();
+    notes = u.编辑框1->text();
+  });
+  site.delayMs = 1000;
+  bool hiddenDuringFetch = false, minimisedDuringFetch = false;
+  QTimer::singleShot(100, [&] { test::postClick(f.窗口控制按钮, QPoint(10, 20)); });  // the minimise zone
+  QTimer::singleShot(600, [&] {
+    hiddenDuringFetch = !u.更新窗口->isVisible();
+    minimisedDuringFetch = f.主窗口->isMinimized();
+  });
+  f.标签_更新->setTextColour(QColor(0, 0, 0xFF));
+  QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_TRUE(updateShown.shown);
+  EXPECT_EQ(version, "当前版本：1.3最新版本："_gbk);
+  EXPECT_EQ(password, "pw12");
+  EXPECT_EQ(notes, "\r\n二\r\n三\r\n四\r\n五"_gbk);
+  EXPECT_TRUE(hiddenDuringFetch);
+  EXPECT_TRUE(minimisedDuringFetch);
+  u.更新窗口->destroyWindow();
+  f.主窗口->destroyWindow();
 }
 
 TEST(TipWindow, OpensCentredOverTheMainWindowAndClosesOnAPressOrFocusLoss) {
