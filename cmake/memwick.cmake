@@ -18,6 +18,8 @@ function(mw_tests folder)
   set(target test_${folder})
   add_executable(${target} ${sources})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  # Tests that read committed files (the example settings, the manual pages) find them here.
+  target_compile_definitions(${target} PRIVATE MW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   target_link_libraries(${target} PRIVATE ${ARGN} PkgConfig::HTTPLIB Threads::Threads GTest::gtest GTest::gmock)
   if(EXISTS ${CMAKE_SOURCE_DIR}/tests/${folder}/main.cpp)
     # the folder brings its own main (for example to create a QApplication)
@@ -26,6 +28,6 @@ function(mw_tests folder)
   endif()
   gtest_discover_tests(${target}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MW_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen
                TIMEOUT 300)
 endfunction()

@@ -122,11 +122,9 @@ TEST(SiteSettings, FileRoundTripAndUnreadableFiles) {
   EXPECT_EQ(missing.error, path + ": cannot read the sites file");
 
   // The committed example stays a valid file.
-  if (const char* source = std::getenv("MW_SOURCE_DIR")) {
-    const auto example = readSiteSettings(std::string(source) + "/demo/MW_sites.example.ini");
-    ASSERT_TRUE(example.settings) << example.error;
-    EXPECT_EQ(example.settings->probeHost, "127.0.0.1:18404");
-  }
+  const auto example = readSiteSettings(std::string(MW_SOURCE_DIR) + "/demo/MW_sites.example.ini");
+  ASSERT_TRUE(example.settings) << example.error;
+  EXPECT_EQ(example.settings->probeHost, "127.0.0.1:18404");
 
   const std::string folder = tempPath("folder.ini");
   std::filesystem::create_directory(folder);
