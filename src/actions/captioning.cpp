@@ -11,7 +11,7 @@
 #include "net/web_request.h"
 #include "runtime/markers.h"
 #include "toolkit/controls.h"
-#include "toolkit/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
 namespace mw::actions {
 using forms::Context;
@@ -46,7 +46,7 @@ const Text* selectedThumbnail(const Context& ctx) {
 
 // An answer without the picture marker leaves a body of some other kind, or none.
 bool decodable(const Bytes& picture, QSize shownAt) {
-  return !picture.empty() && toolkit::decodePicture(picture, shownAt).ok();
+  return !picture.empty() && picture::decodePicture(picture, shownAt).ok();
 }
 
 }  // namespace

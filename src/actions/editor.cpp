@@ -11,11 +11,11 @@
 #include "forms/notices.h"
 #include "forms/paging_bar.h"
 #include "runtime/files.h"
-#include "toolkit/clipboard.h"
+#include "platform/clipboard.h"
 #include "toolkit/font_names.h"
-#include "toolkit/picture.h"
-#include "toolkit/picture_decoder.h"
-#include "toolkit/qt_text.h"
+#include "picture/picture.h"
+#include "picture/picture_decoder.h"
+#include "platform/qt_text.h"
 
 namespace mw::actions {
 namespace {
@@ -31,7 +31,7 @@ constexpr int kSmallest = 20;  // zooming out stops once a side is below this
 // The picture's own size, read from its header without decoding it; empty for bytes that are no
 // picture of a format the boxes show.
 QSize headerSize(const Bytes& bytes) {
-  if (toolkit::sniffPictureFormat(bytes) == toolkit::PictureFormat::Unknown) return {};
+  if (picture::sniffPictureFormat(bytes) == picture::PictureFormat::Unknown) return {};
   QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
@@ -57,7 +57,7 @@ void applyEditorFont(const Context& ctx) {
     // Points; a size that is no positive number leaves the size as it was.
     const long long size = runtime::toInteger(f.本地编辑_字号组合框->currentItemText());
     if (size > 0 && size <= INT_MAX) font.setPointSize(int(size));
-    font.setFamily(toolkit::toQString(f.本地编辑_字体组合框->currentItemText()));
+    font.setFamily(platform::toQString(f.本地编辑_字体组合框->currentItemText()));
     w->setFont(font);
   }
 }
@@ -109,10 +109,10 @@ void cannotOpen(const Context& ctx) { showCursorTip(ctx, "无法打开该图片"
 // to show after all (a good header over broken data, a picture too large to show), the open is
 // undone. Another picture set in the meantime ends the watch.
 void undoIfNotShown(const Context& ctx, std::shared_ptr<const EditorSnapshot> before) {
-  const toolkit::Picture* view = &ctx.main.本地编辑_图片框->pictureView();
+  const picture::Picture* view = &ctx.main.本地编辑_图片框->pictureView();
   const Bytes* opened = &view->bytes();
   auto watch = std::make_shared<QMetaObject::Connection>();
-  *watch = QObject::connect(view, &toolkit::Picture::changed, ctx.main.本地编辑_图片框,
+  *watch = QObject::connect(view, &picture::Picture::changed, ctx.main.本地编辑_图片框,
                             [&ctx, view, opened, watch, before = std::move(before)] {
                               if (&view->bytes() == opened && view->decoding()) return;
                               QObject::disconnect(*watch);
@@ -125,7 +125,7 @@ void undoIfNotShown(const Context& ctx, std::shared_ptr<const EditorSnapshot> be
 // A cancelled dialog, or a file that cannot be read or decoded, leaves everything as it was.
 void openPicture(const Context& ctx) {
   auto& f = ctx.main;
-  const std::optional<Text> chosen = f.本地编辑_通用对话框1->showOpen();
+  const std::optional<Text> chosen = f.本地编辑_通用对话框1->showOpen(ctx.desktop);
   if (!chosen || chosen->empty()) return;
   std::optional<Bytes> bytes = runtime::readFile(*chosen);
   const QSize natural = bytes ? headerSize(*bytes) : QSize();
@@ -182,9 +182,9 @@ void zoom(const Context& ctx, int step) {
   if (bytes != ctx.main.本地编辑_图片框->picture()) ctx.main.本地编辑_图片框->setPicture(std::move(bytes));
 }
 
-// What the picture box shows, border and text included, onto the clipboard.
+// What the picture box shows, border and text included, onto the clipboard as it was grabbed.
 void finish(const Context& ctx) {
-  if (!copyPictureToClipboard(ctx, toolkit::snapshotBmp(ctx.main.本地编辑_图片框)))
+  if (!platform::placeImageOnClipboard(platform::snapshotWindow(ctx.main.本地编辑_图片框)))
     showCursorTip(ctx, copyFailedTip());
 }
 
@@ -199,6 +199,7 @@ void bindEditor(forms::HandlerRegistry& registry) {
   using toolkit::Event;
   toolkit::useFontSubstitutes();
   const forms::MainForm& f = registry.context().main;
+  f.本地编辑_颜色选择器->useDesktop(registry.context().desktop);
   registry.on(f.本地保存编辑, Event::LeftDown, openPage);
   registry.on(f.本地编辑_返回, Event::LeftDown, leavePage);
   registry.on(f.本地编辑_打开文件, Event::LeftDown, openPicture);

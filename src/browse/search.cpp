@@ -11,7 +11,7 @@
 #include "net/web_request.h"
 #include "runtime/markers.h"
 #include "toolkit/controls.h"
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
 
 namespace mw::browse {
 using net::urlEncode;

@@ -9,7 +9,7 @@
 #include "runtime/markers.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/controls.h"
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
 
 namespace mw::browse {
 using net::urlDecode;

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "toolkit/controls.h"
-#include "toolkit/wait_pump.h"
+#include "platform/wait_pump.h"
 
 namespace mw::forms {
 
@@ -19,7 +19,7 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
       handler(context_, input);
     };
     // The chrome that works while a load waits runs at once, beside the handler that waits.
-    if (gate_.busy() && toolkit::liveDuringWaits(control)) {
+    if (gate_.busy() && platform::liveDuringWaits(control)) {
       call();
     } else {
       gate_.run(std::move(call));

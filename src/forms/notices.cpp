@@ -11,7 +11,7 @@ void showCursorTip(const Context& ctx, const Text& text) {
 }
 
 void showMessage(const Context& ctx, const Text& message) {
-  ctx.desktop.messageBox(ctx.main.主窗口, message, {}, toolkit::MessageButtons::Ok);
+  ctx.desktop.messageBox(ctx.main.主窗口, message, {}, platform::MessageButtons::Ok);
 }
 
 }  // namespace mw::forms

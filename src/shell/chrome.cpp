@@ -4,7 +4,7 @@
 
 #include "forms/notices.h"
 #include "forms/paging_bar.h"
-#include "toolkit/wait_pump.h"
+#include "platform/wait_pump.h"
 
 namespace mw::shell {
 using runtime::fromInteger;
@@ -170,8 +170,8 @@ void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& so
     if (!ctx.desktop.openAddress(ctx.state.update.groupLink)) forms::showCursorTip(ctx, browserFailedTip());
   });
   // Close, minimise and drag work while a load waits.
-  toolkit::setLiveDuringWaits(f.窗口控制按钮);
-  toolkit::setLiveDuringWaits(f.窗口位置拖动);
+  platform::setLiveDuringWaits(f.窗口控制按钮);
+  platform::setLiveDuringWaits(f.窗口位置拖动);
 }
 
 }  // namespace mw::shell

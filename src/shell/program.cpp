@@ -16,13 +16,12 @@
 namespace mw::shell {
 
 Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSettings,
-                 toolkit::Desktop& desktop, runtime::ProgramPlaces programPlaces)
+                 platform::Desktop& desktop, runtime::ProgramPlaces programPlaces)
     : sites(std::move(siteSettings)),
       places(std::move(programPlaces)),
       main(pictures),
       update(pictures),
       tip(pictures),
-      desktopInUse_(desktop),
       registry({main, update, tip, state, sites, desktop, places}) {
   bindChrome(registry, pictures);
   bindStartUp(registry, pictures);

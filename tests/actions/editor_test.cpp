@@ -28,7 +28,6 @@ namespace {
 struct Editor : ::testing::Test {
   test::HandlerParts parts;
   forms::HandlerRegistry registry{parts.context};
-  toolkit::DesktopOverride dialogs{parts.desktop};  // the open-file control asks the desktop itself
   test::TempFolder folder;
   forms::MainForm& f = parts.main;
   const forms::EditorState& state = parts.state.editor;
@@ -110,7 +109,7 @@ TEST_F(Editor, ZoomStepsTenPixelsInHeightAndStopsOnceASideIsPastItsLimit) {
   zoomIn();
   EXPECT_EQ(parts.messages(), std::vector<Text>{"已是最大尺寸"_gbk});
   EXPECT_EQ(parts.desktop.calls.back().title, "");
-  EXPECT_EQ(parts.desktop.calls.back().buttons, toolkit::MessageButtons::Ok);
+  EXPECT_EQ(parts.desktop.calls.back().buttons, platform::MessageButtons::Ok);
   EXPECT_EQ(shownSize(), QSize(206, 310));
   zoomOut();
   EXPECT_EQ(shownSize(), QSize(200, 300));
@@ -346,7 +345,7 @@ TEST_F(Editor, ALargeJpegIsDecodedSmallAndNotAgainForTheText) {
   photo.fill(QColor(90, 140, 200));
   open(test::encode(photo, "JPG", 90), "photo.jpg");
   EXPECT_EQ(shownSize(), QSize(400, 300));
-  const toolkit::Picture& view = f.本地编辑_图片框->pictureView();
+  const picture::Picture& view = f.本地编辑_图片框->pictureView();
   ASSERT_TRUE(view.shown());
   const QImage decoded = view.currentFrame();
   EXPECT_LE(decoded.width(), 1000);

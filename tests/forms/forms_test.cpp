@@ -8,7 +8,7 @@
 #include "forms/update_form.h"
 #include "support/form_pictures.h"
 #include "support/picture_wait.h"
-#include "toolkit/qt_text.h"
+#include "platform/qt_text.h"
 
 using namespace mw;
 using namespace mw::runtime;

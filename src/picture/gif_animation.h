@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "runtime/text.h"
-#include "toolkit/decode_memory.h"
-#include "toolkit/gif_stream.h"
-#include "toolkit/resampler.h"
+#include "picture/decode_memory.h"
+#include "picture/gif_stream.h"
+#include "picture/resampler.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 
 // What the kept changes of one animation may take.
 inline constexpr std::size_t kFrameCacheBudget = std::size_t(8) << 20;
@@ -79,4 +79,4 @@ class GifAnimation {
   std::size_t keptBytes_ = 0;
 };
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

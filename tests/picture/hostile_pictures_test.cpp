@@ -13,11 +13,12 @@
 #include "support/picture_wait.h"
 #include "support/test_pictures.h"
 #include "toolkit/controls.h"
-#include "toolkit/decode_pool.h"
-#include "toolkit/gif_writer.h"
+#include "picture/decode_pool.h"
+#include "picture/gif_writer.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace {
+using namespace mw::toolkit;
 
 using mw::test::GifTestFrame;
 using mw::test::writeGif;
@@ -211,4 +212,4 @@ TEST(HostilePictures, DecodingLeavesTheWindowThreadFree) {
 }
 
 }  // namespace
-}  // namespace mw::toolkit
+}  // namespace mw::picture

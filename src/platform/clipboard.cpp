@@ -1,4 +1,4 @@
-#include "toolkit/clipboard.h"
+#include "platform/clipboard.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -9,21 +9,21 @@
 #include <QWidget>
 #include <memory>
 
-#include "toolkit/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
-namespace mw::toolkit {
+namespace mw::platform {
 namespace {
 
 QString imageMime(const Bytes& bytes) {
-  switch (sniffPictureFormat(bytes)) {
-    case PictureFormat::Png:
+  switch (picture::sniffPictureFormat(bytes)) {
+    case picture::PictureFormat::Png:
       return QStringLiteral("image/png");
-    case PictureFormat::Jpeg:
+    case picture::PictureFormat::Jpeg:
       return QStringLiteral("image/jpeg");
-    case PictureFormat::Bmp:
+    case picture::PictureFormat::Bmp:
       return QStringLiteral("image/bmp");
-    case PictureFormat::Gif:
-    case PictureFormat::Unknown:
+    case picture::PictureFormat::Gif:
+    case picture::PictureFormat::Unknown:
       break;
   }
   return QStringLiteral("image/gif");
@@ -31,14 +31,11 @@ QString imageMime(const Bytes& bytes) {
 
 }  // namespace
 
-Bytes snapshotBmp(QWidget* widget) {
-  const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB888);
-  if (image.isNull()) return {};
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "BMP")) return {};
-  return Bytes(data.constData(), size_t(data.size()));
+QImage snapshotWindow(QWidget* widget) {
+  // 24-bit: the window's pixels without what a painter left in an alpha channel.
+  QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB888);
+  image.setDevicePixelRatio(1);
+  return image;
 }
 
 bool placeImageOnClipboard(const QImage& image) {
@@ -66,4 +63,4 @@ bool placeFileOnClipboard(const QString& path, const Bytes& bytes) {
   return now && now->hasUrls();
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::platform

@@ -1,6 +1,6 @@
 // Input while a handler waits: live controls take it at once, everything else waits for the
 // end of the wait and then arrives in the order it came.
-#include "toolkit/wait_pump.h"
+#include "platform/wait_pump.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +13,14 @@
 #include "support/test_pictures.h"
 #include "support/window_input.h"
 #include "toolkit/controls.h"
-#include "toolkit/decode_pool.h"
-#include "toolkit/desktop.h"
+#include "picture/decode_pool.h"
+#include "platform/desktop.h"
 #include "toolkit/events.h"
 
-namespace mw::toolkit {
+namespace mw::platform {
 namespace {
+using namespace mw::toolkit;
+using namespace mw::picture;
 
 using mw::test::postClick;
 using mw::test::postMouse;
@@ -168,4 +170,4 @@ TEST(WaitPump, AbortedWaitsEndTheDecodeWaitAndDialogs) {
 }
 
 }  // namespace
-}  // namespace mw::toolkit
+}  // namespace mw::platform

@@ -4,7 +4,7 @@
 // frees, and a picture that would not fit is refused instead of allocated.
 #include <cstddef>
 
-namespace mw::toolkit {
+namespace mw::picture {
 
 inline constexpr std::size_t kDecodedBudget = std::size_t(256) << 20;
 // The most a single allocation of a shown picture may take (a still's full-size decode, the
@@ -42,4 +42,4 @@ class DecodeMemory {
   std::size_t held_ = 0;
 };
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

@@ -1,6 +1,6 @@
-#include "toolkit/qt_text.h"
+#include "platform/qt_text.h"
 
-namespace mw::toolkit {
+namespace mw::platform {
 using runtime::gbk;
 using runtime::utf8;
 
@@ -8,4 +8,4 @@ QString toQString(std::string_view gbkText) { return QString::fromStdString(utf8
 
 Text fromQString(const QString& s) { return gbk(s.toStdString()); }
 
-}  // namespace mw::toolkit
+}  // namespace mw::platform

@@ -1,18 +1,18 @@
 // The streaming GIF player: frames composed one at a time on one canvas, resampled where they
 // changed, kept while they fit and replayed once a loop is kept. Checked against a plain full
 // decoder written here on giflib's slurping reader, which holds every frame whole.
-#include "toolkit/gif_animation.h"
+#include "picture/gif_animation.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "toolkit/gif_stream.h"
-#include "toolkit/gif_writer.h"
-#include "toolkit/picture_decoder.h"
-#include "toolkit/resampler.h"
+#include "picture/gif_stream.h"
+#include "picture/gif_writer.h"
+#include "picture/picture_decoder.h"
+#include "picture/resampler.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace {
 
 using mw::test::GifTestFrame;
@@ -291,4 +291,4 @@ TEST(GifAnimation, KeptLoopsHoldLittleAndOversizedCanvasesAreRefused) {
 }
 
 }  // namespace
-}  // namespace mw::toolkit
+}  // namespace mw::picture

@@ -1,9 +1,9 @@
 // PNG through libpng's simplified read API, straight from memory.
 #include <png.h>
 
-#include "toolkit/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
-namespace mw::toolkit::detail {
+namespace mw::picture::detail {
 namespace {
 
 // Owns the png_image's internal state; png_image_free is safe to call more than once.
@@ -57,4 +57,4 @@ DecodedPicture decodePng(std::string_view bytes, const DecodeTarget& target) {
   return out;
 }
 
-}  // namespace mw::toolkit::detail
+}  // namespace mw::picture::detail

@@ -8,7 +8,7 @@
 #include <QSize>
 #include <vector>
 
-namespace mw::toolkit {
+namespace mw::picture {
 
 class Resampler {
  public:
@@ -39,4 +39,4 @@ class Resampler {
   Axis x_, y_;
 };
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

@@ -1,4 +1,4 @@
-#include "toolkit/decode_pool.h"
+#include "picture/decode_pool.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -15,7 +15,7 @@
 
 #include "runtime/event_pump.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace {
 
 // Threads start as jobs come, up to one per core (at most four), and end after a while
@@ -150,4 +150,4 @@ DecodedPicture decodeWhileWaiting(Bytes bytes) {
   }
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

@@ -1,9 +1,9 @@
-#include "toolkit/resampler.h"
+#include "picture/resampler.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace mw::toolkit {
+namespace mw::picture {
 
 Resampler::Axis::Axis(int from, int to)
     : first(std::size_t(to)),
@@ -113,4 +113,4 @@ QImage Resampler::resampled(const QImage& source) const {
   return out;
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

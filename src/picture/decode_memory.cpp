@@ -1,10 +1,10 @@
-#include "toolkit/decode_memory.h"
+#include "picture/decode_memory.h"
 
 #include <algorithm>
 #include <atomic>
 #include <utility>
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace {
 
 std::atomic<std::size_t> inUse{0};
@@ -56,4 +56,4 @@ void DecodeMemory::give(std::size_t bytes) {
   if (counted_) inUse -= bytes;
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

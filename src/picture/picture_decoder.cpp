@@ -1,4 +1,4 @@
-#include "toolkit/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <new>
 
-#include "toolkit/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace detail {
 namespace {
 
@@ -110,4 +110,4 @@ DecodedPicture decodePicture(std::string_view bytes, QSize shownAt) {
   return decodePicture(bytes, {.shownSize = [shownAt](QSize) { return shownAt; }});
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

@@ -1,4 +1,4 @@
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
 
 #include <QColorDialog>
 #include <QCoreApplication>
@@ -10,21 +10,13 @@
 #include <QUrl>
 
 #include "runtime/event_pump.h"
-#include "toolkit/qt_text.h"
+#include "platform/qt_text.h"
 
-namespace mw::toolkit {
-namespace {
-
-Desktop* installed = nullptr;
-
-}  // namespace
-
+namespace mw::platform {
 Desktop& qtDesktop() {
   static QtDesktop qt;
   return qt;
 }
-
-Desktop& desktop() { return installed ? *installed : qtDesktop(); }
 
 bool useChineseQtTexts() {
   static QTranslator* translator = nullptr;
@@ -38,8 +30,6 @@ bool useChineseQtTexts() {
   translator = loaded;
   return true;
 }
-
-void setDesktop(Desktop* replacement) { installed = replacement; }
 
 QString qtFileFilter(const Text& filter) {
   const QString f = toQString(filter);
@@ -101,4 +91,4 @@ bool QtDesktop::openFolder(const Text& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(path)));
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::platform

@@ -1,4 +1,4 @@
-#include "toolkit/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -7,10 +7,10 @@
 #include <QImage>
 
 #include "support/test_pictures.h"
-#include "toolkit/gif_writer.h"
-#include "toolkit/picture_codecs.h"
+#include "picture/gif_writer.h"
+#include "picture/picture_codecs.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace {
 
 using mw::test::GifTestFrame;
@@ -270,4 +270,4 @@ TEST(PictureDecoder, BmpDecodesThroughQt) {
 }
 
 }  // namespace
-}  // namespace mw::toolkit
+}  // namespace mw::picture

@@ -1,4 +1,4 @@
-#include "toolkit/gif_writer.h"
+#include "picture/gif_writer.h"
 
 #include <memory>
 #include <stdexcept>

@@ -1,15 +1,15 @@
-#include "toolkit/picture.h"
+#include "picture/picture.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <atomic>
 
-#include "toolkit/decode_pool.h"
-#include "toolkit/gif_animation.h"
-#include "toolkit/picture_codecs.h"
-#include "toolkit/picture_decoder.h"
+#include "picture/decode_pool.h"
+#include "picture/gif_animation.h"
+#include "picture/picture_codecs.h"
+#include "picture/picture_decoder.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace {
 
 QRect centredFit(QSize picture, QRect client) {
@@ -311,4 +311,4 @@ void Picture::paint(QPainter& painter) const {
   painter.restore();
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

@@ -1,4 +1,4 @@
-#include "toolkit/wait_pump.h"
+#include "platform/wait_pump.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -15,7 +15,7 @@
 
 #include "runtime/event_pump.h"
 
-namespace mw::toolkit {
+namespace mw::platform {
 namespace {
 
 const char* const kLiveProperty = "mw_live_during_waits";
@@ -223,4 +223,4 @@ bool liveDuringWaits(const QWidget* widget) {
   return false;
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::platform

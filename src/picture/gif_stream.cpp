@@ -1,14 +1,14 @@
 // GIF through giflib's record-level reader, so that sizes and counts are checked before
 // anything is allocated for a frame.
-#include "toolkit/gif_stream.h"
+#include "picture/gif_stream.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "toolkit/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace {
 
 QString gifError(int code) {
@@ -260,4 +260,4 @@ DecodedPicture decodeGif(std::string_view bytes, const DecodeTarget& target) {
 }
 
 }  // namespace detail
-}  // namespace mw::toolkit
+}  // namespace mw::picture

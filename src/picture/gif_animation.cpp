@@ -1,10 +1,10 @@
-#include "toolkit/gif_animation.h"
+#include "picture/gif_animation.h"
 
 #include <cstring>
 
-#include "toolkit/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 namespace {
 
 void copyArea(const QImage& from, QPoint fromAt, QImage& to, QRect area) {
@@ -122,4 +122,4 @@ void GifAnimation::advance() {
   keep(draw(frame.changed), frame.delayMs);
 }
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

@@ -6,9 +6,9 @@
 #include <QSize>
 #include <string_view>
 
-#include "toolkit/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
-namespace mw::toolkit::detail {
+namespace mw::picture::detail {
 
 // True when a w x h picture is within kMaxSide and kMaxPixels (and not empty).
 inline bool withinLimits(long long w, long long h) {
@@ -29,4 +29,4 @@ DecodedPicture decodeBmp(std::string_view bytes, const DecodeTarget& target);
 // twice shownAt in both directions.
 int jpegScaleDenominator(int w, int h, QSize shownAt);
 
-}  // namespace mw::toolkit::detail
+}  // namespace mw::picture::detail

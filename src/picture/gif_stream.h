@@ -12,9 +12,9 @@
 #include <memory>
 
 #include "runtime/text.h"
-#include "toolkit/decode_memory.h"
+#include "picture/decode_memory.h"
 
-namespace mw::toolkit {
+namespace mw::picture {
 
 // Frames read in one pass through the file; a longer animation ends there.
 inline constexpr int kMaxFrames = 1000;
@@ -86,4 +86,4 @@ class GifStream {
   long long passPixels_ = 0;
 };
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

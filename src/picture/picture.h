@@ -10,11 +10,11 @@
 #include <optional>
 
 #include "runtime/text.h"
-#include "toolkit/decode_memory.h"
+#include "picture/decode_memory.h"
 
 class QPainter;
 
-namespace mw::toolkit {
+namespace mw::picture {
 
 class GifAnimation;
 
@@ -112,4 +112,4 @@ class Picture : public QObject {
   QTimer timer_;
 };
 
-}  // namespace mw::toolkit
+}  // namespace mw::picture

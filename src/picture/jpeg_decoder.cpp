@@ -12,9 +12,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "toolkit/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
-namespace mw::toolkit::detail {
+namespace mw::picture::detail {
 namespace {
 
 // Progressive files can repeat scans endlessly over the same pixels; real ones use a few dozen.
@@ -158,4 +158,4 @@ DecodedPicture decodeJpeg(std::string_view bytes, const DecodeTarget& target) {
   return std::move(d->out);
 }
 
-}  // namespace mw::toolkit::detail
+}  // namespace mw::picture::detail
