@@ -93,7 +93,7 @@ void openTemplate(const Context& ctx, int slot) {
   }
   ctx.state.make.selectedTemplate = ctx.state.list.listSlotBase + slot;
   if (!openMakePage(ctx)) return;
-  forms::hidePagingBar(ctx.main, 1);
+  forms::hidePagingBar(ctx.main, true);
   ctx.main.showPage(forms::Page::Online);
 }
 
@@ -164,7 +164,7 @@ void copyPreview(const Context& ctx) {
 }
 
 void leaveMakePage(const Context& ctx) {
-  forms::hidePagingBar(ctx.main, 0);
+  forms::hidePagingBar(ctx.main, false);
   ctx.main.showPage(forms::Page::Edit);
 }
 

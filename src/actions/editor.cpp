@@ -64,12 +64,12 @@ void applyEditorFont(const Context& ctx) {
 
 void openPage(const Context& ctx) {
   ctx.main.showPage(forms::Page::Local);
-  forms::hidePagingBar(ctx.main, 1);
+  forms::hidePagingBar(ctx.main, true);
 }
 
 void leavePage(const Context& ctx) {
   ctx.main.showPage(forms::Page::Edit);
-  forms::hidePagingBar(ctx.main, 0);
+  forms::hidePagingBar(ctx.main, false);
 }
 
 // What opening a picture replaces.

@@ -366,7 +366,7 @@ TEST_F(Captioning, EditBoxPressEmptiesThatBoxAndBackShowsTheList) {
   for (int i = 1; i <= 4; ++i) EXPECT_EQ(edit(i)->text(), i == 3 ? "" : "line") << i;
 
   f.showPage(forms::Page::Online);
-  forms::hidePagingBar(f, 1);
+  forms::hidePagingBar(f, true);
   press(f.网络制作_返回按钮);
   EXPECT_EQ(f.page(), forms::Page::Edit);
   EXPECT_FALSE(f.显示页->isHidden());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -236,6 +237,12 @@ TEST_F(Editor, FinishCopiesTheBoxWithBorderAndTextAsShown) {
   EXPECT_EQ(QColor(copied.pixel(0, 0)), QColor(0xA0, 0xA0, 0xA0)) << "the border";
   EXPECT_EQ(QColor(copied.pixel(150, 199)), QColor(0xA0, 0xA0, 0xA0));
   EXPECT_EQ(QColor(copied.pixel(150, 150)), paper) << "the picture";
+  // Pixel for pixel what a 24-bit BMP of the box holds, the text's smoothed edges included.
+  QByteArray bmp;
+  QBuffer buffer(&bmp);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(f.本地编辑_图片框->grab().toImage().convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP"));
+  EXPECT_EQ(copied, QImage::fromData(bmp, "BMP").convertToFormat(QImage::Format_RGB32));
 
   const QRect glyphs =
       QFontMetrics(f.本地编辑_文本透明标签->font())
