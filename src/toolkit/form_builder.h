@@ -92,6 +92,8 @@ class BuiltWindow {
   const WindowDef& definition() const { return def_; }
 
  private:
+  QWidget* parentOf(const ControlDef& control) const;
+
   WindowDef def_;
   std::unique_ptr<Window> window_;
   std::vector<QObject*> made_;
