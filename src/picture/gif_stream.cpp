@@ -134,7 +134,25 @@ void GifStream::dispose(QRect& changed) {
   lastDisposal_ = DISPOSAL_UNSPECIFIED;
 }
 
-bool GifStream::decodeFrame(Frame& frame) {
+namespace {
+
+// The order in which a frame's rows are stored: interlaced frames hold them in four passes.
+std::vector<int> rowOrder(const GifImageDesc& desc) {
+  std::vector<int> rows;
+  rows.reserve(std::size_t(desc.Height));
+  if (desc.Interlace) {
+    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+      for (int y = kStart[pass]; y < desc.Height; y += kStep[pass]) rows.push_back(y);
+  } else {
+    for (int y = 0; y < desc.Height; ++y) rows.push_back(y);
+  }
+  return rows;
+}
+
+}  // namespace
+
+bool GifStream::readFrameHeader() {
   if (DGifGetImageDesc(gif_) == GIF_ERROR) {
     fail(gifError(gif_->Error));
     return false;
@@ -147,27 +165,55 @@ bool GifStream::decodeFrame(Frame& frame) {
              .arg(desc.Height));
     return false;
   }
-  if (canvas_.isNull()) {
-    // A zero logical screen is taken from the first frame, as viewers do.
-    if (size_.isNull()) {
-      size_ = QSize(desc.Left + desc.Width, desc.Top + desc.Height);
-      if (!detail::withinLimits(size_.width(), size_.height())) {
-        fail(QStringLiteral("GIF: picture too large (%1 x %2)").arg(size_.width()).arg(size_.height()));
-        return false;
-      }
-    }
-    if (!memory_.take(detail::frameBytes(size_))) {
-      fail(QStringLiteral("GIF: too large to show (%1 x %2)").arg(size_.width()).arg(size_.height()));
+  return true;
+}
+
+bool GifStream::makeCanvas(const GifImageDesc& desc) {
+  // A zero logical screen is taken from the first frame, as viewers do.
+  if (size_.isNull()) {
+    size_ = QSize(desc.Left + desc.Width, desc.Top + desc.Height);
+    if (!detail::withinLimits(size_.width(), size_.height())) {
+      fail(QStringLiteral("GIF: picture too large (%1 x %2)").arg(size_.width()).arg(size_.height()));
       return false;
     }
-    canvas_ = QImage(size_, QImage::Format_ARGB32_Premultiplied);
-    if (canvas_.isNull()) {
-      memory_.give(detail::frameBytes(size_));
-      fail(QStringLiteral("GIF: out of memory"));
-      return false;
-    }
-    canvas_.fill(0);
   }
+  if (!memory_.take(detail::frameBytes(size_))) {
+    fail(QStringLiteral("GIF: too large to show (%1 x %2)").arg(size_.width()).arg(size_.height()));
+    return false;
+  }
+  canvas_ = QImage(size_, QImage::Format_ARGB32_Premultiplied);
+  if (canvas_.isNull()) {
+    memory_.give(detail::frameBytes(size_));
+    fail(QStringLiteral("GIF: out of memory"));
+    return false;
+  }
+  canvas_.fill(0);
+  return true;
+}
+
+void GifStream::drawRows(const GifImageDesc& desc, QRect area) {
+  const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif_->SColorMap;
+  std::vector<GifPixelType> line(std::size_t(desc.Width));
+  for (int y : rowOrder(desc)) {
+    if (DGifGetLine(gif_, line.data(), desc.Width) == GIF_ERROR) {
+      // A cut-off frame still shows what arrived; the pass ends with it.
+      ended_ = true;
+      break;
+    }
+    const int cy = desc.Top + y;
+    if (cy < area.top() || cy > area.bottom()) continue;
+    auto* px = reinterpret_cast<QRgb*>(canvas_.scanLine(cy));
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const int index = line[std::size_t(x - desc.Left)];
+      if (index != control_.transparent) px[x] = paletteColour(map, index);
+    }
+  }
+}
+
+bool GifStream::decodeFrame(Frame& frame) {
+  if (!readFrameHeader()) return false;
+  const GifImageDesc& desc = gif_->Image;
+  if (canvas_.isNull() && !makeCanvas(desc)) return false;
   // Bounds the decoding work of frames that lie mostly off the canvas, too.
   passPixels_ += std::max((long long)size_.width() * size_.height(), (long long)desc.Width * desc.Height);
   if (passPixels_ > kMaxPassPixels) {
@@ -190,33 +236,7 @@ bool GifStream::decodeFrame(Frame& frame) {
     }
     saved_ = canvas_.copy(area);
   }
-
-  // Interlaced frames store rows in four passes.
-  std::vector<int> rows;
-  rows.reserve(std::size_t(desc.Height));
-  if (desc.Interlace) {
-    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass)
-      for (int y = kStart[pass]; y < desc.Height; y += kStep[pass]) rows.push_back(y);
-  } else {
-    for (int y = 0; y < desc.Height; ++y) rows.push_back(y);
-  }
-  const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif_->SColorMap;
-  std::vector<GifPixelType> line(std::size_t(desc.Width));
-  for (int y : rows) {
-    if (DGifGetLine(gif_, line.data(), desc.Width) == GIF_ERROR) {
-      // A cut-off frame still shows what arrived; the pass ends with it.
-      ended_ = true;
-      break;
-    }
-    const int cy = desc.Top + y;
-    if (cy < area.top() || cy > area.bottom()) continue;
-    auto* px = reinterpret_cast<QRgb*>(canvas_.scanLine(cy));
-    for (int x = area.left(); x <= area.right(); ++x) {
-      const int index = line[std::size_t(x - desc.Left)];
-      if (index != control_.transparent) px[x] = paletteColour(map, index);
-    }
-  }
+  drawRows(desc, area);
 
   frame.changed = changed | area;
   frame.delayMs = control_.delayMs;

@@ -67,6 +67,9 @@ class GifStream {
   void fail(const QString& why);
   void dispose(QRect& changed);
   bool decodeFrame(Frame& frame);
+  bool readFrameHeader();
+  bool makeCanvas(const GifImageDesc& desc);
+  void drawRows(const GifImageDesc& desc, QRect area);
 
   std::shared_ptr<const Bytes> bytes_;
   DecodeMemory& memory_;

@@ -62,7 +62,11 @@ inline int cmykChannel(int ink, int black, bool inverted) {
   return inverted ? ink * black / 255 : (255 - ink) * (255 - black) / 255;
 }
 
-void decodeInto(JpegDecode& d, std::string_view bytes, const DecodeTarget& target) {
+// The helpers below may be left by the error handler's jump: they hold no local that needs
+// destroying.
+
+// Sets the decoder up and reads the header; false (with the message) for a picture too large.
+bool readHeader(JpegDecode& d, std::string_view bytes, const DecodeTarget& target) {
   jpeg_decompress_struct& cinfo = d.cinfo;
   cinfo.err = jpeg_std_error(&d.errors);
   d.errors.error_exit = &JpegDecode::onError;
@@ -82,8 +86,37 @@ void decodeInto(JpegDecode& d, std::string_view bytes, const DecodeTarget& targe
   d.out.naturalSize = QSize(int(cinfo.image_width), int(cinfo.image_height));
   if (!withinLimits(cinfo.image_width, cinfo.image_height)) {
     d.message = QStringLiteral("picture too large (%1 x %2)").arg(cinfo.image_width).arg(cinfo.image_height);
-    return;
+    return false;
   }
+  return true;
+}
+
+// Rows into d.image, CMYK ones converted through d.cmykRow.
+void readRows(JpegDecode& d, bool cmyk) {
+  jpeg_decompress_struct& cinfo = d.cinfo;
+  QImage& image = d.image;
+  const bool inverted = cinfo.saw_Adobe_marker;
+  while (cinfo.output_scanline < cinfo.output_height) {
+    const int y = int(cinfo.output_scanline);
+    if (!cmyk) {
+      JSAMPROW row = image.scanLine(y);
+      jpeg_read_scanlines(&cinfo, &row, 1);
+      continue;
+    }
+    JSAMPROW row = d.cmykRow.data();
+    jpeg_read_scanlines(&cinfo, &row, 1);
+    auto* px = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
+      const JSAMPLE* s = row + x * 4;
+      px[x] = qRgb(cmykChannel(s[0], s[3], inverted), cmykChannel(s[1], s[3], inverted),
+                   cmykChannel(s[2], s[3], inverted));
+    }
+  }
+}
+
+void decodeInto(JpegDecode& d, std::string_view bytes, const DecodeTarget& target) {
+  if (!readHeader(d, bytes, target)) return;
+  jpeg_decompress_struct& cinfo = d.cinfo;
 
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   // libjpeg-turbo writes BGRA (alpha 0xFF) straight into QImage's RGB32 layout.
@@ -103,30 +136,13 @@ void decodeInto(JpegDecode& d, std::string_view bytes, const DecodeTarget& targe
     return;
   }
   d.image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
-  QImage& image = d.image;
-  if (image.isNull()) {
+  if (d.image.isNull()) {
     d.message = QStringLiteral("out of memory");
     return;
   }
   if (cmyk) d.cmykRow.resize(std::size_t(cinfo.output_width) * 4);
   jpeg_start_decompress(&cinfo);
-  const bool inverted = cinfo.saw_Adobe_marker;
-  while (cinfo.output_scanline < cinfo.output_height) {
-    const int y = int(cinfo.output_scanline);
-    if (!cmyk) {
-      JSAMPROW row = image.scanLine(y);
-      jpeg_read_scanlines(&cinfo, &row, 1);
-      continue;
-    }
-    JSAMPROW row = d.cmykRow.data();
-    jpeg_read_scanlines(&cinfo, &row, 1);
-    auto* px = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
-      const JSAMPLE* s = row + x * 4;
-      px[x] = qRgb(cmykChannel(s[0], s[3], inverted), cmykChannel(s[1], s[3], inverted),
-                   cmykChannel(s[2], s[3], inverted));
-    }
-  }
+  readRows(d, cmyk);
   jpeg_finish_decompress(&cinfo);
   d.out.image = std::exchange(d.image, QImage());
 }
