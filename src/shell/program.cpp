@@ -6,8 +6,9 @@
 #include "actions/clipboard.h"
 #include "actions/editor.h"
 #include "actions/favourites.h"
-#include "browse/list_view.h"
-#include "browse/search_view.h"
+#include "browse/paging.h"
+#include "browse/search.h"
+#include "browse/template_list.h"
 #include "shell/chrome.h"
 #include "shell/startup.h"
 #include "shell/tip_window.h"
@@ -27,8 +28,9 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
   bindStartUp(registry, pictures);
   bindUpdateWindow(registry);
   bindTipWindow(registry);
-  browse::bindSearchView(registry);
-  browse::bindListView(registry);
+  browse::bindSearch(registry);
+  browse::bindTemplateList(registry);
+  browse::bindPaging(registry);
   actions::bindClipboard(registry);
   actions::bindFavourites(registry);
   actions::bindCaptioning(registry);

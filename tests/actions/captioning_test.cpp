@@ -325,7 +325,7 @@ TEST_F(Captioning, FailuresLeaveAnEmptyFormAnEmptyPreviewOrTheOldPicture) {
   press(f.网络_生成);
   EXPECT_EQ(site.requests().back(), "GET /face/");
   EXPECT_EQ(f.网络_预览->picture(), before);
-  EXPECT_EQ(tip(), actions::generateFailedTip());
+  EXPECT_EQ(tip(), actions::kGenerateFailedTip);
   EXPECT_EQ(tip(), "生成失败，请稍后再试"_gbk);
 
   // A thumbnail that cannot be downloaded leaves the preview empty.
