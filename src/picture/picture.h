@@ -1,7 +1,7 @@
 #pragma once
-// The picture property of labels, picture boxes and windows: the byte buffer itself (read back
-// byte for byte), and what is shown of it. Decoding runs on the decoding threads, for the size
-// the picture is shown at; the window's thread only draws what they made.
+// picture: pictures decoded and played for the controls, off the window's thread; no widgets.
+// The picture property of labels, picture boxes and windows: the bytes (read back byte for byte)
+// and what is shown of them, decoded for the size shown at; the window's thread only draws.
 #include <QImage>
 #include <QObject>
 #include <QRect>

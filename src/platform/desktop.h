@@ -1,7 +1,7 @@
 #pragma once
-// Dialogs and the desktop behind one seam: message boxes, file and folder dialogs, the colour
-// picker, opening an address or a folder. The program uses the Qt implementation; tests put in
-// one that answers from a script.
+// platform: what talks to the desktop (dialogs, opener, clipboard, the wait pump's input).
+// Dialogs and the desktop behind one seam: message boxes, file, folder and colour dialogs, opening
+// an address or a folder. The program uses the Qt one; tests put in one that answers a script.
 #include <QColor>
 #include <optional>
 
