@@ -19,8 +19,8 @@
 #include "shell/program.h"
 #include "support/scripted_desktop.h"
 #include "support/temp_folder.h"
-#include "toolkit/picture.h"
-#include "toolkit/picture_decoder.h"
+#include "picture/picture.h"
+#include "picture/picture_decoder.h"
 
 namespace {
 
@@ -69,9 +69,9 @@ void drawnWhenDecoded(mw::toolkit::PictureBox* box) {
 // A full decode of the file, scaled to the client area of a box of `box` size (border 1).
 QImage fullDecodeScaled(const mw::Text& path, QSize box) {
   const mw::Bytes bytes = mw::runtime::readFile(path).value_or(mw::Bytes());
-  const mw::toolkit::DecodedPicture decoded = mw::toolkit::decodePicture(bytes);
+  const mw::picture::DecodedPicture decoded = mw::picture::decodePicture(bytes);
   if (!decoded.ok()) std::abort();
-  return mw::toolkit::scaledForDisplay(decoded.image, box - QSize(2, 2));
+  return mw::picture::scaledForDisplay(decoded.image, box - QSize(2, 2));
 }
 
 }  // namespace

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "toolkit/picture.h"
-#include "toolkit/picture_decoder.h"
+#include "picture/picture.h"
+#include "picture/picture_decoder.h"
 
 namespace {
 
@@ -43,20 +43,20 @@ const std::string& testJpeg() {
 }
 
 // What a picture box in mode 2 does with a decoded picture.
-QImage fitToBox(const mw::toolkit::DecodedPicture& picture) {
-  using namespace mw::toolkit;
+QImage fitToBox(const mw::picture::DecodedPicture& picture) {
+  using namespace mw::picture;
   const QRect shown = placePicture(picture.naturalSize, QRect(QPoint(), kBox), DisplayMode::CentredFit);
   return scaledForDisplay(picture.image, shown.size());
 }
 
 QImage scaledDecode(const std::string& jpeg) {
-  const auto picture = mw::toolkit::decodePicture(jpeg, kBox);
+  const auto picture = mw::picture::decodePicture(jpeg, kBox);
   if (!picture.ok() || picture.image.width() != 256) std::abort();
   return fitToBox(picture);
 }
 
 QImage fullDecode(const std::string& jpeg) {
-  const auto picture = mw::toolkit::decodePicture(jpeg);
+  const auto picture = mw::picture::decodePicture(jpeg);
   if (!picture.ok() || picture.image.width() != 1024) std::abort();
   return fitToBox(picture);
 }

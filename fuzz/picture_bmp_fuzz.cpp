@@ -5,10 +5,10 @@
 #include <string_view>
 
 #include "picture_fuzz_common.h"
-#include "toolkit/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  mw::fuzz::decodeAndCheck(mw::toolkit::detail::decodeBmp, bytes);
+  mw::fuzz::decodeAndCheck(mw::picture::detail::decodeBmp, bytes);
   return 0;
 }

@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "toolkit/picture_codecs.h"
-#include "toolkit/picture_decoder.h"
+#include "picture/picture_codecs.h"
+#include "picture/picture_decoder.h"
 
 namespace mw::fuzz {
 
-inline void checkDecoded(const mw::toolkit::DecodedPicture& p) {
-  using namespace mw::toolkit;
+inline void checkDecoded(const mw::picture::DecodedPicture& p) {
+  using namespace mw::picture;
   if (!p.ok()) return;
   const QImage& img = p.image;
   if (img.isNull() || img.width() > kMaxSide || img.height() > kMaxSide ||
@@ -23,7 +23,7 @@ inline void checkDecoded(const mw::toolkit::DecodedPicture& p) {
 // One format decoder on `bytes` as a one-off decode, shown at `shownAt` (invalid: full size).
 template <typename Decoder>
 void decodeAndCheck(Decoder decode, std::string_view bytes, QSize shownAt = QSize()) {
-  using namespace mw::toolkit;
+  using namespace mw::picture;
   DecodeMemory memory(false, detail::frameBytes(1, kMaxPixels));
   DecodeTarget target;
   if (shownAt.isValid()) target.shownSize = [shownAt](QSize) { return shownAt; };

@@ -8,11 +8,11 @@
 #include <string_view>
 
 #include "picture_fuzz_common.h"
-#include "toolkit/gif_animation.h"
+#include "picture/gif_animation.h"
 
 namespace {
 
-using namespace mw::toolkit;
+using namespace mw::picture;
 
 void play(const std::shared_ptr<const mw::Bytes>& bytes, QSize shown, std::size_t cacheBudget) {
   const std::size_t before = decodedInUse();

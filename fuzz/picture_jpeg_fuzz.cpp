@@ -5,12 +5,12 @@
 #include <string_view>
 
 #include "picture_fuzz_common.h"
-#include "toolkit/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  mw::fuzz::decodeAndCheck(mw::toolkit::detail::decodeJpeg, bytes);
+  mw::fuzz::decodeAndCheck(mw::picture::detail::decodeJpeg, bytes);
   // A small box makes every picture of 32 px or more take the DCT scaling road.
-  mw::fuzz::decodeAndCheck(mw::toolkit::detail::decodeJpeg, bytes, QSize(16, 16));
+  mw::fuzz::decodeAndCheck(mw::picture::detail::decodeJpeg, bytes, QSize(16, 16));
   return 0;
 }

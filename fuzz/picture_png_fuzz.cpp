@@ -8,7 +8,7 @@
 #include <string>
 
 #include "picture_fuzz_common.h"
-#include "toolkit/picture_codecs.h"
+#include "picture/picture_codecs.h"
 
 namespace {
 
@@ -30,6 +30,6 @@ void fixChunkCrcs(std::string& png) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   fixChunkCrcs(bytes);
-  mw::fuzz::decodeAndCheck(mw::toolkit::detail::decodePng, bytes);
+  mw::fuzz::decodeAndCheck(mw::picture::detail::decodePng, bytes);
   return 0;
 }

@@ -17,29 +17,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-out=fuzz/out
-mkdir -p "$out"
-flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc)
-pcre=($(pkg-config --cflags --libs libpcre2-8))
-runtime=(src/runtime/text.cpp src/runtime/charset.cpp src/runtime/event_pump.cpp src/runtime/markers.cpp
-         src/runtime/files.cpp src/runtime/ini_file.cpp)
-
-build() {  # build NAME SOURCES...
-  local name=$1; shift
-  echo "== building $name"
-  clang++ "${flags[@]}" "fuzz/$name.cpp" "${runtime[@]}" "$@" "${pcre[@]}" -o "$out/$name"
-}
-build text_between_fuzz
-build url_decode_fuzz src/net/encoding.cpp
-build cookies_fuzz src/net/cookies.cpp
-build regex_fuzz src/net/regex_object.cpp
-build ini_fuzz
-build header_block_fuzz src/net/header_block.cpp src/net/page_charset.cpp src/net/regex_object.cpp
-# Qt insists on position-independent code.
-pictures=(src/toolkit/picture_decoder.cpp src/toolkit/png_decoder.cpp src/toolkit/jpeg_decoder.cpp
-          src/toolkit/gif_stream.cpp src/toolkit/gif_animation.cpp src/toolkit/resampler.cpp
-          src/toolkit/decode_memory.cpp -fPIC $(pkg-config --cflags --libs Qt6Gui libpng libjpeg) -lgif -lz)
-for format in png jpeg gif bmp; do build picture_${format}_fuzz "${pictures[@]}"; done
+# The harnesses and the libraries they feed, all with coverage and the sanitizers.
+build=fuzz/build
+sanitize="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DMW_BUILD_FUZZ=ON -DMW_BUILD_TESTS=OFF -DMW_BUILD_BENCH=OFF \
+  -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS="$sanitize" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build "$build" --target fuzzers -j"${MW_JOBS:-2}"
+out=$build/fuzz
+mkdir -p fuzz/out
 
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 status=0
@@ -51,12 +38,12 @@ for name in text_between_fuzz url_decode_fuzz cookies_fuzz regex_fuzz ini_fuzz h
   [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
   echo "== running $name for $seconds s"
   if "$out/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="$out/$name-" "$corpus" "${seeds[@]}" 2>"$out/$name.log"; then
-    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)' "$out/$name.log" | tr '\n' ' '
+      -artifact_prefix="fuzz/out/$name-" "$corpus" "${seeds[@]}" 2>"fuzz/out/$name.log"; then
+    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)' "fuzz/out/$name.log" | tr '\n' ' '
     echo "-> clean"
   else
-    tail -40 "$out/$name.log"
-    echo "-> FAILED (see $out/$name.log)"
+    tail -40 "fuzz/out/$name.log"
+    echo "-> FAILED (see fuzz/out/$name.log)"
     status=1
   fi
 done

@@ -1,16 +1,15 @@
 #include "resources/embedded_pictures.h"
 
-#include <cstddef>
-#include <string_view>
-
-#include "embedded_index.inc"
+#include <QFile>
+#include <QString>
 
 namespace mw::resources {
 
 mw::Bytes picture(std::string_view name) {
-  for (const EmbeddedPicture& p : kPictures)
-    if (p.name == name) return mw::Bytes(p.data, *p.size);
-  return {};
+  QFile file(QStringLiteral(":/pictures/") + QString::fromUtf8(name.data(), qsizetype(name.size())));
+  if (name.empty() || !file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray bytes = file.readAll();
+  return mw::Bytes(bytes.constData(), std::size_t(bytes.size()));
 }
 
 }  // namespace mw::resources

@@ -11,7 +11,7 @@
 #include "net/web_request.h"
 #include "runtime/markers.h"
 #include "toolkit/controls.h"
-#include "toolkit/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
 namespace mw::actions {
 using forms::Context;
@@ -46,7 +46,7 @@ const Text* selectedThumbnail(const Context& ctx) {
 
 // An answer without the picture marker leaves a body of some other kind, or none.
 bool decodable(const Bytes& picture, QSize shownAt) {
-  return !picture.empty() && toolkit::decodePicture(picture, shownAt).ok();
+  return !picture.empty() && picture::decodePicture(picture, shownAt).ok();
 }
 
 }  // namespace
@@ -83,24 +83,18 @@ Text captionPostData(const Text& makePage, const TextArray& typedLines) {
   return post;
 }
 
-Text reselectTemplateTip() { return "请重新选择模板"_gbk; }
-Text generateFailedTip() { return "生成失败，请稍后再试"_gbk; }
-
 void openTemplate(const Context& ctx, int slot) {
-  if (ctx.main.slot(8 + slot)->picture().empty()) {
-    showCursorTip(ctx, "无图片数据"_gbk);
-    return;
-  }
+  if (!forms::holdsPicture(ctx, *ctx.main.listBoxes()[std::size_t(slot - 1)])) return;
   ctx.state.make.selectedTemplate = ctx.state.list.listSlotBase + slot;
   if (!openMakePage(ctx)) return;
-  forms::hidePagingBar(ctx.main, 1);
+  forms::hidePagingBar(ctx.main, true);
   ctx.main.showPage(forms::Page::Online);
 }
 
 bool openMakePage(const Context& ctx) {
   const Text* thumb = selectedThumbnail(ctx);
   if (!thumb) {
-    showCursorTip(ctx, reselectTemplateTip());
+    showCursorTip(ctx, kReselectTemplateTip);
     return false;
   }
   ctx.state.make.openedTemplate = *thumb;
@@ -131,7 +125,7 @@ void generateCaptioned(const Context& ctx) {
   // A list loaded again since (首页 works on this page too) may hold another template at the
   // selected place: that one would be made with the lines of the one shown.
   if (!thumb || *thumb != ctx.state.make.openedTemplate) {
-    showCursorTip(ctx, reselectTemplateTip());
+    showCursorTip(ctx, kReselectTemplateTip);
     return;
   }
   const Text base = ctx.sites.templateBase();
@@ -148,7 +142,7 @@ void generateCaptioned(const Context& ctx) {
   Bytes picture = net::fetchPage(base + "/face/" + src);
   toolkit::Label* preview = ctx.main.网络_预览;
   if (!decodable(picture, preview->size())) {
-    showCursorTip(ctx, generateFailedTip());
+    showCursorTip(ctx, kGenerateFailedTip);
     return;
   }
   preview->setPicture(std::move(picture));
@@ -157,14 +151,14 @@ void generateCaptioned(const Context& ctx) {
 void copyPreview(const Context& ctx) {
   const Bytes& picture = ctx.main.网络_预览->picture();
   if (picture.empty()) {
-    showCursorTip(ctx, "未找到图片数据"_gbk);
+    showCursorTip(ctx, kNoPreviewTip);
     return;
   }
   showCursorTip(ctx, copyPictureToClipboard(ctx, picture) ? copiedTip() : copyFailedTip());
 }
 
 void leaveMakePage(const Context& ctx) {
-  forms::hidePagingBar(ctx.main, 0);
+  forms::hidePagingBar(ctx.main, false);
   ctx.main.showPage(forms::Page::Edit);
 }
 
@@ -173,8 +167,9 @@ void clearCaptionLine(const Context& ctx, int line) { lineEdits(ctx.main)[line -
 void bindCaptioning(forms::HandlerRegistry& registry) {
   using toolkit::Event;
   const forms::MainForm& f = registry.context().main;
+  const forms::PictureBoxes templates = f.listBoxes();
   for (int k = 1; k <= 8; ++k)
-    registry.on(f.slot(8 + k), Event::LeftDown, [k](const Context& ctx) { openTemplate(ctx, k); });
+    registry.on(templates[std::size_t(k - 1)], Event::LeftDown, [k](const Context& ctx) { openTemplate(ctx, k); });
   registry.on(f.网络_生成, Event::LeftDown, generateCaptioned);
   registry.on(f.网络_预览, Event::LeftDown, copyPreview);
   registry.on(f.网络制作_返回按钮, Event::LeftDown, leaveMakePage);

@@ -19,23 +19,24 @@ int captionLineCountOf(const Text& textBlock);
 // percent-encoded as UTF-8, in the order the site's form sends them.
 Text captionPostData(const Text& makePage, const TextArray& typedLines);
 
-// The tips of the page: the selected template is no longer in the list, and the site made no
-// picture that can be shown.
-Text reselectTemplateTip();
-Text generateFailedTip();
+// The tips of the page: the selected template is no longer in the list, the site made no
+// picture that can be shown, and the preview holds no picture to copy.
+inline const Text kReselectTemplateTip = "请重新选择模板"_gbk;
+inline const Text kGenerateFailedTip = "生成失败，请稍后再试"_gbk;
+inline const Text kNoPreviewTip = "未找到图片数据"_gbk;
 
 // Left press on 图片框(8 + slot), slot 1..8: opens that template on the 网络制作 page.
 void openTemplate(const forms::Context& ctx, int slot);
 
 // Loads the make page of selectedTemplate into the page's controls: the template's picture
 // into 网络_预览, the site's line names into 网络_标签_1..4, one edit box shown per line.
-// False, with the tip reselectTemplateTip() and nothing requested, when selectedTemplate names
+// False, with the tip kReselectTemplateTip and nothing requested, when selectedTemplate names
 // no item of listImageUrls.
 bool openMakePage(const forms::Context& ctx);
 
 // Left press on 网络_生成: posts the typed lines with the make page's fresh hidden fields and
 // shows the picture the site made in 网络_预览. When that picture cannot be had or decoded the
-// preview stays as it was and generateFailedTip() is shown.
+// preview stays as it was and kGenerateFailedTip is shown.
 void generateCaptioned(const forms::Context& ctx);
 
 // Left press on 网络_预览: copies the picture it shows to the clipboard.

@@ -11,10 +11,10 @@
 #include "forms/notices.h"
 #include "forms/paging_bar.h"
 #include "runtime/files.h"
-#include "toolkit/clipboard.h"
-#include "toolkit/picture.h"
-#include "toolkit/picture_decoder.h"
-#include "toolkit/qt_text.h"
+#include "platform/clipboard.h"
+#include "picture/picture.h"
+#include "picture/picture_decoder.h"
+#include "platform/qt_text.h"
 
 namespace mw::actions {
 namespace {
@@ -30,7 +30,7 @@ constexpr int kSmallest = 20;  // zooming out stops once a side is below this
 // The picture's own size, read from its header without decoding it; empty for bytes that are no
 // picture of a format the boxes show.
 QSize headerSize(const Bytes& bytes) {
-  if (toolkit::sniffPictureFormat(bytes) == toolkit::PictureFormat::Unknown) return {};
+  if (picture::sniffPictureFormat(bytes) == picture::PictureFormat::Unknown) return {};
   QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
@@ -40,35 +40,6 @@ QSize headerSize(const Bytes& bytes) {
 // The picture box and the two labels lying on it, which are sized together.
 std::array<QWidget*, 3> pictureLayers(const forms::MainForm& f) {
   return {f.本地编辑_图片框, f.本地编辑_感应透明标签, f.本地编辑_文本透明标签};
-}
-
-void applyEditorSize(const Context& ctx) {
-  const EditorState& e = ctx.state.editor;
-  for (QWidget* w : pictureLayers(ctx.main)) w->resize(e.editorWidth, e.editorHeight);
-}
-
-// The size and name chosen in the combo boxes, on the edit box and on the text over the picture.
-void applyEditorFont(const Context& ctx) {
-  auto& f = ctx.main;
-  for (QWidget* w :
-       {static_cast<QWidget*>(f.本地编辑_编辑框), static_cast<QWidget*>(f.本地编辑_文本透明标签)}) {
-    QFont font = w->font();
-    // Points; a size that is no positive number leaves the size as it was.
-    const long long size = runtime::toInteger(f.本地编辑_字号组合框->currentItemText());
-    if (size > 0 && size <= INT_MAX) font.setPointSize(int(size));
-    font.setFamily(toolkit::toQString(f.本地编辑_字体组合框->currentItemText()));
-    w->setFont(font);
-  }
-}
-
-void openPage(const Context& ctx) {
-  ctx.main.showPage(forms::Page::Local);
-  forms::hidePagingBar(ctx.main, 1);
-}
-
-void leavePage(const Context& ctx) {
-  ctx.main.showPage(forms::Page::Edit);
-  forms::hidePagingBar(ctx.main, 0);
 }
 
 // What opening a picture replaces.
@@ -102,16 +73,16 @@ void restoreEditor(const Context& ctx, const EditorSnapshot& s) {
   f.本地编辑_文本透明标签->setFont(s.textFont);
 }
 
-void cannotOpen(const Context& ctx) { showCursorTip(ctx, "无法打开该图片"_gbk); }
+void cannotOpen(const Context& ctx) { showCursorTip(ctx, kCannotOpenTip); }
 
 // Once the box has decoded the picture just opened, on a decoding thread: when it found nothing
 // to show after all (a good header over broken data, a picture too large to show), the open is
 // undone. Another picture set in the meantime ends the watch.
 void undoIfNotShown(const Context& ctx, std::shared_ptr<const EditorSnapshot> before) {
-  const toolkit::Picture* view = &ctx.main.本地编辑_图片框->pictureView();
+  const picture::Picture* view = &ctx.main.本地编辑_图片框->pictureView();
   const Bytes* opened = &view->bytes();
   auto watch = std::make_shared<QMetaObject::Connection>();
-  *watch = QObject::connect(view, &toolkit::Picture::changed, ctx.main.本地编辑_图片框,
+  *watch = QObject::connect(view, &picture::Picture::changed, ctx.main.本地编辑_图片框,
                             [&ctx, view, opened, watch, before = std::move(before)] {
                               if (&view->bytes() == opened && view->decoding()) return;
                               QObject::disconnect(*watch);
@@ -121,10 +92,64 @@ void undoIfNotShown(const Context& ctx, std::shared_ptr<const EditorSnapshot> be
                             });
 }
 
+// One step of `step` pixels in height, the width following the aspect. The limits are tested on
+// the size before the step. Nothing happens before a picture was opened.
+void zoom(const Context& ctx, int step) {
+  EditorState& e = ctx.state.editor;
+  if (e.editorAspect <= 0) return;
+  const QWidget* box = ctx.main.本地编辑_图片框;
+  if (step > 0 && (box->height() > kLargest || box->width() > kLargest)) {
+    showMessage(ctx, kLargestMessage);
+    return;
+  }
+  if (step < 0 && (box->height() < kSmallest || box->width() < kSmallest)) {
+    showMessage(ctx, kSmallestMessage);
+    return;
+  }
+  e.editorHeight += step;
+  e.editorWidth = int(e.editorHeight / e.editorAspect);
+  applyEditorSize(ctx);
+  // The file is read again: one that can no longer be read shows no picture. The same picture
+  // as before is the box's already: the box makes it anew for its new size by itself.
+  Bytes bytes = runtime::readFile(e.editorFile).value_or(Bytes());
+  if (bytes != ctx.main.本地编辑_图片框->picture()) ctx.main.本地编辑_图片框->setPicture(std::move(bytes));
+}
+
+}  // namespace
+
+void applyEditorSize(const Context& ctx) {
+  const EditorState& e = ctx.state.editor;
+  for (QWidget* w : pictureLayers(ctx.main)) w->resize(e.editorWidth, e.editorHeight);
+}
+
+// The size and name chosen in the combo boxes, on the edit box and on the text over the picture.
+void applyEditorFont(const Context& ctx) {
+  auto& f = ctx.main;
+  for (QWidget* w :
+       {static_cast<QWidget*>(f.本地编辑_编辑框), static_cast<QWidget*>(f.本地编辑_文本透明标签)}) {
+    QFont font = w->font();
+    // Points; a size that is no positive number leaves the size as it was.
+    const long long size = runtime::toInteger(f.本地编辑_字号组合框->currentItemText());
+    if (size > 0 && size <= INT_MAX) font.setPointSize(int(size));
+    font.setFamily(platform::toQString(f.本地编辑_字体组合框->currentItemText()));
+    w->setFont(font);
+  }
+}
+
+void openEditorPage(const Context& ctx) {
+  ctx.main.showPage(forms::Page::Local);
+  forms::hidePagingBar(ctx.main, true);
+}
+
+void leaveEditorPage(const Context& ctx) {
+  ctx.main.showPage(forms::Page::Edit);
+  forms::hidePagingBar(ctx.main, false);
+}
+
 // A cancelled dialog, or a file that cannot be read or decoded, leaves everything as it was.
 void openPicture(const Context& ctx) {
   auto& f = ctx.main;
-  const std::optional<Text> chosen = f.本地编辑_通用对话框1->showOpen();
+  const std::optional<Text> chosen = f.本地编辑_通用对话框1->showOpen(ctx.desktop);
   if (!chosen || chosen->empty()) return;
   std::optional<Bytes> bytes = runtime::readFile(*chosen);
   const QSize natural = bytes ? headerSize(*bytes) : QSize();
@@ -158,36 +183,16 @@ void placeText(const Context& ctx, const toolkit::Input& in) {
   f.本地编辑_文本透明标签->setCaption(f.本地编辑_编辑框->text());
 }
 
-// One step of `step` pixels in height, the width following the aspect. The limits are tested on
-// the size before the step. Nothing happens before a picture was opened.
-void zoom(const Context& ctx, int step) {
-  EditorState& e = ctx.state.editor;
-  if (e.editorAspect <= 0) return;
-  const QWidget* box = ctx.main.本地编辑_图片框;
-  if (step > 0 && (box->height() > kLargest || box->width() > kLargest)) {
-    showMessage(ctx, "已是最大尺寸"_gbk);
-    return;
-  }
-  if (step < 0 && (box->height() < kSmallest || box->width() < kSmallest)) {
-    showMessage(ctx, "已是最小尺寸"_gbk);
-    return;
-  }
-  e.editorHeight += step;
-  e.editorWidth = int(e.editorHeight / e.editorAspect);
-  applyEditorSize(ctx);
-  // The file is read again: one that can no longer be read shows no picture. The same picture
-  // as before is the box's already: the box makes it anew for its new size by itself.
-  Bytes bytes = runtime::readFile(e.editorFile).value_or(Bytes());
-  if (bytes != ctx.main.本地编辑_图片框->picture()) ctx.main.本地编辑_图片框->setPicture(std::move(bytes));
-}
+void zoomIn(const Context& ctx) { zoom(ctx, kZoomStep); }
 
-// What the picture box shows, border and text included, onto the clipboard.
+void zoomOut(const Context& ctx) { zoom(ctx, -kZoomStep); }
+
+// What the picture box shows, border and text included, onto the clipboard as it was grabbed.
 void finish(const Context& ctx) {
-  if (!copyPictureToClipboard(ctx, toolkit::snapshotBmp(ctx.main.本地编辑_图片框)))
+  if (!platform::placeImageOnClipboard(platform::snapshotWindow(ctx.main.本地编辑_图片框)))
     showCursorTip(ctx, copyFailedTip());
 }
 
-}  // namespace
 
 QSize editorFitSize(double aspect) {
   if (aspect - 0.7 >= -forms::kTolerance) return QSize(int(kFitEdge / aspect), kFitEdge);
@@ -197,13 +202,14 @@ QSize editorFitSize(double aspect) {
 void bindEditor(forms::HandlerRegistry& registry) {
   using toolkit::Event;
   const forms::MainForm& f = registry.context().main;
-  registry.on(f.本地保存编辑, Event::LeftDown, openPage);
-  registry.on(f.本地编辑_返回, Event::LeftDown, leavePage);
+  f.本地编辑_颜色选择器->useDesktop(registry.context().desktop);
+  registry.on(f.本地保存编辑, Event::LeftDown, openEditorPage);
+  registry.on(f.本地编辑_返回, Event::LeftDown, leaveEditorPage);
   registry.on(f.本地编辑_打开文件, Event::LeftDown, openPicture);
   registry.on(f.本地编辑_设置按钮, Event::LeftDown, applyLook);
   registry.on(f.本地编辑_感应透明标签, Event::LeftDown, placeText);
-  registry.on(f.本地编辑_图片放大, Event::LeftDown, [](const Context& ctx) { zoom(ctx, kZoomStep); });
-  registry.on(f.图片缩小, Event::LeftDown, [](const Context& ctx) { zoom(ctx, -kZoomStep); });
+  registry.on(f.本地编辑_图片放大, Event::LeftDown, zoomIn);
+  registry.on(f.图片缩小, Event::LeftDown, zoomOut);
   registry.on(f.本地编辑_完成, Event::LeftDown, finish);
 }
 

@@ -60,4 +60,15 @@ void jumpBoxKeyDown(const forms::Context& ctx, int keyCode) {
   if (keyCode == toolkit::kEnterKey && !toolkit::isDisabledFlag(ctx.main.跳页_按钮)) jumpToPage(ctx);
 }
 
+void bindPaging(forms::HandlerRegistry& registry) {
+  using toolkit::Event;
+  const forms::MainForm& f = registry.context().main;
+  registry.on(f.上一页, Event::Click, previousPage);
+  registry.on(f.下一页, Event::Click, nextPage);
+  registry.on(f.首页, Event::Click, firstPage);
+  registry.on(f.跳页_按钮, Event::Click, jumpToPage);
+  registry.on(f.跳页_编辑框, Event::KeyDown,
+              [](const forms::Context& ctx, const toolkit::Input& in) { jumpBoxKeyDown(ctx, in.keyCode); });
+}
+
 }  // namespace mw::browse

@@ -1,9 +1,12 @@
 #pragma once
 // The paging bar's buttons serve the view of the current page of 选择夹1: the search results
 // on the home page (0), the template list on the 编辑 page (1).
-#include "forms/context.h"
+#include "forms/handler_registry.h"
 
 namespace mw::browse {
+
+// Binds 上一页, 下一页, 首页, 跳页_按钮 and Enter in 跳页_编辑框.
+void bindPaging(forms::HandlerRegistry& registry);
 
 void previousPage(const forms::Context& ctx);  // 上一页
 void nextPage(const forms::Context& ctx);      // 下一页

@@ -3,12 +3,13 @@
 #include <array>
 #include <vector>
 
+#include "forms/main_form.h"
 #include "runtime/text.h"
 #include "toolkit/controls.h"
 
 namespace mw::browse {
 
-using SlotBoxes = std::array<toolkit::PictureBox*, 8>;
+using SlotBoxes = forms::PictureBoxes;
 
 // Box k (0-based) shows item first + k (1-based) of `urls`. The downloads run side by side;
 // each box shows its picture as soon as it has arrived, and the call returns when all eight

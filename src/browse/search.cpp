@@ -6,12 +6,13 @@
 
 #include "browse/paging.h"
 #include "browse/picture_slots.h"
+#include "browse/template_list.h"
 #include "forms/notices.h"
 #include "net/encoding.h"
 #include "net/web_request.h"
 #include "runtime/markers.h"
 #include "toolkit/controls.h"
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
 
 namespace mw::browse {
 using net::urlEncode;
@@ -32,21 +33,19 @@ const Text kSnippetStart = "title=\"";
 const Text kSnippetEnd = "\"; </script>";
 const Text kPictureStart = "src = \"";
 
+const Text kNoKeywordMessage = "请输入配图的内容"_gbk;
+
 constexpr long long kMaxSitePages = std::numeric_limits<int>::max() / 2;
 
 Text pageCaption(const forms::SearchState& s, long long page) {
   return fromInteger(page) + "/" + fromInteger(2LL * s.searchSitePageCount);
 }
 
-SlotBoxes homeBoxes(const forms::MainForm& f) {
-  return {f.图片框1, f.图片框2, f.图片框3, f.图片框4, f.图片框5, f.图片框6, f.图片框7, f.图片框8};
-}
-
 // Items first .. first + 7 of the held result page into 图片框1..8. An item the page does not
 // have shows as an empty picture and an empty address.
 void showResults(const forms::Context& ctx, int first) {
   auto& s = ctx.state.search;
-  fillPictureBoxes(homeBoxes(ctx.main), s.searchImageUrls, first);
+  fillPictureBoxes(ctx.main.searchBoxes(), s.searchImageUrls, first);
   s.searchShownUrls.assign(8, Text());
   for (int k = 0; k < 8; ++k) {
     const std::size_t index = static_cast<std::size_t>(first + k);  // 1-based
@@ -122,7 +121,7 @@ void runSearch(const forms::Context& ctx) {
 
   const Text keyword = f.搜索框->text();
   if (keyword.empty() || keyword == searchPlaceholder()) {
-    showMessage(ctx, "请输入配图的内容"_gbk);
+    showMessage(ctx, kNoKeywordMessage);
     f.搜索框->setFocus();
   } else {
     s.searchImageUrls.clear();
@@ -147,7 +146,7 @@ void runSearch(const forms::Context& ctx) {
     } else {
       // Addresses are only taken from a page worth showing.
       s.searchImageUrls.clear();
-      showMessage(ctx, "没有匹配数据"_gbk);
+      showNoMatches(ctx);
     }
   }
   f.显示页->setCaption(pageCaption(s, s.searchPage));
@@ -235,6 +234,16 @@ void searchJump(const forms::Context& ctx) {
   f.显示页->setCaption(pageCaption(s, s.searchPage));
   if (s.searchPage > 1) setPreviousAndFirst(f, true);
   if (s.searchPage == 1) setPreviousAndFirst(f, false);
+}
+
+void bindSearch(forms::HandlerRegistry& registry) {
+  using toolkit::Event;
+  const forms::MainForm& f = registry.context().main;
+  registry.on(f.搜索, Event::LeftDown, runSearch);
+  registry.on(f.搜索框, Event::KeyDown, [](const forms::Context& ctx, const toolkit::Input& in) {
+    if (in.keyCode == toolkit::kEnterKey) runSearch(ctx);
+  });
+  registry.on(f.搜索框, Event::GotFocus, removeSearchPlaceholder);
 }
 
 }  // namespace mw::browse

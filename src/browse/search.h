@@ -4,10 +4,13 @@
 //
 // Each search-site result page shows as two pages here: an odd page q shows items 1-8 of site
 // page ceil(q/2), an even page items 10-17 of site page q/2.
-#include "forms/context.h"
+#include "forms/handler_registry.h"
 #include "runtime/text.h"
 
 namespace mw::browse {
+
+// Binds 搜索 (a press searches), 搜索框 (Enter searches; the focus takes the placeholder away).
+void bindSearch(forms::HandlerRegistry& registry);
 
 // What 搜索框 shows until it first gets the focus (GBK).
 Text searchPlaceholder();

@@ -9,7 +9,7 @@
 #include "runtime/markers.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/controls.h"
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
 
 namespace mw::browse {
 using net::urlDecode;
@@ -30,7 +30,10 @@ void drawViewLabels(const forms::Context& ctx, toolkit::Label* selected) {
   }
 }
 
-void showBusyTip(const forms::Context& ctx) { forms::showCursorTip(ctx, "正在搜索数据请稍候..."_gbk); }
+const Text kBusyTip = "正在搜索数据请稍候..."_gbk;
+const Text kNoMatchesMessage = "没有匹配数据"_gbk;
+
+void showBusyTip(const forms::Context& ctx) { forms::showCursorTip(ctx, kBusyTip); }
 
 void setRecordCaption(const forms::Context& ctx, const Text& caption) {
   ctx.main.标签_记录->setCaption(caption);
@@ -145,11 +148,15 @@ void loadLatestList(const forms::Context& ctx) {
 void showListPictures(const forms::Context& ctx, int first) {
   auto& f = ctx.main;
   ctx.state.list.listSlotBase = first - 1;
-  fillPictureBoxes(
-      {f.图片框9, f.图片框10, f.图片框11, f.图片框12, f.图片框13, f.图片框14, f.图片框15, f.图片框16},
-      ctx.state.list.listImageUrls, first);
+  fillPictureBoxes(f.listBoxes(), ctx.state.list.listImageUrls, first);
 }
 
-void showNoMatches(const forms::Context& ctx) { forms::showMessage(ctx, "没有匹配数据"_gbk); }
+void showNoMatches(const forms::Context& ctx) { forms::showMessage(ctx, kNoMatchesMessage); }
+
+void bindTemplateList(forms::HandlerRegistry& registry) {
+  const forms::MainForm& f = registry.context().main;
+  registry.on(f.网络最新编辑, toolkit::Event::LeftDown, loadLatestList);
+  registry.on(f.网络所有编辑, toolkit::Event::LeftDown, loadAllList);
+}
 
 }  // namespace mw::browse

@@ -1,10 +1,13 @@
 #pragma once
 // The template lists of the 编辑 page: loading the latest and the all-templates list, parsing
 // one list page, and showing eight of the held thumbnails in 图片框9..图片框16.
-#include "forms/context.h"
+#include "forms/handler_registry.h"
 #include "runtime/text.h"
 
 namespace mw::browse {
+
+// Binds the two list sources, 网络最新编辑 and 网络所有编辑.
+void bindTemplateList(forms::HandlerRegistry& registry);
 
 // A list page with fewer items than this counts as empty.
 inline constexpr int kMinListItems = 9;

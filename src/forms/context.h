@@ -5,7 +5,8 @@
 #include "forms/update_form.h"
 #include "net/site_settings.h"
 #include "runtime/places.h"
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
+#include "toolkit/desktop.h"  // start-up and the update window still say toolkit::
 
 namespace mw::forms {
 
@@ -15,7 +16,7 @@ struct Context {
   TipForm& tip;
   ProgramState& state;
   const net::SiteSettings& sites;
-  toolkit::Desktop& desktop;
+  platform::Desktop& desktop;
   const runtime::ProgramPlaces& places;  // where the settings and the default favourites go
 };
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "toolkit/controls.h"
-#include "toolkit/wait_pump.h"
+#include "platform/wait_pump.h"
 
 namespace mw::forms {
 
@@ -21,7 +21,7 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
     // The chrome that works while a load waits runs at once, beside the handler that waits.
     // So does a window's created step: it belongs to the load that a handler asked for, and
     // must have run before the window shows.
-    if (gate_.busy() && (event == toolkit::Event::Created || toolkit::liveDuringWaits(control))) {
+    if (gate_.busy() && (event == toolkit::Event::Created || platform::liveDuringWaits(control))) {
       call();
     } else {
       gate_.run(std::move(call));

@@ -244,6 +244,20 @@ PictureBox* MainForm::slot(int k) const {
   return k >= 1 && k <= 20 ? this->*kSlots[k - 1] : nullptr;
 }
 
+PictureBoxes MainForm::searchBoxes() const {
+  return {图片框1, 图片框2, 图片框3, 图片框4, 图片框5, 图片框6, 图片框7, 图片框8};
+}
+
+PictureBoxes MainForm::listBoxes() const {
+  return {图片框9, 图片框10, 图片框11, 图片框12, 图片框13, 图片框14, 图片框15, 图片框16};
+}
+
+std::array<PictureBox*, 16> MainForm::allBoxes() const {
+  std::array<PictureBox*, 16> all{};
+  for (int k = 1; k <= 16; ++k) all[std::size_t(k - 1)] = slot(k);
+  return all;
+}
+
 const WindowDef& MainForm::def() { return definition(); }
 
 }  // namespace mw::forms

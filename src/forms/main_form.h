@@ -1,5 +1,7 @@
 #pragma once
 // The main window 主窗口: its controls by name, built from its one definition.
+#include <array>
+
 #include "forms/program_state.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/form_builder.h"
@@ -7,6 +9,9 @@
 namespace mw::forms {
 
 using toolkit::PictureSource;
+
+// Eight picture boxes of a view, in slot order.
+using PictureBoxes = std::array<toolkit::PictureBox*, 8>;
 
 class MainForm {
  public:
@@ -17,6 +22,12 @@ class MainForm {
   static const toolkit::WindowDef& def();
   // 图片框k for k in 1..20, nullptr otherwise.
   toolkit::PictureBox* slot(int k) const;
+  // 图片框1..图片框8, the search results and new pictures of the 主页 page.
+  PictureBoxes searchBoxes() const;
+  // 图片框9..图片框16, the templates of the 编辑 page.
+  PictureBoxes listBoxes() const;
+  // 图片框1..图片框16: every box that shows a picture to copy or save.
+  std::array<toolkit::PictureBox*, 16> allBoxes() const;
   // The page 选择夹1 shows.
   Page page() const { return Page(选择夹1->currentPage()); }
   void showPage(Page p) { 选择夹1->setCurrentPage(int(p)); }

@@ -9,4 +9,8 @@ void showCursorTip(const Context& ctx, const Text& text);
 // A message box with OK only, titled "信息：", over the main window.
 void showMessage(const Context& ctx, const Text& message);
 
+// Whether the picture box holds a picture to act on; when it holds none, "无图片数据" is shown at
+// the pointer.
+bool holdsPicture(const Context& ctx, const toolkit::PictureBox& box);
+
 }  // namespace mw::forms

@@ -6,11 +6,16 @@
 
 namespace mw::forms {
 
-// "首页保存" / "编辑页保存" store the disabled flags of 上一页, 首页, 下一页, 跳页_按钮;
-// "首页恢复" / "编辑页恢复" set them back. Any other marker does nothing.
+// Save stores the disabled flags of 上一页, 首页, 下一页, 跳页_按钮 for a view; restore sets
+// them back.
+enum class PagingCommand { SaveHome, RestoreHome, SaveEdit, RestoreEdit };
+void switchPagingState(MainForm& form, PagingState& state, PagingCommand command);
+
+// Start-up still gives the commands as the words "首页保存", "首页恢复", "编辑页保存",
+// "编辑页恢复"; any other word does nothing. Goes once start-up gives the commands.
 void switchPagingState(MainForm& form, PagingState& state, const Text& marker);
 
-// 1 hides the seven paging-bar controls; any other value shows them.
-void hidePagingBar(MainForm& form, int flag);
+// Hides the seven paging-bar controls, or shows them.
+void hidePagingBar(MainForm& form, bool hide);
 
 }  // namespace mw::forms

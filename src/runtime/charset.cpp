@@ -64,6 +64,35 @@ Converter* converterFor(const char* from, const char* to) {
   return cache.emplace(std::move(key), std::move(converter)).first->second.get();
 }
 
+// How many bytes of the input the unconvertible character at `in` takes: the whole character
+// where the source's encoding tells its length, one unit of `unit` bytes otherwise.
+std::size_t badCharacterLength(const char* from, const char* in, std::size_t left, std::size_t unit) {
+  std::size_t n = std::min(unit, left);
+  if (strcasecmp(from, "UTF-8") == 0) {
+    // A character that decodes but is missing from the target: one "?" rather than one per byte.
+    unsigned char b = static_cast<unsigned char>(*in);
+    std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    std::size_t k = 1;
+    while (k < len && k < left && (static_cast<unsigned char>(in[k]) & 0xC0) == 0x80) ++k;
+    n = k;
+  } else if ((strcasecmp(from, "GBK") == 0 || strcasecmp(from, "CP936") == 0) &&
+             static_cast<unsigned char>(*in) >= 0x81 && left >= 2) {
+    // Only a byte that can be a trail byte belongs to the bad character; an ASCII byte after a
+    // stray lead byte must survive.
+    const auto trail = static_cast<unsigned char>(in[1]);
+    if (trail >= 0x40 && trail != 0x7F && trail != 0xFF) n = 2;
+  } else if (unit == 2 && left >= 4 && strncasecmp(from, "UTF-16", 6) == 0) {
+    // A surrogate pair whose character the target lacks is one character.
+    const bool bigEndian = strcasecmp(from, "UTF-16BE") == 0;
+    auto at = [&](std::size_t k) {
+      const auto a = static_cast<unsigned char>(in[k]), b = static_cast<unsigned char>(in[k + 1]);
+      return bigEndian ? (a << 8 | b) : (b << 8 | a);
+    };
+    if (at(0) >= 0xD800 && at(0) < 0xDC00 && at(2) >= 0xDC00 && at(2) < 0xE000) n = 4;
+  }
+  return n;
+}
+
 }  // namespace
 
 std::optional<std::string> convertCharset(std::string_view input, const char* from, const char* to,
@@ -90,34 +119,7 @@ std::optional<std::string> convertCharset(std::string_view input, const char* fr
     if (strict) return std::nullopt;
     // EILSEQ: unconvertible; EINVAL: truncated sequence at the end. Either way one "?".
     result += questionMark;
-    std::size_t n = std::min(skip, inLeft);
-    if (errno == EILSEQ) {
-      // A character that decodes but is missing from the target: skip the whole character
-      // when the source is UTF-8, so it gives one "?" rather than one per byte.
-      if (strcasecmp(from, "UTF-8") == 0) {
-        unsigned char b = static_cast<unsigned char>(*inPtr);
-        std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        std::size_t k = 1;
-        while (k < len && k < inLeft && (static_cast<unsigned char>(inPtr[k]) & 0xC0) == 0x80) ++k;
-        n = k;
-      } else if ((strcasecmp(from, "GBK") == 0 || strcasecmp(from, "CP936") == 0) &&
-                 static_cast<unsigned char>(*inPtr) >= 0x81 && inLeft >= 2) {
-        // Only a byte that can be a trail byte belongs to the bad character; an ASCII
-        // byte after a stray lead byte must survive.
-        const auto trail = static_cast<unsigned char>(inPtr[1]);
-        if (trail >= 0x40 && trail != 0x7F && trail != 0xFF) n = 2;
-      } else if (skip == 2 && inLeft >= 4 && strncasecmp(from, "UTF-16", 6) == 0) {
-        // A surrogate pair whose character the target lacks is one character.
-        const bool bigEndian = strcasecmp(from, "UTF-16BE") == 0;
-        auto unit = [&](std::size_t k) {
-          const auto a = static_cast<unsigned char>(inPtr[k]), b = static_cast<unsigned char>(inPtr[k + 1]);
-          return bigEndian ? (a << 8 | b) : (b << 8 | a);
-        };
-        if (unit(0) >= 0xD800 && unit(0) < 0xDC00 && unit(2) >= 0xDC00 && unit(2) < 0xE000) n = 4;
-      }
-    } else {
-      n = inLeft;
-    }
+    const std::size_t n = errno == EILSEQ ? badCharacterLength(from, inPtr, inLeft, skip) : inLeft;
     inPtr += n;
     inLeft -= n;
   }

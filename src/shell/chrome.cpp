@@ -4,7 +4,7 @@
 
 #include "forms/notices.h"
 #include "forms/paging_bar.h"
-#include "toolkit/wait_pump.h"
+#include "platform/wait_pump.h"
 
 namespace mw::shell {
 using runtime::fromInteger;
@@ -13,6 +13,7 @@ namespace {
 using forms::Context;
 using forms::hidePagingBar;
 using forms::Page;
+using forms::PagingCommand;
 using forms::switchPagingState;
 using toolkit::Event;
 using toolkit::Input;
@@ -31,7 +32,7 @@ void enterView(const Context& ctx, Page page, const Bytes& skin, const Text& cou
   f.主窗口->setPicture(skin);
   f.显示页->setCaption(counter);
   f.标签_记录->setCaption(record);
-  hidePagingBar(f, 0);
+  hidePagingBar(f, false);
 }
 
 void pressHome(const Context& ctx, const ChromePictures& pictures) {
@@ -39,20 +40,20 @@ void pressHome(const Context& ctx, const ChromePictures& pictures) {
   auto& paging = ctx.state.paging;
   const Page page = f.page();
   if (page == Page::Edit || page == Page::Online || page == Page::Local) {
-    switchPagingState(f, paging, "编辑页保存"_gbk);
-    switchPagingState(f, paging, "首页恢复"_gbk);
+    switchPagingState(f, paging, PagingCommand::SaveEdit);
+    switchPagingState(f, paging, PagingCommand::RestoreHome);
     paging.lastEditPage = page == Page::Edit     ? "编辑主页"_gbk
                           : page == Page::Online ? "网络编辑"_gbk
                                                  : "本地编辑"_gbk;
   } else if (page == Page::Favourites) {
-    switchPagingState(f, paging, "首页恢复"_gbk);
+    switchPagingState(f, paging, PagingCommand::RestoreHome);
   }
   const auto& search = ctx.state.search;
   enterView(ctx, Page::Home, pictures.skinHome,
             fromInteger(search.searchPage) + "/" + fromInteger(2LL * search.searchSitePageCount),
             search.searchRecordCaption);
-  // Overrides whatever was restored above.
-  f.跳页_按钮->setDisabled(f.显示页->caption() == "0/0");
+  // Nothing to jump to while the counter reads 0/0 (no search yet); overrides what was restored.
+  f.跳页_按钮->setDisabled(search.searchPage == 0 && search.searchSitePageCount == 0);
 }
 
 void pressEdit(const Context& ctx, const ChromePictures& pictures) {
@@ -60,14 +61,14 @@ void pressEdit(const Context& ctx, const ChromePictures& pictures) {
   auto& paging = ctx.state.paging;
   const Page page = f.page();
   if (page == Page::Home) {
-    switchPagingState(f, paging, "首页保存"_gbk);
-    switchPagingState(f, paging, "编辑页恢复"_gbk);
+    switchPagingState(f, paging, PagingCommand::SaveHome);
+    switchPagingState(f, paging, PagingCommand::RestoreEdit);
   } else if (page == Page::Favourites) {
-    switchPagingState(f, paging, "编辑页恢复"_gbk);
+    switchPagingState(f, paging, PagingCommand::RestoreEdit);
   }
-  // The latest-templates list is a single page: no jumping while it is the selected source,
-  // which its label's selected look (#ECECEC) tells.
-  f.跳页_按钮->setDisabled(f.网络最新编辑->backgroundColour() == QColor(0xEC, 0xEC, 0xEC));
+  // No jumping unless the all-templates list is the source: the latest list, selected until
+  // another is loaded, is a single site page.
+  f.跳页_按钮->setDisabled(ctx.state.list.listMode != "所有"_gbk);
   Page target = Page::Edit;
   if (paging.lastEditPage == "网络编辑"_gbk) target = Page::Online;
   if (paging.lastEditPage == "本地编辑"_gbk) target = Page::Local;
@@ -81,9 +82,9 @@ void pressFavourites(const Context& ctx, const ChromePictures& pictures) {
   auto& paging = ctx.state.paging;
   const Page page = f.page();
   if (page == Page::Home) {
-    switchPagingState(f, paging, "首页保存"_gbk);
+    switchPagingState(f, paging, PagingCommand::SaveHome);
   } else if (page == Page::Edit) {
-    switchPagingState(f, paging, "编辑页保存"_gbk);
+    switchPagingState(f, paging, PagingCommand::SaveEdit);
     paging.lastEditPage = "编辑首页"_gbk;
   } else if (page == Page::Online) {
     paging.lastEditPage = "网络编辑"_gbk;
@@ -92,7 +93,7 @@ void pressFavourites(const Context& ctx, const ChromePictures& pictures) {
   }
   f.showPage(Page::Favourites);
   f.主窗口->setPicture(pictures.skinFavourites);
-  hidePagingBar(f, 1);
+  hidePagingBar(f, true);
 }
 
 void stripMoved(const Context& ctx, const ChromePictures& pictures, const Input& in) {
@@ -170,8 +171,8 @@ void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& so
     if (!ctx.desktop.openAddress(ctx.state.update.groupLink)) forms::showCursorTip(ctx, browserFailedTip());
   });
   // Close, minimise and drag work while a load waits.
-  toolkit::setLiveDuringWaits(f.窗口控制按钮);
-  toolkit::setLiveDuringWaits(f.窗口位置拖动);
+  platform::setLiveDuringWaits(f.窗口控制按钮);
+  platform::setLiveDuringWaits(f.窗口位置拖动);
 }
 
 }  // namespace mw::shell

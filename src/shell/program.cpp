@@ -6,8 +6,9 @@
 #include "actions/clipboard.h"
 #include "actions/editor.h"
 #include "actions/favourites.h"
-#include "browse/list_view.h"
-#include "browse/search_view.h"
+#include "browse/paging.h"
+#include "browse/search.h"
+#include "browse/template_list.h"
 #include "shell/chrome.h"
 #include "shell/startup.h"
 #include "shell/tip_window.h"
@@ -17,13 +18,12 @@
 namespace mw::shell {
 
 Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSettings,
-                 toolkit::Desktop& desktop, runtime::ProgramPlaces programPlaces)
+                 platform::Desktop& desktop, runtime::ProgramPlaces programPlaces)
     : sites(std::move(siteSettings)),
       places(std::move(programPlaces)),
       main(pictures),
       update(pictures),
       tip(pictures),
-      desktopInUse_(desktop),
       registry({main, update, tip, state, sites, desktop, places}) {
   // The editor's font names and the windows' Chinese text; the windows built above follow.
   toolkit::useFontSubstitutes();
@@ -31,8 +31,9 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
   bindStartUp(registry, pictures);
   bindUpdateWindow(registry);
   bindTipWindow(registry);
-  browse::bindSearchView(registry);
-  browse::bindListView(registry);
+  browse::bindSearch(registry);
+  browse::bindTemplateList(registry);
+  browse::bindPaging(registry);
   actions::bindClipboard(registry);
   actions::bindFavourites(registry);
   actions::bindCaptioning(registry);

@@ -6,7 +6,7 @@
 #include "forms/update_form.h"
 #include "net/site_settings.h"
 #include "runtime/places.h"
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
 
 namespace mw::shell {
 
@@ -14,7 +14,7 @@ class Program {
  public:
   // `desktop` answers the handlers' dialogs and the controls' own while the program lives; it
   // must outlive the program. `places` say where the settings and favourites go.
-  Program(const forms::PictureSource& pictures, net::SiteSettings sites, toolkit::Desktop& desktop,
+  Program(const forms::PictureSource& pictures, net::SiteSettings sites, platform::Desktop& desktop,
           runtime::ProgramPlaces places);
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -29,10 +29,6 @@ class Program {
   forms::UpdateForm update;
   forms::TipForm tip;
 
- private:
-  toolkit::DesktopOverride desktopInUse_;
-
- public:
   forms::HandlerRegistry registry;
 };
 

@@ -6,10 +6,12 @@
 #include "toolkit/accessibility.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/controls.h"
-#include "toolkit/qt_text.h"
+#include "platform/qt_text.h"
 #include "toolkit/window.h"
 
 namespace mw::toolkit {
+using platform::fromQString;
+using platform::toQString;
 namespace {
 
 // A label shows a picture when it holds one or is laid out for one.

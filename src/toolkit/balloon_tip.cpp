@@ -4,9 +4,11 @@
 #include <QVariantAnimation>
 
 #include "toolkit/accessibility.h"
-#include "toolkit/qt_text.h"
+#include "platform/qt_text.h"
 
 namespace mw::toolkit {
+using platform::fromQString;
+using platform::toQString;
 
 BalloonPopup::BalloonPopup() = default;
 

@@ -1,30 +1,10 @@
 #pragma once
-// Placing pictures on the system clipboard.
-#include <QImage>
-#include <QString>
-#include <memory>
-
-#include "runtime/text.h"
-
-class QMimeData;
-class QWidget;
+// Moved to platform/clipboard.h. Start-up, main and the clipboard and favourites actions still name it
+// here; this header goes when they follow.
+#include "platform/clipboard.h"
 
 namespace mw::toolkit {
-
-// The widget and its children as painted by themselves (what covers them on screen is not
-// captured), as the bytes of a 24-bit BMP file. Empty when nothing could be rendered.
-Bytes snapshotBmp(QWidget* widget);
-
-// A still image (Qt offers it as image/png and the other image targets). False when the
-// image is null or the clipboard did not take it.
-bool placeImageOnClipboard(const QImage& image);
-
-// A picture file (`bytes` are its content) in the forms that keep an animated GIF animated when
-// pasted or dropped: the file as a URI list and as copied files, the raw bytes under the file's
-// image type, and an HTML <img>. No decoded still goes with it, or programs would take the still.
-std::unique_ptr<QMimeData> pictureFileData(const QString& path, const Bytes& bytes);
-
-// pictureFileData on the clipboard. False when not placed.
-bool placeFileOnClipboard(const QString& path, const Bytes& bytes);
-
+using platform::placeImageOnClipboard;
+using platform::pictureFileData;
+using platform::placeFileOnClipboard;
 }  // namespace mw::toolkit

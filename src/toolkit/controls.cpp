@@ -14,12 +14,14 @@
 #include <utility>
 
 #include "toolkit/accessibility.h"
-#include "toolkit/clipboard.h"
-#include "toolkit/desktop.h"
+#include "platform/clipboard.h"
+#include "platform/desktop.h"
 #include "toolkit/events.h"
-#include "toolkit/qt_text.h"
+#include "platform/qt_text.h"
 
 namespace mw::toolkit {
+using platform::fromQString;
+using platform::toQString;
 namespace {
 
 int borderWidth(Border b) {
@@ -363,7 +365,8 @@ void ColourPicker::paintEvent(QPaintEvent*) {
 void ColourPicker::mousePressEvent(QMouseEvent* e) {
   e->accept();
   if (e->button() != Qt::LeftButton) return;
-  if (const auto chosen = desktop().chooseColour(this, colour_)) setColour(*chosen);
+  if (!desktop_) return;
+  if (const auto chosen = desktop_->chooseColour(this, colour_)) setColour(*chosen);
 }
 void ColourPicker::keyPressEvent(QKeyEvent* e) {
   if (!pressByKey(this, e)) QWidget::keyPressEvent(e);
@@ -373,8 +376,8 @@ void ColourPicker::keyPressEvent(QKeyEvent* e) {
 
 OpenFileDialog::OpenFileDialog(QWidget* owner) : QObject(owner), owner_(owner) {}
 
-std::optional<Text> OpenFileDialog::showOpen() {
-  auto chosen = desktop().openFile(owner_, filter_);
+std::optional<Text> OpenFileDialog::showOpen(platform::Desktop& desktop) {
+  auto chosen = desktop.openFile(owner_, filter_);
   if (chosen) fileName_ = *chosen;
   return chosen;
 }
@@ -398,7 +401,7 @@ bool WebBrowser::navigate(const Text& address) {
 
 bool WebBrowser::copy() {
   if (!selected_ || document_.empty()) return false;
-  return placeFileOnClipboard(path_, document_);
+  return platform::placeFileOnClipboard(path_, document_);
 }
 
 }  // namespace mw::toolkit

@@ -9,12 +9,19 @@
 #include <optional>
 
 #include "runtime/text.h"
-#include "toolkit/picture.h"
+#include "picture/picture.h"
+#include "platform/desktop.h"
 
 class QLineEdit;
 class QPlainTextEdit;
 
 namespace mw::toolkit {
+
+// The picture property and its layouts are the controls' own.
+using picture::DisplayMode;
+using picture::Layout;
+using picture::Picture;
+using picture::Placement;
 
 enum class Border { None = 0, Sunken = 1, Single = 5 };
 enum class HAlign { Left = 0, Centre = 1, Right = 2 };
@@ -211,12 +218,14 @@ class TabControl : public QStackedWidget {
   void mousePressEvent(QMouseEvent* e) override;
 };
 
+// A press asks the desktop given for a colour; without one it does nothing.
 class ColourPicker : public QWidget {
   Q_OBJECT
  public:
   explicit ColourPicker(QWidget* parent = nullptr);
   QColor colour() const { return colour_; }
   void setColour(QColor colour);
+  void useDesktop(platform::Desktop& desktop) { desktop_ = &desktop; }
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -225,6 +234,7 @@ class ColourPicker : public QWidget {
 
  private:
   QColor colour_{Qt::black};
+  platform::Desktop* desktop_ = nullptr;
 };
 
 // The open-file common dialog: no body of its own, asks the desktop for a path.
@@ -234,8 +244,8 @@ class OpenFileDialog : public QObject {
   explicit OpenFileDialog(QWidget* owner);
   Text filter() const { return filter_; }
   void setFilter(const Text& filter) { filter_ = filter; }
-  // The chosen path, or nullopt when cancelled. Also kept as fileName().
-  std::optional<Text> showOpen();
+  // The path chosen in `desktop`'s dialog, or nullopt when cancelled. Also kept as fileName().
+  std::optional<Text> showOpen(platform::Desktop& desktop);
   Text fileName() const { return fileName_; }
 
  private:

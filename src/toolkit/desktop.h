@@ -1,67 +1,14 @@
 #pragma once
-// Dialogs and the desktop behind one seam: message boxes, file and folder dialogs, the colour
-// picker, opening an address or a folder. The program uses the Qt implementation; tests put in
-// one that answers from a script.
-#include <QColor>
-#include <optional>
-
-#include "runtime/text.h"
-
-class QWidget;
+// Moved to platform/desktop.h. Start-up, main and the clipboard and favourites actions still name it
+// here; this header goes when they follow.
+#include "platform/desktop.h"
 
 namespace mw::toolkit {
-
-enum class MessageButtons { Ok, OkCancel };
-enum class MessageAnswer { Ok, Cancel };
-
-class Desktop {
- public:
-  virtual ~Desktop() = default;
-  // Modal message box; an empty title shows the caption "信息：".
-  virtual MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,
-                                   MessageButtons buttons) = 0;
-  // `filter` is "description|patterns" with patterns separated by ";". Nullopt when cancelled.
-  virtual std::optional<Text> openFile(QWidget* parent, const Text& filter) = 0;
-  // The folder dialog titled "请选择文件夹", opened on `startIn`. Nullopt when cancelled.
-  virtual std::optional<Text> chooseFolder(QWidget* parent, const Text& startIn) = 0;
-  virtual std::optional<QColor> chooseColour(QWidget* parent, QColor initial) = 0;
-  // An address in the default web browser; false when nothing could open it.
-  virtual bool openAddress(const Text& address) = 0;
-  // A folder in the file manager.
-  virtual bool openFolder(const Text& path) = 0;
-};
-
-// The desktop in use: the Qt one unless another was installed (not owned; nullptr restores Qt's).
-Desktop& desktop();
-void setDesktop(Desktop* replacement);
-// The Qt one.
-Desktop& qtDesktop();
-
-// Qt's own texts (确定 and 取消 in message boxes, the file and folder dialogs) in Chinese, like
-// the windows around them. False when Qt's translations are not installed.
-bool useChineseQtTexts();
-
-// Qt file-dialog filter from the "description|patterns" form.
-QString qtFileFilter(const Text& filter);
-
-class QtDesktop : public Desktop {
- public:
-  MessageAnswer messageBox(QWidget* parent, const Text& message, const Text& title,
-                           MessageButtons buttons) override;
-  std::optional<Text> openFile(QWidget* parent, const Text& filter) override;
-  std::optional<Text> chooseFolder(QWidget* parent, const Text& startIn) override;
-  std::optional<QColor> chooseColour(QWidget* parent, QColor initial) override;
-  bool openAddress(const Text& address) override;
-  bool openFolder(const Text& path) override;
-};
-
-// Installs a desktop for the life of a scope.
-class DesktopOverride {
- public:
-  explicit DesktopOverride(Desktop& d) { setDesktop(&d); }
-  ~DesktopOverride() { setDesktop(nullptr); }
-  DesktopOverride(const DesktopOverride&) = delete;
-  DesktopOverride& operator=(const DesktopOverride&) = delete;
-};
-
+using platform::Desktop;
+using platform::MessageButtons;
+using platform::MessageAnswer;
+using platform::QtDesktop;
+using platform::qtDesktop;
+using platform::useChineseQtTexts;
+using platform::qtFileFilter;
 }  // namespace mw::toolkit

@@ -9,17 +9,135 @@ using runtime::gbk;
 namespace {
 
 QString name(const char* utf8) { return QString::fromUtf8(utf8); }
+QColor colour(QRgb rgb) { return QColor::fromRgb(rgb); }
 
-void applyLabelLook(Label* l, const Look& look, const PictureSource& pictures) {
+// What a control's factory works from: its entry, its parent and the window's own parts.
+struct Making {
+  const ControlDef& def;
+  QWidget* parent;
+  Window* window;
+  const PictureSource& pictures;
+  int tabPages;
+};
+
+// Geometry goes before the picture of a label or picture box, which decodes for its client size.
+QObject* makeLabel(const Making& m) {
+  const Look& look = m.def.look;
+  auto* l = new Label(m.parent);
+  l->setGeometry(m.def.geometry);
   l->setCaption(gbk(look.caption));
   l->setBorder(look.border);
-  l->setTextColour(QColor::fromRgb(look.text.value_or(qRgb(0, 0, 0))));
-  if (look.background) l->setBackgroundColour(QColor::fromRgb(*look.background));
+  l->setTextColour(colour(look.text.value_or(qRgb(0, 0, 0))));
+  if (look.background) l->setBackgroundColour(colour(*look.background));
   l->setAlignment(look.h, look.v);
   l->setWordWrap(look.wordWrap);
   l->setOverflow(look.overflow);
   l->setPictureLayout(Layout(look.layout));
-  if (look.picture) l->setPicture(pictures(look.picture));
+  if (look.picture) l->setPicture(m.pictures(look.picture));
+  return l;
+}
+
+QObject* makeTransparentLabel(const Making& m) {
+  auto* l = new TransparentLabel(m.parent);
+  l->setCaption(gbk(m.def.look.caption));
+  if (m.def.look.text) l->setTextColour(colour(*m.def.look.text));
+  return l;
+}
+
+QObject* makeButton(const Making& m) {
+  auto* b = new Button(m.parent);
+  b->setCaption(gbk(m.def.look.caption));
+  return b;
+}
+
+QObject* makeEditBox(const Making& m) {
+  const Look& look = m.def.look;
+  auto* e = new EditBox(m.parent, look.edit);
+  e->setText(gbk(look.caption));
+  if (look.text) e->setTextColour(colour(*look.text));
+  if (look.background) e->setBackgroundColour(colour(*look.background));
+  return e;
+}
+
+QObject* makePictureBox(const Making& m) {
+  const Look& look = m.def.look;
+  auto* p = new PictureBox(m.parent);
+  p->setGeometry(m.def.geometry);
+  p->setBorder(look.border);
+  p->setMode(DisplayMode(look.layout));
+  if (look.background) p->setBackgroundColour(colour(*look.background));
+  if (look.picture) p->setPicture(m.pictures(look.picture));
+  return p;
+}
+
+QObject* makeGroupBox(const Making& m) {
+  auto* g = new GroupBox(m.parent);
+  g->setCaption(gbk(m.def.look.caption));
+  return g;
+}
+
+QObject* makeComboBox(const Making& m) {
+  auto* box = new ComboBox(m.parent);
+  TextArray items;
+  for (const char* item : m.def.look.items) items.push_back(gbk(item));
+  box->setItems(items);
+  if (m.def.look.selected) box->setCurrentItemText(gbk(m.def.look.selected));
+  return box;
+}
+
+QObject* makeTabControl(const Making& m) {
+  auto* tabs = new TabControl(m.parent);
+  for (int i = 0; i < m.tabPages; ++i) tabs->addPage();
+  return tabs;
+}
+
+QObject* makeOpenFileDialog(const Making& m) {
+  auto* d = new OpenFileDialog(m.window);
+  if (m.def.look.filter) d->setFilter(gbk(m.def.look.filter));
+  return d;
+}
+
+QObject* make(const Making& m) {
+  switch (m.def.kind) {
+    case Kind::Label:
+      return makeLabel(m);
+    case Kind::TransparentLabel:
+      return makeTransparentLabel(m);
+    case Kind::Button:
+      return makeButton(m);
+    case Kind::EditBox:
+      return makeEditBox(m);
+    case Kind::PictureBox:
+      return makePictureBox(m);
+    case Kind::GroupBox:
+      return makeGroupBox(m);
+    case Kind::ComboBox:
+      return makeComboBox(m);
+    case Kind::TabControl:
+      return makeTabControl(m);
+    case Kind::ColourPicker:
+      return new ColourPicker(m.parent);
+    case Kind::WebBrowser:
+      return new WebBrowser(m.parent);
+    case Kind::OpenFileDialog:
+      return makeOpenFileDialog(m);
+    case Kind::BalloonTip:
+      return new BalloonTip(m.window);
+  }
+  qFatal("window definition: %s has no kind", m.def.name);
+}
+
+// What every visible control takes from its entry.
+void applyCommon(QWidget* widget, const ControlDef& c) {
+  widget->setGeometry(c.geometry);
+  if (c.look.fontPixels > 0) widget->setFont(pixelFont(widget->font(), c.look.fontPixels, c.look.bold));
+  if (c.disabled) widget->setDisabled(true);
+  if (c.hidden) widget->hide();
+  widget->setCursor(c.hand ? Qt::PointingHandCursor : Qt::ArrowCursor);
+  // Tools find windows and controls by their names. The Qt editor inside an edit box takes the
+  // focus, so focus events name it; it speaks as its box does.
+  widget->setAccessibleDescription(widget->objectName());
+  if (auto* e = qobject_cast<EditBox*>(widget)) e->editor()->setAccessibleDescription(widget->objectName());
 }
 
 }  // namespace
@@ -28,120 +146,35 @@ BuiltWindow::BuiltWindow(const WindowDef& def, const PictureSource& pictures)
     : def_(def), window_(std::make_unique<Window>(def.frame)) {
   Window* w = window_.get();
   w->setObjectName(name(def.name));
-  w->setAccessibleDescription(w->objectName());  // tools find windows and controls by their names
+  w->setAccessibleDescription(w->objectName());
   w->setTitle(gbk(def.title));
   w->resize(def.frame == Frame::FixedSingle ? def.size - kFixedSingleDecoration : def.size);
   w->setCentredAtShow(def.centred);
   w->setPictureLayout(def.layout);
-  if (def.background) w->setBackgroundColour(QColor::fromRgb(*def.background));
+  if (def.background) w->setBackgroundColour(colour(*def.background));
   if (def.picture) w->setPicture(pictures(def.picture));
 
   for (const ControlDef& c : def.controls) {
-    QWidget* parent = w;
-    if (c.parent) {
-      // A parent is defined before its children.
-      QObject* p = byName_.value(name(c.parent));
-      if (auto* tabs = qobject_cast<TabControl*>(p)) {
-        parent = tabs->page(c.page);
-      } else if (auto* container = qobject_cast<QWidget*>(p)) {
-        parent = container;
-      }
-      if (!parent) qFatal("window definition: %s is not defined before %s", c.parent, c.name);
-    }
-    const Look& look = c.look;
-    QObject* made = nullptr;
-    QWidget* widget = nullptr;
-    switch (c.kind) {
-      case Kind::Label: {
-        auto* l = new Label(parent);
-        l->setGeometry(c.geometry);  // before the picture, which decodes for the client size
-        applyLabelLook(l, look, pictures);
-        widget = l;
-        break;
-      }
-      case Kind::TransparentLabel: {
-        auto* l = new TransparentLabel(parent);
-        l->setCaption(gbk(look.caption));
-        if (look.text) l->setTextColour(QColor::fromRgb(*look.text));
-        widget = l;
-        break;
-      }
-      case Kind::Button: {
-        auto* b = new Button(parent);
-        b->setCaption(gbk(look.caption));
-        widget = b;
-        break;
-      }
-      case Kind::EditBox: {
-        auto* e = new EditBox(parent, look.edit);
-        e->setText(gbk(look.caption));
-        if (look.text) e->setTextColour(QColor::fromRgb(*look.text));
-        if (look.background) e->setBackgroundColour(QColor::fromRgb(*look.background));
-        widget = e;
-        break;
-      }
-      case Kind::PictureBox: {
-        auto* p = new PictureBox(parent);
-        p->setGeometry(c.geometry);
-        p->setBorder(look.border);
-        p->setMode(DisplayMode(look.layout));
-        if (look.background) p->setBackgroundColour(QColor::fromRgb(*look.background));
-        if (look.picture) p->setPicture(pictures(look.picture));
-        widget = p;
-        break;
-      }
-      case Kind::GroupBox: {
-        auto* g = new GroupBox(parent);
-        g->setCaption(gbk(look.caption));
-        widget = g;
-        break;
-      }
-      case Kind::ComboBox: {
-        auto* box = new ComboBox(parent);
-        TextArray items;
-        for (const char* item : look.items) items.push_back(gbk(item));
-        box->setItems(items);
-        if (look.selected) box->setCurrentItemText(gbk(look.selected));
-        widget = box;
-        break;
-      }
-      case Kind::TabControl: {
-        auto* tabs = new TabControl(parent);
-        for (int i = 0; i < def.tabPages; ++i) tabs->addPage();
-        widget = tabs;
-        break;
-      }
-      case Kind::ColourPicker:
-        widget = new ColourPicker(parent);
-        break;
-      case Kind::WebBrowser:
-        widget = new WebBrowser(parent);
-        break;
-      case Kind::OpenFileDialog: {
-        auto* d = new OpenFileDialog(w);
-        if (look.filter) d->setFilter(gbk(look.filter));
-        made = d;
-        break;
-      }
-      case Kind::BalloonTip:
-        made = new BalloonTip(w);
-        break;
-    }
-    if (widget) {
-      widget->setGeometry(c.geometry);
-      if (look.fontPixels > 0) widget->setFont(pixelFont(widget->font(), look.fontPixels, look.bold));
-      if (c.disabled) widget->setDisabled(true);
-      if (c.hidden) widget->hide();
-      widget->setCursor(c.hand ? Qt::PointingHandCursor : Qt::ArrowCursor);
-      made = widget;
-    }
+    QObject* made = make({c, parentOf(c), w, pictures, def.tabPages});
     made->setObjectName(name(c.name));
-    if (widget) widget->setAccessibleDescription(made->objectName());
-    // The Qt editor inside takes the focus, so focus events name it; it speaks as its box does.
-    if (auto* e = qobject_cast<EditBox*>(widget)) e->editor()->setAccessibleDescription(made->objectName());
+    if (auto* widget = qobject_cast<QWidget*>(made)) applyCommon(widget, c);
     made_.push_back(made);
     byName_.insert(made->objectName(), made);
   }
+}
+
+QWidget* BuiltWindow::parentOf(const ControlDef& c) const {
+  if (!c.parent) return window_.get();
+  // A parent is defined before its children: a tab control (then the page) or a container.
+  QObject* p = byName_.value(name(c.parent));
+  QWidget* parent = nullptr;
+  if (auto* tabs = qobject_cast<TabControl*>(p)) {
+    parent = tabs->page(c.page);
+  } else {
+    parent = qobject_cast<QWidget*>(p);
+  }
+  if (!parent) qFatal("window definition: %s is not defined before %s", c.parent, c.name);
+  return parent;
 }
 
 QObject* BuiltWindow::find(std::string_view utf8Name) const {

@@ -1,6 +1,7 @@
 #pragma once
-// Windows built from a declarative definition: every control with its name (also the Qt
-// objectName), kind, parent, page, geometry, initial look, state and cursor.
+// toolkit: the windows' controls, built from definitions, with their events and accessibility.
+// Windows built from a declarative definition: every control with its name (Qt objectName),
+// kind, parent, page, geometry, initial look, state and cursor.
 #include <QHash>
 #include <QRect>
 #include <QRgb>
@@ -92,6 +93,8 @@ class BuiltWindow {
   const WindowDef& definition() const { return def_; }
 
  private:
+  QWidget* parentOf(const ControlDef& control) const;
+
   WindowDef def_;
   std::unique_ptr<Window> window_;
   std::vector<QObject*> made_;

@@ -1,47 +1,11 @@
 #pragma once
-// Decodes picture bytes (PNG, JPEG, GIF, BMP) held in memory, for display or once at full
-// size. Hostile input never crashes: errors are reported, and pictures beyond kMaxSide per
-// side or kMaxPixels in all, or whose decoded frame the memory given does not admit, are
-// refused before anything is allocated for them. A GIF gives its first frame (GifStream and
-// GifAnimation play the rest).
-#include <QImage>
-#include <QSize>
-#include <QString>
-#include <functional>
-#include <string_view>
-
-#include "toolkit/decode_memory.h"
+// Moved to picture/picture_decoder.h. Start-up, main and the clipboard and favourites actions still name it
+// here; this header goes when they follow.
+#include "picture/picture_decoder.h"
 
 namespace mw::toolkit {
-
-inline constexpr int kMaxSide = 16384;
-inline constexpr long long kMaxPixels = 64LL * 1024 * 1024;
-
-enum class PictureFormat { Unknown, Png, Jpeg, Gif, Bmp };
-
-struct DecodedPicture {
-  PictureFormat format = PictureFormat::Unknown;
-  QSize naturalSize;  // the picture's own size, before any DCT scaling
-  QImage image;       // ARGB32 or RGB32 (premultiplied ARGB32 for a GIF)
-  QString error;      // why decoding failed; empty on success
-  bool ok() const { return error.isEmpty() && !image.isNull(); }
-};
-
-struct DecodeTarget {
-  // The size the picture is shown at, given its natural size; unset: its natural size. A JPEG
-  // at least twice that size in both directions is decoded smaller with libjpeg's DCT scaling
-  // (never below it).
-  std::function<QSize(QSize natural)> shownSize{};
-  // Charged with the decoded frame before it is allocated (and left holding it). Unset: a
-  // one-off decode of up to kMaxPixels pixels.
-  DecodeMemory* memory = nullptr;
-};
-
-// Format by the leading signature bytes.
-PictureFormat sniffPictureFormat(std::string_view bytes);
-
-DecodedPicture decodePicture(std::string_view bytes, const DecodeTarget& target = {});
-// A one-off decode for display at `shownAt`.
-DecodedPicture decodePicture(std::string_view bytes, QSize shownAt);
-
+using picture::DecodedPicture;
+using picture::PictureFormat;
+using picture::sniffPictureFormat;
+using picture::decodePicture;
 }  // namespace mw::toolkit

@@ -1,13 +1,9 @@
 #pragma once
-// The Qt edge of the text model: controls hold QString, the program holds GBK bytes.
-#include <QString>
-#include <string_view>
-
-#include "runtime/text.h"
+// Moved to platform/qt_text.h. Start-up, main and the clipboard and favourites actions still name it
+// here; this header goes when they follow.
+#include "platform/qt_text.h"
 
 namespace mw::toolkit {
-
-QString toQString(std::string_view gbkText);
-Text fromQString(const QString& s);
-
+using platform::toQString;
+using platform::fromQString;
 }  // namespace mw::toolkit

@@ -6,9 +6,13 @@
 #include <optional>
 
 #include "runtime/text.h"
-#include "toolkit/picture.h"
+#include "picture/picture.h"
 
 namespace mw::toolkit {
+
+using picture::Layout;
+using picture::Picture;
+using picture::Placement;
 
 enum class Frame {
   None,         // no caption, no border

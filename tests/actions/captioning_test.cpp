@@ -325,7 +325,7 @@ TEST_F(Captioning, FailuresLeaveAnEmptyFormAnEmptyPreviewOrTheOldPicture) {
   press(f.网络_生成);
   EXPECT_EQ(site.requests().back(), "GET /face/");
   EXPECT_EQ(f.网络_预览->picture(), before);
-  EXPECT_EQ(tip(), actions::generateFailedTip());
+  EXPECT_EQ(tip(), actions::kGenerateFailedTip);
   EXPECT_EQ(tip(), "生成失败，请稍后再试"_gbk);
 
   // A thumbnail that cannot be downloaded leaves the preview empty.
@@ -366,7 +366,7 @@ TEST_F(Captioning, EditBoxPressEmptiesThatBoxAndBackShowsTheList) {
   for (int i = 1; i <= 4; ++i) EXPECT_EQ(edit(i)->text(), i == 3 ? "" : "line") << i;
 
   f.showPage(forms::Page::Online);
-  forms::hidePagingBar(f, 1);
+  forms::hidePagingBar(f, true);
   press(f.网络制作_返回按钮);
   EXPECT_EQ(f.page(), forms::Page::Edit);
   EXPECT_FALSE(f.显示页->isHidden());

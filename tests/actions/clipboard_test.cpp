@@ -19,7 +19,7 @@
 #include "runtime/files.h"
 #include "support/handler_parts.h"
 #include "support/test_pictures.h"
-#include "toolkit/picture_decoder.h"
+#include "picture/picture_decoder.h"
 
 using namespace mw;
 using mw::test::HttpServer;
@@ -37,7 +37,7 @@ QImage gradientPicture() {
 
 QImage argb(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
 
-QImage decoded(const Bytes& bytes) { return toolkit::decodePicture(bytes).image; }
+QImage decoded(const Bytes& bytes) { return picture::decodePicture(bytes).image; }
 
 QStringList sortedFormats(const QMimeData* data) {
   QStringList formats = data->formats();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -28,7 +29,6 @@ namespace {
 struct Editor : ::testing::Test {
   test::HandlerParts parts;
   forms::HandlerRegistry registry{parts.context};
-  toolkit::DesktopOverride dialogs{parts.desktop};  // the open-file control asks the desktop itself
   test::TempFolder folder;
   forms::MainForm& f = parts.main;
   const forms::EditorState& state = parts.state.editor;
@@ -113,7 +113,7 @@ TEST_F(Editor, ZoomStepsTenPixelsInHeightAndStopsOnceASideIsPastItsLimit) {
   zoomIn();
   EXPECT_EQ(parts.messages(), std::vector<Text>{"已是最大尺寸"_gbk});
   EXPECT_EQ(parts.desktop.calls.back().title, "");
-  EXPECT_EQ(parts.desktop.calls.back().buttons, toolkit::MessageButtons::Ok);
+  EXPECT_EQ(parts.desktop.calls.back().buttons, platform::MessageButtons::Ok);
   EXPECT_EQ(shownSize(), QSize(206, 310));
   zoomOut();
   EXPECT_EQ(shownSize(), QSize(200, 300));
@@ -251,6 +251,12 @@ TEST_F(Editor, FinishCopiesTheBoxWithBorderAndTextAsShown) {
   EXPECT_EQ(QColor(copied.pixel(0, 0)), QColor(0xA0, 0xA0, 0xA0)) << "the border";
   EXPECT_EQ(QColor(copied.pixel(150, 199)), QColor(0xA0, 0xA0, 0xA0));
   EXPECT_EQ(QColor(copied.pixel(150, 150)), paper) << "the picture";
+  // Pixel for pixel what a 24-bit BMP of the box holds, the text's smoothed edges included.
+  QByteArray bmp;
+  QBuffer buffer(&bmp);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(f.本地编辑_图片框->grab().toImage().convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP"));
+  EXPECT_EQ(copied, QImage::fromData(bmp, "BMP").convertToFormat(QImage::Format_RGB32));
 
   const QRect glyphs =
       QFontMetrics(f.本地编辑_文本透明标签->font())
@@ -360,7 +366,7 @@ TEST_F(Editor, ALargeJpegIsDecodedSmallAndNotAgainForTheText) {
   photo.fill(QColor(90, 140, 200));
   open(test::encode(photo, "JPG", 90), "photo.jpg");
   EXPECT_EQ(shownSize(), QSize(400, 300));
-  const toolkit::Picture& view = f.本地编辑_图片框->pictureView();
+  const picture::Picture& view = f.本地编辑_图片框->pictureView();
   ASSERT_TRUE(view.shown());
   const QImage decoded = view.currentFrame();
   EXPECT_LE(decoded.width(), 1000);

@@ -8,7 +8,7 @@
 #include "forms/update_form.h"
 #include "support/form_pictures.h"
 #include "support/picture_wait.h"
-#include "toolkit/qt_text.h"
+#include "platform/qt_text.h"
 
 using namespace mw;
 using namespace mw::runtime;
@@ -175,22 +175,23 @@ TEST(PagingBar, SavesRestoresAndShowsTheSharedButtons) {
   MainForm f(formPicture);
   PagingState s;
   // 上一页, 首页, 下一页 start disabled; 跳页_按钮 enabled. The order is 上一页, 首页, 下一页, 跳页_按钮.
-  switchPagingState(f, s, "首页保存"_gbk);
+  switchPagingState(f, s, PagingCommand::SaveHome);
   EXPECT_EQ(s.savedHomePaging, (PagingFlags{1, 1, 1, 0}));
   f.首页->setDisabled(false);
-  switchPagingState(f, s, "编辑页保存"_gbk);
+  switchPagingState(f, s, PagingCommand::SaveEdit);
   EXPECT_EQ(s.savedEditPaging, (PagingFlags{1, 0, 1, 0}));
 
   s.savedEditPaging = {0, 1, 0, 1};
-  switchPagingState(f, s, "编辑页恢复"_gbk);
+  switchPagingState(f, s, PagingCommand::RestoreEdit);
   EXPECT_FALSE(isDisabledFlag(f.上一页));
   EXPECT_TRUE(isDisabledFlag(f.首页));
   EXPECT_FALSE(isDisabledFlag(f.下一页));
   EXPECT_TRUE(isDisabledFlag(f.跳页_按钮));
-  switchPagingState(f, s, "首页恢复"_gbk);
+  switchPagingState(f, s, PagingCommand::RestoreHome);
   EXPECT_TRUE(isDisabledFlag(f.上一页));
   EXPECT_FALSE(isDisabledFlag(f.跳页_按钮));
 
+  // The words start-up gives: only the four commands do anything.
   const auto before = s;
   switchPagingState(f, s, "首页"_gbk);
   switchPagingState(f, s, "首页保存 "_gbk);
@@ -199,9 +200,9 @@ TEST(PagingBar, SavesRestoresAndShowsTheSharedButtons) {
 
   const std::vector<QWidget*> bar{f.上一页,    f.下一页,    f.首页,       f.显示页,
                                   f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
-  hidePagingBar(f, 1);
+  hidePagingBar(f, true);
   for (QWidget* w : bar) EXPECT_FALSE(isShownFlag(w)) << w->objectName().toStdString();
   EXPECT_TRUE(isShownFlag(f.标签_使用次数));
-  hidePagingBar(f, 2);  // anything but 1 shows
+  hidePagingBar(f, false);
   for (QWidget* w : bar) EXPECT_TRUE(isShownFlag(w)) << w->objectName().toStdString();
 }

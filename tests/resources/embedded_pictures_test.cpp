@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "toolkit/gif_stream.h"
-#include "toolkit/picture_decoder.h"
+#include "picture/gif_stream.h"
+#include "picture/picture_decoder.h"
 
 namespace mw::resources {
 namespace {
 
-using mw::toolkit::decodePicture;
-using mw::toolkit::PictureFormat;
+using mw::picture::decodePicture;
+using mw::picture::PictureFormat;
 
 QImage still(std::string_view name) {
   const auto p = decodePicture(picture(name));
@@ -55,9 +55,9 @@ TEST(EmbeddedPictures, EveryPictureDecodesAtItsSizeAndFormat) {
     EXPECT_EQ(p.naturalSize, e.size) << e.name;
     EXPECT_EQ(p.image.size(), e.size) << e.name;
   }
-  mw::toolkit::DecodeMemory memory;
-  mw::toolkit::GifStream marker(std::make_shared<const mw::Bytes>(picture("marker.gif")), memory);
-  mw::toolkit::GifStream::Frame first;
+  mw::picture::DecodeMemory memory;
+  mw::picture::GifStream marker(std::make_shared<const mw::Bytes>(picture("marker.gif")), memory);
+  mw::picture::GifStream::Frame first;
   EXPECT_TRUE(marker.next(first) && marker.more()) << "the marker is animated";
   EXPECT_TRUE(picture("").empty());
   EXPECT_TRUE(picture("skin_home").empty());

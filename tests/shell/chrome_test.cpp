@@ -63,8 +63,8 @@ void arrange(Program& p, int from, bool barVisible) {
   p.state.list.listRecordCaption = "模板共有90个"_gbk;
   f.显示页->setCaption("?");
   f.标签_记录->setCaption("?");
-  f.网络最新编辑->setBackgroundColour(QColor(Qt::white));
-  forms::hidePagingBar(f, barVisible ? 0 : 1);
+  p.state.list.listMode = "所有"_gbk;
+  forms::hidePagingBar(f, !barVisible);
 }
 
 }  // namespace
@@ -164,14 +164,14 @@ TEST(PageSwitching, JumpButtonRulesAndRoundTrips) {
   EXPECT_FALSE(isDisabledFlag(f.跳页_按钮));
 
   // The latest-templates source selected: 编辑 leaves 跳页_按钮 disabled whatever was saved.
-  f.网络最新编辑->setBackgroundColour(QColor(0xEC, 0xEC, 0xEC));
+  p.state.list.listMode = "最新"_gbk;
   p.state.paging.savedEditPaging = {0, 0, 0, 0};
   press(f.编辑);
   EXPECT_TRUE(isDisabledFlag(f.跳页_按钮));
 
   // 网络制作 -> 主页 -> 编辑 comes back to 网络制作, with the 编辑 skin and the bar shown.
   f.选择夹1->setCurrentPage(3);
-  forms::hidePagingBar(f, 1);
+  forms::hidePagingBar(f, true);
   press(f.主页);
   EXPECT_EQ(p.state.paging.lastEditPage, "网络编辑"_gbk);
   press(f.编辑);

@@ -14,7 +14,7 @@
 #include "support/handler_parts.h"
 #include "support/temp_folder.h"
 #include "support/window_input.h"
-#include "toolkit/wait_pump.h"
+#include "platform/wait_pump.h"
 
 using namespace mw;
 using namespace mw::shell;
@@ -35,7 +35,7 @@ struct StalledStart {
       : silent([silentMs](const RawServer::Connection& c) { c.wait(silentMs); }) {}
 
   RawServer silent;
-  toolkit::WaitPump pump;
+  platform::WaitPump pump;
   test::ScriptedDesktop desk;
   test::TempPlaces places;
   Program p{formPicture, test::sitesAt(silent.url("")), desk, places};

@@ -147,10 +147,10 @@ TEST(VersionOffer, ByteWiseComparisonOfTheOwnVersion) {
 
 TEST_F(StartUpTest, AcceptedOfferLeavesOnlyTheUpdateWindow) {
   site.homePage = StartUpSite::utf8Page("文本11.4文本1 文本9k文本9");
-  desk.answers = {toolkit::MessageAnswer::Ok};
+  desk.answers = {platform::MessageAnswer::Ok};
   start();
   EXPECT_EQ(messages(), std::vector<Text>{"发现新版本，是否进入下载界面？"_gbk});
-  EXPECT_EQ(desk.calls[0].buttons, toolkit::MessageButtons::OkCancel);
+  EXPECT_EQ(desk.calls[0].buttons, platform::MessageButtons::OkCancel);
   EXPECT_FALSE(p->main.主窗口->isVisible());
   EXPECT_TRUE(p->update.更新窗口->isVisible());
   EXPECT_EQ(p->update.标签1->caption(), "当前版本：1.3最新版本：1.4"_gbk);
@@ -166,7 +166,7 @@ TEST_F(StartUpTest, AcceptedOfferLeavesOnlyTheUpdateWindow) {
 
 TEST_F(StartUpTest, DeclinedOfferMakesTheUpdateLabelClickableAndGoesOn) {
   site.homePage = StartUpSite::utf8Page("文本12.0文本1");
-  desk.answers = {toolkit::MessageAnswer::Cancel};
+  desk.answers = {platform::MessageAnswer::Cancel};
   start();
   auto& f = p->main;
   EXPECT_EQ(f.标签_更新->caption(), "发现新版本"_gbk);

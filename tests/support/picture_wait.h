@@ -9,7 +9,7 @@
 
 namespace mw::test {
 
-inline bool decoded(const toolkit::Picture& picture, int ms = 10000) {
+inline bool decoded(const picture::Picture& picture, int ms = 10000) {
   return QTest::qWaitFor([&] { return !picture.decoding(); }, ms);
 }
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
 
 namespace mw::test {
 
-using toolkit::MessageAnswer;
-using toolkit::MessageButtons;
+using platform::MessageAnswer;
+using platform::MessageButtons;
 
 template <typename T>
 T takeFront(std::deque<T>& queue, T fallback) {
@@ -21,7 +21,7 @@ T takeFront(std::deque<T>& queue, T fallback) {
   return value;
 }
 
-class ScriptedDesktop : public toolkit::Desktop {
+class ScriptedDesktop : public platform::Desktop {
  public:
   struct Call {
     std::string

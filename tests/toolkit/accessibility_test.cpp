@@ -16,13 +16,15 @@
 #include "support/accessible.h"
 #include "support/test_pictures.h"
 #include "toolkit/balloon_tip.h"
-#include "toolkit/desktop.h"
+#include "platform/desktop.h"
 #include "toolkit/events.h"
 #include "toolkit/form_builder.h"
 
 using namespace mw;
 using mw::test::a11y;
 using namespace mw::runtime;
+using namespace mw::picture;
+using namespace mw::platform;
 using namespace mw::toolkit;
 using mw::test::solidPicture;
 

@@ -16,14 +16,16 @@
 #include "support/picture_wait.h"
 #include "support/scripted_desktop.h"
 #include "support/test_pictures.h"
-#include "toolkit/clipboard.h"
-#include "toolkit/decode_memory.h"
+#include "platform/clipboard.h"
+#include "picture/decode_memory.h"
 #include "toolkit/events.h"
-#include "toolkit/qt_text.h"
+#include "platform/qt_text.h"
 #include "toolkit/window.h"
 
 using namespace mw;
 using namespace mw::runtime;
+using namespace mw::picture;
+using namespace mw::platform;
 using namespace mw::toolkit;
 using mw::test::animatedGif;
 using mw::test::decoded;
@@ -335,17 +337,18 @@ TEST(Dialogs, GoThroughTheDesktopAndCancellingChangesNothing) {
             QStringLiteral("图片文件（*.png;*.jpg;*.bmp;*.jpeg） (*.png *.jpg *.bmp *.jpeg)"));
 
   test::ScriptedDesktop scripted;
-  DesktopOverride use(scripted);
   QWidget owner;
   OpenFileDialog dialog(&owner);
   dialog.setFilter("x|*.png");
   scripted.files = {"/tmp/一.png"_gbk, std::nullopt};
-  EXPECT_EQ(dialog.showOpen(), "/tmp/一.png"_gbk);
-  EXPECT_EQ(dialog.showOpen(), std::nullopt);
+  EXPECT_EQ(dialog.showOpen(scripted), "/tmp/一.png"_gbk);
+  EXPECT_EQ(dialog.showOpen(scripted), std::nullopt);
   EXPECT_EQ(dialog.fileName(), "/tmp/一.png"_gbk);
 
   ColourPicker picker;
   picker.resize(56, 23);
+  QTest::mouseClick(&picker, Qt::LeftButton);  // no desktop: no dialog
+  picker.useDesktop(scripted);
   scripted.colours = {QColor(Qt::red), std::nullopt};
   QTest::mouseClick(&picker, Qt::LeftButton);
   EXPECT_EQ(picker.colour(), QColor(Qt::red));
@@ -353,7 +356,7 @@ TEST(Dialogs, GoThroughTheDesktopAndCancellingChangesNothing) {
   EXPECT_EQ(picker.colour(), QColor(Qt::red));
 
   scripted.answers = {MessageAnswer::Cancel};
-  EXPECT_EQ(desktop().messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel),
+  EXPECT_EQ(scripted.messageBox(nullptr, "没有匹配数据"_gbk, Text(), MessageButtons::OkCancel),
             MessageAnswer::Cancel);
   ASSERT_EQ(scripted.calls.size(), 5u);
   EXPECT_EQ(scripted.calls[0].what, "openFile");
@@ -504,10 +507,7 @@ TEST(Clipboard, StillImagesAndWindowSnapshots) {
   auto* child = new Label(&box);
   child->setGeometry(0, 0, 10, 10);
   child->setBackgroundColour(QColor(Qt::green));
-  const Bytes bmp = snapshotBmp(&box);
-  ASSERT_GE(bmp.size(), 54u);
-  EXPECT_EQ(bmp.substr(0, 2), "BM");
-  const QImage back = QImage::fromData(QByteArray(bmp.data(), qsizetype(bmp.size())), "BMP");
+  const QImage back = snapshotWindow(&box);
   EXPECT_EQ(back.size(), QSize(40, 30));
   EXPECT_EQ(back.pixelColor(20, 20), QColor(Qt::blue));
   EXPECT_EQ(back.pixelColor(5, 5), QColor(Qt::green));

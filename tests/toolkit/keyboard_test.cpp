@@ -113,9 +113,9 @@ TEST(Keyboard, EnterAndSpacePressTheFocusedLabelButtonAndTheMenuKeySaves) {
 
   // The colour picker opens its dialog from the keyboard too.
   test::ScriptedDesktop desk;
-  DesktopOverride use(desk);
   desk.colours.push_back(QColor(Qt::red));
   auto* picker = qobject_cast<ColourPicker*>(k.built.find("子"));
+  picker->useDesktop(desk);
   picker->setFocus();
   QTest::keyClick(picker, Qt::Key_Space);
   QTest::qWait(20);

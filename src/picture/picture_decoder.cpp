@@ -1,0 +1,113 @@
+#include "picture/picture_decoder.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "picture/picture_codecs.h"
+
+namespace mw::picture {
+namespace detail {
+namespace {
+
+std::int32_t readLe32(std::string_view b, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + std::size_t(i)]);
+  return static_cast<std::int32_t>(v);
+}
+int readLe16(std::string_view b, std::size_t at) {
+  return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+}  // namespace
+
+DecodedPicture decodeBmp(std::string_view bytes, const DecodeTarget& target) {
+  DecodedPicture out;
+  out.format = PictureFormat::Bmp;
+  // File header (14 bytes), then the info header's size and the dimensions; the 12-byte OS/2
+  // header holds them in 16 bits, the others in 32 (height negative for top-down rows).
+  if (bytes.size() < 26) {
+    out.error = QStringLiteral("BMP: truncated header");
+    return out;
+  }
+  long long w = 0, h = 0;
+  if (readLe32(bytes, 14) == 12) {
+    w = readLe16(bytes, 18);
+    h = readLe16(bytes, 20);
+  } else {
+    w = readLe32(bytes, 18);
+    h = readLe32(bytes, 22);
+    if (h < 0) h = -h;
+  }
+  out.naturalSize = QSize(int(std::min(w, (long long)INT32_MAX)), int(std::min(h, (long long)INT32_MAX)));
+  if (!withinLimits(w, h)) {
+    out.error = QStringLiteral("BMP: bad or too large size (%1 x %2)").arg(w).arg(h);
+    return out;
+  }
+  if (!target.memory->take(frameBytes(w, h))) {
+    out.error = QStringLiteral("BMP: too large to show (%1 x %2)").arg(w).arg(h);
+    return out;
+  }
+  QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "BMP");
+  // Qt's own cap (128 MB by default) would refuse pictures our limits allow.
+  reader.setAllocationLimit(int(target.memory->largest() >> 20) + 1);
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) {
+    out.error = QStringLiteral("BMP: ") + reader.errorString();
+    return out;
+  }
+  out.naturalSize = image.size();
+  out.image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  return out;
+}
+
+}  // namespace detail
+
+PictureFormat sniffPictureFormat(std::string_view bytes) {
+  auto startsWith = [&](std::string_view sig) { return bytes.substr(0, sig.size()) == sig; };
+  if (startsWith(std::string_view("\x89PNG\r\n\x1a\n", 8))) return PictureFormat::Png;
+  if (startsWith("\xFF\xD8\xFF")) return PictureFormat::Jpeg;
+  if (startsWith("GIF87a") || startsWith("GIF89a")) return PictureFormat::Gif;
+  if (startsWith("BM")) return PictureFormat::Bmp;
+  return PictureFormat::Unknown;
+}
+
+DecodedPicture decodePicture(std::string_view bytes, const DecodeTarget& target) {
+  DecodeMemory oneOff(false, detail::frameBytes(1, kMaxPixels));
+  DecodeTarget t = target;
+  if (!t.memory) t.memory = &oneOff;
+  try {
+    switch (sniffPictureFormat(bytes)) {
+      case PictureFormat::Png:
+        return detail::decodePng(bytes, t);
+      case PictureFormat::Jpeg:
+        return detail::decodeJpeg(bytes, t);
+      case PictureFormat::Gif:
+        return detail::decodeGif(bytes, t);
+      case PictureFormat::Bmp:
+        return detail::decodeBmp(bytes, t);
+      case PictureFormat::Unknown:
+        break;
+    }
+    DecodedPicture out;
+    out.error = bytes.empty() ? QStringLiteral("no picture") : QStringLiteral("unknown picture format");
+    return out;
+  } catch (const std::bad_alloc&) {
+    DecodedPicture out;
+    out.format = sniffPictureFormat(bytes);
+    out.error = QStringLiteral("out of memory");
+    return out;
+  }
+}
+
+DecodedPicture decodePicture(std::string_view bytes, QSize shownAt) {
+  return decodePicture(bytes, {.shownSize = [shownAt](QSize) { return shownAt; }});
+}
+
+}  // namespace mw::picture
