@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "demo/demo_site.h"
-#include "runtime/command_line.h"
+#include "cli/command_line.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
        }},
   };
 
-  mw::runtime::CommandLine commandLine(
+  mw::cli::CommandLine commandLine(
       "memwick-demo-site", MW_VERSION,
       QStringLiteral(
           "Serves the Memwick demo sites on loopback and prints the MW_sites.ini to use with them:\n"

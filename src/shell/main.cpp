@@ -9,7 +9,7 @@
 #include "demo/demo_site.h"
 #include "net/program_sites.h"
 #include "resources/embedded_pictures.h"
-#include "runtime/command_line.h"
+#include "cli/command_line.h"
 #include "runtime/places.h"
 #include "shell/program.h"
 #include "toolkit/desktop.h"
@@ -17,7 +17,7 @@
 
 int main(int argc, char** argv) {
   // Read before the application object, which opens the display.
-  mw::runtime::CommandLine commandLine(
+  mw::cli::CommandLine commandLine(
       "memwick", MW_VERSION,
       QStringLiteral("Finds, captions and copies reaction pictures for chats.\n"
                      "Qt's own options (-platform, -display, -style, ...) are taken too."));

@@ -4,7 +4,7 @@
 #include <QCommandLineParser>
 #include <optional>
 
-namespace mw::runtime {
+namespace mw::cli {
 
 class CommandLine {
  public:
@@ -36,4 +36,4 @@ class CommandLine {
   QCommandLineOption versionOption_;
 };
 
-}  // namespace mw::runtime
+}  // namespace mw::cli

@@ -1,9 +1,9 @@
-#include "runtime/command_line.h"
+#include "cli/command_line.h"
 
 #include <QCoreApplication>
 #include <cstdio>
 
-namespace mw::runtime {
+namespace mw::cli {
 
 CommandLine::CommandLine(const char* command, const char* version, const QString& description)
     : command_(command),
@@ -64,4 +64,4 @@ QString CommandLine::usage() const {
   return parser_.helpText();
 }
 
-}  // namespace mw::runtime
+}  // namespace mw::cli
