@@ -21,7 +21,7 @@ struct DemoSite::Impl {
   const Catalog& catalog = demoCatalog();
   // Before the servers: it outlives them.
   std::unique_ptr<WorkerPool> pool;
-  std::array<std::unique_ptr<httplib::Server>, kSiteCount> servers;
+  std::array<std::unique_ptr<SiteServer>, kSiteCount> servers;
   std::array<std::thread, kSiteCount> threads;
   std::array<int, kSiteCount> ports{};
   std::array<std::atomic<bool>, kSiteCount> listenEnded{};
@@ -66,9 +66,8 @@ bool DemoSite::start(std::string* error) {
   if (d.options.workerThreads < 1) return fail("the sites need at least one worker thread");
   d.pool = std::make_unique<WorkerPool>(static_cast<std::size_t>(d.options.workerThreads));
   for (int i = 0; i < kSiteCount; ++i) {
-    d.servers[i] = std::make_unique<httplib::Server>();
+    d.servers[i] = std::make_unique<SiteServer>(*d.pool, d.rules);
     httplib::Server& server = *d.servers[i];
-    prepareServer(server, *d.pool, d.rules);
     if (d.options.basePort == 0) {
       d.ports[i] = server.bind_to_any_port(d.options.bindAddress);
     } else {
@@ -103,7 +102,7 @@ bool DemoSite::start(std::string* error) {
 void DemoSite::stop() {
   Impl& d = *impl_;
   for (int i = 0; i < kSiteCount; ++i) {
-    if (d.servers[i]) d.servers[i]->stop();
+    if (d.servers[i]) d.servers[i]->stopServing();
     if (d.threads[i].joinable()) d.threads[i].join();
     d.servers[i].reset();
   }

@@ -23,7 +23,8 @@ struct DemoOptions {
   unsigned failureSeed = 1;  // makes the injected failures repeatable
   std::string newestVersion = "1.3";
   long long readCounterStart = 1234;  // the announcement counter before the first visit
-  // Worker threads serving all seven sites together (each site also has its listening thread).
+  // Worker threads serving all seven sites together (each site also has its listening thread,
+  // and one thread watches the kept-alive connections between their requests).
   int workerThreads = 4;
 };
 

@@ -1,5 +1,12 @@
 #include "demo/site_server.h"
 
+#include <netdb.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <utility>
@@ -42,9 +49,179 @@ class PoolQueue : public httplib::TaskQueue {
   std::size_t pending_ = 0;
 };
 
+bool waitFor(socket_t sock, short events, int ms) {
+  pollfd p{sock, events, 0};
+  return ::poll(&p, 1, ms) > 0;
+}
+
+void address(socket_t sock, bool peer, std::string& ip, int& port) {
+  sockaddr_storage a{};
+  socklen_t length = sizeof a;
+  char host[NI_MAXHOST];
+  char service[NI_MAXSERV];
+  const int got = peer ? ::getpeername(sock, reinterpret_cast<sockaddr*>(&a), &length)
+                       : ::getsockname(sock, reinterpret_cast<sockaddr*>(&a), &length);
+  if (got != 0 || ::getnameinfo(reinterpret_cast<sockaddr*>(&a), length, host, sizeof host, service,
+                                sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+    return;
+  ip = host;
+  port = std::atoi(service);
+}
+
+// A connection's byte stream, kept from one request to the next with what was read ahead.
+class ConnectionStream : public httplib::Stream {
+ public:
+  explicit ConnectionStream(socket_t sock) : sock_(sock) {}
+
+  bool readAhead() const { return offset_ < buffer_.size(); }
+
+  bool is_readable() const override { return readAhead() || waitFor(sock_, POLLIN, kTimeoutMs); }
+  bool is_writable() const override { return waitFor(sock_, POLLOUT, kTimeoutMs); }
+
+  ssize_t read(char* ptr, size_t size) override {
+    if (!readAhead()) {
+      if (!waitFor(sock_, POLLIN, kTimeoutMs)) return -1;
+      buffer_.resize(4096);
+      offset_ = 0;
+      const ssize_t n = ::recv(sock_, buffer_.data(), buffer_.size(), 0);
+      buffer_.resize(n > 0 ? std::size_t(n) : 0);
+      if (n <= 0) return n;
+    }
+    const std::size_t n = std::min(size, buffer_.size() - offset_);
+    std::copy_n(buffer_.data() + offset_, n, ptr);
+    offset_ += n;
+    return ssize_t(n);
+  }
+
+  ssize_t write(const char* ptr, size_t size) override {
+    if (!is_writable()) return -1;
+    return ::send(sock_, ptr, size, MSG_NOSIGNAL);
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override { address(sock_, true, ip, port); }
+  void get_local_ip_and_port(std::string& ip, int& port) const override { address(sock_, false, ip, port); }
+  socket_t socket() const override { return sock_; }
+
+ private:
+  static constexpr int kTimeoutMs = 5000;
+  socket_t sock_;
+  std::string buffer_;
+  std::size_t offset_ = 0;
+};
+
+void closeSocket(socket_t sock) {
+  ::shutdown(sock, SHUT_RDWR);
+  ::close(sock);
+}
+
 }  // namespace
 
-WorkerPool::WorkerPool(std::size_t threads) {
+class WorkerPool::IdleWatch {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  IdleWatch() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    thread_ = std::thread([this] { run(); });
+  }
+
+  ~IdleWatch() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake();
+    thread_.join();
+    for (const Parked& p : parked_) closeSocket(p.sock);
+    ::close(wake_);
+  }
+
+  int newOwner() {
+    const std::lock_guard lock(mutex_);
+    return ++owners_;
+  }
+
+  // Watches `sock` until its next request arrives, then runs `resume` (on the watch's thread:
+  // it must only queue work). A connection idle for kIdleLimit is closed, and so is one whose
+  // owner has closed its connections.
+  void park(int owner, socket_t sock, std::function<void()> resume) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (stopping_ || std::find(closed_.begin(), closed_.end(), owner) != closed_.end()) {
+        closeSocket(sock);
+        return;
+      }
+      parked_.push_back({owner, sock, Clock::now() + kIdleLimit, std::move(resume)});
+    }
+    wake();
+  }
+
+  // Closes the owner's waiting connections; none of its connections waits or resumes again.
+  void closeAll(int owner) {
+    const std::lock_guard lock(mutex_);
+    closed_.push_back(owner);
+    std::erase_if(parked_, [&](const Parked& p) {
+      if (p.owner != owner) return false;
+      closeSocket(p.sock);
+      return true;
+    });
+  }
+
+ private:
+  struct Parked {
+    int owner;
+    socket_t sock;
+    Clock::time_point until;
+    std::function<void()> resume;
+  };
+
+  void wake() {
+    const std::uint64_t one = 1;
+    (void)!::write(wake_, &one, sizeof one);
+  }
+
+  void run() {
+    std::vector<pollfd> fds;
+    for (;;) {
+      Clock::time_point next = Clock::now() + std::chrono::seconds(1);
+      fds.assign(1, {wake_, POLLIN, 0});
+      {
+        const std::lock_guard lock(mutex_);
+        if (stopping_) return;
+        for (const Parked& p : parked_) {
+          fds.push_back({p.sock, POLLIN, 0});
+          next = std::min(next, p.until);
+        }
+      }
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+      ::poll(fds.data(), fds.size(), int(std::max<long long>(wait.count(), 0)));
+      std::uint64_t count;
+      (void)!::read(wake_, &count, sizeof count);
+
+      const std::lock_guard lock(mutex_);
+      const Clock::time_point now = Clock::now();
+      std::erase_if(parked_, [&](Parked& p) {
+        const auto polled = std::find_if(fds.begin() + 1, fds.end(), [&](const pollfd& f) { return f.fd == p.sock; });
+        if (polled != fds.end() && polled->revents) {
+          p.resume();  // under the lock, so that its owner's closeAll cannot pass it
+          return true;
+        }
+        if (now < p.until) return false;
+        closeSocket(p.sock);
+        return true;
+      });
+    }
+  }
+
+  const int wake_;
+  std::mutex mutex_;
+  std::vector<Parked> parked_;
+  std::vector<int> closed_;
+  int owners_ = 0;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+WorkerPool::WorkerPool(std::size_t threads) : idle_(std::make_unique<IdleWatch>()) {
   for (std::size_t i = 0; i < threads; ++i) {
     threads_.emplace_back([this] {
       for (;;) {
@@ -81,19 +258,30 @@ void WorkerPool::run(std::function<void()> job) {
   wake_.notify_one();
 }
 
-void prepareServer(httplib::Server& server, WorkerPool& pool, ServingRules& rules) {
-  server.new_task_queue = [&pool] { return pool.newQueue(); };
-  server.set_keep_alive_max_count(1);
-  // A connection opened but left silent holds its worker this long at most.
-  server.set_keep_alive_timeout(1);
+struct SiteServer::Connection {
+  explicit Connection(socket_t s) : sock(s), stream(s) {}
+  socket_t sock;
+  ConnectionStream stream;
+  int served = 0;
+};
+
+SiteServer::SiteServer(WorkerPool& pool, ServingRules& rules) : pool_(pool), watchId_(pool.idle().newOwner()) {
+  new_task_queue = [this] {
+    httplib::TaskQueue* queue = pool_.newQueue();
+    queue_ = queue;
+    return queue;
+  };
+  // What the answers' Keep-Alive header says.
+  set_keep_alive_max_count(kRequestsPerConnection);
+  set_keep_alive_timeout(kIdleLimit.count());
   // httplib's default also sets SO_REUSEPORT, which would let a second site share a fixed
   // port silently; keep only SO_REUSEADDR so a busy port fails the start.
-  server.set_socket_options([](socket_t sock) {
+  set_socket_options([](socket_t sock) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
-  server.set_payload_max_length(kMaxPostBytes);
-  server.set_pre_routing_handler([&rules](const httplib::Request&, httplib::Response& res) {
+  set_payload_max_length(kMaxPostBytes);
+  set_pre_routing_handler([&rules](const httplib::Request&, httplib::Response& res) {
     ++rules.requests;
     if (rules.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rules.latencyMs));
     bool fail = false;
@@ -106,6 +294,33 @@ void prepareServer(httplib::Server& server, WorkerPool& pool, ServingRules& rule
     res.set_content("<html><body><h1>503 Service Unavailable</h1></body></html>", "text/html");
     return httplib::Server::HandlerResponse::Handled;
   });
+}
+
+SiteServer::~SiteServer() { stopServing(); }
+
+void SiteServer::stopServing() {
+  pool_.idle().closeAll(watchId_);
+  stop();
+}
+
+bool SiteServer::process_and_close_socket(socket_t sock) {
+  serve(std::make_shared<Connection>(sock));
+  return true;
+}
+
+// Answers the requests at hand, then leaves the connection to the idle watch, which queues it
+// here again when its next request comes.
+void SiteServer::serve(const std::shared_ptr<Connection>& c) {
+  for (;;) {
+    if (!c->stream.readAhead() && !waitFor(c->sock, POLLIN, 0)) {
+      pool_.idle().park(watchId_, c->sock, [this, c] { queue_.load()->enqueue([this, c] { serve(c); }); });
+      return;
+    }
+    const bool last = ++c->served >= kRequestsPerConnection || !is_running();
+    bool closed = false;
+    if (!process_request(c->stream, last, closed, nullptr) || closed || last) break;
+  }
+  closeSocket(c->sock);
 }
 
 std::string percentEncode(const std::string& bytes) {

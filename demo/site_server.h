@@ -4,10 +4,12 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -31,12 +33,18 @@ class WorkerPool {
 
   void run(std::function<void()> job);
 
+  // Kept-alive connections between their requests wait here, watched by one thread of the
+  // pool's own, so that an idle connection holds no worker.
+  class IdleWatch;
+  IdleWatch& idle() { return *idle_; }
+
  private:
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
+  std::unique_ptr<IdleWatch> idle_;
 };
 
 // What every site does besides its pages: latency and failure injection, and a request count.
@@ -48,10 +56,32 @@ struct ServingRules {
   std::atomic<long long> requests{0};
 };
 
-// Sets a server up to serve through `pool` under `rules`: one request per connection (an idle
-// kept-alive connection would hold a worker every site needs), a bounded request body, and a
-// busy fixed port failing the start instead of being shared. `rules` must outlive the server.
-void prepareServer(httplib::Server& server, WorkerPool& pool, ServingRules& rules);
+// How long a kept-alive connection may wait for its next request, and how many it may carry.
+inline constexpr std::chrono::seconds kIdleLimit{30};
+inline constexpr int kRequestsPerConnection = 100;
+
+// One site's server: serves through `pool` under `rules` (which must outlive it), with a bounded
+// request body, and a busy fixed port failing the start instead of being shared. Connections
+// are kept alive as real servers keep them; between requests a connection waits in the pool's
+// idle watch, not on a worker.
+class SiteServer : public httplib::Server {
+ public:
+  SiteServer(WorkerPool& pool, ServingRules& rules);
+  ~SiteServer() override;
+
+  // Closes the waiting connections and stops listening; returns once the requests being
+  // answered are done.
+  void stopServing();
+
+ private:
+  struct Connection;
+  bool process_and_close_socket(socket_t sock) override;
+  void serve(const std::shared_ptr<Connection>& c);
+
+  WorkerPool& pool_;
+  const int watchId_;
+  std::atomic<httplib::TaskQueue*> queue_{nullptr};
+};
 
 // Pages of the demo sites.
 inline constexpr const char* kHtmlUtf8 = "text/html; charset=utf-8";

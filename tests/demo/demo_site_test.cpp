@@ -182,7 +182,8 @@ TEST(ProgramSites, EmbeddedSiteServesWhileItsOwnerKeepsIt) {
   EXPECT_TRUE(failed.error.starts_with("cannot start the embedded demo site: ")) << failed.error;
 }
 
-// The seven sites run on one small pool: a thread to listen per site and the shared workers.
+// The seven sites run on one small pool: a thread to listen per site, the shared workers and
+// the thread that watches idle connections.
 TEST(DemoSitePool, SevenSitesShareTheWorkerThreads) {
   auto threads = [] {
     return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
@@ -192,7 +193,7 @@ TEST(DemoSitePool, SevenSitesShareTheWorkerThreads) {
   {
     DemoSite site;
     ASSERT_TRUE(site.start());
-    EXPECT_EQ(threads() - before, kSiteCount + DemoOptions().workerThreads);
+    EXPECT_EQ(threads() - before, kSiteCount + DemoOptions().workerThreads + 1);
     // Busy from every side, the site still has no more threads.
     std::vector<std::thread> clients;
     std::atomic<int> answered{0};
@@ -205,13 +206,14 @@ TEST(DemoSitePool, SevenSitesShareTheWorkerThreads) {
     }
     for (auto& c : clients) c.join();
     EXPECT_EQ(answered, 16);
-    EXPECT_EQ(threads() - before, kSiteCount + DemoOptions().workerThreads);
+    EXPECT_EQ(threads() - before, kSiteCount + DemoOptions().workerThreads + 1);
   }
   EXPECT_EQ(threads(), before);
 }
 
 // Connections a client keeps open, after a request or without one, do not hold the workers
-// every site needs: each connection serves one request, and a silent one is dropped soon.
+// every site needs: between requests they wait in the idle watch. A kept connection carries the
+// next request.
 TEST(DemoSitePool, OpenConnectionsDoNotStarveTheSites) {
   DemoSite site;
   ASSERT_TRUE(site.start());
@@ -242,4 +244,20 @@ TEST(DemoSitePool, OpenConnectionsDoNotStarveTheSites) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
   for (int fd : held) ::close(fd);
+
+  // Two requests, one connection: the answer to the first leaves it open for the second.
+  const int fd = connect(Site::Probe);
+  for (int i = 0; i < 2; ++i) {
+    const std::string request = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_EQ(::send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    std::string answer;
+    char buffer[4096];
+    while (answer.find("</html>\r\n") == std::string::npos) {
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      ASSERT_GT(n, 0) << i;
+      answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_NE(answer.find("Keep-Alive: timeout=30"), std::string::npos) << answer;
+  }
+  ::close(fd);
 }
