@@ -168,9 +168,9 @@ Bytes fetchWithin(const FetchLimits& limits, const Text& url, int method, const 
                   const FetchPageOptions& options) {
   auto t = prepareFetch(url, method, postData, options, limits);
   if (!t) return {};
-  Multi multi = newMulti();
-  if (!multi || !t->start(multi.get())) return {};
-  drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
+  Batch batch;
+  if (!batch.start(*t)) return {};
+  batch.drive([](Transfer&) {});
   return finishFetch(*t, options);
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -29,16 +28,36 @@ bool countInFlight(std::size_t n) {
   return true;
 }
 
-// Transfers started and not yet finished, so that an abort can end those of one multi handle
-// (curl offers no list of them).
-std::mutex runningMutex;
-std::vector<Transfer*> running;
+struct ShareDeleter {
+  void operator()(CURLSH* h) const { curl_share_cleanup(h); }
+};
 
-void forget(Transfer* t) {
-  std::lock_guard lock(runningMutex);
-  running.erase(std::remove(running.begin(), running.end(), t), running.end());
-  t->runningIn = nullptr;
-}
+// The thread's connection pool. Each thread has its own: curl handles are not shared across
+// threads, and the program makes its requests on the window's thread.
+struct Pool {
+  Multi multi;
+  std::unique_ptr<CURLSH, ShareDeleter> share;
+
+  Pool() {
+    globalInit();
+    multi.reset(curl_multi_init());
+    share.reset(curl_share_init());
+    if (multi) {
+      curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, kConnectionsPerHost);
+      // Without a size of its own the cache shrinks to four per transfer running, closing
+      // the idle connections a later call would reuse.
+      curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, 6 * kConnectionsPerHost);
+    }
+    // TLS sessions are resumed across calls; the multi handle shares connections and DNS
+    // answers by itself.
+    if (share) curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  }
+
+  static Pool& mine() {
+    thread_local Pool pool;
+    return pool;
+  }
+};
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
   auto& t = *static_cast<Transfer*>(self);
@@ -110,11 +129,6 @@ Easy newEasy() {
   return Easy(curl_easy_init());
 }
 
-Multi newMulti() {
-  globalInit();
-  return Multi(curl_multi_init());
-}
-
 bool appendHeader(Slist& list, const std::string& line) {
   curl_slist* grown = curl_slist_append(list.get(), line.c_str());
   if (!grown) return false;
@@ -165,16 +179,8 @@ void Transfer::attachCallbacks() {
 }
 
 Transfer::~Transfer() {
-  if (runningIn) forget(this);
+  if (batch) batch->forget(*this);
   bodiesInFlight -= bodyCounted;
-}
-
-bool Transfer::start(CURLM* multi) {
-  if (curl_multi_add_handle(multi, easy.get()) != CURLM_OK) return false;
-  std::lock_guard lock(runningMutex);
-  running.push_back(this);
-  runningIn = multi;
-  return true;
 }
 
 Bytes Transfer::takeBody() {
@@ -210,37 +216,66 @@ bool Transfer::stoppedOnRedirect(bool following) const {
   return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
 }
 
-void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Transfer&)>& onDone) {
-  auto finish = [&](Transfer& t, CURLcode result) {
-    curl_multi_remove_handle(multi, t.easy.get());
-    forget(&t);
-    --active;
-    t.result = t.idleTimedOut ? CURLE_OPERATION_TIMEDOUT : t.endedAtHeaders ? CURLE_OK : result;
-    active += onDone(t);
-  };
-  while (active > 0) {
-    if (waitsAborted()) {
-      std::vector<Transfer*> mine;
-      {
-        std::lock_guard lock(runningMutex);
-        std::copy_if(running.begin(), running.end(), std::back_inserter(mine),
-                     [&](Transfer* t) { return t->runningIn == multi; });
-      }
-      if (mine.empty()) break;  // nothing of ours left to end
-      for (Transfer* t : mine) finish(*t, CURLE_ABORTED_BY_CALLBACK);
+Batch::Batch(const std::atomic<bool>* cancel) : cancel_(cancel) {}
+
+Batch::~Batch() {
+  while (!running_.empty()) forget(*running_.back());
+  while (!finished_.empty()) forget(*finished_.back());
+}
+
+bool Batch::start(Transfer& t) {
+  Pool& pool = Pool::mine();
+  if (!pool.multi) return false;
+  if (pool.share) curl_easy_setopt(t.easy.get(), CURLOPT_SHARE, pool.share.get());
+  if (curl_multi_add_handle(pool.multi.get(), t.easy.get()) != CURLM_OK) return false;
+  t.batch = this;
+  running_.push_back(&t);
+  return true;
+}
+
+void Batch::complete(Transfer& t, CURLcode result) {
+  curl_multi_remove_handle(Pool::mine().multi.get(), t.easy.get());
+  running_.erase(std::find(running_.begin(), running_.end(), &t));
+  t.result = t.idleTimedOut ? CURLE_OPERATION_TIMEDOUT : t.endedAtHeaders ? CURLE_OK : result;
+  finished_.push_back(&t);
+}
+
+void Batch::forget(Transfer& t) {
+  if (auto it = std::find(running_.begin(), running_.end(), &t); it != running_.end()) {
+    curl_multi_remove_handle(Pool::mine().multi.get(), t.easy.get());
+    running_.erase(it);
+  }
+  finished_.erase(std::remove(finished_.begin(), finished_.end(), &t), finished_.end());
+  t.batch = nullptr;
+}
+
+void Batch::drive(const std::function<void(Transfer&)>& onDone, const std::function<bool()>& until) {
+  CURLM* multi = Pool::mine().multi.get();
+  while (!empty()) {
+    if (!finished_.empty()) {
+      Transfer& t = *finished_.front();
+      finished_.pop_front();
+      t.batch = nullptr;
+      onDone(t);
+      if (until && until()) return;
+      continue;
+    }
+    if (waitsAborted() || (cancel_ && *cancel_)) {
+      while (!running_.empty()) complete(*running_.front(), CURLE_ABORTED_BY_CALLBACK);
       continue;
     }
     int stillRunning = 0;
     curl_multi_perform(multi, &stillRunning);
     int queued = 0;
+    // A finished exchange may belong to a call waiting further out (a handler run while this
+    // one waits): it goes to its own batch, which reports it when that call waits again.
     while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
       if (msg->msg != CURLMSG_DONE) continue;
-      const CURLcode result = msg->data.result;
       Transfer* t = nullptr;
       curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&t));
-      finish(*t, result);
+      if (t && t->batch) t->batch->complete(*t, msg->data.result);
     }
-    if (active == 0) break;
+    if (!finished_.empty()) continue;
     curl_multi_poll(multi, nullptr, 0, 10, nullptr);
     pumpEvents();
   }

@@ -1,18 +1,25 @@
 #pragma once
 // libcurl plumbing shared by webRequest, fetchPage and the side-by-side download: owning
-// handle types, one transfer's collected response, and the event-pumping wait loop.
+// handle types, one transfer's collected response, and the event-pumping wait loop over the
+// thread's connection pool.
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/text.h"
 
 namespace mw::net {
+
+// Connections the pool keeps to one host (host and port), in use or idle.
+inline constexpr long kConnectionsPerHost = 12;
 
 // Beyond these an exchange is abandoned instead of growing without bound.
 inline constexpr std::size_t kBodyCap = 64u << 20;
@@ -38,9 +45,8 @@ using Multi = std::unique_ptr<CURLM, MultiDeleter>;
 using Url = std::unique_ptr<CURLU, UrlDeleter>;
 using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
-// curl_global_init once per process, then a fresh easy or multi handle (null on failure).
+// curl_global_init once per process, then a fresh easy handle (null on failure).
 Easy newEasy();
-Multi newMulti();
 
 // Appends one line to a header list; false when curl could not take it.
 bool appendHeader(Slist& list, const std::string& line);
@@ -51,6 +57,8 @@ std::string escapeBlanks(std::string_view url);
 
 // The string value of a URL part, or empty when the part is absent.
 std::string urlPart(CURLU* url, CURLUPart part, unsigned flags = 0);
+
+class Batch;
 
 // What one exchange produced. The easy handle, the header list and the URL handle live here
 // too, so everything curl points into stays alive as long as the transfer.
@@ -95,13 +103,12 @@ struct Transfer {
   // Installs the write, header and progress callbacks (and the options common to every
   // exchange), and starts the idle clock.
   void attachCallbacks();
-  // Adds the exchange to `multi`, for drive() to run; false when curl refused it.
-  bool start(CURLM* multi);
   // The body, which then no longer counts towards kBodiesInFlightCap.
   Bytes takeBody();
   // Body bytes of this exchange counted towards kBodiesInFlightCap.
   std::size_t bodyCounted = 0;
-  CURLM* runningIn = nullptr;
+  // The batch it was started in, until it has been reported done.
+  Batch* batch = nullptr;
   // The request body, sent with its Content-Length; curl takes the request for a POST unless
   // a custom verb is set.
   void sendBody(std::string body);
@@ -112,10 +119,36 @@ struct Transfer {
   bool stoppedOnRedirect(bool following) const;
 };
 
-// Runs the transfers started in `multi` until all have finished, pumping window events while
-// waiting. `onDone` is called for each finished transfer (with its result stored) and may add
-// more; the loop lasts until none is left running. Once waits are aborted (the program is
-// ending) every transfer in `multi` ends at once with CURLE_ABORTED_BY_CALLBACK.
-void drive(CURLM* multi, std::size_t active, const std::function<std::size_t(Transfer&)>& onDone);
+// The exchanges of one call, run over the calling thread's connection pool: one long-lived
+// multi handle, so that connections (up to kConnectionsPerHost to a host), DNS answers and TLS
+// sessions outlive the call. A call's own state (easy handle, options, cookies) never does:
+// the easy handles stay the caller's, and no cookie store is shared.
+class Batch {
+ public:
+  // With `cancel`, a set flag ends every exchange as the program's end does.
+  explicit Batch(const std::atomic<bool>* cancel = nullptr);
+  ~Batch();  // what still runs is abandoned
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+  // Adds the exchange, for drive() to run; false when curl refused it.
+  bool start(Transfer& t);
+  // Runs the exchanges until all have been reported, pumping window events while waiting, or
+  // until `until` holds after a report. `onDone` is called for each finished exchange (with its
+  // result stored), in the order they finish, and may start more. Once waits are aborted (the
+  // program is ending) every exchange ends at once with CURLE_ABORTED_BY_CALLBACK.
+  void drive(const std::function<void(Transfer&)>& onDone, const std::function<bool()>& until = {});
+
+  bool empty() const { return running_.empty() && finished_.empty(); }
+
+ private:
+  friend struct Transfer;
+  void complete(Transfer& t, CURLcode result);
+  void forget(Transfer& t);
+
+  const std::atomic<bool>* cancel_;
+  std::vector<Transfer*> running_;
+  std::deque<Transfer*> finished_;  // not yet reported
+};
 
 }  // namespace mw::net

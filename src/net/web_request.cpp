@@ -289,17 +289,14 @@ void writeFailure(const WebRequestOptions& o, Failure f) {
 
 Text webRequest(const Text& url, int method, const Text& postData, const WebRequestOptions& o) {
   Transfer t;
+  Batch batch;
   std::optional<Failure> failure = prepare(t, url, method, postData, o);
-  Multi multi;
-  if (!failure) {
-    multi = newMulti();
-    if (!multi || !t.start(multi.get())) failure = kNoSession;
-  }
+  if (!failure && !batch.start(t)) failure = kNoSession;
   Text page;
   if (failure) {
     writeFailure(o, *failure);
   } else {
-    drive(multi.get(), 1, [](Transfer&) { return std::size_t(0); });
+    batch.drive([](Transfer&) {});
     page = finish(t, o);
   }
   pumpEvents();
@@ -310,42 +307,64 @@ TextArray webRequests(const TextArray& urls) { return webRequestsWithPictures(ur
 
 TextArray webRequestsWithPictures(const TextArray& pageUrls, const TextArray& pictureUrls,
                                   const std::function<void(std::size_t, Bytes)>& onPicture) {
-  std::vector<Transfer> pages(pageUrls.size());
-  std::vector<bool> started(pageUrls.size());
-  std::vector<std::unique_ptr<Transfer>> pictures(pictureUrls.size());
-  Multi multi = newMulti();
-  std::size_t active = 0;
-  for (std::size_t i = 0; i < pageUrls.size() && multi; ++i) {
-    started[i] = !prepare(pages[i], pageUrls[i], 0, {}, {}) && pages[i].start(multi.get());
-    active += started[i];
-  }
-  // A picture's tag follows the pages' positions, so a finished transfer tells which it is.
-  for (std::size_t j = 0; j < pictureUrls.size(); ++j) {
-    auto t = multi ? prepareFetch(pictureUrls[j], 0, {}, {}) : nullptr;
-    if (!t || !t->start(multi.get())) {
-      onPicture(j, {});
-      continue;
-    }
-    t->index = pageUrls.size() + j;
-    pictures[j] = std::move(t);
-    ++active;
-  }
-  if (active > 0) {
-    drive(multi.get(), active, [&](Transfer& t) {
-      if (t.index >= pageUrls.size()) {
-        const std::size_t j = t.index - pageUrls.size();
-        Bytes body = finishFetch(t, {});
-        pictures[j].reset();
-        onPicture(j, std::move(body));
-      }
-      return std::size_t(0);
-    });
-  }
   TextArray texts(pageUrls.size());
+  Exchanges exchanges;
   for (std::size_t i = 0; i < pageUrls.size(); ++i)
-    if (started[i]) texts[i] = finish(pages[i], {});
+    exchanges.page(pageUrls[i], [&texts, i](Text text) { texts[i] = std::move(text); });
+  for (std::size_t j = 0; j < pictureUrls.size(); ++j)
+    exchanges.picture(pictureUrls[j], [&onPicture, j](Bytes bytes) { onPicture(j, std::move(bytes)); });
+  exchanges.wait();
   pumpEvents();
   return texts;
+}
+
+struct Exchanges::Impl {
+  struct Pending {
+    std::unique_ptr<Transfer> transfer;
+    std::function<void(Text)> onPage;  // a page; otherwise a picture
+    std::function<void(Bytes)> onPicture;
+  };
+  Batch batch;
+  std::vector<Pending> pending;
+
+  void start(std::unique_ptr<Transfer> t, Pending p) {
+    t->index = pending.size();
+    p.transfer = std::move(t);
+    pending.push_back(std::move(p));
+  }
+};
+
+Exchanges::Exchanges() : impl_(std::make_unique<Impl>()) {}
+Exchanges::~Exchanges() = default;
+
+void Exchanges::page(const Text& url, std::function<void(Text)> onPage) {
+  auto t = std::make_unique<Transfer>();
+  if (prepare(*t, url, 0, {}, {}) || !impl_->batch.start(*t)) return onPage({});
+  impl_->start(std::move(t), {nullptr, std::move(onPage), nullptr});
+}
+
+void Exchanges::picture(const Text& url, std::function<void(Bytes)> onPicture) {
+  auto t = prepareFetch(url, 0, {}, {});
+  if (!t || !impl_->batch.start(*t)) return onPicture({});
+  impl_->start(std::move(t), {nullptr, nullptr, std::move(onPicture)});
+}
+
+void Exchanges::wait(const std::function<bool()>& until) {
+  impl_->batch.drive(
+      [this](Transfer& t) {
+        // Taken out first: the callback may start more, and the transfer goes now.
+        Impl::Pending done = std::move(impl_->pending[t.index]);
+        if (done.onPage) {
+          Text text = finish(t, {});
+          done.transfer.reset();
+          done.onPage(std::move(text));
+        } else {
+          Bytes bytes = finishFetch(t, {});
+          done.transfer.reset();
+          done.onPicture(std::move(bytes));
+        }
+      },
+      until);
 }
 
 }  // namespace mw::net

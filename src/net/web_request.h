@@ -2,6 +2,7 @@
 // webRequest: one synchronous HTTP(S) exchange that returns the page as GBK text.
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 #include "runtime/text.h"
 
@@ -41,5 +42,27 @@ TextArray webRequests(const TextArray& urls);
 // arrived (empty bytes for a failure); returns the pages once everything has ended.
 TextArray webRequestsWithPictures(const TextArray& pageUrls, const TextArray& pictureUrls,
                                   const std::function<void(std::size_t, Bytes)>& onPicture);
+
+// Pages and pictures fetched side by side in one wait: each request leaves when it is asked for
+// (also from within a callback), and each answer is handed over the moment it has arrived.
+class Exchanges {
+ public:
+  Exchanges();
+  ~Exchanges();  // what still runs is abandoned
+  Exchanges(const Exchanges&) = delete;
+  Exchanges& operator=(const Exchanges&) = delete;
+
+  // webRequest(url); `onPage` gets the text.
+  void page(const Text& url, std::function<void(Text)> onPage);
+  // fetchPage(url); `onPicture` gets the bytes.
+  void picture(const Text& url, std::function<void(Bytes)> onPicture);
+  // Waits, pumping window events, until everything asked for has been handed over, or until
+  // `until` holds after an answer.
+  void wait(const std::function<bool()>& until = {});
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace mw::net

@@ -1,7 +1,8 @@
 #pragma once
 // A loopback TCP server for responses no well-behaved HTTP library would produce: malformed,
 // slow, cut off or never sent. Each connection gets its own thread; the script decides what
-// goes back over the socket.
+// goes back over the socket. The connection then closes, or with `keepOpen` waits for the
+// next request.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -45,7 +46,8 @@ class RawServer {
 
   // A fixed `port` may be held for a moment by a test running in parallel (ctest -j): the
   // bind is retried for up to 20 seconds.
-  explicit RawServer(Script script, int port = 0) : script_(std::move(script)) {
+  explicit RawServer(Script script, int port = 0, bool keepOpen = false)
+      : script_(std::move(script)), keepOpen_(keepOpen) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int yes = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -137,17 +139,21 @@ class RawServer {
   }
 
   void serve(int fd) {
-    std::string request = readRequest(fd);
-    {
-      std::lock_guard lock(mutex_);
-      requests_.push_back(request);
+    for (bool first = true; first || keepOpen_; first = false) {
+      std::string request = readRequest(fd);
+      if (!first && request.empty()) break;
+      {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+      }
+      script_(Connection{fd, request, stopping_});
     }
-    script_(Connection{fd, request, stopping_});
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);
   }
 
   Script script_;
+  bool keepOpen_;
   int listener_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "http_server.h"
+#include "net/fetch_page.h"
 #include "raw_server.h"
 #include "runtime/event_pump.h"
 
@@ -504,4 +505,34 @@ TEST(WebRequests, PicturesTravelBesideThePages) {
   EXPECT_EQ(pictureAccept, "*/*");
   std::sort(pictures.begin(), pictures.end());  // in the order they ended
   EXPECT_EQ(pictures, (std::vector<std::pair<std::size_t, Bytes>>{{0, ""}, {1, "bytes"}}));
+}
+
+// Calls to one host share a kept connection, and each sends what it sends on a fresh one: the
+// cookies an earlier answer set do not travel with a later call, which sends only its own.
+TEST(ConnectionPool, CallsToOneHostShareAConnectionAndSendWhatTheyWouldAlone) {
+  const auto script = answer(test::response("HTTP/1.1 200 OK", "Set-Cookie: s=1; path=/\r\n", "ok"));
+  RawServer kept(script, 0, true), fresh(script);
+  auto calls = [](const RawServer& s) {
+    webRequest(s.url("/a"));
+    fetchPage(s.url("/b.png"));
+    Text cookies = "mine=2";
+    webRequest(s.url("/c"), 1, "k=v", {.cookies = &cookies});
+    EXPECT_EQ(cookies, "s=1; mine=2");
+    webRequest(s.url("/a"));
+    std::vector<std::string> sent = s.requests();
+    for (std::string& r : sent) {
+      const std::string port = ":" + std::to_string(s.port());
+      for (auto at = r.find(port); at != std::string::npos; at = r.find(port))
+        r.replace(at, port.size(), ":PORT");
+    }
+    return sent;
+  };
+  const std::vector<std::string> overOne = calls(kept);
+  EXPECT_EQ(kept.connections(), 1);
+  EXPECT_EQ(fresh.connections(), 0);
+  EXPECT_EQ(overOne, calls(fresh));
+  EXPECT_EQ(fresh.connections(), 4);
+  ASSERT_EQ(overOne.size(), 4u);
+  EXPECT_EQ(overOne[0], overOne[3]);
+  EXPECT_NE(overOne[2].find("Cookie: mine=2\r\n"), std::string::npos) << overOne[2];
 }
