@@ -1,11 +1,14 @@
 #include "net/transfer.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "net/warm_up.h"
 #include "runtime/event_pump.h"
 
 namespace mw::net {
@@ -37,20 +40,25 @@ struct ShareDeleter {
 struct Pool {
   Multi multi;
   std::unique_ptr<CURLSH, ShareDeleter> share;
+  std::size_t added = 0;  // exchanges in the multi handle
 
   Pool() {
     globalInit();
-    multi.reset(curl_multi_init());
+    renew();
     share.reset(curl_share_init());
-    if (multi) {
-      curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, kConnectionsPerHost);
-      // Without a size of its own the cache shrinks to four per transfer running, closing
-      // the idle connections a later call would reuse.
-      curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, 6 * kConnectionsPerHost);
-    }
     // TLS sessions are resumed across calls; the multi handle shares connections and DNS
     // answers by itself.
     if (share) curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  }
+
+  // A fresh multi handle; the old one closes its connections.
+  void renew() {
+    multi.reset(curl_multi_init());
+    if (!multi) return;
+    curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, kConnectionsPerHost);
+    // Without a size of its own the cache shrinks to four per transfer running, closing
+    // the idle connections a later call would reuse.
+    curl_multi_setopt(multi.get(), CURLMOPT_MAXCONNECTS, 6 * kConnectionsPerHost);
   }
 
   static Pool& mine() {
@@ -122,6 +130,21 @@ int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
   return waitsAborted() ? 1 : 0;
 }
 
+// A new connection takes over one opened ahead of time to the same address, when there is one.
+curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
+  auto& t = *static_cast<Transfer*>(self);
+  if (purpose == CURLSOCKTYPE_IPCXN && address->socktype == SOCK_STREAM) {
+    const int warm = takeWarmSocket(&address->addr);
+    if (warm >= 0) return t.warmSocket = warm;
+  }
+  return ::socket(address->family, address->socktype, address->protocol);
+}
+
+int socketOptions(void* self, curl_socket_t socket, curlsocktype) {
+  return socket == static_cast<Transfer*>(self)->warmSocket ? CURL_SOCKOPT_ALREADY_CONNECTED
+                                                            : CURL_SOCKOPT_OK;
+}
+
 }  // namespace
 
 Easy newEasy() {
@@ -176,6 +199,10 @@ void Transfer::attachCallbacks() {
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kBodyCap));
+  curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+  curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, this);
+  curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, socketOptions);
+  curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, this);
 }
 
 Transfer::~Transfer() {
@@ -216,6 +243,11 @@ bool Transfer::stoppedOnRedirect(bool following) const {
   return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
 }
 
+void closeIdleConnections() {
+  Pool& pool = Pool::mine();
+  if (pool.added == 0) pool.renew();
+}
+
 Batch::Batch(const std::atomic<bool>* cancel) : cancel_(cancel) {}
 
 Batch::~Batch() {
@@ -228,13 +260,20 @@ bool Batch::start(Transfer& t) {
   if (!pool.multi) return false;
   if (pool.share) curl_easy_setopt(t.easy.get(), CURLOPT_SHARE, pool.share.get());
   if (curl_multi_add_handle(pool.multi.get(), t.easy.get()) != CURLM_OK) return false;
+  ++pool.added;
   t.batch = this;
   running_.push_back(&t);
   return true;
 }
 
+void Batch::remove(Transfer& t) {
+  Pool& pool = Pool::mine();
+  curl_multi_remove_handle(pool.multi.get(), t.easy.get());
+  --pool.added;
+}
+
 void Batch::complete(Transfer& t, CURLcode result) {
-  curl_multi_remove_handle(Pool::mine().multi.get(), t.easy.get());
+  remove(t);
   running_.erase(std::find(running_.begin(), running_.end(), &t));
   t.result = t.idleTimedOut ? CURLE_OPERATION_TIMEDOUT : t.endedAtHeaders ? CURLE_OK : result;
   finished_.push_back(&t);
@@ -242,7 +281,7 @@ void Batch::complete(Transfer& t, CURLcode result) {
 
 void Batch::forget(Transfer& t) {
   if (auto it = std::find(running_.begin(), running_.end(), &t); it != running_.end()) {
-    curl_multi_remove_handle(Pool::mine().multi.get(), t.easy.get());
+    remove(t);
     running_.erase(it);
   }
   finished_.erase(std::remove(finished_.begin(), finished_.end(), &t), finished_.end());
@@ -251,13 +290,12 @@ void Batch::forget(Transfer& t) {
 
 void Batch::drive(const std::function<void(Transfer&)>& onDone, const std::function<bool()>& until) {
   CURLM* multi = Pool::mine().multi.get();
-  while (!empty()) {
+  while (!empty() && !(until && until())) {
     if (!finished_.empty()) {
       Transfer& t = *finished_.front();
       finished_.pop_front();
       t.batch = nullptr;
       onDone(t);
-      if (until && until()) return;
       continue;
     }
     if (waitsAborted() || (cancel_ && *cancel_)) {

@@ -100,7 +100,7 @@ struct Transfer {
   CURLcode result = CURLE_OK;
   std::size_t index = 0;  // caller's tag, e.g. position in a download list
 
-  // Installs the write, header and progress callbacks (and the options common to every
+  // Installs the write, header, progress and socket callbacks (and the options common to every
   // exchange), and starts the idle clock.
   void attachCallbacks();
   // The body, which then no longer counts towards kBodiesInFlightCap.
@@ -109,6 +109,8 @@ struct Transfer {
   std::size_t bodyCounted = 0;
   // The batch it was started in, until it has been reported done.
   Batch* batch = nullptr;
+  // A connection opened ahead of time that this exchange took over (see warm_up.h).
+  curl_socket_t warmSocket = CURL_SOCKET_BAD;
   // The request body, sent with its Content-Length; curl takes the request for a POST unless
   // a custom verb is set.
   void sendBody(std::string body);
@@ -134,7 +136,7 @@ class Batch {
   // Adds the exchange, for drive() to run; false when curl refused it.
   bool start(Transfer& t);
   // Runs the exchanges until all have been reported, pumping window events while waiting, or
-  // until `until` holds after a report. `onDone` is called for each finished exchange (with its
+  // until `until` holds. `onDone` is called for each finished exchange (with its
   // result stored), in the order they finish, and may start more. Once waits are aborted (the
   // program is ending) every exchange ends at once with CURLE_ABORTED_BY_CALLBACK.
   void drive(const std::function<void(Transfer&)>& onDone, const std::function<bool()>& until = {});
@@ -143,6 +145,7 @@ class Batch {
 
  private:
   friend struct Transfer;
+  void remove(Transfer& t);
   void complete(Transfer& t, CURLcode result);
   void forget(Transfer& t);
 
@@ -150,5 +153,8 @@ class Batch {
   std::vector<Transfer*> running_;
   std::deque<Transfer*> finished_;  // not yet reported
 };
+
+// Closes the calling thread's idle connections, when none of its exchanges is running.
+void closeIdleConnections();
 
 }  // namespace mw::net

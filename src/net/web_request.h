@@ -57,7 +57,7 @@ class Exchanges {
   // fetchPage(url); `onPicture` gets the bytes.
   void picture(const Text& url, std::function<void(Bytes)> onPicture);
   // Waits, pumping window events, until everything asked for has been handed over, or until
-  // `until` holds after an answer.
+  // `until` holds.
   void wait(const std::function<bool()>& until = {});
 
  private:

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "net/listen_backlog.h"
+#include "net/transfer.h"
 #include "raw_server.h"
 
 namespace mw::test {
@@ -29,6 +30,9 @@ struct HttpServer {
     net::widenListenBacklog(port);
   }
   ~HttpServer() {
+    // A connection kept open by the client would hold a worker until its keep-alive time
+    // ran out, and the stop waits for the workers.
+    net::closeIdleConnections();
     server.stop();
     thread.join();
   }
