@@ -14,6 +14,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "demo/demo_site.h"
@@ -58,6 +59,19 @@ inline void press(QWidget* w) {
   QMouseEvent e(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
                 Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(w, &e);
+}
+
+// Waits for `done` in steps of a millisecond, processing events (QTest::qWaitFor sleeps ten
+// between looks); false when it did not come within `ms`.
+template <typename Done>
+bool waitUntil(Done done, int ms = 10000) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 inline double millisecondsSince(std::chrono::steady_clock::time_point start) {

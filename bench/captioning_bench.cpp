@@ -25,6 +25,7 @@ namespace {
 using namespace mw;
 using bench::median;
 using bench::millisecondsSince;
+using bench::waitUntil;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kLatencyMs = 100;
@@ -37,18 +38,6 @@ void generateBare(const Text& base, const Text& thumb, const Text& post) {
   const Text answer = net::webRequest(address, 1, post);
   net::fetchPage(base + "/face/" +
                  runtime::textBetween(answer, "class=\"JIATHIS_IMG_OK\" src=\"", "\" style="));
-}
-
-// Waits for `done` in steps of a millisecond (QTest::qWaitFor sleeps ten between looks).
-template <typename Done>
-bool waitUntil(Done done, int ms = 10000) {
-  const auto until = Clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (Clock::now() > until) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 }  // namespace

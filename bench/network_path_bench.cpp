@@ -36,6 +36,7 @@
 #include "latency_proxy.h"
 #include "runtime/markers.h"
 #include "shell/program.h"
+#include "shell/startup.h"
 #include "support/scripted_desktop.h"
 #include "support/temp_folder.h"
 
@@ -288,16 +289,6 @@ class ShownWatch {
   std::optional<Clock::time_point> at_;
 };
 
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-  const auto until = Clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (Clock::now() > until) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
 struct ProgramTimes {
   double startUp = -1, listPress = -1, search = -1;
 };
@@ -310,6 +301,7 @@ ProgramTimes programRound(const Path& path) {
 
   // What main does once the application object exists.
   const auto t0 = Clock::now();
+  const auto warmPath = shell::warmPath(path.settings);
   auto p = std::make_unique<shell::Program>(noPictures, path.settings, desk, places);
   auto& f = p->main;
   std::vector<toolkit::PictureBox*> all, home, edit;
@@ -319,7 +311,7 @@ ProgramTimes programRound(const Path& path) {
   }
   ShownWatch allShown(all);
   p->start();
-  const bool started = waitFor([&] {
+  const bool started = bench::waitUntil([&] {
     return allShown.at() && p->registry.runs(f.主窗口, toolkit::Event::FirstActivation) > 0 &&
            !p->registry.gate().busy();
   });
@@ -335,7 +327,8 @@ ProgramTimes programRound(const Path& path) {
   ShownWatch editShown(edit);
   auto t = Clock::now();
   bench::press(f.网络所有编辑);
-  if (waitFor([&] { return editShown.at().has_value(); })) times.listPress = msBetween(t, *editShown.at());
+  if (bench::waitUntil([&] { return editShown.at().has_value(); }))
+    times.listPress = msBetween(t, *editShown.at());
 
   // A keyword search on the 主页 page.
   f.showPage(forms::Page::Home);
@@ -344,7 +337,8 @@ ProgramTimes programRound(const Path& path) {
   ShownWatch homeShown(home);
   t = Clock::now();
   bench::press(f.搜索);
-  if (waitFor([&] { return homeShown.at().has_value(); })) times.search = msBetween(t, *homeShown.at());
+  if (bench::waitUntil([&] { return homeShown.at().has_value(); }))
+    times.search = msBetween(t, *homeShown.at());
 
   if (!desk.calls.empty())
     std::fprintf(stderr, "unexpected message: %s\n", runtime::utf8(desk.calls[0].text).c_str());

@@ -12,6 +12,7 @@
 #include "cli/command_line.h"
 #include "runtime/places.h"
 #include "shell/program.h"
+#include "shell/startup.h"
 #include "toolkit/desktop.h"
 #include "toolkit/wait_pump.h"
 
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The connections and the probe start-up needs are under way while the window is built.
+  const auto warmPath = mw::shell::warmPath(sites.settings);
   mw::shell::Program program(mw::resources::picture, sites.settings, mw::toolkit::qtDesktop(), places);
   program.start();
   return app.exec();

@@ -1,15 +1,16 @@
 #include "shell/startup.h"
 
 #include <QColor>
+#include <algorithm>
 #include <limits>
 #include <optional>
 
-#include "browse/picture_slots.h"
 #include "browse/search.h"
 #include "browse/template_list.h"
 #include "forms/notices.h"
 #include "forms/paging_bar.h"
 #include "net/fetch_page.h"
+#include "net/warm_up.h"
 #include "net/web_request.h"
 #include "runtime/files.h"
 #include "runtime/ini_file.h"
@@ -68,25 +69,36 @@ void startOffline(const Context& ctx) {
   f.网络所有编辑->hide();
   f.网络最新编辑->hide();
   f.首页->setDisabled(true);
+  net::closeWarmSockets();
 }
 
 // The steps online, up to the settings. False when the user took the newer version: the main
-// window is gone then, and nothing else runs. Pages that do not depend on each other are
-// fetched side by side, and all sixteen pictures together; what shows, and in what order
-// the messages come, is as with one request after the other.
+// window is gone then, and nothing else runs. Each request leaves as soon as what it depends on
+// is in: both lists once the home page is (and no offer waits), each list's pictures once that
+// list is, the usage count whenever the announcement comes. Boxes fill as their pictures
+// arrive; what shows at the end, and when start-up returns, are as with one request after the
+// other.
 bool startOnline(const Context& ctx) {
   auto& f = ctx.main;
   auto& update = ctx.state.update;
-  const TextArray pages = net::webRequests(
-      {ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html", ctx.sites.homeBase() + "/"});
-  f.标签_使用次数->setCaption(usageCount(pages[0]));
-  const HomeFields home = homeFields(pages[1]);
+  net::Exchanges exchanges;
+  bool counted = false;
+  exchanges.page(ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html", [&](Text page) {
+    f.标签_使用次数->setCaption(usageCount(page));
+    counted = true;
+  });
+  std::optional<Text> homePage;
+  exchanges.page(ctx.sites.homeBase() + "/", [&](Text page) { homePage = std::move(page); });
+  exchanges.wait([&] { return homePage.has_value(); });
+  const HomeFields home = homeFields(*homePage);
   update.latestVersion = home.version;
   update.updateNotes = home.notes;
   update.groupLink = ctx.sites.groupBase() + "/wpa/qunwpa?idkey=" + home.groupKey1 + home.groupKey2;
   f.标签_广告1->setCaption("公告："_gbk + home.notice1 + home.notice2);
 
   if (newerVersion(ownVersion(f.主窗口->title()), update.latestVersion)) {
+    // The offer comes over a complete footer, as it always has.
+    exchanges.wait([&] { return counted; });
     f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
     f.标签_更新->setCaption("发现新版本"_gbk);
     f.标签_更新->setCursor(Qt::PointingHandCursor);
@@ -98,26 +110,36 @@ bool startOnline(const Context& ctx) {
     }
   }
 
-  const TextArray lists =
-      net::webRequests({ctx.sites.searchBase() + "/a/new/", browse::latestListUrl(ctx.sites.templateBase())});
-  const TextArray newPictures = newPictureUrls(lists[0]);
-  const TextArray items = browse::latestListItems(lists[1]);
+  // Eight pictures into the boxes from `first` on, each as it arrives; a box without an address
+  // is emptied.
+  const auto showPictures = [&](const TextArray& urls, int first) {
+    for (std::size_t k = 0; k < 8; ++k) {
+      toolkit::PictureBox* box = f.slot(first + static_cast<int>(k));
+      if (k >= urls.size() || urls[k].empty()) {
+        box->setPicture({});
+        continue;
+      }
+      exchanges.picture(urls[k], [box](Bytes bytes) { box->setPicture(std::move(bytes)); });
+    }
+  };
+  TextArray newPictures, items, thumbnails;
+  exchanges.page(ctx.sites.searchBase() + "/a/new/", [&](Text page) {
+    newPictures = newPictureUrls(page);
+    showPictures(newPictures, 1);
+  });
+  exchanges.page(browse::latestListUrl(ctx.sites.templateBase()), [&](Text page) {
+    items = browse::latestListItems(page);
+    if (static_cast<int>(items.size()) >= browse::kMinListItems)
+      browse::appendThumbnailUrls(items, ctx.sites.templateBase(), thumbnails);
+    showPictures(thumbnails, 9);
+  });
+  exchanges.wait();
   const bool listShown = static_cast<int>(items.size()) >= browse::kMinListItems;
-  TextArray thumbnails;
-  if (listShown) browse::appendThumbnailUrls(items, ctx.sites.templateBase(), thumbnails);
-
-  // 图片框1..8 from the new pictures, 图片框9..16 from the latest templates.
-  std::vector<toolkit::PictureBox*> boxes;
-  TextArray addresses(16);
-  for (int k = 1; k <= 16; ++k) boxes.push_back(f.slot(k));
-  for (std::size_t k = 0; k < 8; ++k) {
-    if (k < newPictures.size()) addresses[k] = newPictures[k];
-    if (k < thumbnails.size()) addresses[8 + k] = thumbnails[k];
-  }
-  browse::fillBoxes(boxes, addresses);
 
   auto& search = ctx.state.search;
-  search.searchShownUrls.assign(addresses.begin(), addresses.begin() + 8);
+  search.searchShownUrls.assign(8, Text());
+  std::copy_n(newPictures.begin(), std::min<std::size_t>(newPictures.size(), 8),
+              search.searchShownUrls.begin());
   f.上一页->setDisabled(true);
   f.首页->setDisabled(true);
   f.下一页->setDisabled(true);
@@ -201,7 +223,10 @@ void startUp(const Context& ctx, const Bytes& markerGif) {
 }  // namespace
 
 bool checkNetwork(const Context& ctx) {
-  const Bytes page = net::fetchPage(ctx.sites.probeBase() + "/");
+  const Text probe = probeAddress(ctx.sites);
+  // The probe may have gone out at the program's start already (warmPath).
+  std::optional<Bytes> early = net::takeEarlyPage(probe);
+  const Bytes page = early ? std::move(*early) : net::fetchPage(probe);
   return !ctx.sites.probeMarker.empty() && page.find(ctx.sites.probeMarker) != Bytes::npos;
 }
 
@@ -214,6 +239,17 @@ Text usageCount(const Text& announcementPage) {
 }
 
 bool newerVersion(const Text& own, const Text& latest) { return own < latest; }
+
+Text probeAddress(const net::SiteSettings& sites) { return sites.probeBase() + "/"; }
+
+std::unique_ptr<net::PathWarmUp> warmPath(const net::SiteSettings& sites) {
+  // The home page and the announcement take one connection each; each list takes one, and
+  // its eight pictures reuse it and seven more.
+  return std::make_unique<net::PathWarmUp>(
+      std::vector<net::WarmTarget>{
+          {sites.homeHost, 1}, {sites.announcementHost, 1}, {sites.searchHost, 8}, {sites.templateHost, 8}},
+      probeAddress(sites));
+}
 
 void bindStartUp(forms::HandlerRegistry& registry, const forms::PictureSource& pictures) {
   const forms::MainForm& f = registry.context().main;

@@ -68,6 +68,13 @@ class StartUpSite {
   int latestItems = 95;
   std::set<std::string> failing;  // paths answered 404 (not the probe)
   int delayMs = 0;                // before every answer
+  int announcementDelayMs = 0;    // and before the announcement's on top
+
+  // When the delayed announcement was answered.
+  std::chrono::steady_clock::time_point announcementAnswered() const {
+    const std::lock_guard lock(mutex_);
+    return announcementAnswered_;
+  }
 
  private:
   void answer(const httplib::Request& req, httplib::Response& res, const std::string& body) {
@@ -76,6 +83,11 @@ class StartUpSite {
       log_.push_back((isProbe(req) ? "probe " : "") + req.path);
     }
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (req.path == "/forum/thread-2833224-1-1.html" && announcementDelayMs > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(announcementDelayMs));
+      const std::lock_guard lock(mutex_);
+      announcementAnswered_ = std::chrono::steady_clock::now();
+    }
     if (!isProbe(req) && failing.count(req.path)) {
       res.status = 404;
       return;
@@ -105,6 +117,7 @@ class StartUpSite {
 
   mutable std::mutex mutex_;
   std::vector<std::string> log_;
+  std::chrono::steady_clock::time_point announcementAnswered_;
   HttpServer probe_;  // last: stop before the state their handlers read goes away
   HttpServer sites_;
 };
