@@ -289,7 +289,6 @@ void Batch::forget(Transfer& t) {
 }
 
 void Batch::drive(const std::function<void(Transfer&)>& onDone, const std::function<bool()>& until) {
-  CURLM* multi = Pool::mine().multi.get();
   while (!empty() && !(until && until())) {
     if (!finished_.empty()) {
       Transfer& t = *finished_.front();
@@ -302,6 +301,7 @@ void Batch::drive(const std::function<void(Transfer&)>& onDone, const std::funct
       while (!running_.empty()) complete(*running_.front(), CURLE_ABORTED_BY_CALLBACK);
       continue;
     }
+    CURLM* multi = Pool::mine().multi.get();
     int stillRunning = 0;
     curl_multi_perform(multi, &stillRunning);
     int queued = 0;
