@@ -269,7 +269,7 @@ class ShownWatch {
   explicit ShownWatch(std::vector<toolkit::PictureBox*> boxes) : boxes_(std::move(boxes)) {
     for (auto* box : boxes_)
       connections_.push_back(
-          QObject::connect(&box->pictureView(), &toolkit::Picture::changed, [this] { check(); }));
+          QObject::connect(&box->pictureView(), &picture::Picture::changed, [this] { check(); }));
   }
   ~ShownWatch() {
     for (auto& c : connections_) QObject::disconnect(c);

@@ -142,7 +142,7 @@ TEST_F(StartUpTest, SlowAnnouncementHoldsBackNoPicture) {
   std::optional<std::chrono::steady_clock::time_point> allShown;
   start([&](Program& program) {
     for (int k = 1; k <= 16; ++k) {
-      QObject::connect(&program.main.slot(k)->pictureView(), &toolkit::Picture::changed,
+      QObject::connect(&program.main.slot(k)->pictureView(), &picture::Picture::changed,
                        [&program, &allShown] {
                          for (int j = 1; j <= 16; ++j)
                            if (program.main.slot(j)->picture().empty()) return;
