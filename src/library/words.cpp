@@ -44,13 +44,18 @@ std::string pieceQuery(std::string_view keyword) {
   const std::vector<char32_t> c = codePoints(keyword);
   if (c.empty()) return {};
   // Only letters and digits are left, so nothing in the phrase needs quoting.
-  if (c.size() == 1) return "\"" + utf8(c.data(), 1) + "\"*";
-  std::string phrase = "\"";
-  for (std::size_t i = 0; i + 1 < c.size(); ++i) {
-    if (i > 0) phrase += ' ';
-    phrase += utf8(&c[i], 2);
+  std::string query(1, '"');
+  if (c.size() == 1) {
+    query += utf8(c.data(), 1);
+    query += "\"*";
+    return query;
   }
-  return phrase + "\"";
+  for (std::size_t i = 0; i + 1 < c.size(); ++i) {
+    if (i > 0) query += ' ';
+    query += utf8(&c[i], 2);
+  }
+  query += '"';
+  return query;
 }
 
 }  // namespace mw::library
