@@ -8,6 +8,10 @@
 #include "net/program_sites.h"
 #include "net/site_settings.h"
 
+namespace mw::library {
+class Library;
+}
+
 namespace mw::demo {
 
 enum class Site { Template, Search, Home, Announcement, Probe, Share, Group };
@@ -25,6 +29,9 @@ struct DemoOptions {
   long long readCounterStart = 1234;  // the announcement counter before the first visit
   // Worker threads serving all seven sites together (each site also has its listening thread).
   int workerThreads = 4;
+  // The user's pictures, searched before the demo content; kept by the caller for as long as
+  // the site runs.
+  library::Library* library = nullptr;
 };
 
 // The 12-byte UTF-8 phrase the demo probe page carries.

@@ -75,6 +75,7 @@ struct Library::Impl {
   std::condition_variable ended;
   bool stopping = false;
   bool readerBroken = false;
+  std::mutex callbackMutex;  // held while the callback runs, so that it can be taken away
   std::function<void(LibraryProgress)> progressCallback;
 
   std::mutex scanMutex;  // one scan at a time
@@ -89,14 +90,13 @@ struct Library::Impl {
   }
 
   void report() {
+    std::lock_guard calling(callbackMutex);
     LibraryProgress p;
-    std::function<void(LibraryProgress)> callback;
     {
       std::lock_guard lock(mutex);
       p = counts;
-      callback = progressCallback;
     }
-    if (callback) callback(p);
+    if (progressCallback) progressCallback(p);
   }
 
   std::vector<Root> currentRoots() {
@@ -378,7 +378,7 @@ LibraryProgress Library::progress() const {
 }
 
 void Library::onProgress(std::function<void(LibraryProgress)> callback) {
-  std::lock_guard lock(impl_->mutex);
+  std::lock_guard lock(impl_->callbackMutex);
   impl_->progressCallback = std::move(callback);
 }
 

@@ -61,7 +61,8 @@ class Library {
   std::optional<std::string> file(const std::string& folder, const std::string& relative);
 
   LibraryProgress progress() const;
-  // Called, on a library thread, whenever progress changes; set before start().
+  // Called, on a library thread, whenever progress changes. Once this returns, the callback
+  // given before is no longer running.
   void onProgress(std::function<void(LibraryProgress)> callback);
 
   // Looks the folders over now (tests; the watcher does it by itself).
