@@ -253,6 +253,29 @@ TEST_F(SearchTest, NoResultsSayNoMatchAndKeepThePictures) {
   EXPECT_EQ(form.图片框1->picture(), shown);
 }
 
+// While the picture library reads, the placeholder says how far it is; a search then still
+// asks for a keyword rather than searching for the progress.
+TEST_F(SearchTest, LibraryProgressStandsInThePlaceholderAndIsNoKeyword) {
+  serve(57);
+  showLibraryProgress(*ctx, 123, 456);
+  EXPECT_EQ(form.搜索框->text(), "图库整理中 123/456"_gbk);
+  EXPECT_EQ(form.搜索框->textColour(), QColor(0xC0, 0xC0, 0xC0));
+  runSearch(*ctx);
+  EXPECT_EQ(messages(), std::vector<Text>{"请输入配图的内容"_gbk});
+  EXPECT_TRUE(site->targets().empty());
+  showLibraryProgress(*ctx, 0, 0);
+  EXPECT_EQ(form.搜索框->text(), searchPlaceholder());
+
+  // Once typed in, the box keeps its text; emptied, it shows the progress greyed.
+  removeSearchPlaceholder(*ctx);
+  form.搜索框->setText("猫"_gbk);
+  showLibraryProgress(*ctx, 1, 2);
+  EXPECT_EQ(form.搜索框->text(), "猫"_gbk);
+  EXPECT_EQ(form.搜索框->hint(), "图库整理中 1/2"_gbk);
+  showLibraryProgress(*ctx, 2, 2);
+  EXPECT_EQ(form.搜索框->hint(), "");
+}
+
 TEST_F(SearchTest, PlaceholderAndEmptyKeywordAskForAKeywordWithoutARequest) {
   serve(57);
   EXPECT_EQ(form.搜索框->text(), searchPlaceholder());
