@@ -9,7 +9,9 @@
 //   - A query's time over an index of 20,000 pictures.
 //   - How long until a picture saved into a watched folder is found; a changed and a deleted
 //     one are noticed.
-// Usage: library_bench [--compare] [DIR]   (DIR keeps the pictures and the index)
+//   - With --idle-memory, only: this process's resident memory with the library idle over an
+//     empty folder, and idle again after it has read the pictures.
+// Usage: library_bench [--compare | --idle-memory] [DIR]   (DIR keeps the pictures and the index)
 #include <sys/resource.h>
 
 #include <QGuiApplication>
@@ -171,15 +173,52 @@ void queryTimes(const std::string& folder) {
               store->size(), bench::median(ms), *std::max_element(ms.begin(), ms.end()), ms.size(), most);
 }
 
+// Resident memory of this process, anonymous and file-backed, in KiB.
+std::pair<long, long> residentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  long anon = 0, file = 0;
+  while (std::getline(status, line)) {
+    if (line.rfind("RssAnon:", 0) == 0) anon = std::stol(line.substr(8));
+    if (line.rfind("RssFile:", 0) == 0) file = std::stol(line.substr(8));
+  }
+  return {anon, file};
+}
+
+// The library idle over an empty folder, then idle again once it has read `pictures`.
+int idleMemory(const std::string& work, const std::string& pictures) {
+  library::LibraryOptions options;
+  options.indexFile = work + "/idle.sqlite";
+  std::remove(options.indexFile.c_str());
+  library::Library lib(options);
+  lib.start();
+  const std::string empty = work + "/empty";
+  std::filesystem::create_directories(empty);
+  lib.setFolders({empty});
+  QThread::sleep(3);
+  const auto before = residentKiB();
+  lib.setFolders({pictures});
+  waitFor([&] { return lib.progress().total > 0; });
+  waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 600000);
+  QThread::sleep(3);
+  const auto after = residentKiB();
+  std::printf("idle memory: anonymous %ld KiB before reading, %ld KiB after (%+ld); file-backed %ld KiB, %ld KiB (%+ld)\n",
+              before.first, after.first, after.first - before.first, before.second, after.second,
+              after.second - before.second);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  bool compare = false;
+  bool compare = false, idle = false;
   QString dirArg;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--compare") == 0) {
+    if (std::strcmp(argv[i], "--idle-memory") == 0) {
+      idle = true;
+    } else if (std::strcmp(argv[i], "--compare") == 0) {
       compare = true;
     } else {
       dirArg = QString::fromLocal8Bit(argv[i]);
@@ -194,6 +233,7 @@ int main(int argc, char** argv) {
   std::printf("%zu pictures: %d captioned, %d without text\n", set.size(),
               int(std::count_if(set.begin(), set.end(), [](auto& p) { return !p.caption.empty(); })),
               int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })));
+  if (idle) return idleMemory(work, pictures);
   if (compare) compareReadings(set);
 
   const std::string index = work + "/library.sqlite";

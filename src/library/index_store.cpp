@@ -212,6 +212,11 @@ std::string IndexStore::words(const std::string& path) {
   return q.row() ? q.text(0) : std::string();
 }
 
+void IndexStore::releaseMemory() {
+  std::lock_guard lock(mutex_);
+  sqlite3_db_release_memory(db_);
+}
+
 long long IndexStore::size() {
   std::lock_guard lock(mutex_);
   Statement q(db_, "SELECT count(*) FROM pictures");

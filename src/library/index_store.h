@@ -64,6 +64,8 @@ class IndexStore {
   // The words stored for a picture ('\n' between texts); empty when unknown.
   std::string words(const std::string& path);
   long long size();
+  // Gives back the memory the connection caches (when the library goes idle).
+  void releaseMemory();
 
  private:
   explicit IndexStore(sqlite3* db) : db_(db) {}

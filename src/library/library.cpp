@@ -214,6 +214,7 @@ struct Library::Impl {
       }
     }
     if (last) {
+      store->releaseMemory();
       malloc_trim(0);
       report();
     }
