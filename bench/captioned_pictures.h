@@ -101,7 +101,7 @@ inline std::vector<QString> wrap(const QString& caption, const QFont& font, int 
 // `count` pictures, one in six without text; the captioned ones take the four styles in turn.
 inline std::vector<CaptionedPicture> makeCaptionedPictures(int count, unsigned seed) {
   static const std::array<const char*, 5> fonts{"WenQuanYi Micro Hei", "WenQuanYi Zen Hei", "AR PL UMing CN",
-                                                "AR PL UKai CN", "AR PL SungtiL GB"};
+                                                "AR PL UKai CN", "WenQuanYi Zen Hei Sharp"};
   static const std::array<QColor, 6> inks{QColor(220, 30, 30), QColor(30, 70, 210), QColor(20, 140, 40),
                                           QColor(150, 40, 170), QColor(230, 110, 0), QColor(0, 130, 150)};
   static const std::array<QColor, 4> lights{QColor(255, 255, 255), QColor(255, 230, 80), QColor(200, 240, 255),

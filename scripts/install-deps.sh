@@ -12,8 +12,9 @@ packages=(
   fonts-wqy-microhei xvfb xauth xdotool
   # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)
   fonts-arphic-uming fonts-arphic-ukai
-  # two more Chinese faces for the captions the library benchmark draws
-  fonts-wqy-zenhei fonts-arphic-gbsn00lp
+  # more Chinese faces for the captions the library benchmark draws (one that leaves the
+  # windows' own font as it is)
+  fonts-wqy-zenhei
   # the end-to-end accessibility test: a D-Bus session, the AT-SPI bus and a Python AT-SPI client
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi
   # the same test clicks with a real pointer and reads the clipboard; a window manager for another
