@@ -24,10 +24,6 @@ std::string realPath(const std::string& path) {
   return real ? std::string(real.get()) : std::string();
 }
 
-bool isBelow(const std::string& path, const std::string& root) {
-  return path.size() > root.size() + 1 && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/';
-}
-
 std::string stem(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
@@ -38,6 +34,16 @@ struct DirCloser {
 };
 
 }  // namespace
+
+bool isBelow(const std::string& path, const std::string& root) {
+  return path.size() > root.size() + 1 && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/';
+}
+
+std::optional<FileKey> fileKeyOf(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileKey{path, st.st_size, mtimeNs(st)};
+}
 
 bool isPictureName(std::string_view name) {
   const std::size_t dot = name.rfind('.');

@@ -33,6 +33,12 @@ FolderScan scanFolder(const std::string& root, const std::vector<std::string>& s
 // would list: no "..", "." or hidden part, and no link that leads outside the root.
 std::optional<std::string> pictureBelow(const std::string& root, std::string_view relative);
 
+// The key of the file at `path` now, following a link; nothing when it cannot be read.
+std::optional<FileKey> fileKeyOf(const std::string& path);
+
+// True when `path` lies below the folder `root` (both canonical).
+bool isBelow(const std::string& path, const std::string& root);
+
 // The canonical form of a folder path; empty when it does not exist or is no folder.
 std::string canonicalFolder(const std::string& folder);
 

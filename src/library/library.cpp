@@ -3,7 +3,6 @@
 #include <malloc.h>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/stat.h>
 
 #include <QDir>
 #include <QFileSystemWatcher>
@@ -43,10 +42,6 @@ struct Root {
   std::string path;  // canonical
   bool favourites = false;
 };
-
-bool isBelow(const std::string& path, const std::string& root) {
-  return path.size() > root.size() + 1 && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/';
-}
 
 std::optional<std::string> wholeFile(const std::string& path, long long size) {
   std::ifstream in(path, std::ios::binary);
@@ -225,11 +220,8 @@ struct Library::Impl {
   }
 
   void readOne(const FileKey& key, PictureReader& reader) {
-    struct stat st {};
     // Changed since the scan: the next scan has it again.
-    if (stat(key.path.c_str(), &st) != 0 || st.st_size != key.size ||
-        st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec != key.mtimeNs)
-      return;
+    if (fileKeyOf(key.path) != key) return;
     std::optional<std::string> bytes;
     if (key.size <= kMaxFileBytes) bytes = wholeFile(key.path, key.size);
     if (!bytes) {
