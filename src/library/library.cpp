@@ -5,6 +5,7 @@
 #include <sched.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QStandardPaths>
 #include <QThread>
@@ -333,10 +334,6 @@ void Library::rescanSoon() {
   if (impl->watchContext) QMetaObject::invokeMethod(impl->watchContext, [impl] { impl->settle->start(0); });
 }
 
-void Library::rescan() {
-  if (impl_->store) impl_->scan();
-}
-
 std::vector<LibraryMatch> Library::find(const std::string& keyword) {
   Impl& d = *impl_;
   if (!d.store) return {};
@@ -358,11 +355,14 @@ std::vector<LibraryMatch> Library::find(const std::string& keyword) {
 }
 
 std::optional<std::string> Library::file(const std::string& folder, const std::string& relative) {
-  std::lock_guard lock(impl_->mutex);
-  for (const Root& root : impl_->roots) {
-    if (root.name == folder) return pictureBelow(root.path, relative);
+  std::string root;
+  {
+    std::lock_guard lock(impl_->mutex);
+    for (const Root& r : impl_->roots) {
+      if (r.name == folder) root = r.path;
+    }
   }
-  return std::nullopt;
+  return root.empty() ? std::nullopt : pictureBelow(root, relative);
 }
 
 LibraryProgress Library::progress() const {

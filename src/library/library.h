@@ -65,8 +65,6 @@ class Library {
   // given before is no longer running.
   void onProgress(std::function<void(LibraryProgress)> callback);
 
-  // Looks the folders over now (tests; the watcher does it by itself).
-  void rescan();
   // Reading threads running now.
   int runningReaders() const;
 
