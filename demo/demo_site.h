@@ -1,7 +1,7 @@
 #pragma once
 // The embedded demo site: real HTTP servers on loopback, one per site, answering every path the
 // program requests with pages carrying the markers the program cuts. Used by the program when no
-// sites file is given, by the standalone memwick-demo-site, and by tests and benchmarks.
+// sites file is given, by the standalone memwick-site, and by tests and benchmarks.
 #include <memory>
 #include <string>
 
