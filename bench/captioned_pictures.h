@@ -43,7 +43,7 @@ struct CaptionedPicture {
   std::string caption;             // UTF-8, empty for a picture without text
   std::vector<std::string> words;  // the two-character words it was made of
   CaptionStyle style = CaptionStyle::None;
-  std::string bytes;               // JPEG or PNG
+  std::string bytes;  // JPEG or PNG
 };
 
 namespace detail {
@@ -102,10 +102,10 @@ inline std::vector<QString> wrap(const QString& caption, const QFont& font, int 
 inline std::vector<CaptionedPicture> makeCaptionedPictures(int count, unsigned seed) {
   static const std::array<const char*, 5> fonts{"WenQuanYi Micro Hei", "WenQuanYi Zen Hei", "AR PL UMing CN",
                                                 "AR PL UKai CN", "WenQuanYi Zen Hei Sharp"};
-  static const std::array<QColor, 6> inks{QColor(220, 30, 30), QColor(30, 70, 210), QColor(20, 140, 40),
+  static const std::array<QColor, 6> inks{QColor(220, 30, 30),  QColor(30, 70, 210), QColor(20, 140, 40),
                                           QColor(150, 40, 170), QColor(230, 110, 0), QColor(0, 130, 150)};
-  static const std::array<QColor, 4> lights{QColor(255, 255, 255), QColor(255, 230, 80), QColor(200, 240, 255),
-                                            QColor(255, 200, 220)};
+  static const std::array<QColor, 4> lights{QColor(255, 255, 255), QColor(255, 230, 80),
+                                            QColor(200, 240, 255), QColor(255, 200, 220)};
   std::mt19937 rng(seed);
   const auto& words = captionWords();
   std::vector<CaptionedPicture> out;
@@ -166,7 +166,8 @@ inline std::vector<CaptionedPicture> makeCaptionedPictures(int count, unsigned s
           p.fillPath(path, inks[rng() % inks.size()]);
           break;
         case CaptionStyle::Outlined:
-          p.strokePath(path, QPen(Qt::black, 2 + font.pixelSize() / 12, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+          p.strokePath(
+              path, QPen(Qt::black, 2 + font.pixelSize() / 12, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
           p.fillPath(path, Qt::white);
           break;
         case CaptionStyle::LightOnDark:

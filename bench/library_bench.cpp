@@ -30,8 +30,8 @@
 #include "library/index_store.h"
 #include "library/library.h"
 #include "library/words.h"
-#include "runtime/files.h"
 #include "picture/picture_decoder.h"
+#include "runtime/files.h"
 
 namespace {
 using namespace mw;
@@ -40,7 +40,8 @@ using Clock = std::chrono::steady_clock;
 double cpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // What was found, for any way of reading.
@@ -48,8 +49,8 @@ struct Score {
   int captioned = 0, anyFound = 0, pairs = 0, pairsFound = 0, whole = 0, falseHits = 0, wrongWords = 0;
   std::array<int, 5> styleCount{}, styleFound{};
   void print(const char* name, double picturesPerSecond) const {
-    std::printf("%-34s any %5.1f%%  pairs %5.1f%%  whole %5.1f%%  | styles", name, 100.0 * anyFound / captioned,
-                100.0 * pairsFound / pairs, 100.0 * whole / captioned);
+    std::printf("%-34s any %5.1f%%  pairs %5.1f%%  whole %5.1f%%  | styles", name,
+                100.0 * anyFound / captioned, 100.0 * pairsFound / pairs, 100.0 * whole / captioned);
     for (int s = 0; s < 4; ++s) std::printf(" %5.1f%%", 100.0 * styleFound[s] / styleCount[s]);
     std::printf(" | false hits %d, wrong-word hits %d | %.1f pictures/s/core\n", falseHits, wrongWords,
                 picturesPerSecond);
@@ -151,7 +152,8 @@ void queryTimes(const std::string& folder) {
   const auto& words = bench::captionWords();
   std::vector<library::IndexStore::NewPicture> rows;
   for (int i = 0; i < 20000; ++i)
-    rows.push_back({{"/pictures/" + std::to_string(i / 500) + "/" + std::to_string(i) + ".jpg", 1000 + i, i}, {}});
+    rows.push_back(
+        {{"/pictures/" + std::to_string(i / 500) + "/" + std::to_string(i) + ".jpg", 1000 + i, i}, {}});
   store->putNames(rows);
   for (const auto& row : rows) {
     std::string caption;
@@ -169,8 +171,9 @@ void queryTimes(const std::string& folder) {
       ms.push_back(bench::millisecondsSince(start));
     }
   }
-  std::printf("query over %lld indexed pictures: median %.3f ms, slowest %.3f ms (%zu queries; up to %zu matches)\n",
-              store->size(), bench::median(ms), *std::max_element(ms.begin(), ms.end()), ms.size(), most);
+  std::printf(
+      "query over %lld indexed pictures: median %.3f ms, slowest %.3f ms (%zu queries; up to %zu matches)\n",
+      store->size(), bench::median(ms), *std::max_element(ms.begin(), ms.end()), ms.size(), most);
 }
 
 // Resident memory of this process, anonymous and file-backed, in KiB.
@@ -202,9 +205,11 @@ int idleMemory(const std::string& work, const std::string& pictures) {
   waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 600000);
   QThread::sleep(3);
   const auto after = residentKiB();
-  std::printf("idle memory: anonymous %ld KiB before reading, %ld KiB after (%+ld); file-backed %ld KiB, %ld KiB (%+ld)\n",
-              before.first, after.first, after.first - before.first, before.second, after.second,
-              after.second - before.second);
+  std::printf(
+      "idle memory: anonymous %ld KiB before reading, %ld KiB after (%+ld); file-backed %ld KiB, %ld KiB "
+      "(%+ld)\n",
+      before.first, after.first, after.first - before.first, before.second, after.second,
+      after.second - before.second);
   return 0;
 }
 
@@ -251,8 +256,9 @@ int main(int argc, char** argv) {
   const double indexMs = waitFor([&] { return lib.progress().total > 0; }) +
                          waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 600000);
   const double cpu = cpuSeconds() - cpu0;
-  score(set, [&](const std::string& w) { return names(lib.find(w)); })
-      .print("library (index and query)", double(set.size()) / cpu);
+  score(set, [&](const std::string& w) {
+    return names(lib.find(w));
+  }).print("library (index and query)", double(set.size()) / cpu);
   std::printf("indexing %zu pictures: %.1f s, %.1f s of CPU\n", set.size(), indexMs / 1000, cpu);
 
   queryTimes(work);
@@ -264,7 +270,8 @@ int main(int argc, char** argv) {
     library::PictureReader reader;
     for (const auto& pic : bench::makeCaptionedPictures(24, 99)) {
       std::string text;
-      for (const auto& t : reader.read(picture::decodePicture(pic.bytes).image)) text += library::normalizedWords(t);
+      for (const auto& t : reader.read(picture::decodePicture(pic.bytes).image))
+        text += library::normalizedWords(t);
       if (!pic.words.empty() && text.find(pic.words[0]) != std::string::npos) readable.push_back(pic);
     }
   }
@@ -273,17 +280,19 @@ int main(int argc, char** argv) {
   const auto& other = readable[1];
   const std::string savedName = "1800000000000.jpg";
   const double saveMs = waitFor([&, written = false]() mutable {
-    if (!written) written = runtime::writeNewFile(runtime::pathText(pictures + "/" + savedName), saved.bytes) ==
-                            runtime::NewFile::Written;
+    if (!written)
+      written = runtime::writeNewFile(runtime::pathText(pictures + "/" + savedName), saved.bytes) ==
+                runtime::NewFile::Written;
     return names(lib.find(saved.words[0])).count(savedName) > 0;
   });
-  std::printf("a picture saved into the folder found by \"%s\" after %.0f ms\n", saved.words[0].c_str(), saveMs);
+  std::printf("a picture saved into the folder found by \"%s\" after %.0f ms\n", saved.words[0].c_str(),
+              saveMs);
   const double changeMs = waitFor([&, written = false]() mutable {
     if (!written) written = writeBytes(pictures + "/" + savedName, other.bytes);
     return names(lib.find(other.words[0])).count(savedName) > 0;
   });
-  std::printf("the same file written over, found by its new word \"%s\" after %.0f ms\n", other.words[0].c_str(),
-              changeMs);
+  std::printf("the same file written over, found by its new word \"%s\" after %.0f ms\n",
+              other.words[0].c_str(), changeMs);
   std::remove((pictures + "/" + savedName).c_str());
   const double deleteMs = waitFor([&] { return names(lib.find(other.words[0])).count(savedName) == 0; });
   std::printf("the file deleted, gone from the results after %.0f ms\n", deleteMs);

@@ -8,8 +8,8 @@
 #include "demo/site_server.h"
 #include "demo/sites.h"
 #include "library/library.h"
-#include "runtime/text.h"
 #include "picture/picture_decoder.h"
+#include "runtime/text.h"
 
 namespace mw::demo {
 using runtime::gbk;
@@ -88,7 +88,8 @@ struct SearchSite {
     for (auto it = catalog.pictures.rbegin(); it != catalog.pictures.rend(); ++it) {
       bool all = true;
       for (const std::string& term : terms) all = all && it->title.find(term) != std::string::npos;
-      if (all) found.push_back({it->title, pictureAddress(req, *it), "/a/" + std::to_string(it->number) + ".html"});
+      if (all)
+        found.push_back({it->title, pictureAddress(req, *it), "/a/" + std::to_string(it->number) + ".html"});
     }
     return found;
   }
@@ -116,9 +117,10 @@ struct SearchSite {
       const Result& r = found[i];
       const std::string n = std::to_string(i + 1);
       page += "<li><a href=\"" + htmlEscape(r.page) + "\" target=\"_blank\"><img id=\"pic" + n +
-              "\" alt=\"\" /></a><p><a href=\"" + htmlEscape(r.page) + "\" title=\"" + htmlEscape(r.title) + "\">" +
-              htmlEscape(r.title) + "</a></p><script type=\"text/javascript\">document.getElementById(\"pic" +
-              n + "\").src = \"" + r.address + "\"; </script></li>\r\n";
+              "\" alt=\"\" /></a><p><a href=\"" + htmlEscape(r.page) + "\" title=\"" + htmlEscape(r.title) +
+              "\">" + htmlEscape(r.title) +
+              "</a></p><script type=\"text/javascript\">document.getElementById(\"pic" + n + "\").src = \"" +
+              r.address + "\"; </script></li>\r\n";
     }
     page +=
         "</ul>\r\n</div>\r\n<div class=\"dede_pages\">\r\n<table border=\"0\" cellpadding=\"1\" "

@@ -71,7 +71,8 @@ FolderScan scanFolder(const std::string& root, const std::vector<std::string>& s
     while (const dirent* entry = readdir(dir.get())) {
       const std::string name = entry->d_name;
       if (name.empty() || name[0] == '.') continue;
-      if (at.folders.empty() && std::find(skipNames.begin(), skipNames.end(), name) != skipNames.end()) continue;
+      if (at.folders.empty() && std::find(skipNames.begin(), skipNames.end(), name) != skipNames.end())
+        continue;
       struct stat st {};
       if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
       const std::string path = at.path + "/" + name;
@@ -99,7 +100,8 @@ FolderScan scanFolder(const std::string& root, const std::vector<std::string>& s
 }
 
 std::optional<std::string> pictureBelow(const std::string& root, std::string_view relative) {
-  if (root.empty() || relative.empty() || relative.front() == '/' || relative.find('\0') != std::string_view::npos)
+  if (root.empty() || relative.empty() || relative.front() == '/' ||
+      relative.find('\0') != std::string_view::npos)
     return std::nullopt;
   for (std::size_t pos = 0; pos <= relative.size();) {
     const std::size_t end = std::min(relative.find('/', pos), relative.size());

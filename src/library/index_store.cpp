@@ -67,7 +67,9 @@ class Statement {
   sqlite3_stmt* s_ = nullptr;
 };
 
-bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool exec(sqlite3* db, const char* sql) {
+  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 // A transaction that rolls back unless committed.
 class Transaction {
@@ -170,7 +172,11 @@ void IndexStore::putWords(const FileKey& key, const std::vector<std::string>& wo
   Statement update(db_,
                    "UPDATE pictures SET state = ?4, words = ?5 WHERE path = ?1 AND size = ?2 AND mtime = ?3 "
                    "RETURNING id");
-  update.bindBlob(1, key.path).bind(2, key.size).bind(3, key.mtimeNs).bind(4, int(state)).bindText(5, joined(words));
+  update.bindBlob(1, key.path)
+      .bind(2, key.size)
+      .bind(3, key.mtimeNs)
+      .bind(4, int(state))
+      .bindText(5, joined(words));
   if (!update.row()) return;
   const long long id = update.integer(0);
   update.reset();

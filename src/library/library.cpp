@@ -11,10 +11,10 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <fstream>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
@@ -51,7 +51,9 @@ std::optional<std::string> wholeFile(const std::string& path, long long size) {
   return bytes;
 }
 
-QSize readSize(QSize natural) { return natural.boundedTo(natural.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio)); }
+QSize readSize(QSize natural) {
+  return natural.boundedTo(natural.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio));
+}
 
 }  // namespace
 
@@ -66,8 +68,8 @@ struct Library::Impl {
   std::deque<FileKey> queue;
   std::set<std::string> queued;
   LibraryProgress counts;
-  int running = 0;          // reading threads taking work
-  int alive = 0;            // reading threads not yet ended
+  int running = 0;  // reading threads taking work
+  int alive = 0;    // reading threads not yet ended
   std::condition_variable ended;
   bool stopping = false;
   bool readerBroken = false;
@@ -98,7 +100,8 @@ struct Library::Impl {
   std::vector<Root> currentRoots() {
     std::lock_guard lock(mutex);
     std::vector<Root> out;
-    if (const std::string f = canonicalFolder(favourites); !f.empty()) out.push_back({kFavouritesName, f, true});
+    if (const std::string f = canonicalFolder(favourites); !f.empty())
+      out.push_back({kFavouritesName, f, true});
     for (std::size_t i = 0; i < folders.size(); ++i) {
       if (const std::string f = canonicalFolder(folders[i]); !f.empty())
         out.push_back({std::to_string(i + 1), f, false});
@@ -181,7 +184,8 @@ struct Library::Impl {
       if (!reader) {
         reader = std::make_unique<PictureReader>(options.reader);
         if (!reader->error().empty()) {
-          std::fprintf(stderr, "memwick: pictures are found by their names only: %s\n", reader->error().c_str());
+          std::fprintf(stderr, "memwick: pictures are found by their names only: %s\n",
+                       reader->error().c_str());
           std::lock_guard lock(mutex);
           readerBroken = true;
           queue.clear();
@@ -231,7 +235,8 @@ struct Library::Impl {
     }
     // Within the memory the program's pictures share; a GIF gives its first frame.
     picture::DecodeMemory memory;
-    picture::DecodedPicture decoded = picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
+    picture::DecodedPicture decoded =
+        picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
     bytes.reset();
     if (!decoded.ok()) {
       store->putWords(key, {}, ReadState::NameOnly);
@@ -347,7 +352,8 @@ std::vector<LibraryMatch> Library::find(const std::string& keyword) {
   for (const FoundPicture& f : found) {
     for (const Root& root : roots) {
       if (!isBelow(f.path, root.path)) continue;
-      out.push_back({root.name, f.path.substr(root.path.size() + 1), f.path.substr(f.path.rfind('/') + 1), f.mtimeNs});
+      out.push_back(
+          {root.name, f.path.substr(root.path.size() + 1), f.path.substr(f.path.rfind('/') + 1), f.mtimeNs});
       break;
     }
   }

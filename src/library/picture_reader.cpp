@@ -1,9 +1,8 @@
 #include "library/picture_reader.h"
 
+#include <dlfcn.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
-
-#include <dlfcn.h>
 
 #include <QPainter>
 #include <array>

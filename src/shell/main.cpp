@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     std::string error;
     if (library.emplace().start(&error)) {
       std::vector<std::string> folders;
-      for (const QString& folder : commandLine.parser().values(libraryOption)) folders.push_back(folder.toStdString());
+      for (const QString& folder : commandLine.parser().values(libraryOption))
+        folders.push_back(folder.toStdString());
       library->setFolders(folders);
     } else {
       std::fprintf(stderr, "memwick: the picture library is off: %s\n", error.c_str());

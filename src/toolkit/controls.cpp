@@ -264,7 +264,9 @@ void EditBox::setHint(const Text& hint) {
     line_->setPlaceholderText(toQString(hint));
   }
 }
-Text EditBox::hint() const { return fromQString(multi_ ? multi_->placeholderText() : line_->placeholderText()); }
+Text EditBox::hint() const {
+  return fromQString(multi_ ? multi_->placeholderText() : line_->placeholderText());
+}
 QColor EditBox::backgroundColour() const { return editor()->palette().color(QPalette::Base); }
 
 // ---- PictureBox

@@ -45,8 +45,9 @@ TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
                                net::urlEncode("猫"_gbk, true, false));
   ASSERT_TRUE(page);
   const auto& demoPictures = demo::demoCatalog().pictures;
-  const auto demoMatches = std::count_if(demoPictures.begin(), demoPictures.end(),
-                                         [](const auto& p) { return p.title.find("猫") != std::string::npos; });
+  const auto demoMatches = std::count_if(demoPictures.begin(), demoPictures.end(), [](const auto& p) {
+    return p.title.find("猫") != std::string::npos;
+  });
   EXPECT_EQ(textBetween(page->body, "<td>共找到<b>"_gbk, "</b>条记录"_gbk), std::to_string(1 + demoMatches));
   TextArray snippets;
   textBetweenAll(page->body, "title=\"", "\"; </script>", snippets, true, 0, {}, {}, false, true, 1);
@@ -61,10 +62,11 @@ TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
   EXPECT_EQ(served->body, picture);
   EXPECT_EQ(served->get_header_value("Content-Type"), "image/png");
 
-  for (const char* path : {"/library/1/../secret.jpg", "/library/1/%2E%2E/secret.jpg", "/library/1/sub/../../secret.jpg",
-                           "/library/1/link.jpg", "/library/1/notes.txt", "/library/1/.hidden.jpg",
-                           "/library/1//etc/passwd", "/library/2/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg",
-                           "/library/favourites/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg"}) {
+  for (const char* path :
+       {"/library/1/../secret.jpg", "/library/1/%2E%2E/secret.jpg", "/library/1/sub/../../secret.jpg",
+        "/library/1/link.jpg", "/library/1/notes.txt", "/library/1/.hidden.jpg", "/library/1//etc/passwd",
+        "/library/2/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg",
+        "/library/favourites/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg"}) {
     const auto refused = client.Get(path);
     ASSERT_TRUE(refused) << path;
     EXPECT_EQ(refused->status, 404) << path;

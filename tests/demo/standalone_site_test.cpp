@@ -86,8 +86,9 @@ TEST(StandaloneSite, WritesItsSitesFileServesAndStopsOnSigterm) {
   ASSERT_TRUE(home);
   EXPECT_NE(home->body.find("1.4"), std::string::npos);
   EXPECT_TRUE(mw::test::eventually([&] {
-    const auto found = client(settings->searchHost)
-                           .Get("/plus/search.php?q=" + mw::net::urlEncode(mw::runtime::gbk("周末"), true, false));
+    const auto found =
+        client(settings->searchHost)
+            .Get("/plus/search.php?q=" + mw::net::urlEncode(mw::runtime::gbk("周末"), true, false));
     return found && found->body.find("/library/1/%E5%91%A8%E6%9C%AB.png") != std::string::npos;
   }));
 

@@ -53,7 +53,9 @@ TEST(LibraryWords, PiecesAndQueriesFindSubstringsOfOneTextOnly) {
 
   auto store = IndexStore::open(":memory:");
   ASSERT_TRUE(store);
-  store->putNames({{{"/p/a.jpg", 1, 30}, {"a"}}, {{"/p/b.jpg", 1, 20}, {"Cat2024", "下班"}}, {{"/p/c.jpg", 1, 10}, {"c"}}});
+  store->putNames({{{"/p/a.jpg", 1, 30}, {"a"}},
+                   {{"/p/b.jpg", 1, 20}, {"Cat2024", "下班"}},
+                   {{"/p/c.jpg", 1, 10}, {"c"}}});
   store->putWords({"/p/a.jpg", 1, 30}, {"我太难了"}, ReadState::Read);
   store->putWords({"/p/c.jpg", 1, 10}, {"我太", "难了"}, ReadState::Read);
   EXPECT_EQ(found(*store, "太难"), (std::set<std::string>{"/p/a.jpg"}));
@@ -135,7 +137,8 @@ TEST(Library, CorruptHugeUnreadableAndLoopingEntriesAreSkippedOrFoundByName) {
   EXPECT_EQ(names(lib.find("坏图")), (std::set<std::string>{"坏图.jpg"}));
   EXPECT_EQ(names(lib.find("巨图")), (std::set<std::string>{"巨图.png"}));
   EXPECT_EQ(names(lib.find("表情")), (std::set<std::string>{"sub/表情😀.png"}));  // once: "up" is not followed
-  EXPECT_EQ(names(lib.find("锁住")), (std::set<std::string>{"锁住.png"}));  // by its words too where it can be read
+  EXPECT_EQ(names(lib.find("锁住")),
+            (std::set<std::string>{"锁住.png"}));  // by its words too where it can be read
   EXPECT_TRUE(lib.find("loop").empty());
 }
 
@@ -145,7 +148,8 @@ TEST(Library, ASearchDuringReadingAnswersFromWhatIsIndexedSoFar) {
   const auto pictures = temp.path() / "pics";
   std::filesystem::create_directories(pictures);
   const int count = 16;
-  for (int i = 0; i < count; ++i) writeBytes(pictures / ("图" + std::to_string(i) + ".png"), captionedPicture("早安"));
+  for (int i = 0; i < count; ++i)
+    writeBytes(pictures / ("图" + std::to_string(i) + ".png"), captionedPicture("早安"));
   Library lib(optionsIn(temp, 1));
   ASSERT_TRUE(lib.start());
   lib.setFolders({pictures.string()});
