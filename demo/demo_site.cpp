@@ -39,7 +39,8 @@ struct DemoSite::Impl {
     routeTemplateSite(server(Site::Template), catalog);
     routeSearchSite(
         server(Site::Search), catalog,
-        "http://" + options.bindAddress + ":" + std::to_string(ports[static_cast<int>(Site::Search)]));
+        "http://" + options.bindAddress + ":" + std::to_string(ports[static_cast<int>(Site::Search)]),
+        options.library);
     routeHomeSite(server(Site::Home), options.newestVersion);
     routeAnnouncementSite(server(Site::Announcement), options.readCounterStart, visits);
     routeProbeSite(server(Site::Probe));

@@ -1,12 +1,16 @@
 #pragma once
 // The embedded demo site: real HTTP servers on loopback, one per site, answering every path the
 // program requests with pages carrying the markers the program cuts. Used by the program when no
-// sites file is given, by the standalone memwick-demo-site, and by tests and benchmarks.
+// sites file is given, by the standalone memwick-site, and by tests and benchmarks.
 #include <memory>
 #include <string>
 
 #include "net/program_sites.h"
 #include "net/site_settings.h"
+
+namespace mw::library {
+class Library;
+}
 
 namespace mw::demo {
 
@@ -26,6 +30,9 @@ struct DemoOptions {
   // Worker threads serving all seven sites together (each site also has its listening thread,
   // and one thread watches the kept-alive connections between their requests).
   int workerThreads = 4;
+  // The user's pictures, searched before the demo content; kept by the caller for as long as
+  // the site runs.
+  library::Library* library = nullptr;
 };
 
 // The 12-byte UTF-8 phrase the demo probe page carries.

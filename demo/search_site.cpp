@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -6,6 +7,8 @@
 #include "demo/content_catalog.h"
 #include "demo/site_server.h"
 #include "demo/sites.h"
+#include "library/library.h"
+#include "picture/picture_decoder.h"
 #include "runtime/text.h"
 
 namespace mw::demo {
@@ -15,15 +18,80 @@ namespace {
 
 const int kNewPictures = 12;
 const int kSearchPageSize = 20;
+// The client takes no larger body either.
+const long long kMaxServedBytes = 64LL << 20;
 
-// The search site, in GBK: keyword search over the picture titles, the new-pictures list and
-// the pictures themselves.
+// One result of a search: a library picture or a picture of the demo content.
+struct Result {
+  std::string title;    // UTF-8
+  std::string address;  // of the picture
+  std::string page;     // the result's own page
+};
+
+// A library picture's path below its folder, each part escaped.
+std::string libraryPath(const std::string& relative) {
+  std::string out;
+  for (std::size_t pos = 0; pos <= relative.size();) {
+    const std::size_t end = std::min(relative.find('/', pos), relative.size());
+    if (pos > 0) out += '/';
+    out += percentEncode(relative.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return out;
+}
+
+const char* mediaType(const std::string& bytes) {
+  switch (picture::sniffPictureFormat(bytes)) {
+    case picture::PictureFormat::Png:
+      return "image/png";
+    case picture::PictureFormat::Jpeg:
+      return "image/jpeg";
+    case picture::PictureFormat::Gif:
+      return "image/gif";
+    case picture::PictureFormat::Bmp:
+      return "image/bmp";
+    case picture::PictureFormat::Unknown:
+      break;
+  }
+  return "application/octet-stream";
+}
+
+// The search site, in GBK: keyword search over the library (when there is one) and the picture
+// titles, the new-pictures list and the pictures themselves.
 struct SearchSite {
   const Catalog& catalog;
   std::string fallbackAddress;  // for links, when a request names no usable Host
+  library::Library* library;
 
   std::string pictureAddress(const httplib::Request& req, const PictureEntry& p) const {
     return selfAddress(req, fallbackAddress) + "/uploads/allimg/" + p.fileName;
+  }
+
+  // The library's matches first, newest first, then the demo content's.
+  std::vector<Result> results(const httplib::Request& req, const std::string& keyword) const {
+    std::vector<Result> found;
+    if (library) {
+      for (const library::LibraryMatch& m : library->find(keyword)) {
+        const std::string address =
+            selfAddress(req, fallbackAddress) + "/library/" + m.folder + "/" + libraryPath(m.relative);
+        found.push_back({m.name, address, address});
+      }
+    }
+    std::vector<std::string> terms;
+    for (std::size_t pos = 0; pos < keyword.size();) {
+      const std::size_t end = std::min(keyword.find(' ', pos), keyword.size());
+      if (end > pos) terms.push_back(keyword.substr(pos, end - pos));
+      pos = end + 1;
+    }
+    if (terms.empty()) return found;
+    // Newest first, as the site lists its results.
+    for (auto it = catalog.pictures.rbegin(); it != catalog.pictures.rend(); ++it) {
+      bool all = true;
+      for (const std::string& term : terms) all = all && it->title.find(term) != std::string::npos;
+      if (all)
+        found.push_back({it->title, pictureAddress(req, *it), "/a/" + std::to_string(it->number) + ".html"});
+    }
+    return found;
   }
 
   std::string searchPage(const httplib::Request& req) const {
@@ -31,21 +99,7 @@ struct SearchSite {
     const std::string keywordGbk =
         req.has_param("q") ? req.get_param_value("q") : req.get_param_value("keyword");
     const std::string keyword = utf8(keywordGbk);
-    std::vector<std::string> terms;
-    for (std::size_t pos = 0; pos < keyword.size();) {
-      const std::size_t end = std::min(keyword.find(' ', pos), keyword.size());
-      if (end > pos) terms.push_back(keyword.substr(pos, end - pos));
-      pos = end + 1;
-    }
-    std::vector<const PictureEntry*> found;
-    if (!terms.empty()) {
-      // Newest first, as the site lists its results.
-      for (auto it = catalog.pictures.rbegin(); it != catalog.pictures.rend(); ++it) {
-        bool all = true;
-        for (const std::string& term : terms) all = all && it->title.find(term) != std::string::npos;
-        if (all) found.push_back(&*it);
-      }
-    }
+    const std::vector<Result> found = results(req, keyword);
     const int total = static_cast<int>(found.size());
     const int pages = (total + kSearchPageSize - 1) / kSearchPageSize;
     // Any page past the last shows the same empty list; bounding it keeps the index arithmetic
@@ -57,15 +111,16 @@ struct SearchSite {
         "/>\r\n<title>" +
         htmlEscape(keyword) + "_搜索结果</title>\r\n</head>\r\n<body>\r\n";
     page += "<div class=\"header\"><a href=\"/\">表情包</a> &gt; <a href=\"/a/new/\">最新表情</a></div>\r\n";
-    if (terms.empty()) page += "<p>关键字不能为空！</p>\r\n";
+    if (keyword.find_first_not_of(' ') == std::string::npos) page += "<p>关键字不能为空！</p>\r\n";
     page += "<div class=\"resultlist\">\r\n<ul>\r\n";
     for (int i = (pageNo - 1) * kSearchPageSize; i < std::min(total, pageNo * kSearchPageSize); ++i) {
-      const PictureEntry& p = *found[i];
-      const std::string n = std::to_string(p.number);
-      page += "<li><a href=\"/a/" + n + ".html\" target=\"_blank\"><img id=\"pic" + n +
-              "\" alt=\"\" /></a><p><a href=\"/a/" + n + ".html\" title=\"" + htmlEscape(p.title) + "\">" +
-              htmlEscape(p.title) + "</a></p><script type=\"text/javascript\">document.getElementById(\"pic" +
-              n + "\").src = \"" + pictureAddress(req, p) + "\"; </script></li>\r\n";
+      const Result& r = found[i];
+      const std::string n = std::to_string(i + 1);
+      page += "<li><a href=\"" + htmlEscape(r.page) + "\" target=\"_blank\"><img id=\"pic" + n +
+              "\" alt=\"\" /></a><p><a href=\"" + htmlEscape(r.page) + "\" title=\"" + htmlEscape(r.title) +
+              "\">" + htmlEscape(r.title) +
+              "</a></p><script type=\"text/javascript\">document.getElementById(\"pic" + n + "\").src = \"" +
+              r.address + "\"; </script></li>\r\n";
     }
     page +=
         "</ul>\r\n</div>\r\n<div class=\"dede_pages\">\r\n<table border=\"0\" cellpadding=\"1\" "
@@ -109,8 +164,9 @@ struct SearchSite {
 
 }  // namespace
 
-void routeSearchSite(httplib::Server& s, const Catalog& catalog, const std::string& address) {
-  const auto site = std::make_shared<SearchSite>(SearchSite{catalog, address});
+void routeSearchSite(httplib::Server& s, const Catalog& catalog, const std::string& address,
+                     library::Library* library) {
+  const auto site = std::make_shared<SearchSite>(SearchSite{catalog, address, library});
   s.Get("/plus/search.php", [site](const httplib::Request& req, httplib::Response& res) {
     res.set_content(site->searchPage(req), kHtmlGbk);
   });
@@ -128,6 +184,22 @@ void routeSearchSite(httplib::Server& s, const Catalog& catalog, const std::stri
           }
           res.status = 404;
         });
+  if (!library) return;
+  // Byte for byte, and only pictures the library lists: no "..", no link out of its folders.
+  s.Get(R"(/library/([^/]+)/(.+))", [library](const httplib::Request& req, httplib::Response& res) {
+    res.status = 404;
+    const std::optional<std::string> file = library->file(req.matches[1], req.matches[2]);
+    if (!file) return;
+    std::ifstream in(*file, std::ios::binary | std::ios::ate);
+    const long long size = in ? static_cast<long long>(in.tellg()) : -1;
+    if (size < 0 || size > kMaxServedBytes) return;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size)) return;
+    res.status = 200;
+    const char* type = mediaType(bytes);
+    res.set_content(std::move(bytes), type);
+  });
 }
 
 }  // namespace mw::demo

@@ -1,5 +1,5 @@
-// memwick-demo-site: runs the demo site on its own, prints the MW_sites.ini that points Memwick
-// at it, and serves until stopped (Ctrl+C).
+// memwick-site: runs the sites on their own, with the pictures of any --library folders,
+// prints the MW_sites.ini that points Memwick at them, and serves until stopped (Ctrl+C).
 #include <QGuiApplication>
 #include <csignal>
 #include <cstdio>
@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "demo/demo_site.h"
 #include "cli/command_line.h"
+#include "demo/demo_site.h"
+#include "library/library.h"
 
 namespace {
 
@@ -79,10 +80,15 @@ int main(int argc, char** argv) {
          writeTo = v;
          return !v.empty();
        }},
+      {"listen", "ADDRESS", "Listen on ADDRESS (default 127.0.0.1).",
+       [&](const std::string& v) {
+         options.bindAddress = v;
+         return !v.empty();
+       }},
   };
 
   mw::cli::CommandLine commandLine(
-      "memwick-demo-site", MW_VERSION,
+      "memwick-site", MW_VERSION,
       QStringLiteral(
           "Serves the Memwick demo sites on loopback and prints the MW_sites.ini to use with them:\n"
           "save it beside the memwick program (in ~/.config/memwick/ for an installed copy), or\n"
@@ -93,7 +99,17 @@ int main(int argc, char** argv) {
                         QString::fromLatin1(o.valueName));
     commandLine.parser().addOption(parsed.back());
   }
+  const QCommandLineOption libraryOption(
+      QStringLiteral("library"),
+      QStringLiteral("Also search the pictures below DIR, by their words and names (repeatable)."),
+      QStringLiteral("DIR"));
+  commandLine.parser().addOption(libraryOption);
   if (const std::optional<int> status = commandLine.parse(argc, argv)) return *status;
+  std::vector<std::string> libraryFolders;
+  for (const QString& folder : commandLine.parser().values(libraryOption)) {
+    if (folder.isEmpty()) return commandLine.fail(QStringLiteral("--library needs a folder"));
+    libraryFolders.push_back(folder.toStdString());
+  }
   for (std::size_t i = 0; i < valueOptions.size(); ++i) {
     if (!commandLine.parser().isSet(parsed[i])) continue;
     const QString value = commandLine.parser().value(parsed[i]);
@@ -114,10 +130,20 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
 
-  mw::demo::DemoSite site(options);
+  // The library reads in the background: the sites answer, and the settings are written, at once.
+  std::optional<mw::library::Library> library;
   std::string error;
+  if (!libraryFolders.empty()) {
+    if (!library.emplace().start(&error)) {
+      std::fprintf(stderr, "memwick-site: %s\n", error.c_str());
+      return 1;
+    }
+    library->setFolders(libraryFolders);
+    options.library = &*library;
+  }
+  mw::demo::DemoSite site(options);
   if (!site.start(&error)) {
-    std::fprintf(stderr, "memwick-demo-site: %s\n", error.c_str());
+    std::fprintf(stderr, "memwick-site: %s\n", error.c_str());
     return 1;
   }
   const std::string ini = mw::net::formatSiteSettings(site.settings());
@@ -132,7 +158,7 @@ int main(int argc, char** argv) {
     if (out) std::filesystem::rename(temp, writeTo, ec);
     if (!out || ec) {
       std::filesystem::remove(temp, ec);
-      std::fprintf(stderr, "memwick-demo-site: cannot write %s\n", writeTo.c_str());
+      std::fprintf(stderr, "memwick-site: cannot write %s\n", writeTo.c_str());
       return 1;
     }
   }

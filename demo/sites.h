@@ -7,13 +7,19 @@
 
 #include "demo/content_catalog.h"
 
+namespace mw::library {
+class Library;
+}
+
 namespace mw::demo {
 
 // Lists, make forms and made pictures (UTF-8 pages).
 void routeTemplateSite(httplib::Server& server, const Catalog& catalog);
 // Keyword search, new pictures and the pictures (GBK pages); `address` ("http://host:port")
-// is used in links when a request names no usable Host.
-void routeSearchSite(httplib::Server& server, const Catalog& catalog, const std::string& address);
+// is used in links when a request names no usable Host. A search finds the pictures of
+// `library`, when given, before the demo content's, and the site serves them.
+void routeSearchSite(httplib::Server& server, const Catalog& catalog, const std::string& address,
+                     library::Library* library);
 // The fields the program reads at start-up, offering `newestVersion`.
 void routeHomeSite(httplib::Server& server, const std::string& newestVersion);
 // The announcement page with its read counter; each visit counts in `visits`.

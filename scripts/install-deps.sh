@@ -7,9 +7,14 @@ packages=(
   # Qt's own texts in Chinese (确定, 取消, the file and folder dialogs)
   qt6-translations-l10n
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
+  # the picture library: its index and the words read from the pictures (the Chinese model)
+  libsqlite3-dev libtesseract-dev libtesseract5 tesseract-ocr-chi-sim
   fonts-wqy-microhei xvfb xauth xdotool
   # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)
   fonts-arphic-uming fonts-arphic-ukai
+  # more Chinese faces for the captions the library benchmark draws (one that leaves the
+  # windows' own font as it is)
+  fonts-wqy-zenhei
   # the end-to-end accessibility test: a D-Bus session, the AT-SPI bus and a Python AT-SPI client
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi
   # the same test clicks with a real pointer and reads the clipboard; a window manager for another

@@ -34,10 +34,10 @@ echo "== dpkg -c"
 listing=$(dpkg -c "$deb")
 echo "$listing"
 expected=(
-  ./usr/bin/memwick ./usr/bin/memwick-demo-site
+  ./usr/bin/memwick ./usr/bin/memwick-site
   "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml"
   "./usr/share/icons/hicolor/scalable/apps/$id.svg"
-  ./usr/share/man/man1/memwick.1.gz ./usr/share/man/man1/memwick-demo-site.1.gz
+  ./usr/share/man/man1/memwick.1.gz ./usr/share/man/man1/memwick-site.1.gz
   ./usr/share/doc/memwick/copyright ./usr/share/doc/memwick/changelog.gz
 )
 for size in 16 24 32 48 64 128 256 512; do

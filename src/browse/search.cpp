@@ -91,6 +91,29 @@ void setPreviousAndFirst(const forms::MainForm& f, bool enabled) {
 
 Text searchPlaceholder() { return "输入两到三个关键字，如“Memwick”"_gbk; }
 
+namespace {
+
+const Text kLibraryProgress = "图库整理中 "_gbk;
+
+// What the box shows until it is first focused: the placeholder, or the library's progress.
+bool showsPlaceholder(const forms::Context& ctx, const Text& content) {
+  return content == searchPlaceholder() ||
+         (ctx.state.search.searchBoxState == forms::SearchBoxState::Placeholder &&
+          content.starts_with(kLibraryProgress));
+}
+
+}  // namespace
+
+void showLibraryProgress(const forms::Context& ctx, int done, int total) {
+  const Text progress =
+      done < total ? kLibraryProgress + fromInteger(done) + "/" + fromInteger(total) : Text();
+  // Until the box is first focused its placeholder is its content; afterwards an empty box
+  // shows the progress greyed.
+  if (ctx.state.search.searchBoxState == forms::SearchBoxState::Placeholder)
+    ctx.main.搜索框->setText(progress.empty() ? searchPlaceholder() : progress);
+  ctx.main.搜索框->setHint(progress);
+}
+
 Text searchQueryAddress(const Text& searchBase, const Text& keyword) {
   return searchBase +
          "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=" + urlEncode(keyword, true, false);
@@ -120,7 +143,7 @@ void runSearch(const forms::Context& ctx) {
   f.跳页_按钮->setDisabled(true);
 
   const Text keyword = f.搜索框->text();
-  if (keyword.empty() || keyword == searchPlaceholder()) {
+  if (keyword.empty() || showsPlaceholder(ctx, keyword)) {
     showMessage(ctx, kNoKeywordMessage);
     f.搜索框->setFocus();
   } else {
@@ -141,11 +164,11 @@ void runSearch(const forms::Context& ctx) {
       f.跳页_按钮->setEnabled(true);
     }
     readResults(s, page);
-    if (s.searchItems.size() > 9) {
+    // A few matches are shown too, the boxes past them empty; only a page without any is "no
+    // matching data".
+    if (!s.searchItems.empty()) {
       showResults(ctx, 1);
     } else {
-      // Addresses are only taken from a page worth showing.
-      s.searchImageUrls.clear();
       showNoMatches(ctx);
     }
   }

@@ -28,6 +28,10 @@ void removeSearchPlaceholder(const forms::Context& ctx);
 // A press on 搜索 or Enter in 搜索框.
 void runSearch(const forms::Context& ctx);
 
+// While the picture library reads its pictures (`done` of `total`), 搜索框's placeholder says
+// how far it is; once it is done, what it always said.
+void showLibraryProgress(const forms::Context& ctx, int done, int total);
+
 // The paging bar's actions while the 主页 page is shown.
 void searchPreviousPage(const forms::Context& ctx);
 void searchNextPage(const forms::Context& ctx);

@@ -17,6 +17,7 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
       if (button && toolkit::isDisabledFlag(control)) return;
       ++runs_[{control, event}];
       handler(context_, input);
+      if (after_) after_(context_);
     };
     // The chrome that works while a load waits runs at once, beside the handler that waits.
     // So does a window's created step: it belongs to the load that a handler asked for, and

@@ -26,6 +26,8 @@ class HandlerRegistry {
   void on(QWidget* control, toolkit::Event event, PlainHandler handler);
 
   const Context& context() const { return context_; }
+  // Runs after every handler, to follow what handlers change.
+  void afterEachHandler(PlainHandler observer) { after_ = std::move(observer); }
   const HandlerGate& gate() const { return gate_; }
   // How often the handler of that event of that control has run.
   std::size_t runs(const QWidget* control, toolkit::Event event) const;
@@ -33,6 +35,7 @@ class HandlerRegistry {
  private:
   Context context_;
   HandlerGate gate_;
+  PlainHandler after_;
   std::map<std::pair<const QWidget*, toolkit::Event>, std::size_t> runs_;
 };
 

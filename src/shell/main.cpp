@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "demo/demo_site.h"
+#include "library/library.h"
 #include "net/program_sites.h"
 #include "resources/embedded_pictures.h"
 #include "cli/command_line.h"
 #include "runtime/places.h"
+#include "shell/library_link.h"
 #include "shell/program.h"
 #include "shell/startup.h"
 #include "toolkit/desktop.h"
@@ -27,6 +30,11 @@ int main(int argc, char** argv) {
       QStringLiteral("Read the hosts of the sites from FILE instead of MW_sites.ini."),
       QStringLiteral("FILE"));
   commandLine.parser().addOption(sitesOption);
+  const QCommandLineOption libraryOption(
+      QStringLiteral("library"),
+      QStringLiteral("Also search the pictures below DIR (the embedded site only; repeatable)."),
+      QStringLiteral("DIR"));
+  commandLine.parser().addOption(libraryOption);
   commandLine.acceptQtOptions();
   if (const std::optional<int> status = commandLine.parse(argc, argv)) return *status;
   std::optional<std::string> sitesFile;
@@ -56,9 +64,25 @@ int main(int argc, char** argv) {
   const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces();
   // The sites come first: the program never starts half-configured.
   mw::net::ProgramSites sites = mw::net::programSites(sitesFile, places.settingsFolder);
-  // Without a sites file the program uses its embedded demo site, serving until main returns.
+  // Without a sites file the program uses its embedded demo site, serving until main returns,
+  // with the user's pictures: the favourites folder in use and every --library DIR.
+  std::optional<mw::library::Library> library;
   std::optional<mw::demo::DemoSite> demoSite;
-  if (sites.embedded) sites = mw::demo::startAsProgramSites(demoSite.emplace());
+  if (sites.embedded) {
+    std::string error;
+    if (library.emplace().start(&error)) {
+      std::vector<std::string> folders;
+      for (const QString& folder : commandLine.parser().values(libraryOption))
+        folders.push_back(folder.toStdString());
+      library->setFolders(folders);
+    } else {
+      std::fprintf(stderr, "memwick: the picture library is off: %s\n", error.c_str());
+      library.reset();
+    }
+    mw::demo::DemoOptions options;
+    options.library = library ? &*library : nullptr;
+    sites = mw::demo::startAsProgramSites(demoSite.emplace(options));
+  }
   if (!sites.ok) {
     std::fprintf(stderr, "memwick: %s\n", sites.error.c_str());
     QMessageBox::critical(nullptr, QStringLiteral("Memwick"), QString::fromStdString(sites.error));
@@ -68,6 +92,9 @@ int main(int argc, char** argv) {
   // The connections and the probe start-up needs are under way while the window is built.
   const auto warmPath = mw::shell::warmPath(sites.settings);
   mw::shell::Program program(mw::resources::picture, sites.settings, mw::toolkit::qtDesktop(), places);
+  if (library) mw::shell::linkLibrary(program, *library);
   program.start();
-  return app.exec();
+  const int code = app.exec();
+  if (library) mw::shell::unlinkLibrary(program, *library);
+  return code;
 }

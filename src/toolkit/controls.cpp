@@ -257,6 +257,16 @@ void EditBox::setBackgroundColour(QColor colour) {
   editor()->setPalette(pal);
 }
 QColor EditBox::textColour() const { return editor()->palette().color(QPalette::Text); }
+void EditBox::setHint(const Text& hint) {
+  if (multi_) {
+    multi_->setPlaceholderText(toQString(hint));
+  } else {
+    line_->setPlaceholderText(toQString(hint));
+  }
+}
+Text EditBox::hint() const {
+  return fromQString(multi_ ? multi_->placeholderText() : line_->placeholderText());
+}
 QColor EditBox::backgroundColour() const { return editor()->palette().color(QPalette::Base); }
 
 // ---- PictureBox

@@ -134,6 +134,9 @@ class EditBox : public QWidget {
   void setBackgroundColour(QColor colour);
   QColor textColour() const;
   QColor backgroundColour() const;
+  // Greyed text an empty box shows.
+  void setHint(const Text& hint);
+  Text hint() const;
   const EditOptions& options() const { return options_; }
   // The Qt editor inside (a QLineEdit, or a QPlainTextEdit when multi-line).
   QWidget* editor() const;

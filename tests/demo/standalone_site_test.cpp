@@ -1,5 +1,6 @@
-// The standalone memwick-demo-site: documents its options, prints and writes a sites file that
-// points at it, serves until SIGTERM and then exits cleanly.
+// The standalone memwick-site: documents its options, prints and writes a sites file that
+// points at it at once, serves a shared collection of pictures, serves until SIGTERM and then
+// exits cleanly.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -13,8 +14,12 @@
 #include <thread>
 
 #include "demo/demo_site.h"
+#include "net/encoding.h"
 #include "net/site_settings.h"
 #include "runtime/files.h"
+#include "runtime/text.h"
+#include "support/captioned_picture.h"
+#include "support/temp_folder.h"
 using mw::runtime::nativePath;
 using mw::runtime::programDirectory;
 
@@ -22,7 +27,7 @@ namespace {
 
 // The test binary lives in <build>/tests, the server in <build>/demo.
 std::string serverPath() {
-  return mw::runtime::nativePath(mw::runtime::programDirectory()) + "/../demo/memwick-demo-site";
+  return mw::runtime::nativePath(mw::runtime::programDirectory()) + "/../demo/memwick-site";
 }
 
 std::string runAndRead(const std::string& command) {
@@ -41,16 +46,19 @@ TEST(StandaloneSite, HelpListsEveryOptionAndBadValuesAreRefused) {
   ASSERT_TRUE(std::filesystem::exists(serverPath())) << serverPath();
   const std::string help = runAndRead(serverPath() + " --help");
   for (const char* option : {"--base-port", "--latency", "--failure-rate", "--newest-version",
-                             "--read-counter", "--write", "MW_sites.ini"})
+                             "--read-counter", "--write", "--library", "--listen", "MW_sites.ini"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
   EXPECT_NE(system((serverPath() + " --failure-rate 2 >/dev/null 2>&1").c_str()), 0);
   EXPECT_NE(system((serverPath() + " --latency >/dev/null 2>&1").c_str()), 0);
 }
 
 TEST(StandaloneSite, WritesItsSitesFileServesAndStopsOnSigterm) {
-  const std::string ini =
-      std::filesystem::temp_directory_path() / ("mw_standalone_" + std::to_string(getpid()) + ".ini");
-  std::filesystem::remove(ini);
+  mw::test::TempFolder temp;
+  const std::string ini = temp.path() / "sites.ini";
+  const std::string pictures = temp.path() / "pictures";
+  std::filesystem::create_directories(pictures);
+  mw::test::writeBytes(temp.path() / "pictures" / "周末.png", mw::test::captionedPicture(""));
+  const mw::test::ScopedEnv cache("XDG_CACHE_HOME", (temp.path() / "cache").string());
   const std::string server = serverPath();
   const pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -59,7 +67,7 @@ TEST(StandaloneSite, WritesItsSitesFileServesAndStopsOnSigterm) {
     const int devNull = open("/dev/null", O_WRONLY);
     if (devNull >= 0) dup2(devNull, STDOUT_FILENO);
     execl(server.c_str(), server.c_str(), "--write", ini.c_str(), "--newest-version", "1.4", "--read-counter",
-          "99", static_cast<char*>(nullptr));
+          "99", "--library", pictures.c_str(), "--listen", "127.0.0.1", static_cast<char*>(nullptr));
     _exit(127);
   }
   std::optional<mw::net::SiteSettings> settings;
@@ -77,11 +85,16 @@ TEST(StandaloneSite, WritesItsSitesFileServesAndStopsOnSigterm) {
   auto home = client(settings->homeHost).Get("/");
   ASSERT_TRUE(home);
   EXPECT_NE(home->body.find("1.4"), std::string::npos);
+  EXPECT_TRUE(mw::test::eventually([&] {
+    const auto found =
+        client(settings->searchHost)
+            .Get("/plus/search.php?q=" + mw::net::urlEncode(mw::runtime::gbk("周末"), true, false));
+    return found && found->body.find("/library/1/%E5%91%A8%E6%9C%AB.png") != std::string::npos;
+  }));
 
   kill(child, SIGTERM);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_FALSE(client(settings->homeHost).Get("/"));
-  std::filesystem::remove(ini);
 }

@@ -58,7 +58,7 @@ if [ "${1:-}" = "--inside" ]; then
   export HOME=$home XDG_CONFIG_HOME=$config XDG_CACHE_HOME=$home/.cache XDG_RUNTIME_DIR=$stage/run
   export QT_QPA_PLATFORM=xcb  # on the Xvfb display, whatever the test runner set
   # The installed demo site, as a separate server.
-  "$bin/memwick-demo-site" --write "$stage/sites.ini" >/dev/null &
+  "$bin/memwick-site" --write "$stage/sites.ini" >/dev/null &
   pids+=($!)
   for _ in $(seq 1 60); do [ -s "$stage/sites.ini" ] && break; sleep 0.25; done
   [ -s "$stage/sites.ini" ] || fail "the demo site wrote no sites file"

@@ -48,9 +48,9 @@ std::set<std::string> optionsIn(const std::string& help) {
 }
 
 TEST(CommandLine, HelpVersionAndMistakesEndTheProgramsBeforeAnyDisplay) {
-  for (const std::string program : {"memwick", "memwick-demo-site"}) {
+  for (const std::string program : {"memwick", "memwick-site"}) {
     SCOPED_TRACE(program);
-    const std::string path = program == "memwick" ? "src/shell/memwick" : "demo/memwick-demo-site";
+    const std::string path = program == "memwick" ? "src/shell/memwick" : "demo/memwick-site";
     const Ran help = run(path, "--help");
     EXPECT_EQ(help.status, 0) << help.err;
     EXPECT_EQ(help.out.substr(0, help.out.find('\n')), "Usage: " + program + " [options]");
@@ -74,7 +74,7 @@ TEST(CommandLine, HelpVersionAndMistakesEndTheProgramsBeforeAnyDisplay) {
     for (const std::string& option : options) EXPECT_NE(page.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(run("src/shell/memwick", "--sites=").status, 2);
-  EXPECT_EQ(run("demo/memwick-demo-site", "--latency").status, 2);
+  EXPECT_EQ(run("demo/memwick-site", "--latency").status, 2);
 }
 
 }  // namespace

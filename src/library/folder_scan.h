@@ -1,0 +1,45 @@
+#pragma once
+// The pictures of a library folder as the disk shows them, and the safe way back from an
+// address to one of them. Paths are the file system's bytes (names need not be UTF-8).
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "library/index_store.h"
+
+namespace mw::library {
+
+struct ScannedPicture {
+  FileKey key;
+  std::vector<std::string> names;  // its name without the extension, then its folders below the root
+};
+
+struct FolderScan {
+  std::vector<ScannedPicture> pictures;
+  std::vector<std::string> folders;  // the root and every folder below it that was read
+};
+
+// True for the picture files a library holds: .jpg .jpeg .png .gif .bmp, in any case.
+bool isPictureName(std::string_view name);
+
+// Every picture below `root` (a canonical path), subfolders included. Hidden entries are left
+// out, folder links are not followed (no loop, nothing outside), and a file link counts only
+// when it ends inside the root. Unreadable entries are skipped. `skipNames` are left out of the
+// root folder itself.
+FolderScan scanFolder(const std::string& root, const std::vector<std::string>& skipNames = {});
+
+// The file `relative` names below `root` (a canonical path), when it is a picture the scan
+// would list: no "..", "." or hidden part, and no link that leads outside the root.
+std::optional<std::string> pictureBelow(const std::string& root, std::string_view relative);
+
+// The key of the file at `path` now, following a link; nothing when it cannot be read.
+std::optional<FileKey> fileKeyOf(const std::string& path);
+
+// True when `path` lies below the folder `root` (both canonical).
+bool isBelow(const std::string& path, const std::string& root);
+
+// The canonical form of a folder path; empty when it does not exist or is no folder.
+std::string canonicalFolder(const std::string& folder);
+
+}  // namespace mw::library

@@ -1,0 +1,61 @@
+#include "library/words.h"
+
+#include <QList>
+#include <QString>
+
+namespace mw::library {
+namespace {
+
+std::vector<char32_t> codePoints(std::string_view text) {
+  const QString folded = QString::fromUtf8(text.data(), qsizetype(text.size()))
+                             .normalized(QString::NormalizationForm_KC)
+                             .toCaseFolded();
+  std::vector<char32_t> kept;
+  for (const uint c : folded.toUcs4()) {
+    if (QChar::isLetterOrNumber(char32_t(c))) kept.push_back(char32_t(c));
+  }
+  return kept;
+}
+
+std::string utf8(const char32_t* first, std::size_t count) {
+  return QString::fromUcs4(first, qsizetype(count)).toStdString();
+}
+
+}  // namespace
+
+std::string normalizedWords(std::string_view text) {
+  const std::vector<char32_t> c = codePoints(text);
+  return utf8(c.data(), c.size());
+}
+
+std::string wordPieces(const std::vector<std::string>& texts) {
+  std::string out;
+  for (const std::string& text : texts) {
+    const std::vector<char32_t> c = codePoints(text);
+    for (std::size_t i = 0; i < c.size(); ++i) {
+      if (!out.empty()) out += ' ';
+      out += utf8(&c[i], i + 1 < c.size() ? 2 : 1);
+    }
+  }
+  return out;
+}
+
+std::string pieceQuery(std::string_view keyword) {
+  const std::vector<char32_t> c = codePoints(keyword);
+  if (c.empty()) return {};
+  // Only letters and digits are left, so nothing in the phrase needs quoting.
+  std::string query(1, '"');
+  if (c.size() == 1) {
+    query += utf8(c.data(), 1);
+    query += "\"*";
+    return query;
+  }
+  for (std::size_t i = 0; i + 1 < c.size(); ++i) {
+    if (i > 0) query += ' ';
+    query += utf8(&c[i], 2);
+  }
+  query += '"';
+  return query;
+}
+
+}  // namespace mw::library

@@ -1,0 +1,24 @@
+#pragma once
+// The words a picture is found by, and the query that finds them. Text is matched after NFKC
+// (full-width and half-width alike), with case folded and everything but letters and digits
+// dropped, on both sides. A text is indexed as its overlapping two-character pieces, so that
+// any keyword of two or more characters is a phrase of consecutive pieces and one character is
+// a prefix of a piece. Texts are UTF-8.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mw::library {
+
+// The form both a picture's text and a keyword are compared in.
+std::string normalizedWords(std::string_view text);
+
+// The pieces of each text, space separated, for the index. "我太难了" gives "我太 太难 难了 了":
+// the last character stands alone, so that no piece, and no phrase of pieces, spans two texts.
+std::string wordPieces(const std::vector<std::string>& texts);
+
+// The full-text query that finds `keyword` as a substring of an indexed text; empty when the
+// keyword holds no letter or digit.
+std::string pieceQuery(std::string_view keyword);
+
+}  // namespace mw::library

@@ -1,0 +1,75 @@
+// The search site with the user's pictures behind it.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "demo/content_catalog.h"
+#include "demo/demo_site.h"
+#include "library/library.h"
+#include "net/encoding.h"
+#include "runtime/markers.h"
+#include "runtime/text.h"
+#include "support/captioned_picture.h"
+#include "support/temp_folder.h"
+
+using namespace mw;
+using namespace mw::runtime;
+
+// Library pictures come first, each served byte for byte; nothing outside the library's
+// folders is ever served.
+TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
+  test::TempFolder temp;
+  const auto pictures = temp.path() / "pics";
+  std::filesystem::create_directories(pictures / "sub");
+  const std::string picture = test::captionedPicture("小猫");
+  test::writeBytes(pictures / "sub" / "我的猫.jpg", picture);
+  test::writeBytes(temp.path() / "secret.jpg", picture);
+  std::filesystem::create_symlink("../secret.jpg", pictures / "link.jpg");
+  test::writeBytes(pictures / "notes.txt", "text");
+  test::writeBytes(pictures / ".hidden.jpg", picture);
+  library::LibraryOptions options;
+  options.indexFile = (temp.path() / "index.sqlite").string();
+  library::Library lib(options);
+  ASSERT_TRUE(lib.start());
+  lib.setFolders({pictures.string()});
+  demo::DemoOptions siteOptions;
+  siteOptions.library = &lib;
+  demo::DemoSite site(siteOptions);
+  ASSERT_TRUE(site.start());
+  ASSERT_TRUE(test::eventually([&] { return !lib.find("猫").empty(); }));
+
+  httplib::Client client("127.0.0.1", site.port(demo::Site::Search));
+  const auto page = client.Get("/plus/search.php?kwtype=1&searchtype=titlekeyword&q=" +
+                               net::urlEncode("猫"_gbk, true, false));
+  ASSERT_TRUE(page);
+  const auto& demoPictures = demo::demoCatalog().pictures;
+  const auto demoMatches = std::count_if(demoPictures.begin(), demoPictures.end(), [](const auto& p) {
+    return p.title.find("猫") != std::string::npos;
+  });
+  EXPECT_EQ(textBetween(page->body, "<td>共找到<b>"_gbk, "</b>条记录"_gbk), std::to_string(1 + demoMatches));
+  TextArray snippets;
+  textBetweenAll(page->body, "title=\"", "\"; </script>", snippets, true, 0, {}, {}, false, true, 1);
+  ASSERT_EQ(snippets.size(), std::size_t(1 + demoMatches));
+  EXPECT_EQ(snippets[0].substr(0, snippets[0].find('"')), "我的猫.jpg"_gbk);
+  const std::string address = textBetween(snippets[0], "src = \"", "\"; </script>");
+  const std::string prefix = "http://127.0.0.1:" + std::to_string(site.port(demo::Site::Search));
+  ASSERT_EQ(address, prefix + "/library/1/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg");
+  const auto served = client.Get(address.substr(prefix.size()));
+  ASSERT_TRUE(served);
+  EXPECT_EQ(served->status, 200);
+  EXPECT_EQ(served->body, picture);
+  EXPECT_EQ(served->get_header_value("Content-Type"), "image/png");
+
+  for (const char* path :
+       {"/library/1/../secret.jpg", "/library/1/%2E%2E/secret.jpg", "/library/1/sub/../../secret.jpg",
+        "/library/1/link.jpg", "/library/1/notes.txt", "/library/1/.hidden.jpg", "/library/1//etc/passwd",
+        "/library/2/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg",
+        "/library/favourites/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg"}) {
+    const auto refused = client.Get(path);
+    ASSERT_TRUE(refused) << path;
+    EXPECT_EQ(refused->status, 404) << path;
+    EXPECT_NE(refused->body, picture) << path;
+  }
+}
