@@ -21,6 +21,8 @@ packages=(
   xclip openbox x11-utils
   # the desktop icon's SVG, the .deb (dpkg-shlibdeps needs file) and its checks
   qt6-svg-dev file desktop-file-utils appstream lintian
+  # the paste tests' targets: a GTK 3 program (Python bindings) and a browser
+  python3-gi gir1.2-gtk-3.0 chromium
   # a busy machine for the test suite's timing (stress-ng --cpu 2)
   stress-ng
 )

@@ -1,0 +1,288 @@
+#!/usr/bin/python3
+"""Chromium, a real window beside the program's (it stands in for the web and Electron chat
+clients), pastes and takes drops of what the program copies, on a page served over HTTP that
+records its paste and drop events:
+  - a still pastes as one image file of the picture's size;
+  - a GIF pastes as an image/gif file, byte for byte, with all its frames;
+  - a GIF pasted earlier stays readable as it was after another GIF is copied;
+  - the browser's own paste into a rich text box shows a picture that loads;
+  - a paste into a plain text box inserts no path;
+  - a still and a GIF dragged from their boxes drop as their files.
+The page is driven through the DevTools protocol over a pipe; the keys and the pointer are real.
+
+Usage: chromium_paste_test.py PROGRAM PICTURES  (PICTURES: the demo site's picture folder)"""
+import base64
+import fcntl
+import functools
+import http.server
+import json
+import os
+import select
+import sys
+import threading
+import time
+
+from paste_session import BOXES, Checks, Failed, Session, gif_frames, picture_size, wait_for
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PAGE_TITLE = "paste target"
+
+
+class DevTools:
+    """The DevTools protocol over --remote-debugging-pipe: JSON messages, each ended by a NUL."""
+
+    def __init__(self, to_browser, from_browser):
+        self.to_browser = to_browser
+        self.from_browser = from_browser
+        self.last_id = 0
+        self.pending = b""
+        self.session = None
+
+    def call(self, method, seconds=60, **params):
+        self.last_id += 1
+        message = {"id": self.last_id, "method": method, "params": params}
+        if self.session and not method.startswith("Target."):
+            message["sessionId"] = self.session
+        os.write(self.to_browser, json.dumps(message).encode() + b"\0")
+        deadline = time.monotonic() + seconds
+        while True:
+            answer = self._receive(deadline, method)
+            if answer.get("id") == self.last_id:
+                if "error" in answer:
+                    raise Failed("%s: %s" % (method, answer["error"]))
+                return answer["result"]
+
+    def _receive(self, deadline, method):
+        while b"\0" not in self.pending:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.from_browser], [], [], left)[0]:
+                raise Failed("no answer from the browser to " + method)
+            chunk = os.read(self.from_browser, 1 << 20)
+            if not chunk:
+                raise Failed("the browser closed its end of the pipe")
+            self.pending += chunk
+        message, self.pending = self.pending.split(b"\0", 1)
+        return json.loads(message)
+
+    def attach(self, url):
+        def page():
+            for target in self.call("Target.getTargets")["targetInfos"]:
+                if target["type"] == "page" and target["url"] == url:
+                    return target["targetId"]
+            return None
+        target = wait_for("the page in the browser", page)
+        self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+
+    def evaluate(self, expression):
+        result = self.call("Runtime.evaluate", expression=expression, awaitPromise=True, returnByValue=True)
+        if "exceptionDetails" in result:
+            raise Failed("%s: %s" % (expression, result["exceptionDetails"]))
+        return result["result"].get("value")
+
+
+class PageServer:
+    """The page over HTTP on 127.0.0.1, as a chat's web client is."""
+
+    def __init__(self):
+        handler = functools.partial(Quiet, directory=HERE)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+        self.url = "http://127.0.0.1:%d/paste_page.html" % self.server.server_address[1]
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def above_four(fd):
+    moved = fcntl.fcntl(fd, fcntl.F_DUPFD, 10)
+    os.close(fd)
+    return moved
+
+
+def start_browser(session, url):
+    to_browser_read, to_browser = os.pipe()
+    from_browser, from_browser_write = os.pipe()
+    # Above 4, so that placing them at 3 and 4 cannot close one of them.
+    to_browser_read, from_browser_write = above_four(to_browser_read), above_four(from_browser_write)
+    profile = os.path.join(session.work, "chromium")
+    flags = ["--no-sandbox", "--disable-gpu", "--no-first-run", "--no-default-browser-check",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             "--disable-features=Translate,MediaRouter", "--password-store=basic", "--ozone-platform=x11",
+             "--user-data-dir=" + profile, "--remote-debugging-pipe",
+             "--window-position=700,0", "--window-size=680,860", "--app=" + url]
+    # The protocol's pipe is the browser's descriptors 3 (it reads) and 4 (it writes).
+    script = 'exec "$@" 3<&%d 4>&%d %d<&- %d>&-' % (to_browser_read, from_browser_write, to_browser_read,
+                                                  from_browser_write)
+    env = dict(session.env)
+    env.pop("WAYLAND_DISPLAY", None)
+    session.spawn(["bash", "-c", script, "bash", "chromium"] + flags, "chromium.log", env=env,
+                  pass_fds=(to_browser_read, from_browser_write))
+    os.close(to_browser_read)
+    os.close(from_browser_write)
+    devtools = DevTools(to_browser, from_browser)
+    devtools.attach(url)
+    wait_for("the page loaded", lambda: devtools.evaluate("document.readyState") == "complete")
+
+    def window():
+        found = session.x("xdotool", "search", "--onlyvisible", "--name", PAGE_TITLE).stdout.split()
+        return found[0].decode() if found else None
+    browser_window = wait_for("the browser's window", window)
+    return devtools, browser_window
+
+
+def run(session, pictures, checks):
+    def picture(name):
+        with open(os.path.join(pictures, name), "rb") as f:
+            return f.read()
+    server = PageServer()
+    try:
+        devtools, browser = start_browser(session, server.url)
+        Page(session, devtools, browser, checks).run(picture(BOXES[2]), picture(BOXES[1]), picture(BOXES[4]))
+    finally:
+        server.close()
+
+
+class Page:
+    def __init__(self, session, devtools, browser, checks):
+        self.session = session
+        self.devtools = devtools
+        self.browser = browser
+        self.checks = checks
+        self.check = checks.check
+
+    def count(self, what):
+        return self.devtools.evaluate("record.%s.length" % what)
+
+    def press_paste(self, element):
+        """A real Ctrl+V into the element of the browser's window."""
+        self.session.activate(self.browser)
+        self.devtools.evaluate("document.getElementById('%s').focus()" % element)
+        self.session.x("xdotool", "key", "--clearmodifiers", "ctrl+v")
+
+    def paste_into(self, element, what):
+        """press_paste, then what the page recorded of it in record[what]."""
+        before = self.count(what)
+        self.press_paste(element)
+        wait_for("paste into #" + element, lambda: self.count(what) > before, seconds=20)
+        return self.devtools.evaluate("record.%s[%d]" % (what, before))
+
+    def read(self, index):
+        return self.devtools.evaluate("readKept(%d)" % index)
+
+    def one_file(self, what, transfer, kind):
+        """The one file of a paste or drop, read back; None when there is not exactly one."""
+        files = transfer["files"]
+        if not self.check("%s gives one file" % what, len(files) == 1, transfer):
+            return None
+        self.check("%s gives an %s file" % (what, kind), files[0]["type"] == kind, files[0])
+        return self.read(files[0]["index"])
+
+    def check_gif(self, what, read, gif):
+        if read is None:
+            return
+        data = base64.b64decode(read.get("bytes", ""))
+        self.check("%s is the GIF byte for byte" % what, data == gif, read.get("error", len(data)))
+        self.check("%s keeps its %d frames" % (what, gif_frames(gif)), gif_frames(data) == gif_frames(gif) > 1)
+
+    def paste_rich(self):
+        """A real Ctrl+V into the rich text box, left to the browser: the size of the last picture
+        there once every picture has loaded or failed (0 x 0 when it failed), or what it holds."""
+        before = self.devtools.evaluate("richPictures().length")
+        self.press_paste("rich")
+
+        def settled():
+            pictures = self.devtools.evaluate("richPictures()")
+            return pictures if len(pictures) > before and all(p["complete"] for p in pictures) else None
+        try:
+            last = wait_for("a picture in the rich text box", settled, seconds=20)[-1]
+            return last["width"], last["height"], last["src"]
+        except Failed as e:
+            return 0, 0, "%s; the box holds %r" % (e, self.devtools.evaluate("document.getElementById('rich').innerHTML")[:200])
+
+    def drag(self, box):
+        """A press on the box, a move onto the drop zone until the page takes the drag, a release."""
+        before_drops, before_overs = self.count("drops"), self.devtools.evaluate("record.dragovers")
+        target = self.devtools.evaluate("dropCentre()")
+        x, y = self.session.box_centre(box)
+        self.session.activate(self.session.window)
+        self.session.x("xdotool", "mousemove", str(x), str(y), "mousedown", "1")
+        self.session.x("xdotool", "mousemove_relative", "20", "0")
+        self.session.x("xdotool", "mousemove", str(target["x"] - 40), str(target["y"]))
+        # Each new position is sent once the page has answered the last: two answers mean that the
+        # program has heard the page accept.
+        step = [1]
+        def accepted():
+            step[0] = -step[0]
+            self.session.x("xdotool", "mousemove", str(target["x"] + step[0]), str(target["y"]))
+            return self.devtools.evaluate("record.dragovers") >= before_overs + 2
+        try:
+            wait_for("the drag over the drop zone", accepted, seconds=20, interval=0.2)
+        finally:
+            self.session.x("xdotool", "mouseup", "1")
+        wait_for("the drop", lambda: self.count("drops") > before_drops, seconds=20)
+        return self.devtools.evaluate("record.drops[%d]" % before_drops)
+
+    def check_still(self, what, read, still):
+        if read is not None:
+            size = (read["width"], read["height"])
+            self.check("%s has the picture's size" % what, size == picture_size(still), read)
+
+    def run(self, still, gif_a, gif_b):
+        session = self.session
+        # A still: one picture file.
+        session.copy_box(2, lambda: "image/png" in session.targets())
+        self.check_still("a pasted still", self.one_file("a pasted still", self.paste_into("files", "pastes"),
+                                                         "image/png"), still)
+
+        # A GIF: its file, as it is; kept, it stays readable after another GIF is copied.
+        session.copy_box(1, lambda: session.clipboard("image/gif") == gif_a)
+        pasted = self.paste_into("files", "pastes")
+        self.check_gif("a pasted GIF", self.one_file("a pasted GIF", pasted, "image/gif"), gif_a)
+        session.copy_box(4, lambda: session.clipboard("image/gif") == gif_b)
+        self.check_gif("another pasted GIF", self.one_file("another pasted GIF", self.paste_into("files", "pastes"),
+                                                             "image/gif"), gif_b)
+        if pasted["files"]:
+            self.check_gif("the GIF pasted first, read after the next copy", self.read(pasted["files"][0]["index"]),
+                           gif_a)
+
+        # The browser's own paste of a GIF into a rich text box: a picture that loads.
+        loaded = self.paste_rich()
+        self.check("the browser's own paste shows the GIF, loaded", loaded[:2] == picture_size(gif_b), loaded)
+
+        # A plain text box: no path.
+        value = self.paste_into("plain", "plainPastes")
+        self.check("a paste into a plain text box inserts nothing, no path", value == "", value)
+
+        # Drags onto the drop zone.
+        self.check_still("a dropped still", self.one_file("a dropped still", self.drag(2), "image/png"), still)
+        self.check_gif("a dropped GIF", self.one_file("a dropped GIF", self.drag(1), "image/gif"), gif_a)
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    checks = Checks()
+    try:
+        with Session(sys.argv[1]) as session:
+            try:
+                run(session, sys.argv[2], checks)
+            except Failed as e:
+                checks.check("the run", False, e)
+            if checks.failed:
+                print("---- program output\n" + session.log("program.log"))
+                lines = [l for l in session.log("chromium.log").splitlines() if "dbus" not in l]  # no bus here
+                print("---- browser output (last lines)\n" + "\n".join(lines[-20:]))
+    except Failed as e:
+        checks.check("the session", False, e)
+    sys.exit(checks.finish())
+
+
+if __name__ == "__main__":
+    main()
