@@ -78,6 +78,30 @@ PictureFormat sniffPictureFormat(std::string_view bytes) {
   return PictureFormat::Unknown;
 }
 
+bool isAnimatedGif(std::string_view bytes) {
+  if (sniffPictureFormat(bytes) != PictureFormat::Gif || bytes.size() < 13) return false;
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  // Bytes of the colour table that follows a block with these flags.
+  const auto table = [](unsigned char flags) -> std::size_t { return flags & 0x80 ? 3u << ((flags & 7) + 1) : 0; };
+  // Past the data sub-blocks that start at `i` and the empty one that ends them.
+  const auto skipSubBlocks = [&](std::size_t i) {
+    while (i < bytes.size() && at(i) != 0) i += at(i) + 1u;
+    return i + 1;
+  };
+  int frames = 0;
+  for (std::size_t i = 13 + table(at(10)); i < bytes.size();) {
+    if (at(i) == 0x21) {  // an extension: label, then sub-blocks
+      i = skipSubBlocks(i + 2);
+    } else if (at(i) == 0x2C && i + 10 < bytes.size()) {  // an image: descriptor, table, code size, data
+      if (++frames == 2) return true;
+      i = skipSubBlocks(i + 10 + table(at(i + 9)) + 1);
+    } else {
+      return false;  // the trailer, or what no GIF holds
+    }
+  }
+  return false;
+}
+
 DecodedPicture decodePicture(std::string_view bytes, const DecodeTarget& target) {
   DecodeMemory oneOff(false, detail::frameBytes(1, kMaxPixels));
   DecodeTarget t = target;

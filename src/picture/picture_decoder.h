@@ -40,6 +40,9 @@ struct DecodeTarget {
 // Format by the leading signature bytes.
 PictureFormat sniffPictureFormat(std::string_view bytes);
 
+// A GIF with a second frame, found by walking its blocks without decoding them.
+bool isAnimatedGif(std::string_view bytes);
+
 DecodedPicture decodePicture(std::string_view bytes, const DecodeTarget& target = {});
 // A one-off decode for display at `shownAt`.
 DecodedPicture decodePicture(std::string_view bytes, QSize shownAt);
