@@ -1,12 +1,20 @@
 #include "platform/clipboard.h"
 
-#include <QBuffer>
+#include <xcb/xcb.h>
+
+#include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QMimeData>
+#include <QPointer>
+#include <QSet>
 #include <QUrl>
 #include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "picture/picture_decoder.h"
@@ -29,6 +37,137 @@ QString imageMime(const Bytes& bytes) {
   return QStringLiteral("image/gif");
 }
 
+// A picture file in the forms it is pasted or dropped in. The inline HTML is made when a program
+// asks for it, so that a large GIF's copy costs little more than writing its file.
+class FileOffer : public QMimeData {
+ public:
+  enum class Forms { Animated, Still };
+
+  FileOffer(const QString& path, const Bytes& bytes, Forms forms)
+      : uri_(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded()),
+        bytes_(bytes.data(), qsizetype(bytes.size())),
+        imageType_(imageMime(bytes)) {
+    formats_ << kUriList << imageType_;
+    if (forms == Forms::Animated) {
+      formats_ << kCopiedFiles;
+      if (bytes.size() <= kInlinePictureBytes) formats_ << kHtml;
+    }
+  }
+
+  QStringList formats() const override { return formats_; }
+  bool hasFormat(const QString& type) const override { return formats_.contains(type); }
+
+ protected:
+  QVariant retrieveData(const QString& type, QMetaType) const override {
+    if (!formats_.contains(type)) return {};
+    if (type == kUriList) return QByteArray(uri_ + "\r\n");
+    if (type == kCopiedFiles) return QByteArray("copy\n" + uri_);
+    if (type == kHtml)
+      return QByteArray("<img src=\"data:" + imageType_.toLatin1() + ";base64," + bytes_.toBase64() + "\">");
+    return bytes_;
+  }
+
+ private:
+  static inline const QString kUriList = QStringLiteral("text/uri-list");
+  static inline const QString kCopiedFiles = QStringLiteral("x-special/gnome-copied-files");
+  static inline const QString kHtml = QStringLiteral("text/html");
+
+  QByteArray uri_;
+  QByteArray bytes_;
+  QString imageType_;
+  QStringList formats_;
+};
+
+// Qt's X11 clipboard offers any URI list as text too (text/plain, its X names and Mozilla's
+// text/x-moz-url), which text boxes then paste as the file's path. While one of our file offers
+// holds the clipboard, this answers the requests for its targets with its own formats only and
+// refuses the text targets; Qt answers the rest.
+class X11TextTargets : public QAbstractNativeEventFilter {
+ public:
+  // Installed for the life of the program; nullptr on any platform but X11.
+  static X11TextTargets* install() {
+    // Offscreen answers as an X11 application too, with no connection.
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !x11 || !x11->connection()) return nullptr;
+    static X11TextTargets filter(x11->connection());
+    qGuiApp->installNativeEventFilter(&filter);
+    return &filter;
+  }
+
+  // The offer on the clipboard; null once the clipboard has dropped it.
+  QPointer<const QMimeData> offer;
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST) return false;
+    const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
+    if (request->selection != clipboard_ || !offer) return false;
+    if (request->target == targets_) {
+      answerTargets(*request);
+      return true;
+    }
+    if (!textTargets_.contains(request->target)) return false;
+    notify(*request, XCB_NONE);
+    return true;
+  }
+
+ private:
+  explicit X11TextTargets(xcb_connection_t* connection) : connection_(connection) {
+    clipboard_ = atom("CLIPBOARD");
+    targets_ = atom("TARGETS");
+    for (const char* name : {"MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}) selectionTargets_ << atom(name);
+    textTargets_ << XCB_ATOM_STRING;
+    for (const char* name : {"UTF8_STRING", "TEXT", "COMPOUND_TEXT", "text/plain", "text/plain;charset=utf-8",
+                             "text/x-moz-url"})
+      textTargets_ << atom(name);
+  }
+
+  xcb_atom_t atom(const QByteArray& name) {
+    if (const auto found = atoms_.constFind(name); found != atoms_.cend()) return *found;
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection_, xcb_intern_atom(connection_, 0, uint16_t(name.size()), name.constData()), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    if (atom != XCB_NONE) atoms_.insert(name, atom);
+    return atom;
+  }
+
+  void answerTargets(const xcb_selection_request_event_t& request) {
+    QList<xcb_atom_t> list{targets_};
+    list << selectionTargets_;
+    for (const QString& format : offer->formats()) list << atom(format.toLatin1());
+    // Clients older than the ICCCM name no property; the target then serves.
+    const xcb_atom_t property = request.property != XCB_NONE ? request.property : request.target;
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM, 32,
+                        uint32_t(list.size()), list.constData());
+    notify(request, property);
+  }
+
+  // Tells the requestor where the answer lies; XCB_NONE: refused.
+  void notify(const xcb_selection_request_event_t& request, xcb_atom_t property) {
+    xcb_selection_notify_event_t event{};
+    event.response_type = XCB_SELECTION_NOTIFY;
+    event.time = request.time;
+    event.requestor = request.requestor;
+    event.selection = request.selection;
+    event.target = request.target;
+    event.property = property;
+    char sent[32] = {};  // X events go as 32 bytes
+    static_assert(sizeof event <= sizeof sent);
+    std::memcpy(sent, &event, sizeof event);
+    xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, sent);
+    xcb_flush(connection_);
+  }
+
+  xcb_connection_t* connection_;
+  QHash<QByteArray, xcb_atom_t> atoms_;
+  xcb_atom_t clipboard_ = XCB_NONE;
+  xcb_atom_t targets_ = XCB_NONE;
+  QList<xcb_atom_t> selectionTargets_;
+  QSet<xcb_atom_t> textTargets_;
+};
+
 }  // namespace
 
 QImage snapshotWindow(QWidget* widget) {
@@ -46,19 +185,20 @@ bool placeImageOnClipboard(const QImage& image) {
 }
 
 std::unique_ptr<QMimeData> pictureFileData(const QString& path, const Bytes& bytes) {
-  const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-  auto data = std::make_unique<QMimeData>();
-  data->setUrls({url});
-  data->setData(QStringLiteral("x-special/gnome-copied-files"), QByteArray("copy\n") + url.toEncoded());
-  data->setData(imageMime(bytes), QByteArray(bytes.data(), qsizetype(bytes.size())));
-  data->setHtml(QStringLiteral("<img src=\"%1\">").arg(QString::fromUtf8(url.toEncoded())));
-  return data;
+  return std::make_unique<FileOffer>(path, bytes, FileOffer::Forms::Animated);
+}
+
+std::unique_ptr<QMimeData> stillFileData(const QString& path, const Bytes& png) {
+  return std::make_unique<FileOffer>(path, png, FileOffer::Forms::Still);
 }
 
 bool placeFileOnClipboard(const QString& path, const Bytes& bytes) {
   auto* clipboard = QGuiApplication::clipboard();
   if (!clipboard || bytes.empty()) return false;
-  clipboard->setMimeData(pictureFileData(path, bytes).release());  // the clipboard takes ownership
+  static X11TextTargets* const textTargets = X11TextTargets::install();
+  auto offer = std::make_unique<FileOffer>(path, bytes, FileOffer::Forms::Animated);
+  if (textTargets) textTargets->offer = offer.get();
+  clipboard->setMimeData(offer.release());  // the clipboard takes ownership
   const QMimeData* now = clipboard->mimeData();
   return now && now->hasUrls();
 }
