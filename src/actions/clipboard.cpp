@@ -5,17 +5,15 @@
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QUrl>
 #include <memory>
 
 #include "forms/notices.h"
 #include "net/fetch_page.h"
-#include "runtime/files.h"
-#include "runtime/places.h"
-#include "toolkit/clipboard.h"
-#include "toolkit/decode_pool.h"
-#include "toolkit/picture_decoder.h"
-#include "toolkit/qt_text.h"
+#include "picture/decode_pool.h"
+#include "picture/picture_decoder.h"
+#include "platform/clipboard.h"
+#include "platform/qt_text.h"
+#include "runtime/picture_files.h"
 
 namespace mw::actions {
 namespace {
@@ -31,35 +29,35 @@ Text shownAddress(const Context& ctx, int slot) {
 // Byte for byte and case-sensitive: "x.GIF" and "x.gif?v=1" are not.
 bool endsInGif(const Text& address) { return address.ends_with("gif"); }
 
-bool isGif(const Bytes& bytes) { return toolkit::sniffPictureFormat(bytes) == toolkit::PictureFormat::Gif; }
+bool isGif(const Bytes& bytes) { return picture::sniffPictureFormat(bytes) == picture::PictureFormat::Gif; }
 
-// A file of that name in our private folder; empty when there is no such folder.
-Text privateFile(const char* name) {
-  const Text folder = runtime::privateFolder();
-  return folder.empty() ? Text() : folder + "/" + name;
-}
+enum class Road {
+  Still,
+  AddressedGif,  // the address says GIF: downloaded again
+  AnimatedGif,   // an animation behind another address: as the box holds it
+};
 
-// The scratch file of the GIF copies, the same for the whole run once there is one.
-const Text& gifScratchPath() {
-  static Text path;
-  if (path.empty()) path = privateFile("memwick-copy.gif");
-  return path;
+// The road a copy or drag of 图片框`box` takes. Only 图片框1..8 show search addresses.
+Road roadOf(const Context& ctx, int box) {
+  if (box <= 8 && endsInGif(shownAddress(ctx, box))) return Road::AddressedGif;
+  // "x.GIF" or "x.gif?v=2": an animation is not cut to its first frame for its address.
+  if (picture::isAnimatedGif(ctx.main.slot(box)->picture())) return Road::AnimatedGif;
+  return Road::Still;
 }
 
 // The first frame at full size, null when the bytes cannot be decoded. Decoded for this call
 // only, on a decoding thread while the window keeps going.
-QImage stillImage(const Bytes& picture) {
-  const toolkit::DecodedPicture decoded = toolkit::decodeWhileWaiting(picture);
+QImage stillImage(const Bytes& bytes) {
+  const picture::DecodedPicture decoded = picture::decodeWhileWaiting(bytes);
   return decoded.ok() ? decoded.image : QImage();
 }
 
-QByteArray pngBytes(const Bytes& picture, const QImage& still) {
-  if (toolkit::sniffPictureFormat(picture) == toolkit::PictureFormat::Png)
-    return QByteArray(picture.data(), qsizetype(picture.size()));
+Bytes pngBytes(const Bytes& bytes, const QImage& still) {
+  if (picture::sniffPictureFormat(bytes) == picture::PictureFormat::Png) return bytes;
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
-  return still.save(&buffer, "PNG") ? png : QByteArray();
+  return still.save(&buffer, "PNG") ? Bytes(png.constData(), std::size_t(png.size())) : Bytes();
 }
 
 // Starts a drag once the left button, pressed on the box, has moved the platform's drag
@@ -123,29 +121,23 @@ class DragStarter : public QObject {
 Text copiedTip() { return "已复制本图片，粘贴到聊天框即可使用"_gbk; }
 Text copyFailedTip() { return "图片数据无法识别，未能复制"_gbk; }
 
-bool copyPictureToClipboard(const Context&, const Bytes& picture) {
+bool copyPictureToClipboard(const Context& ctx, const Bytes& picture) {
   const QImage still = stillImage(picture);
-  return !still.isNull() && toolkit::placeImageOnClipboard(still);
+  if (still.isNull() || !platform::placeImageOnClipboard(still)) return false;
+  ctx.pictureFiles.setInUse(runtime::PictureFiles::Use::Clipboard, {});
+  return true;
 }
 
 bool copyGifViaBrowser(const Context& ctx, int slot, bool& placed) {
-  const Text address = shownAddress(ctx, slot);
-  if (!endsInGif(address)) return false;
+  const Road road = roadOf(ctx, slot);
+  if (road == Road::Still) return false;
   // A failed download may still bring a body (a site's error page): only a GIF counts. The GIF
   // shown serves instead; bytes that are no GIF are never offered as one.
-  Bytes gif = net::fetchPage(address);
-  if (!isGif(gif)) gif = ctx.main.slot(slot)->picture();
-  if (!isGif(gif)) {
-    placed = false;
-    return true;
-  }
-  const Text& scratch = gifScratchPath();
-  toolkit::WebBrowser* browser = ctx.main.彗星网页框1;
-  placed = !scratch.empty() && runtime::writeFile(scratch, gif) && browser->navigate(scratch);
-  if (placed) {
-    browser->selectAll();
-    placed = browser->copy();
-  }
+  const Bytes fresh = road == Road::AddressedGif ? net::fetchPage(shownAddress(ctx, slot)) : Bytes();
+  const Bytes& gif = isGif(fresh) ? fresh : ctx.main.slot(slot)->picture();
+  const Text file = isGif(gif) ? ctx.pictureFiles.file(gif, "gif") : Text();
+  placed = !file.empty() && platform::placeFileOnClipboard(platform::toQString(file), gif);
+  if (placed) ctx.pictureFiles.setInUse(runtime::PictureFiles::Use::Clipboard, file);
   return true;
 }
 
@@ -163,22 +155,16 @@ void copySlotPicture(const Context& ctx, int slot) {
 std::unique_ptr<QMimeData> pictureDragData(const Context& ctx, int box) {
   const Bytes& picture = ctx.main.slot(box)->picture();
   if (picture.empty()) return nullptr;
-  if (box <= 8 && endsInGif(shownAddress(ctx, box))) {
-    if (!isGif(picture)) return nullptr;  // what its copy does too
-    const Text file = privateFile("memwick-drag.gif");
-    if (file.empty() || !runtime::writeFile(file, picture)) return nullptr;
-    return toolkit::pictureFileData(toolkit::toQString(file), picture);
-  }
-  const QImage still = stillImage(picture);
-  const QByteArray png = still.isNull() ? QByteArray() : pngBytes(picture, still);
-  const Text file = privateFile("memwick-drag.png");
-  if (png.isEmpty() || file.empty() ||
-      !runtime::writeFile(file, std::string_view(png.constData(), png.size())))
-    return nullptr;
-  auto data = std::make_unique<QMimeData>();
-  data->setData(QStringLiteral("image/png"), png);
-  data->setUrls({QUrl::fromLocalFile(toolkit::toQString(file))});
-  return data;
+  const bool gif = roadOf(ctx, box) != Road::Still;
+  if (gif && !isGif(picture)) return nullptr;  // what its copy does too
+  const QImage still = gif ? QImage() : stillImage(picture);
+  const Bytes png = still.isNull() ? Bytes() : pngBytes(picture, still);
+  const Bytes& carried = gif ? picture : png;
+  const Text file = carried.empty() ? Text() : ctx.pictureFiles.file(carried, gif ? "gif" : "png");
+  if (file.empty()) return nullptr;
+  ctx.pictureFiles.setInUse(runtime::PictureFiles::Use::Drag, file);
+  const QString path = platform::toQString(file);
+  return gif ? platform::pictureFileData(path, picture) : platform::stillFileData(path, png);
 }
 
 void bindClipboard(forms::HandlerRegistry& registry) {

@@ -21,16 +21,18 @@ Text copyFailedTip();
 // The left click on 图片框`slot` (1..8).
 void copySlotPicture(const forms::Context& ctx, int slot);
 
-// When the address shown in 图片框`slot` ends in "gif" (case-sensitive), copies the GIF so that
-// it stays animated: downloaded again (the box's bytes when the download is no GIF), written to
-// a scratch file of our private folder and placed as that file. `placed` tells whether it was;
-// never when neither is a GIF. False, touching nothing, for any other address.
+// Copies the GIF of 图片框`slot` so that it stays animated, placed as its own file (see
+// runtime::PictureFiles) when the address shown there ends in "gif" (case-sensitive) or the box
+// holds a GIF of more than one frame. For such an address the GIF is downloaded again, and the
+// box's bytes serve when the download is no GIF; an animation behind any other address is
+// copied as the box holds it. `placed` tells whether the GIF was placed; never when there is no
+// GIF. False, touching nothing, when the copy takes the still road.
 bool copyGifViaBrowser(const forms::Context& ctx, int slot, bool& placed);
 
-// What a drag of 图片框`box` (1..16) carries: what a copy of the box would place, as files of our
-// private folder. A box whose copy takes the GIF road gives that road's forms of its GIF; any
-// other gives its still as image/png and as a PNG file. Nullptr for an empty box, a GIF-road box
-// that holds no GIF, or when the picture cannot be decoded or written.
+// What a drag of 图片框`box` (1..16) carries, as files of the run's picture files. A box whose
+// copy would take the GIF road gives its GIF in the forms of that road (its bytes, never a
+// download); any other gives its still as image/png and as a PNG file. Nullptr for an empty box,
+// a GIF-road box that holds no GIF, or when the picture cannot be decoded or written.
 std::unique_ptr<QMimeData> pictureDragData(const forms::Context& ctx, int box);
 
 // Binds the copy to 图片框1..图片框8 and the drag to 图片框1..图片框16.

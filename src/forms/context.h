@@ -1,9 +1,11 @@
 #pragma once
-// What every handler works on: the windows, the program-wide state, the sites and the desktop.
+// What every handler works on: the windows, the program-wide state, the sites, the desktop and
+// the files of the pictures handed out.
 #include "forms/main_form.h"
 #include "forms/program_state.h"
 #include "forms/update_form.h"
 #include "net/site_settings.h"
+#include "runtime/picture_files.h"
 #include "runtime/places.h"
 #include "platform/desktop.h"
 #include "toolkit/desktop.h"  // start-up and the update window still say toolkit::
@@ -18,6 +20,7 @@ struct Context {
   const net::SiteSettings& sites;
   platform::Desktop& desktop;
   const runtime::ProgramPlaces& places;  // where the settings and the default favourites go
+  runtime::PictureFiles& pictureFiles;   // the files of the pictures copied and dragged out
 };
 
 // Remainders of real page numbers are compared with this tolerance.

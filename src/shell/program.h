@@ -5,6 +5,7 @@
 #include "forms/program_state.h"
 #include "forms/update_form.h"
 #include "net/site_settings.h"
+#include "runtime/picture_files.h"
 #include "runtime/places.h"
 #include "platform/desktop.h"
 
@@ -28,6 +29,8 @@ class Program {
   forms::MainForm main;
   forms::UpdateForm update;
   forms::TipForm tip;
+  // In the private folder; made here, which removes what runs that have ended left there.
+  runtime::PictureFiles pictureFiles;
 
   forms::HandlerRegistry registry;
 };

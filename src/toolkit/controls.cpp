@@ -2,7 +2,6 @@
 
 #include <qdrawutil.h>
 
-#include <QFile>
 #include <QIntValidator>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -10,11 +9,9 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QRegularExpressionValidator>
-#include <QUrl>
 #include <utility>
 
 #include "toolkit/accessibility.h"
-#include "platform/clipboard.h"
 #include "platform/desktop.h"
 #include "toolkit/events.h"
 #include "platform/qt_text.h"
@@ -395,23 +392,5 @@ std::optional<Text> OpenFileDialog::showOpen(platform::Desktop& desktop) {
 // ---- WebBrowser
 
 WebBrowser::WebBrowser(QWidget* parent) : QWidget(parent) { hide(); }
-
-bool WebBrowser::navigate(const Text& address) {
-  location_ = address;
-  selected_ = false;
-  document_.clear();
-  const QString a = toQString(address);
-  path_ = a.startsWith(QStringLiteral("file:")) ? QUrl(a).toLocalFile() : a;
-  QFile file(path_);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray data = file.readAll();
-  document_.assign(data.constData(), data.size());
-  return true;
-}
-
-bool WebBrowser::copy() {
-  if (!selected_ || document_.empty()) return false;
-  return platform::placeFileOnClipboard(path_, document_);
-}
 
 }  // namespace mw::toolkit

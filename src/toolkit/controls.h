@@ -257,26 +257,12 @@ class OpenFileDialog : public QObject {
   Text fileName_;
 };
 
-// The hidden web-browser control. There is no browser: navigating loads a local file as the
-// document, and select-all + copy place it on the clipboard in the forms that keep a GIF
-// animated when pasted (the file itself, the raw bytes, an HTML image).
+// The hidden web-browser control. There is no browser: a GIF copy places its file on the
+// clipboard itself (actions/clipboard.h), so the control only holds its place in the window.
 class WebBrowser : public QWidget {
   Q_OBJECT
  public:
   explicit WebBrowser(QWidget* parent = nullptr);
-  // Loads a local path (or file:// address); false when it cannot be read.
-  bool navigate(const Text& address);
-  Text location() const { return location_; }
-  const Bytes& document() const { return document_; }
-  void selectAll() { selected_ = !document_.empty(); }
-  // False when nothing was selected or the clipboard refused the data.
-  bool copy();
-
- private:
-  Text location_;
-  QString path_;
-  Bytes document_;
-  bool selected_ = false;
 };
 
 }  // namespace mw::toolkit

@@ -14,8 +14,10 @@
 #include <QUrl>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 
 #include "net/http_server.h"
+#include "platform/clipboard.h"
 #include "runtime/files.h"
 #include "support/handler_parts.h"
 #include "support/test_pictures.h"
@@ -129,7 +131,7 @@ TEST_F(Copying, AnEmptyBoxOrUndecodableBytesLeaveTheClipboardAsItWas) {
   EXPECT_TRUE(clipboardAsBefore());
 }
 
-TEST_F(Copying, AGifAddressIsFetchedAgainAndPlacedAsAPrivateFile) {
+TEST_F(Copying, AGifIsPlacedAsAFileOfItsOwnNeverRewrittenAndInlineForWebPages) {
   const std::string served = test::animatedGif(20, 10, {Qt::red, Qt::green, Qt::blue}, 5);
   const std::string shown = test::animatedGif(20, 10, {Qt::yellow, Qt::black}, 5);
   PictureServer site(served);
@@ -149,28 +151,46 @@ TEST_F(Copying, AGifAddressIsFetchedAgainAndPlacedAsAPrivateFile) {
   const fs::path file = url.toLocalFile().toStdString();
   EXPECT_EQ(file.extension(), ".gif");
   EXPECT_EQ(runtime::readFile(runtime::pathText(file.string())).value(), served);
-  struct stat folder {};
-  ASSERT_EQ(::stat(file.parent_path().c_str(), &folder), 0);
-  EXPECT_EQ(folder.st_mode & 0777, 0700u);
+  for (const fs::path& folder : {file.parent_path(), file.parent_path().parent_path()}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
+  }
   EXPECT_EQ(data->data("x-special/gnome-copied-files"), "copy\n" + url.toEncoded());
-  EXPECT_EQ(data->html(), "<img src=\"" + QString::fromUtf8(url.toEncoded()) + "\">");
+  EXPECT_EQ(data->html(), "<img src=\"data:image/gif;base64," +
+                              QByteArray::fromStdString(served).toBase64() + "\">");
+  const auto stamp = fs::last_write_time(file);
 
-  // A failed download: the box's own GIF, through the same file.
+  // A failed download: the box's own GIF, in a file of its own; the first stays as it was.
   parts.state.search.searchShownUrls[2] = "http://127.0.0.1:1/pics/a.gif";
   click(3);
   EXPECT_EQ(tip(), actions::copiedTip());
   EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), shown);
-  EXPECT_EQ(clipboard->mimeData()->urls().value(0), url);
-  EXPECT_EQ(runtime::readFile(runtime::pathText(file.string())).value(), shown);
+  const QUrl other = clipboard->mimeData()->urls().value(0);
+  EXPECT_NE(other, url);
+  EXPECT_EQ(runtime::readFile(runtime::pathText(other.toLocalFile().toStdString())), shown);
+  EXPECT_EQ(runtime::readFile(runtime::pathText(file.string())), served);
 
-  // A scratch file that cannot be written: the failure tip, and the clipboard as it was.
-  fs::remove(file);
-  fs::create_directory(file);
+  // The first picture again: its file, not even touched.
+  parts.state.search.searchShownUrls[2] = site.url("/pics/a.gif");
+  click(3);
+  EXPECT_EQ(clipboard->mimeData()->urls().value(0), url);
+  EXPECT_EQ(fs::last_write_time(file), stamp);
+
+  // A file that cannot be written: the failure tip, and the clipboard as it was.
+  const fs::path runFolder = file.parent_path();
+  fs::remove_all(runFolder);
+  std::ofstream(runFolder) << "in the way";
   clipboard->setText("before");
   click(3);
   EXPECT_EQ(tip(), actions::copyFailedTip());
   EXPECT_TRUE(clipboardAsBefore());
-  fs::remove(file);
+
+  // Up to 8 MiB a GIF is offered inline to web pages as well; past that the HTML would be too big.
+  for (const std::size_t size : {platform::kInlinePictureBytes, platform::kInlinePictureBytes + 1}) {
+    const std::string big = served.substr(0, served.size() - 1) + std::string(size - served.size(), '\0') + ";";
+    EXPECT_EQ(platform::pictureFileData("/tmp/big.gif", big)->hasHtml(), size <= platform::kInlinePictureBytes);
+  }
 }
 
 TEST_F(Copying, AGifAddressThatAnswersNoGifIsNeverOfferedAsOne) {
@@ -209,19 +229,25 @@ TEST_F(Copying, AGifAddressThatAnswersNoGifIsNeverOfferedAsOne) {
   }
 }
 
-TEST_F(Copying, UpperCaseGifOrAnythingAfterGifTakesTheStillRoad) {
-  const std::string gif = test::animatedGif(20, 10, {Qt::red, Qt::green}, 5);
-  PictureServer site(gif);
+TEST_F(Copying, AnAnimationKeepsMovingWhateverItsAddressAStillGifBehindOneIsCopiedAsAStill) {
+  const std::string animated = test::animatedGif(20, 10, {Qt::red, Qt::green}, 5);
+  const std::string still = test::animatedGif(20, 10, {Qt::blue}, 5);
+  PictureServer site(test::animatedGif(20, 10, {Qt::black, Qt::white}, 5));
   for (const char* path : {"/pics/b.GIF", "/pics/c.gif?x=1"}) {
     SCOPED_TRACE(path);
-    f.图片框4->setPicture(gif);
     parts.state.search.searchShownUrls[3] = site.url(path);
+    f.图片框4->setPicture(animated);
     clipboard->setText("before");
+    click(4);
+    EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), animated) << "the box's GIF";
+    EXPECT_FALSE(clipboard->mimeData()->hasImage());
+    EXPECT_EQ(tip(), actions::copiedTip());
+
+    f.图片框4->setPicture(still);
     click(4);
     ASSERT_TRUE(clipboard->mimeData()->hasImage());
     EXPECT_FALSE(clipboard->mimeData()->hasUrls());
-    EXPECT_EQ(argb(clipboard->image()), argb(decoded(gif)));
-    EXPECT_EQ(tip(), actions::copiedTip());
+    EXPECT_EQ(argb(clipboard->image()), argb(decoded(still)));
   }
   EXPECT_EQ(site.hits, 0);
 }

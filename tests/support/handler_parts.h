@@ -27,7 +27,8 @@ struct HandlerParts {
   net::SiteSettings sites;
   ScriptedDesktop desktop;
   runtime::ProgramPlaces places;
-  forms::Context context{main, update, tip, state, sites, desktop, places};
+  runtime::PictureFiles pictureFiles{runtime::privateFolder()};
+  forms::Context context{main, update, tip, state, sites, desktop, places, pictureFiles};
 
   std::vector<Text> messages() const {
     std::vector<Text> out;

@@ -365,35 +365,6 @@ TEST(Dialogs, GoThroughTheDesktopAndCancellingChangesNothing) {
   EXPECT_EQ(scripted.calls[4].text, "没有匹配数据"_gbk);
 }
 
-TEST(WebBrowser, CopiesTheNavigatedGifSoItStaysAnimated) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("scratch.gif"));
-  const Bytes gif = animatedGif(4, 4, {Qt::red, Qt::blue}, 10);
-  {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(gif.data(), qint64(gif.size()));
-  }
-  WebBrowser browser;
-  EXPECT_FALSE(browser.isVisible());
-  EXPECT_FALSE(browser.navigate(fromQString(dir.filePath(QStringLiteral("missing.gif")))));
-  EXPECT_FALSE(browser.copy());
-
-  ASSERT_TRUE(browser.navigate(fromQString(path)));
-  EXPECT_FALSE(browser.copy());  // nothing selected yet
-  browser.selectAll();
-  ASSERT_TRUE(browser.copy());
-  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-  ASSERT_NE(data, nullptr);
-  ASSERT_EQ(data->urls().size(), 1);
-  EXPECT_EQ(data->urls().first().toLocalFile(), path);
-  const QByteArray raw = data->data(QStringLiteral("image/gif"));
-  EXPECT_EQ(std::string(raw.constData(), size_t(raw.size())), gif);
-  EXPECT_TRUE(data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("copy\nfile://"));
-  EXPECT_TRUE(data->html().contains(QStringLiteral("<img src=\"file://")));
-  EXPECT_FALSE(data->hasImage() && !data->formats().contains(QStringLiteral("image/gif")));
-}
-
 TEST(Window, LoadRunsCreatedFirstAndDestroyHides) {
   Window window(Frame::None);
   window.resize(100, 80);
