@@ -4,6 +4,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
@@ -37,15 +38,16 @@ QString imageMime(const Bytes& bytes) {
   return QStringLiteral("image/gif");
 }
 
-// A picture file in the forms it is pasted or dropped in. The inline HTML is made when a program
-// asks for it, so that a large GIF's copy costs little more than writing its file.
+// A picture file in the forms it is pasted or dropped in. The picture is read from its file
+// when a program asks for it (the file is never rewritten), so that placing the offer costs no
+// copy of a large GIF and no HTML is made that no one asks for.
 class FileOffer : public QMimeData {
  public:
   enum class Forms { Animated, Still };
 
   FileOffer(const QString& path, const Bytes& bytes, Forms forms)
-      : uri_(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded()),
-        bytes_(bytes.data(), qsizetype(bytes.size())),
+      : path_(QFileInfo(path).absoluteFilePath()),
+        uri_(QUrl::fromLocalFile(path_).toEncoded()),
         imageType_(imageMime(bytes)) {
     formats_ << kUriList << imageType_;
     if (forms == Forms::Animated) {
@@ -62,9 +64,10 @@ class FileOffer : public QMimeData {
     if (!formats_.contains(type)) return {};
     if (type == kUriList) return QByteArray(uri_ + "\r\n");
     if (type == kCopiedFiles) return QByteArray("copy\n" + uri_);
-    if (type == kHtml)
-      return QByteArray("<img src=\"data:" + imageType_.toLatin1() + ";base64," + bytes_.toBase64() + "\">");
-    return bytes_;
+    QFile file(path_);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (type == kHtml) return QByteArray("<img src=\"data:" + imageType_.toLatin1() + ";base64," + bytes.toBase64() + "\">");
+    return bytes;
   }
 
  private:
@@ -72,8 +75,8 @@ class FileOffer : public QMimeData {
   static inline const QString kCopiedFiles = QStringLiteral("x-special/gnome-copied-files");
   static inline const QString kHtml = QStringLiteral("text/html");
 
+  QString path_;
   QByteArray uri_;
-  QByteArray bytes_;
   QString imageType_;
   QStringList formats_;
 };

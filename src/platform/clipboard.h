@@ -23,11 +23,11 @@ bool placeImageOnClipboard(const QImage& image);
 // The most of a picture that is offered inline in HTML (base64 in a data: address).
 inline constexpr std::size_t kInlinePictureBytes = 8 << 20;
 
-// A picture file (`bytes` are its content) in the forms that keep an animated GIF animated when
-// pasted or dropped: the file as a URI list and as copied files, the raw bytes under the file's
-// image type, and HTML with the picture inline (up to kInlinePictureBytes), which a web page can
-// show. Neither text, which programs would paste as the file's path, nor a decoded still, which
-// programs would take instead.
+// A picture file (`bytes` are its content, which it must keep) in the forms that keep an animated
+// GIF animated when pasted or dropped: the file as a URI list and as copied files, the raw bytes
+// under the file's image type, and HTML with the picture inline (up to kInlinePictureBytes),
+// which a web page can show. Neither text, which programs would paste as the file's path, nor a
+// decoded still, which programs would take instead. The bytes are read from the file when asked for.
 std::unique_ptr<QMimeData> pictureFileData(const QString& path, const Bytes& bytes);
 // A still as dropped: its PNG bytes as image/png and its file as a URI list.
 std::unique_ptr<QMimeData> stillFileData(const QString& path, const Bytes& png);
