@@ -80,15 +80,17 @@ Text PictureFiles::file(std::string_view bytes, std::string_view extension) {
   if (writeNewFile(path, bytes) != NewFile::Written) return {};
   entries_.push_back({path, bytes.size()});
   total_ += bytes.size();
-  trim(path);
   return path;
 }
 
-void PictureFiles::setInUse(Use use, const Text& file) { (use == Use::Clipboard ? clipboard_ : drag_) = file; }
+void PictureFiles::setInUse(Use use, const Text& file) {
+  (use == Use::Clipboard ? clipboard_ : drag_) = file;
+  trim();
+}
 
-void PictureFiles::trim(const Text& newest) {
+void PictureFiles::trim() {
   for (auto it = entries_.begin(); total_ > keptBytes_ && it != entries_.end();) {
-    if (it->path == newest || inUse(it->path)) {
+    if (inUse(it->path)) {
       ++it;
       continue;
     }

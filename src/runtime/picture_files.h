@@ -28,11 +28,12 @@ class PictureFiles {
   PictureFiles& operator=(const PictureFiles&) = delete;
 
   // The file holding `bytes`, named by their content with `extension`: written now unless the
-  // run has it already. Past the kept bytes, the files used least lately are removed, never one
-  // in use nor this one. Empty when it cannot be written.
+  // run has it already. Empty when it cannot be written.
   Text file(std::string_view bytes, std::string_view extension);
 
-  // What the clipboard or the drag holds now; empty when none of these files.
+  // What the clipboard or the drag holds now (empty: none of these files). Then, past the kept
+  // bytes, removes the files used least lately, never one in use: once the new picture is
+  // handed out, so that a copy does not wait for it.
   void setInUse(Use use, const Text& file);
 
   // This run's folder; empty when there is none.
@@ -43,7 +44,7 @@ class PictureFiles {
     Text path;
     std::uint64_t size;
   };
-  void trim(const Text& newest);
+  void trim();
   bool inUse(const Text& path) const { return path == clipboard_ || path == drag_; }
 
   int lock_ = -1;

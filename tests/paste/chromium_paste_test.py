@@ -207,27 +207,40 @@ class Page:
             return 0, 0, "%s; the box holds %r" % (e, self.devtools.evaluate("document.getElementById('rich').innerHTML")[:200])
 
     def drag(self, box):
-        """A press on the box, a move onto the drop zone until the page takes the drag, a release."""
-        before_drops, before_overs = self.count("drops"), self.devtools.evaluate("record.dragovers")
+        """A press on the box, a move onto the drop zone until the page takes the drag, a release;
+        what the page recorded of the drop."""
+        before = self.count("drops")
+        # A release before the program has heard the page accept cancels the drag, and when it
+        # has cannot be seen from here: a cancelled drag is tried again.
+        for _ in range(3):
+            self.drag_once(box)
+            try:
+                wait_for("the drop", lambda: self.count("drops") > before, seconds=10)
+                return self.devtools.evaluate("record.drops[%d]" % before)
+            except Failed:
+                print("note   the drag from 图片框%d was cancelled; trying again" % box, flush=True)
+        raise Failed("no drop from 图片框%d in three drags" % box)
+
+    def drag_once(self, box):
+        overs = self.devtools.evaluate("record.dragovers")
         target = self.devtools.evaluate("dropCentre()")
         x, y = self.session.box_centre(box)
         self.session.activate(self.session.window)
         self.session.x("xdotool", "mousemove", str(x), str(y), "mousedown", "1")
         self.session.x("xdotool", "mousemove_relative", "20", "0")
         self.session.x("xdotool", "mousemove", str(target["x"] - 40), str(target["y"]))
-        # Each new position is sent once the page has answered the last: two answers mean that the
-        # program has heard the page accept.
+        # A new position goes to the page once it has answered the last: a third one over the
+        # zone means the program has heard at least two answers.
         step = [1]
-        def accepted():
+
+        def answered():
             step[0] = -step[0]
             self.session.x("xdotool", "mousemove", str(target["x"] + step[0]), str(target["y"]))
-            return self.devtools.evaluate("record.dragovers") >= before_overs + 2
+            return self.devtools.evaluate("record.dragovers") >= overs + 3
         try:
-            wait_for("the drag over the drop zone", accepted, seconds=20, interval=0.2)
+            wait_for("the drag over the drop zone", answered, seconds=20, interval=0.2)
         finally:
             self.session.x("xdotool", "mouseup", "1")
-        wait_for("the drop", lambda: self.count("drops") > before_drops, seconds=20)
-        return self.devtools.evaluate("record.drops[%d]" % before_drops)
 
     def check_still(self, what, read, still):
         if read is not None:

@@ -29,20 +29,21 @@ TEST(PictureFiles, PastTheKeptBytesTheLeastLatelyUsedGoButNeverOneInUse) {
   EXPECT_EQ(files.file(a, "gif"), fileA);
   files.setInUse(PictureFiles::Use::Clipboard, fileA);
 
-  // Past 100 bytes: b goes (a was used later, and is on the clipboard).
+  // Past 100 bytes once c is handed out: b goes (a was used later, and is on the clipboard).
   const Text fileC = files.file(c, "gif");
+  files.setInUse(PictureFiles::Use::Drag, fileC);
   EXPECT_TRUE(exists(fileA) && exists(fileC));
   EXPECT_FALSE(exists(fileB));
 
-  // The clipboard moved on: a goes; the dragged c stays.
-  files.setInUse(PictureFiles::Use::Clipboard, {});
-  files.setInUse(PictureFiles::Use::Drag, fileC);
+  // The clipboard moves on to d: a goes; the dragged c stays.
   const Text fileD = files.file(d, "gif");
+  files.setInUse(PictureFiles::Use::Clipboard, fileD);
   EXPECT_FALSE(exists(fileA));
   EXPECT_TRUE(exists(fileC) && exists(fileD));
 
   // A picture larger than all allowed is still had, with what is in use.
   const Text fileE = files.file(e, "gif");
+  files.setInUse(PictureFiles::Use::Clipboard, fileE);
   EXPECT_TRUE(exists(fileE) && exists(fileC));
   EXPECT_FALSE(exists(fileD));
 
