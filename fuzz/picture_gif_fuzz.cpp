@@ -1,7 +1,8 @@
 // libFuzzer harness for the GIF decoder (the format decoder itself, so no input is spent on
-// finding the signature) and the streaming player: frames advanced through more than a loop
-// at the natural size, resampled smaller, and with no room to keep changes (decoding anew
-// each loop), and the budget squeezed by the first input byte so that canvases are refused.
+// finding the signature), the copy's test for an animation, and the streaming player: frames
+// advanced through more than a loop at the natural size, resampled smaller, and with no room to
+// keep changes (decoding anew each loop), and the budget squeezed by the first input byte so
+// that canvases are refused.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -42,6 +43,7 @@ void play(const std::shared_ptr<const mw::Bytes>& bytes, QSize shown, std::size_
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   mw::fuzz::decodeAndCheck(detail::decodeGif, bytes);
+  isAnimatedGif(bytes);  // walks the blocks itself
 
   // All but a part of the budget is held elsewhere: from nothing left to 255 MiB.
   DecodeMemory others;
