@@ -75,7 +75,8 @@ std::string noiseGif(int width, int height, std::size_t bytes) {
 std::string variant(const std::string& gif, int n) {
   char comment[16];
   const int length = std::snprintf(comment, sizeof comment, "copy %06d", n);
-  return gif.substr(0, gif.size() - 1) + "\x21\xFE" + char(length) + std::string(comment, length) + '\0' + ';';
+  return gif.substr(0, gif.size() - 1) + "\x21\xFE" + char(length) + std::string(comment, length) + '\0' +
+         ';';
 }
 
 bool clipboardHoldsGif() {
@@ -88,8 +89,9 @@ bool clipboardHoldsGif() {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 31;
-  std::string runtimeDir = (fs::exists("/dev/shm") ? std::string("/dev/shm") : fs::temp_directory_path().string()) +
-                           "/mw-bench-XXXXXX";
+  std::string runtimeDir =
+      (fs::exists("/dev/shm") ? std::string("/dev/shm") : fs::temp_directory_path().string()) +
+      "/mw-bench-XXXXXX";
   if (!::mkdtemp(runtimeDir.data())) return 1;
   setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
   struct RemovedAtExit {
@@ -186,15 +188,20 @@ int main(int argc, char** argv) {
   listener.join();
 
   const double a = median(downloaded), b = median(asHeld), w = median(writeAlone), d = median(downloadAlone);
-  std::printf("a GIF copy of %zu bytes, from the press on 图片框1 until the clipboard holds it (%s platform)\n",
-              gif.size(), qPrintable(QGuiApplication::platformName()));
-  std::printf("  private folder %s; a different GIF every time; median of %d rounds\n", runtimeDir.c_str(), rounds);
+  std::printf(
+      "a GIF copy of %zu bytes, from the press on 图片框1 until the clipboard holds it (%s platform)\n",
+      gif.size(), qPrintable(QGuiApplication::platformName()));
+  std::printf("  private folder %s; a different GIF every time; median of %d rounds\n", runtimeDir.c_str(),
+              rounds);
   std::printf("  writing its file alone                  %7.2f ms\n", w);
-  std::printf("  copy of the GIF as the box holds it     %7.2f ms  (%.2f x the write; goal <= 1.5)\n", b, b / w);
+  std::printf("  copy of the GIF as the box holds it     %7.2f ms  (%.2f x the write; goal <= 1.5)\n", b,
+              b / w);
   std::printf("  downloading it alone (fetchPage)        %7.2f ms\n", d);
-  std::printf("  copy that downloads it again            %7.2f ms  (%.2f x the write, %.2f x download + write)\n", a,
-              a / w, a / (d + w));
-  if (!held || served != 2 * rounds) std::printf("  SOMETHING FAILED: a copy, download or write was not done\n");
+  std::printf(
+      "  copy that downloads it again            %7.2f ms  (%.2f x the write, %.2f x download + write)\n", a,
+      a / w, a / (d + w));
+  if (!held || served != 2 * rounds)
+    std::printf("  SOMETHING FAILED: a copy, download or write was not done\n");
 
   std::uintmax_t total = 0;
   int files = 0;

@@ -82,7 +82,9 @@ bool isAnimatedGif(std::string_view bytes) {
   if (sniffPictureFormat(bytes) != PictureFormat::Gif || bytes.size() < 13) return false;
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
   // Bytes of the colour table that follows a block with these flags.
-  const auto table = [](unsigned char flags) -> std::size_t { return flags & 0x80 ? 3u << ((flags & 7) + 1) : 0; };
+  const auto table = [](unsigned char flags) -> std::size_t {
+    return flags & 0x80 ? 3u << ((flags & 7) + 1) : 0;
+  };
   // Past the data sub-blocks that start at `i` and the empty one that ends them.
   const auto skipSubBlocks = [&](std::size_t i) {
     while (i < bytes.size() && at(i) != 0) i += at(i) + 1u;

@@ -1,5 +1,6 @@
 #include "platform/clipboard.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 
 #include <QAbstractNativeEventFilter>
@@ -13,7 +14,6 @@
 #include <QSet>
 #include <QUrl>
 #include <QWidget>
-#include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -66,7 +66,8 @@ class FileOffer : public QMimeData {
     if (type == kCopiedFiles) return QByteArray("copy\n" + uri_);
     QFile file(path_);
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (type == kHtml) return QByteArray("<img src=\"data:" + imageType_.toLatin1() + ";base64," + bytes.toBase64() + "\">");
+    if (type == kHtml)
+      return QByteArray("<img src=\"data:" + imageType_.toLatin1() + ";base64," + bytes.toBase64() + "\">");
     return bytes;
   }
 
@@ -121,8 +122,8 @@ class X11TextTargets : public QAbstractNativeEventFilter {
     targets_ = atom("TARGETS");
     for (const char* name : {"MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}) selectionTargets_ << atom(name);
     textTargets_ << XCB_ATOM_STRING;
-    for (const char* name : {"UTF8_STRING", "TEXT", "COMPOUND_TEXT", "text/plain", "text/plain;charset=utf-8",
-                             "text/x-moz-url"})
+    for (const char* name :
+         {"UTF8_STRING", "TEXT", "COMPOUND_TEXT", "text/plain", "text/plain;charset=utf-8", "text/x-moz-url"})
       textTargets_ << atom(name);
   }
 

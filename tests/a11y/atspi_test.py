@@ -10,31 +10,26 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 import pyatspi
 from gi.repository import Atspi, GLib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import scripted_checks  # noqa: E402
+from scripted_checks import Checks, Failed  # noqa: E402
+
 WAIT_SECONDS = 60
 
 
-class Failed(Exception):
-    pass
+def dispatch_events():
+    # Events from the program arrive through the main context.
+    context = GLib.MainContext.default()
+    while context.iteration(False):
+        pass
 
 
 def wait_for(what, probe, seconds=WAIT_SECONDS):
-    deadline = time.monotonic() + seconds
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failed("timed out waiting for " + what)
-        # Events from the program arrive through the main context.
-        context = GLib.MainContext.default()
-        while context.iteration(False):
-            pass
-        time.sleep(0.1)
+    return scripted_checks.wait_for(what, probe, seconds, between=dispatch_events)
 
 
 class Events:
@@ -120,20 +115,6 @@ def dump(node, depth=0):
     for child in node:
         if child is not None:
             dump(child, depth + 1)
-
-
-class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-
-    def check(self, what, ok, detail=""):
-        if ok:
-            self.passed += 1
-            print("ok     " + what)
-        else:
-            self.failed += 1
-            print("FAILED " + what + (": " + detail if detail else ""))
 
 
 def run(app, events, checks, dump_tree):
@@ -258,8 +239,7 @@ def main():
                 log.seek(0)
                 print("---- program output\n" + log.read())
             log.close()
-    print("%d passed, %d failed" % (checks.passed, checks.failed))
-    sys.exit(1 if checks.failed else 0)
+    sys.exit(checks.finish())
 
 
 if __name__ == "__main__":

@@ -17,11 +17,11 @@
 #include <fstream>
 
 #include "net/http_server.h"
+#include "picture/picture_decoder.h"
 #include "platform/clipboard.h"
 #include "runtime/files.h"
 #include "support/handler_parts.h"
 #include "support/test_pictures.h"
-#include "picture/picture_decoder.h"
 
 using namespace mw;
 using mw::test::HttpServer;
@@ -157,8 +157,8 @@ TEST_F(Copying, AGifIsPlacedAsAFileOfItsOwnNeverRewrittenAndInlineForWebPages) {
     EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
   }
   EXPECT_EQ(data->data("x-special/gnome-copied-files"), "copy\n" + url.toEncoded());
-  EXPECT_EQ(data->html(), "<img src=\"data:image/gif;base64," +
-                              QByteArray::fromStdString(served).toBase64() + "\">");
+  EXPECT_EQ(data->html(),
+            "<img src=\"data:image/gif;base64," + QByteArray::fromStdString(served).toBase64() + "\">");
   const auto stamp = fs::last_write_time(file);
 
   // A failed download: the box's own GIF, in a file of its own; the first stays as it was.
@@ -188,8 +188,10 @@ TEST_F(Copying, AGifIsPlacedAsAFileOfItsOwnNeverRewrittenAndInlineForWebPages) {
 
   // Up to 8 MiB a GIF is offered inline to web pages as well; past that the HTML would be too big.
   for (const std::size_t size : {platform::kInlinePictureBytes, platform::kInlinePictureBytes + 1}) {
-    const std::string big = served.substr(0, served.size() - 1) + std::string(size - served.size(), '\0') + ";";
-    EXPECT_EQ(platform::pictureFileData("/tmp/big.gif", big)->hasHtml(), size <= platform::kInlinePictureBytes);
+    const std::string big =
+        served.substr(0, served.size() - 1) + std::string(size - served.size(), '\0') + ";";
+    EXPECT_EQ(platform::pictureFileData("/tmp/big.gif", big)->hasHtml(),
+              size <= platform::kInlinePictureBytes);
   }
 }
 

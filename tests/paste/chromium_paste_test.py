@@ -18,11 +18,10 @@ import http.server
 import json
 import os
 import select
-import sys
 import threading
 import time
 
-from paste_session import BOXES, Checks, Failed, Session, gif_frames, picture_size, wait_for
+from paste_session import BOXES, Failed, gif_frames, main, picture_size, wait_for
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGE_TITLE = "paste target"
@@ -278,24 +277,5 @@ class Page:
         self.check_gif("a dropped GIF", self.one_file("a dropped GIF", self.drag(1), "image/gif"), gif_a)
 
 
-def main():
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    checks = Checks()
-    try:
-        with Session(sys.argv[1]) as session:
-            try:
-                run(session, sys.argv[2], checks)
-            except Failed as e:
-                checks.check("the run", False, e)
-            if checks.failed:
-                print("---- program output\n" + session.log("program.log"))
-                lines = [l for l in session.log("chromium.log").splitlines() if "dbus" not in l]  # no bus here
-                print("---- browser output (last lines)\n" + "\n".join(lines[-20:]))
-    except Failed as e:
-        checks.check("the session", False, e)
-    sys.exit(checks.finish())
-
-
 if __name__ == "__main__":
-    main()
+    main(run, __doc__, ("program.log", "chromium.log"))

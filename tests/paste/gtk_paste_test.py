@@ -6,9 +6,8 @@ later copy leaves the earlier copy's file as it was.
 Usage: gtk_paste_test.py PROGRAM PICTURES  (PICTURES: the demo site's picture folder)"""
 import os
 import stat
-import sys
 
-from paste_session import BOXES, Checks, Failed, Session, gif_frames
+from paste_session import BOXES, Failed, gif_frames, main
 
 # Offered with every selection, by the ICCCM.
 SELECTION_TARGETS = {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}
@@ -104,22 +103,5 @@ def read(path):
         return None
 
 
-def main():
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    checks = Checks()
-    try:
-        with Session(sys.argv[1]) as session:
-            try:
-                run(session, sys.argv[2], checks)
-            except Failed as e:
-                checks.check("the run", False, e)
-            if checks.failed:
-                print("---- program output\n" + session.log("program.log"))
-    except Failed as e:
-        checks.check("the session", False, e)
-    sys.exit(checks.finish())
-
-
 if __name__ == "__main__":
-    main()
+    main(run, __doc__)

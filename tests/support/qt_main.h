@@ -24,11 +24,11 @@ struct PrivateRuntimeFolder {
 
 }  // namespace mw::test
 
-#define MW_QT_TEST_MAIN()                             \
-  int main(int argc, char** argv) {                   \
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);        \
-    const mw::test::PrivateRuntimeFolder runtimeDir;  \
-    QApplication app(argc, argv);                     \
-    ::testing::InitGoogleTest(&argc, argv);           \
-    return RUN_ALL_TESTS();                           \
+#define MW_QT_TEST_MAIN()                            \
+  int main(int argc, char** argv) {                  \
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);       \
+    const mw::test::PrivateRuntimeFolder runtimeDir; \
+    QApplication app(argc, argv);                    \
+    ::testing::InitGoogleTest(&argc, argv);          \
+    return RUN_ALL_TESTS();                          \
   }
