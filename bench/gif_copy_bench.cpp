@@ -1,9 +1,10 @@
 // A left click on 图片框1 copying a GIF of about 2 MB, from the press until the clipboard says it
 // holds it, against writing the GIF's file alone into the same folder, in the same run, their order
 // turning every round. A different GIF every time, as when a user copies one picture after
-// another, so that every copy writes its file. Two copies are timed: an animation behind an
-// address that does not end in "gif", copied as the box holds it, and an address ending in
-// "gif", whose copy downloads the GIF again from a server on 127.0.0.1 (timed alone as well).
+// another, so that every copy writes its file. Two copies are timed: an animation in the box,
+// copied as the box holds it whatever its address, and a box holding a one-frame GIF behind an
+// address ending in "gif", whose copy downloads the GIF again from a server on 127.0.0.1 (timed
+// alone as well).
 // Then lists the folder of the copies.
 //
 // Usage: gif_copy_bench [ROUNDS]   (default 31; 15 rounds make 30 copies)

@@ -33,15 +33,16 @@ bool isGif(const Bytes& bytes) { return picture::sniffPictureFormat(bytes) == pi
 
 enum class Road {
   Still,
-  AddressedGif,  // the address says GIF: downloaded again
-  AnimatedGif,   // an animation behind another address: as the box holds it
+  AddressedGif,  // the address says GIF but the box holds no animation: downloaded again
+  AnimatedGif,   // the box holds an animation: copied as it is, whatever its address
 };
 
 // The road a copy or drag of 图片框`box` takes. Only 图片框1..8 show search addresses.
 Road roadOf(const Context& ctx, int box) {
-  if (box <= 8 && endsInGif(shownAddress(ctx, box))) return Road::AddressedGif;
-  // "x.GIF" or "x.gif?v=2": an animation is not cut to its first frame for its address.
+  // The box already holds the animation that its address would bring again; "x.GIF" and
+  // "x.gif?v=2" keep theirs too rather than being cut to the first frame.
   if (picture::isAnimatedGif(ctx.main.slot(box)->picture())) return Road::AnimatedGif;
+  if (box <= 8 && endsInGif(shownAddress(ctx, box))) return Road::AddressedGif;
   return Road::Still;
 }
 
