@@ -100,7 +100,7 @@ void loadAllList(const forms::Context& ctx) {
   drawViewLabels(ctx, f.网络所有编辑);
   f.跳页_按钮->setEnabled(true);
   showBusyTip(ctx);
-  s.listMode = "所有"_gbk;
+  s.listMode = forms::ListMode::All;
   s.listSitePage = 1;
   s.listPage = 1;
   s.listImageUrls.clear();
@@ -126,7 +126,7 @@ void loadLatestList(const forms::Context& ctx) {
   auto& s = ctx.state.list;
   drawViewLabels(ctx, f.网络最新编辑);
   f.跳页_按钮->setEnabled(false);  // no jumping in the latest list
-  s.listMode = "最新"_gbk;
+  s.listMode = forms::ListMode::Latest;
   s.listPage = 1;
   showBusyTip(ctx);
   s.listImageUrls.clear();

@@ -25,6 +25,9 @@ struct ChromePictures {
 
 bool inStripRows(int y) { return y >= 11 && y <= 34; }
 
+// The pages 编辑 leads to: the template list and its two sub-pages.
+bool inEditArea(Page page) { return page == Page::Edit || page == Page::Online || page == Page::Local; }
+
 // Enters a list view's page: its skin, its counters on the paging bar, and the bar shown.
 void enterView(const Context& ctx, Page page, const Bytes& skin, const Text& counter, const Text& record) {
   auto& f = ctx.main;
@@ -39,12 +42,10 @@ void pressHome(const Context& ctx, const ChromePictures& pictures) {
   auto& f = ctx.main;
   auto& paging = ctx.state.paging;
   const Page page = f.page();
-  if (page == Page::Edit || page == Page::Online || page == Page::Local) {
+  if (inEditArea(page)) {
     switchPagingState(f, paging, PagingCommand::SaveEdit);
     switchPagingState(f, paging, PagingCommand::RestoreHome);
-    paging.lastEditPage = page == Page::Edit     ? "编辑主页"_gbk
-                          : page == Page::Online ? "网络编辑"_gbk
-                                                 : "本地编辑"_gbk;
+    paging.lastEditPage = page;
   } else if (page == Page::Favourites) {
     switchPagingState(f, paging, PagingCommand::RestoreHome);
   }
@@ -68,10 +69,8 @@ void pressEdit(const Context& ctx, const ChromePictures& pictures) {
   }
   // No jumping unless the all-templates list is the source: the latest list, selected until
   // another is loaded, is a single site page.
-  f.跳页_按钮->setDisabled(ctx.state.list.listMode != "所有"_gbk);
-  Page target = Page::Edit;
-  if (paging.lastEditPage == "网络编辑"_gbk) target = Page::Online;
-  if (paging.lastEditPage == "本地编辑"_gbk) target = Page::Local;
+  f.跳页_按钮->setDisabled(ctx.state.list.listMode != forms::ListMode::All);
+  const Page target = inEditArea(paging.lastEditPage) ? paging.lastEditPage : Page::Edit;
   const auto& list = ctx.state.list;
   enterView(ctx, target, pictures.skinEdit,
             fromInteger(list.listPage) + "/" + fromInteger(list.listPageCount), list.listRecordCaption);
@@ -85,12 +84,8 @@ void pressFavourites(const Context& ctx, const ChromePictures& pictures) {
     switchPagingState(f, paging, PagingCommand::SaveHome);
   } else if (page == Page::Edit) {
     switchPagingState(f, paging, PagingCommand::SaveEdit);
-    paging.lastEditPage = "编辑首页"_gbk;
-  } else if (page == Page::Online) {
-    paging.lastEditPage = "网络编辑"_gbk;
-  } else if (page == Page::Local) {
-    paging.lastEditPage = "本地编辑"_gbk;
   }
+  if (inEditArea(page)) paging.lastEditPage = page;
   f.showPage(Page::Favourites);
   f.主窗口->setPicture(pictures.skinFavourites);
   hidePagingBar(f, true);

@@ -143,11 +143,11 @@ bool startOnline(const Context& ctx) {
   f.上一页->setDisabled(true);
   f.首页->setDisabled(true);
   f.下一页->setDisabled(true);
-  forms::switchPagingState(f, ctx.state.paging, "首页保存"_gbk);
+  forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::SaveHome);
 
   showListSourceLooks(ctx);
   auto& list = ctx.state.list;
-  list.listMode = "最新"_gbk;
+  list.listMode = forms::ListMode::Latest;
   list.listPage = 1;
   list.listRecordCaption = browse::latestListCaption(items.size());
   list.listPageCount = browse::latestListPageCount(items.size());
@@ -159,8 +159,8 @@ bool startOnline(const Context& ctx) {
   }
   list.listImageUrls = thumbnails;
   list.listSlotBase = 0;  // the first page, items 1 to 8
-  forms::switchPagingState(f, ctx.state.paging, "编辑页保存"_gbk);
-  forms::switchPagingState(f, ctx.state.paging, "首页恢复"_gbk);
+  forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::SaveEdit);
+  forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::RestoreHome);
   return true;
 }
 
@@ -211,7 +211,7 @@ void startUp(const Context& ctx, const Bytes& markerGif) {
   toolkit::useFlatLook(kFlatScheme);
   forms::showCursorTip(ctx, "软件初始化中..."_gbk);
   f.跳页_按钮->setDisabled(true);
-  ctx.state.paging.lastEditPage = "编辑主页"_gbk;
+  ctx.state.paging.lastEditPage = forms::Page::Edit;
   if (!checkNetwork(ctx)) {
     startOffline(ctx);
   } else if (!startOnline(ctx)) {
