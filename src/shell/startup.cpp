@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "browse/new_pictures.h"
 #include "browse/search.h"
 #include "browse/template_list.h"
 #include "forms/notices.h"
@@ -41,27 +42,6 @@ HomeFields homeFields(const Text& page) {
           homeSiteField(page, "文本9"_gbk), homeSiteField(page, "文本10"_gbk)};
 }
 
-// The picture addresses of the search site's new-pictures list, in page order.
-TextArray newPictureUrls(const Text& page) {
-  TextArray pieces;
-  runtime::textBetweenAll(page, "type=\"text/javascript\">document.getElementById", "</span></a></LI>",
-                          pieces);
-  TextArray urls;
-  for (const Text& piece : pieces)
-    urls.push_back(textBetween(piece, ").src = \"", "\"; </script><LI><", 1, true));
-  return urls;
-}
-
-void showListSourceLooks(const Context& ctx) {
-  auto& f = ctx.main;
-  f.网络最新编辑->setBorder(toolkit::Border::Single);
-  f.网络最新编辑->setBackgroundColour(QColor(0xEC, 0xEC, 0xEC));
-  for (toolkit::Label* other : {f.本地保存编辑, f.网络所有编辑}) {
-    other->setBorder(toolkit::Border::None);
-    other->setBackgroundColour(QColor(0xFF, 0xFF, 0xFF));
-  }
-}
-
 // Without the network only the local editor's source is offered.
 void startOffline(const Context& ctx) {
   auto& f = ctx.main;
@@ -72,17 +52,11 @@ void startOffline(const Context& ctx) {
   net::closeWarmSockets();
 }
 
-// The steps online, up to the settings. False when the user took the newer version: the main
-// window is gone then, and nothing else runs. Each request leaves as soon as what it depends on
-// is in: both lists once the home page is (and no offer waits), each list's pictures once that
-// list is, the usage count whenever the announcement comes. Boxes fill as their pictures
-// arrive; what shows at the end, and when start-up returns, are as with one request after the
-// other.
-bool startOnline(const Context& ctx) {
+// The usage count, whenever the announcement comes (`counted` then), and the home site's
+// fields, which this waits for.
+void readHomeSite(const Context& ctx, net::Exchanges& exchanges, bool& counted) {
   auto& f = ctx.main;
   auto& update = ctx.state.update;
-  net::Exchanges exchanges;
-  bool counted = false;
   exchanges.page(ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html", [&](Text page) {
     f.标签_使用次数->setCaption(usageCount(page));
     counted = true;
@@ -95,72 +69,61 @@ bool startOnline(const Context& ctx) {
   update.updateNotes = home.notes;
   update.groupLink = ctx.sites.groupBase() + "/wpa/qunwpa?idkey=" + home.groupKey1 + home.groupKey2;
   f.标签_广告1->setCaption("公告："_gbk + home.notice1 + home.notice2);
+}
 
-  if (newerVersion(ownVersion(f.主窗口->title()), update.latestVersion)) {
-    // The offer comes over a complete footer, as it always has.
-    exchanges.wait([&] { return counted; });
-    f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
-    f.标签_更新->setCaption("发现新版本"_gbk);
-    f.标签_更新->setCursor(Qt::PointingHandCursor);
-    if (ctx.desktop.messageBox(f.主窗口, "发现新版本，是否进入下载界面？"_gbk, {},
-                               toolkit::MessageButtons::OkCancel) == toolkit::MessageAnswer::Ok) {
-      loadUpdateWindow(ctx);
-      f.主窗口->destroyWindow();
-      return false;
-    }
-  }
+// Offers the newer version when there is one. True when the user took it: the update window
+// is open then and the main window gone.
+bool takeNewerVersion(const Context& ctx, net::Exchanges& exchanges, const bool& counted) {
+  auto& f = ctx.main;
+  if (!newerVersion(ownVersion(f.主窗口->title()), ctx.state.update.latestVersion)) return false;
+  // The offer comes over a complete footer, as it always has.
+  exchanges.wait([&] { return counted; });
+  f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
+  f.标签_更新->setCaption("发现新版本"_gbk);
+  f.标签_更新->setCursor(Qt::PointingHandCursor);
+  if (ctx.desktop.messageBox(f.主窗口, "发现新版本，是否进入下载界面？"_gbk, {},
+                             toolkit::MessageButtons::OkCancel) != toolkit::MessageAnswer::Ok)
+    return false;
+  loadUpdateWindow(ctx);
+  f.主窗口->destroyWindow();
+  return true;
+}
 
-  // Eight pictures into the boxes from `first` on, each as it arrives; a box without an address
-  // is emptied.
-  const auto showPictures = [&](const TextArray& urls, int first) {
-    for (std::size_t k = 0; k < 8; ++k) {
-      toolkit::PictureBox* box = f.slot(first + static_cast<int>(k));
-      if (k >= urls.size() || urls[k].empty()) {
-        box->setPicture({});
-        continue;
-      }
-      exchanges.picture(urls[k], [box](Bytes bytes) { box->setPicture(std::move(bytes)); });
-    }
-  };
-  TextArray newPictures, items, thumbnails;
-  exchanges.page(ctx.sites.searchBase() + "/a/new/", [&](Text page) {
-    newPictures = newPictureUrls(page);
-    showPictures(newPictures, 1);
-  });
-  exchanges.page(browse::latestListUrl(ctx.sites.templateBase()), [&](Text page) {
-    items = browse::latestListItems(page);
-    if (static_cast<int>(items.size()) >= browse::kMinListItems)
-      browse::appendThumbnailUrls(items, ctx.sites.templateBase(), thumbnails);
-    showPictures(thumbnails, 9);
-  });
+// The new pictures on 主页 and the latest list on 编辑, side by side, then the paging bar's
+// states for both views.
+void showPicturePages(const Context& ctx, net::Exchanges& exchanges) {
+  auto& f = ctx.main;
+  browse::requestNewPictures(ctx, exchanges);
+  browse::selectLatestList(ctx);
+  bool listShown = false;
+  browse::requestLatestList(ctx, exchanges, [&](bool shown) { listShown = shown; });
   exchanges.wait();
-  const bool listShown = static_cast<int>(items.size()) >= browse::kMinListItems;
 
-  auto& search = ctx.state.search;
-  search.searchShownUrls.assign(8, Text());
-  std::copy_n(newPictures.begin(), std::min<std::size_t>(newPictures.size(), 8),
-              search.searchShownUrls.begin());
   f.上一页->setDisabled(true);
   f.首页->setDisabled(true);
   f.下一页->setDisabled(true);
   forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::SaveHome);
-
-  showListSourceLooks(ctx);
-  auto& list = ctx.state.list;
-  list.listMode = forms::ListMode::Latest;
-  list.listPage = 1;
-  list.listRecordCaption = browse::latestListCaption(items.size());
-  list.listPageCount = browse::latestListPageCount(items.size());
-  if (list.listPageCount > 1) f.下一页->setEnabled(true);
+  if (ctx.state.list.listPageCount > 1) f.下一页->setEnabled(true);
   if (!listShown) {
-    list.listImageUrls.clear();
     browse::showNoMatches(ctx);
-    return true;
+    return;
   }
-  list.listImageUrls = thumbnails;
-  list.listSlotBase = 0;  // the first page, items 1 to 8
+  // The 编辑 page keeps its own buttons; the home page's go back to disabled.
   forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::SaveEdit);
   forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::RestoreHome);
+}
+
+// The steps online, up to the settings. False when the user took the newer version: nothing
+// else runs then. Each request leaves as soon as what it depends on is in: both lists once the
+// home page is (and no offer waits), each list's pictures once that list is, the usage count
+// whenever the announcement comes. Boxes fill as their pictures arrive; what shows at the end,
+// and when start-up returns, are as with one request after the other.
+bool startOnline(const Context& ctx) {
+  net::Exchanges exchanges;
+  bool counted = false;
+  readHomeSite(ctx, exchanges, counted);
+  if (takeNewerVersion(ctx, exchanges, counted)) return false;
+  showPicturePages(ctx, exchanges);
   return true;
 }
 
