@@ -13,6 +13,7 @@
 #include "runtime/places.h"
 #include "shell/program.h"
 #include "shell/startup.h"
+#include "shell/user_folders.h"
 #include "toolkit/desktop.h"
 #include "toolkit/wait_pump.h"
 
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
   QThreadPool::globalInstance()->setExpiryTimeout(3000);
 
   // Where the settings live: beside a portable copy, in the user's folders for an installed one.
-  const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces();
+  const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces(mw::shell::userFolders());
   // The sites come first: the program never starts half-configured.
   mw::net::ProgramSites sites = mw::net::programSites(sitesFile, places.settingsFolder);
   // Without a sites file the program uses its embedded demo site, serving until main returns.
