@@ -6,7 +6,7 @@
 #include "net/site_settings.h"
 #include "runtime/places.h"
 #include "platform/desktop.h"
-#include "toolkit/desktop.h"  // start-up and the update window still say toolkit::
+#include "toolkit/desktop.h"  // the update window still says toolkit::
 
 namespace mw::forms {
 

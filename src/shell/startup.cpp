@@ -82,7 +82,7 @@ bool takeNewerVersion(const Context& ctx, net::Exchanges& exchanges, const bool&
   f.标签_更新->setCaption("发现新版本"_gbk);
   f.标签_更新->setCursor(Qt::PointingHandCursor);
   if (ctx.desktop.messageBox(f.主窗口, "发现新版本，是否进入下载界面？"_gbk, {},
-                             toolkit::MessageButtons::OkCancel) != toolkit::MessageAnswer::Ok)
+                             platform::MessageButtons::OkCancel) != platform::MessageAnswer::Ok)
     return false;
   loadUpdateWindow(ctx);
   f.主窗口->destroyWindow();
