@@ -81,8 +81,8 @@ bool takeNewerVersion(const Context& ctx, net::Exchanges& exchanges, const bool&
   f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
   f.标签_更新->setCaption("发现新版本"_gbk);
   f.标签_更新->setCursor(Qt::PointingHandCursor);
-  if (ctx.desktop.messageBox(f.主窗口, "发现新版本，是否进入下载界面？"_gbk, {},
-                             platform::MessageButtons::OkCancel) != platform::MessageAnswer::Ok)
+  if (ctx.desktop.messageBox(f.主窗口, kNewerVersionQuestion, {}, platform::MessageButtons::OkCancel) !=
+      platform::MessageAnswer::Ok)
     return false;
   loadUpdateWindow(ctx);
   f.主窗口->destroyWindow();
@@ -133,17 +133,16 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
   const Text file = ctx.places.settingsFile();
   const Text fallback = ctx.places.favouritesFolder;
   Text& folder = ctx.state.favourites.favouritesFolder;
-  const Text notFound = "未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk;
   // The default in place of what the file held; the user hears when it could not be stored.
   const auto restoreDefault = [&] {
     folder = fallback;
     if (!runtime::storablePath(fallback))
-      forms::showMessage(ctx, "程序目录的路径含有无法保存的字符，收藏目录仅本次有效"_gbk);
+      forms::showMessage(ctx, kUnstorableProgramFolderMessage);
     else if (!runtime::writeIni(file, "收藏"_gbk, "地址"_gbk, fallback))
-      forms::showMessage(ctx, "设置文件写入失败，默认目录仅本次有效"_gbk);
+      forms::showMessage(ctx, kDefaultNotWrittenMessage);
   };
   if (!runtime::fileExists(file)) {
-    forms::showMessage(ctx, notFound);
+    forms::showMessage(ctx, kSettingsMissingMessage);
     restoreDefault();
   } else {
     // A missing key (or a file that cannot be read) gives the default without writing it.
@@ -155,7 +154,7 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
       restoreDefault();
     } else if (!runtime::storablePath(*stored)) {
       // Bytes that are no GBK name no folder the user chose.
-      forms::showMessage(ctx, notFound);
+      forms::showMessage(ctx, kSettingsMissingMessage);
       restoreDefault();
     } else {
       // Relative to the program (where the settings lie), not to wherever it was started from.
@@ -172,7 +171,7 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
 void startUp(const Context& ctx, const Bytes& markerGif) {
   auto& f = ctx.main;
   toolkit::useFlatLook(kFlatScheme);
-  forms::showCursorTip(ctx, "软件初始化中..."_gbk);
+  forms::showCursorTip(ctx, kStartingTip);
   f.跳页_按钮->setDisabled(true);
   ctx.state.paging.lastEditPage = forms::Page::Edit;
   if (!checkNetwork(ctx)) {
