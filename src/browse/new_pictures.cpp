@@ -18,13 +18,13 @@ TextArray newPictureUrls(const Text& page) {
 }
 
 void requestNewPictures(const forms::Context& ctx, net::Exchanges& exchanges) {
-  exchanges.page(ctx.sites.searchBase() + "/a/new/", [&ctx, &exchanges](Text page) {
+  exchanges.page(ctx.sites.searchBase() + "/a/new/", [ctx = &ctx, exchanges = &exchanges](Text page) {
     const TextArray urls = newPictureUrls(page);
     // The copy action reads the eight shown; fewer found leave empty addresses.
-    TextArray& shown = ctx.state.search.searchShownUrls;
+    TextArray& shown = ctx->state.search.searchShownUrls;
     shown.assign(8, Text());
     std::copy_n(urls.begin(), std::min<std::size_t>(urls.size(), shown.size()), shown.begin());
-    requestPictureBoxes(exchanges, ctx.main.searchBoxes(), urls, 1);
+    requestPictureBoxes(*exchanges, ctx->main.searchBoxes(), urls, 1);
   });
 }
 

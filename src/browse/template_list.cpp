@@ -6,10 +6,10 @@
 #include "forms/notices.h"
 #include "net/encoding.h"
 #include "net/web_request.h"
+#include "platform/desktop.h"
 #include "runtime/markers.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/controls.h"
-#include "platform/desktop.h"
 
 namespace mw::browse {
 using net::urlDecode;
@@ -132,17 +132,18 @@ void selectLatestList(const forms::Context& ctx) {
 
 void requestLatestList(const forms::Context& ctx, net::Exchanges& exchanges,
                        std::function<void(bool shown)> onList) {
-  exchanges.page(latestListUrl(ctx.sites.templateBase()), [&ctx, &exchanges, onList](Text page) {
-    auto& s = ctx.state.list;
+  const Text base = ctx.sites.templateBase();
+  exchanges.page(latestListUrl(base), [ctx = &ctx, exchanges = &exchanges, base, onList](Text page) {
+    auto& s = ctx->state.list;
     const TextArray items = latestListItems(page);
     const bool shown = static_cast<int>(items.size()) >= kMinListItems;
     s.listRecordCaption = latestListCaption(items.size());
     s.listPageCount = latestListPageCount(items.size());
     onList(shown);
     if (!shown) return;
-    appendThumbnailUrls(items, ctx.sites.templateBase(), s.listImageUrls);
+    appendThumbnailUrls(items, base, s.listImageUrls);
     s.listSlotBase = 0;  // the first page, items 1 to 8
-    requestPictureBoxes(exchanges, ctx.main.listBoxes(), s.listImageUrls, 1);
+    requestPictureBoxes(*exchanges, ctx->main.listBoxes(), s.listImageUrls, 1);
   });
 }
 

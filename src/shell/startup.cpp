@@ -1,7 +1,6 @@
 #include "shell/startup.h"
 
 #include <QColor>
-#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -57,10 +56,12 @@ void startOffline(const Context& ctx) {
 void readHomeSite(const Context& ctx, net::Exchanges& exchanges, bool& counted) {
   auto& f = ctx.main;
   auto& update = ctx.state.update;
-  exchanges.page(ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html", [&](Text page) {
-    f.标签_使用次数->setCaption(usageCount(page));
-    counted = true;
-  });
+  // Its answer may come after this returns.
+  exchanges.page(ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html",
+                 [label = f.标签_使用次数, counted = &counted](Text page) {
+                   label->setCaption(usageCount(page));
+                   *counted = true;
+                 });
   std::optional<Text> homePage;
   exchanges.page(ctx.sites.homeBase() + "/", [&](Text page) { homePage = std::move(page); });
   exchanges.wait([&] { return homePage.has_value(); });
