@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "picture/picture.h"
+#include "picture/picture_decoder.h"
 #include "runtime/files.h"
 #include "shell/program.h"
 #include "support/scripted_desktop.h"
 #include "support/temp_folder.h"
-#include "picture/picture.h"
-#include "picture/picture_decoder.h"
 
 namespace {
 
@@ -74,6 +74,29 @@ QImage fullDecodeScaled(const mw::Text& path, QSize box) {
   return mw::picture::scaledForDisplay(decoded.image, box - QSize(2, 2));
 }
 
+// What the rounds measured: wall and processor times, and the sizes the box went through.
+struct Figures {
+  std::vector<double> program, programCpu, fullDecode, fullDecodeCpu, opening, zoomFirstDrawn, zoomDecoded;
+  QSize openedAt, zoomedAt, decodedAt;
+};
+
+void printFigures(const Figures& r, long long jpegBytes) {
+  const double a = median(r.program), b = median(r.fullDecode);
+  const double ac = median(r.programCpu), bc = median(r.fullDecodeCpu);
+  std::printf("local editor: open a picture, then one zoom step, each until the box has drawn it\n");
+  std::printf(
+      "  picture: JPEG 4000 x 3000, %lld bytes; shown at %d x %d, then %d x %d; median of %d rounds\n",
+      jpegBytes, r.openedAt.width(), r.openedAt.height(), r.zoomedAt.width(), r.zoomedAt.height(), kRounds);
+  std::printf("  program (decoded for the shown size, %d x %d)  %7.2f ms  (processor %7.2f ms)\n",
+              r.decodedAt.width(), r.decodedAt.height(), a, ac);
+  std::printf("  full decode, then scaling                      %7.2f ms  (processor %7.2f ms)\n", b, bc);
+  std::printf("  program / full decode: %.2f\n", a / b);
+  std::printf(
+      "  of the program's: opening %.2f ms; the zoom step drawn at its new size after %.2f ms, from\n"
+      "  the picture held, and its own decode for that size drawn after %.2f ms\n",
+      median(r.opening), median(r.zoomFirstDrawn), median(r.zoomDecoded));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,50 +113,34 @@ int main(int argc, char** argv) {
   auto& f = p.main;
   f.showPage(mw::forms::Page::Local);
 
-  std::vector<double> program, programCpu, fullDecode, fullDecodeCpu, opening, zoomFirstDrawn, zoomDecoded;
-  QSize openedAt, zoomedAt, decodedAt;
+  Figures r;
   auto openAndZoom = [&] {
     desk.files.push_back(path);
-    timed(program, programCpu, [&] {
+    timed(r.program, r.programCpu, [&] {
       const auto start = std::chrono::steady_clock::now();
       press(f.本地编辑_打开文件);
       drawnWhenDecoded(f.本地编辑_图片框);
-      opening.push_back(millisecondsSince(start));
-      openedAt = f.本地编辑_图片框->size();
+      r.opening.push_back(millisecondsSince(start));
+      r.openedAt = f.本地编辑_图片框->size();
       const auto zoomStart = std::chrono::steady_clock::now();
       press(f.图片缩小);
       f.本地编辑_图片框->grab();  // the picture held, drawn at the new size until its decode arrives
-      zoomFirstDrawn.push_back(millisecondsSince(zoomStart));
+      r.zoomFirstDrawn.push_back(millisecondsSince(zoomStart));
       drawnWhenDecoded(f.本地编辑_图片框);
-      zoomDecoded.push_back(millisecondsSince(zoomStart));
+      r.zoomDecoded.push_back(millisecondsSince(zoomStart));
     });
-    zoomedAt = f.本地编辑_图片框->size();
-    decodedAt = f.本地编辑_图片框->pictureView().currentFrame().size();
+    r.zoomedAt = f.本地编辑_图片框->size();
+    r.decodedAt = f.本地编辑_图片框->pictureView().currentFrame().size();
     if (!f.本地编辑_图片框->pictureView().shown()) std::fprintf(stderr, "the box shows no picture\n");
   };
   auto decodeInFull = [&] {
-    timed(fullDecode, fullDecodeCpu, [&] {
+    timed(r.fullDecode, r.fullDecodeCpu, [&] {
       if (fullDecodeScaled(path, QSize(400, 300)).isNull() ||
           fullDecodeScaled(path, QSize(386, 290)).isNull())
         std::abort();
     });
   };
   interleaved(kRounds, openAndZoom, decodeInFull);
-
-  const double a = median(program), b = median(fullDecode);
-  const double ac = median(programCpu), bc = median(fullDecodeCpu);
-  std::printf("local editor: open a picture, then one zoom step, each until the box has drawn it\n");
-  std::printf(
-      "  picture: JPEG 4000 x 3000, %lld bytes; shown at %d x %d, then %d x %d; median of %d rounds\n",
-      static_cast<long long>(jpeg.size()), openedAt.width(), openedAt.height(), zoomedAt.width(),
-      zoomedAt.height(), kRounds);
-  std::printf("  program (decoded for the shown size, %d x %d)  %7.2f ms  (processor %7.2f ms)\n",
-              decodedAt.width(), decodedAt.height(), a, ac);
-  std::printf("  full decode, then scaling                      %7.2f ms  (processor %7.2f ms)\n", b, bc);
-  std::printf("  program / full decode: %.2f\n", a / b);
-  std::printf(
-      "  of the program's: opening %.2f ms; the zoom step drawn at its new size after %.2f ms, from\n"
-      "  the picture held, and its own decode for that size drawn after %.2f ms\n",
-      median(opening), median(zoomFirstDrawn), median(zoomDecoded));
+  printFigures(r, static_cast<long long>(jpeg.size()));
   return 0;
 }

@@ -245,6 +245,39 @@ void runEventsFor(int ms) {
   loop.exec();
 }
 
+// The longest gap between the ticks of a 10 ms timer: how long the window thread was held.
+class GapWatch {
+ public:
+  GapWatch() {
+    ticks_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticks_, &QTimer::timeout, [this] {
+      const auto now = Clock::now();
+      if (lastTick_ != Clock::time_point{})
+        longestMs_ = std::max(longestMs_, std::chrono::duration<double, std::milli>(now - lastTick_).count());
+      lastTick_ = now;
+    });
+    ticks_.start(10);
+  }
+  void restartAt(Clock::time_point t) { lastTick_ = t; }
+  void stop() { ticks_.stop(); }
+  double longestMs() const { return longestMs_; }
+
+ private:
+  QTimer ticks_;
+  Clock::time_point lastTick_{};
+  double longestMs_ = 0;
+};
+
+// The CPU share and memory held while the animated pictures play on for ten seconds.
+void printAnimationCost() {
+  const double cpu = processCpuSeconds();
+  const auto wall = Clock::now();
+  runEventsFor(10000);
+  const double share =
+      (processCpuSeconds() - cpu) / std::chrono::duration<double>(Clock::now() - wall).count();
+  std::printf(" cpu_pct=%.1f animated_held_mb=%.0f", share * 100, statusKb("VmRSS:") / 1024.0);
+}
+
 int runPage(int page, const std::string& dir, int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
@@ -270,43 +303,24 @@ int runPage(int page, const std::string& dir, int argc, char** argv) {
   form.主窗口->show();
   runEventsFor(300);
 
-  Clock::time_point lastTick{};
-  double longestGapMs = 0;
-  QTimer ticks;
-  ticks.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&ticks, &QTimer::timeout, [&] {
-    const auto now = Clock::now();
-    if (lastTick != Clock::time_point{})
-      longestGapMs =
-          std::max(longestGapMs, std::chrono::duration<double, std::milli>(now - lastTick).count());
-    lastTick = now;
-  });
-  ticks.start(10);
-
+  GapWatch gaps;
   const auto start = Clock::now();
-  lastTick = start;
+  gaps.restartAt(start);
   mw::browse::fillPictureBoxes({form.图片框1, form.图片框2, form.图片框3, form.图片框4, form.图片框5,
                                 form.图片框6, form.图片框7, form.图片框8},
                                urls, 1);
   const double handlerMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   runEventsFor(2000);
-  ticks.stop();
+  gaps.stop();
   int shown = 0;
   for (int k = 1; k <= 8; ++k) shown += form.slot(k)->pictureView().shown();
   const long peakKb = statusKb("VmHWM:");
-  std::printf("peak_mb=%.0f gap_ms=%.0f handler_ms=%.0f shown=%d held_mb=%.0f", peakKb / 1024.0, longestGapMs,
-              handlerMs, shown, statusKb("VmRSS:") / 1024.0);
+  std::printf("peak_mb=%.0f gap_ms=%.0f handler_ms=%.0f shown=%d held_mb=%.0f", peakKb / 1024.0,
+              gaps.longestMs(), handlerMs, shown, statusKb("VmRSS:") / 1024.0);
 
   server.stop();
   listener.join();
-  if (kPages[std::size_t(page - 1)].animate) {
-    const double cpu = processCpuSeconds();
-    const auto wall = Clock::now();
-    runEventsFor(10000);
-    const double share =
-        (processCpuSeconds() - cpu) / std::chrono::duration<double>(Clock::now() - wall).count();
-    std::printf(" cpu_pct=%.1f animated_held_mb=%.0f", share * 100, statusKb("VmRSS:") / 1024.0);
-  }
+  if (kPages[std::size_t(page - 1)].animate) printAnimationCost();
   std::printf("\n");
   return 0;
 }

@@ -82,31 +82,8 @@ void outlinedText(QPainter& p, const QRectF& box, const QString& text, const QFo
 
 enum class Eyes { Open, Half, Closed, Happy };
 
-// `flat` avoids gradients, for pictures that end up in a 256-colour GIF; `bolder` widens the lines
-// of a face drawn only a few pixels tall, which would otherwise fade away.
-void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blush = true, bool flat = false,
-                qreal bolder = 1) {
-  const qreal s = std::min(box.width(), box.height());
-  const QPointF c = box.center();
-  const QRectF body(c.x() - s / 2, c.y() - s / 2, s, s);
-  p.save();
-  // soft shadow
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0, 0, 0, 28));
-  p.drawEllipse(QRectF(body.left() + s * 0.06, body.bottom() - s * 0.06, s * 0.88, s * 0.12));
-  QRadialGradient skin(c.x() - s * 0.18, c.y() - s * 0.22, s * 0.75);
-  skin.setColorAt(0, QColor(0xFF, 0xF1, 0xB8));
-  skin.setColorAt(0.7, QColor(0xFF, 0xD5, 0x5E));
-  skin.setColorAt(1, QColor(0xF4, 0xB3, 0x2E));
-  if (flat)
-    p.setBrush(QColor(0xFF, 0xD2, 0x55));
-  else
-    p.setBrush(skin);
-  p.setPen(QPen(QColor(0x6B, 0x45, 0x14), s * 0.025 * bolder));
-  p.drawEllipse(body.adjusted(s * 0.02, s * 0.02, -s * 0.02, -s * 0.02));
-
+void drawMascotEyes(QPainter& p, QPointF c, qreal s, Eyes eyes, qreal bolder, const QColor& ink) {
   const qreal eyeY = c.y() - s * 0.06, eyeDx = s * 0.17, eyeR = s * 0.075;
-  const QColor ink(0x3A, 0x24, 0x0C);
   for (int side : {-1, 1}) {
     const QPointF e(c.x() + side * eyeDx, eyeY);
     switch (eyes) {
@@ -134,13 +111,10 @@ void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blu
         break;
     }
   }
-  if (blush) {
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0xFF, 0x7A, 0x6B, 120));
-    for (int side : {-1, 1})
-      p.drawEllipse(QPointF(c.x() + side * s * 0.29, c.y() + s * 0.1), s * 0.075, s * 0.045);
-  }
-  // open smile
+}
+
+// The open smile, with its tongue.
+void drawMascotMouth(QPainter& p, QPointF c, qreal s, qreal bolder, const QColor& ink) {
   QPainterPath mouth;
   const qreal mw = s * 0.2, my = c.y() + s * 0.1;
   mouth.moveTo(c.x() - mw / 2, my);
@@ -153,6 +127,40 @@ void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blu
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0xFF, 0x8A, 0x80));
   p.drawEllipse(QPointF(c.x(), my + s * 0.12), mw * 0.22, s * 0.035);
+}
+
+// `flat` avoids gradients, for pictures that end up in a 256-colour GIF; `bolder` widens the lines
+// of a face drawn only a few pixels tall, which would otherwise fade away.
+void drawMascot(QPainter& p, const QRectF& box, Eyes eyes = Eyes::Open, bool blush = true, bool flat = false,
+                qreal bolder = 1) {
+  const qreal s = std::min(box.width(), box.height());
+  const QPointF c = box.center();
+  const QRectF body(c.x() - s / 2, c.y() - s / 2, s, s);
+  p.save();
+  // soft shadow
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0, 0, 0, 28));
+  p.drawEllipse(QRectF(body.left() + s * 0.06, body.bottom() - s * 0.06, s * 0.88, s * 0.12));
+  QRadialGradient skin(c.x() - s * 0.18, c.y() - s * 0.22, s * 0.75);
+  skin.setColorAt(0, QColor(0xFF, 0xF1, 0xB8));
+  skin.setColorAt(0.7, QColor(0xFF, 0xD5, 0x5E));
+  skin.setColorAt(1, QColor(0xF4, 0xB3, 0x2E));
+  if (flat)
+    p.setBrush(QColor(0xFF, 0xD2, 0x55));
+  else
+    p.setBrush(skin);
+  p.setPen(QPen(QColor(0x6B, 0x45, 0x14), s * 0.025 * bolder));
+  p.drawEllipse(body.adjusted(s * 0.02, s * 0.02, -s * 0.02, -s * 0.02));
+
+  const QColor ink(0x3A, 0x24, 0x0C);
+  drawMascotEyes(p, c, s, eyes, bolder, ink);
+  if (blush) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xFF, 0x7A, 0x6B, 120));
+    for (int side : {-1, 1})
+      p.drawEllipse(QPointF(c.x() + side * s * 0.29, c.y() + s * 0.1), s * 0.075, s * 0.045);
+  }
+  drawMascotMouth(p, c, s, bolder, ink);
   p.restore();
 }
 
@@ -509,16 +517,8 @@ QImage makeDecoration() {
   return img;
 }
 
-QImage makeTip() {
-  QImage img(960, 851, QImage::Format_RGB32);
-  QPainter p(&img);
-  setupPainter(p);
-  QLinearGradient bg(0, 0, 0, 851);
-  bg.setColorAt(0, QColor(0xFF, 0xF6, 0xE3));
-  bg.setColorAt(1, QColor(0xFF, 0xE3, 0xC2));
-  p.fillRect(img.rect(), bg);
-  // a card in the middle
-  const QRectF card(60, 56, 840, 739);
+// The tip card: its shadow, the white card and the accent band at its top with the thanks.
+void drawTipCard(QPainter& p, const QRectF& card) {
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0x8A, 0x4B, 0x12, 30));
   p.drawRoundedRect(card.translated(0, 10), 40, 40);
@@ -541,10 +541,10 @@ QImage makeTip() {
   p.setPen(QColor(255, 255, 255, 220));
   p.drawText(QRectF(card.left(), card.top() + 124, card.width(), 50), Qt::AlignCenter,
              QString::fromUtf8("Memwick 斗图助手"));
+}
 
-  drawMascot(p, QRectF(130, 300, 250, 250), Eyes::Happy);
-  // a steaming cup beside it
-  const QRectF cup(400, 420, 130, 120);
+// A steaming cup of coffee in `cup`.
+void drawCup(QPainter& p, const QRectF& cup) {
   p.setPen(QPen(QColor(0x6B, 0x45, 0x14), 6));
   p.setBrush(QColor(0xFF, 0xFF, 0xFF));
   p.drawRoundedRect(cup, 18, 18);
@@ -561,6 +561,21 @@ QImage makeTip() {
     steam.cubicTo(x - 14, cup.top() - 34, x + 14, cup.top() - 50, x, cup.top() - 72);
     p.drawPath(steam);
   }
+}
+
+QImage makeTip() {
+  QImage img(960, 851, QImage::Format_RGB32);
+  QPainter p(&img);
+  setupPainter(p);
+  QLinearGradient bg(0, 0, 0, 851);
+  bg.setColorAt(0, QColor(0xFF, 0xF6, 0xE3));
+  bg.setColorAt(1, QColor(0xFF, 0xE3, 0xC2));
+  p.fillRect(img.rect(), bg);
+  // a card in the middle
+  const QRectF card(60, 56, 840, 739);
+  drawTipCard(p, card);
+  drawMascot(p, QRectF(130, 300, 250, 250), Eyes::Happy);
+  drawCup(p, QRectF(400, 420, 130, 120));
 
   p.setPen(kInk);
   p.setFont(font(40, true));

@@ -14,6 +14,7 @@
 #include <QTextStream>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,16 +31,17 @@ struct FaceLook {
   int ears;  // 0 none, 1 round (bear/panda), 2 pointed (cat/dog)
 };
 
-// One cartoon face filling `box`; `phase` (0..1) moves eyes and mouth for animation frames.
-void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase = 0) {
-  p.save();
-  p.setRenderHint(QPainter::Antialiasing);
-  const double s = std::min(box.width(), box.height());
-  const QPointF c = box.center();
-  const double r = s * 0.38;
-  const QPen outline(QColor(40, 30, 30), std::max(2.0, s / 60));
-  p.setPen(outline);
-  p.setBrush(look.skin.darker(115));
+// Where a face is drawn: its centre and radius, and how far its features wobble in this frame.
+struct FaceFrame {
+  QPointF c;
+  double r;
+  double phase;
+  double wobble;
+};
+
+void drawEars(QPainter& p, const FaceFrame& f, const FaceLook& look) {
+  const QPointF c = f.c;
+  const double r = f.r;
   if (look.ears == 1) {
     p.drawEllipse(QPointF(c.x() - r * 0.8, c.y() - r * 0.8), r * 0.35, r * 0.35);
     p.drawEllipse(QPointF(c.x() + r * 0.8, c.y() - r * 0.8), r * 0.35, r * 0.35);
@@ -52,14 +54,15 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
       p.drawPolygon(ear);
     }
   }
-  p.setBrush(look.skin);
-  p.drawEllipse(c, r, r * 0.95);
+}
 
+void drawEyes(QPainter& p, const FaceFrame& f, Mood mood) {
+  const QPointF c = f.c;
+  const double r = f.r, phase = f.phase, wobble = f.wobble;
   const double eyeY = c.y() - r * 0.2;
   const double eyeDx = r * 0.38;
-  const double wobble = std::sin(phase * 2 * M_PI) * r * 0.05;
   p.setBrush(QColor(30, 25, 25));
-  switch (look.mood) {
+  switch (mood) {
     case Mood::Happy:
     case Mood::Thumbs:
       p.setBrush(Qt::NoBrush);
@@ -100,10 +103,14 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
       }
       break;
   }
+}
 
+void drawMouth(QPainter& p, const FaceFrame& f, Mood mood) {
+  const QPointF c = f.c;
+  const double r = f.r, phase = f.phase, wobble = f.wobble;
   const double mouthY = c.y() + r * 0.35;
   p.setBrush(Qt::NoBrush);
-  switch (look.mood) {
+  switch (mood) {
     case Mood::Happy:
     case Mood::Thumbs:
       p.setBrush(QColor(200, 60, 60));
@@ -123,13 +130,33 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
       p.drawEllipse(QPointF(c.x(), mouthY), r * 0.12, r * (0.16 + 0.06 * std::sin(phase * 2 * M_PI)));
       break;
   }
-  if (look.mood == Mood::Thumbs) {
-    p.setBrush(QColor(255, 205, 120));
-    const QRectF fist(c.x() + r * 0.7, c.y() + r * 0.3 - phase * r * 0.2, r * 0.45, r * 0.4);
-    p.drawRoundedRect(fist, r * 0.08, r * 0.08);
-    p.drawRoundedRect(QRectF(fist.left() + r * 0.05, fist.top() - r * 0.35, r * 0.16, r * 0.4), r * 0.06,
-                      r * 0.06);
-  }
+}
+
+void drawThumb(QPainter& p, const FaceFrame& f) {
+  const double r = f.r;
+  p.setBrush(QColor(255, 205, 120));
+  const QRectF fist(f.c.x() + r * 0.7, f.c.y() + r * 0.3 - f.phase * r * 0.2, r * 0.45, r * 0.4);
+  p.drawRoundedRect(fist, r * 0.08, r * 0.08);
+  p.drawRoundedRect(QRectF(fist.left() + r * 0.05, fist.top() - r * 0.35, r * 0.16, r * 0.4), r * 0.06,
+                    r * 0.06);
+}
+
+// One cartoon face filling `box`; `phase` (0..1) moves eyes and mouth for animation frames.
+void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase = 0) {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing);
+  const double s = std::min(box.width(), box.height());
+  const double r = s * 0.38;
+  const FaceFrame frame{box.center(), r, phase, std::sin(phase * 2 * M_PI) * r * 0.05};
+  const QPen outline(QColor(40, 30, 30), std::max(2.0, s / 60));
+  p.setPen(outline);
+  p.setBrush(look.skin.darker(115));
+  drawEars(p, frame, look);
+  p.setBrush(look.skin);
+  p.drawEllipse(frame.c, r, r * 0.95);
+  drawEyes(p, frame, look.mood);
+  drawMouth(p, frame, look.mood);
+  if (look.mood == Mood::Thumbs) drawThumb(p, frame);
   p.restore();
 }
 
@@ -283,6 +310,85 @@ QString rectsText(const std::vector<QRect>& rects) {
   return parts.join(';');
 }
 
+const QStringList kAnimals = {"熊猫头", "猫咪", "狗子", "小黄脸", "兔子",
+                              "企鹅",   "柴犬", "仓鼠", "青蛙",   "小熊"};
+
+// The 24 caption templates, each with its thumbnail.
+bool writeTemplates(const QDir& out, QTextStream& catalog) {
+  const QStringList templateNames = {"就这",   "我不听", "真香",     "你礼貌吗", "我太难了", "好家伙",
+                                     "打工人", "告辞",   "芜湖起飞", "我裂开了", "离谱",     "安排"};
+  // Line counts of the 24 templates: every count occurs several times.
+  const int lineCounts[24] = {1, 2, 3, 4, 1, 2, 2, 3, 4, 1, 2, 4, 3, 1, 2, 4, 2, 3, 1, 2, 4, 3, 2, 1};
+
+  for (int n = 1; n <= 24; ++n) {
+    const QString title = kAnimals[(n - 1) % 10] + templateNames[(n - 1) % 12];
+    const Template t = layoutTemplate(n, title, lineCounts[n - 1]);
+    const QImage image = drawTemplate(t, n * 7);
+    const QString file = QStringLiteral("templates/t%1.jpg").arg(n, 2, 10, QChar('0'));
+    const QString thumb = QStringLiteral("templates/t%1_thumb.jpg").arg(n, 2, 10, QChar('0'));
+    if (!saveImage(image, out.filePath(file), "JPG", 88)) return false;
+    // Thumbnails fit the 152 x 184 picture boxes.
+    if (!saveImage(image.scaled(150, 180, Qt::KeepAspectRatio, Qt::SmoothTransformation), out.filePath(thumb),
+                   "JPG", 90))
+      return false;
+    catalog << "T\t" << n << '\t' << title << '\t' << file << '\t' << thumb << '\t' << t.width << 'x'
+            << t.height << '\t' << rectsText(t.captionAreas) << '\n';
+  }
+  return true;
+}
+
+// An animated GIF of six frames, readable by everyone.
+bool writeGif(const QDir& out, const QString& file, const std::function<QImage(double)>& frame) {
+  std::vector<QImage> frames;
+  for (int k = 0; k < 6; ++k) frames.push_back(frame(k / 6.0));
+  if (!saveAnimatedGif(frames, out.filePath(file), 12)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+    return false;
+  }
+  // giflib creates its file private to the owner; the content is public.
+  QFile::setPermissions(out.filePath(file),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+  return true;
+}
+
+// 60 search pictures: every animal with every mood; four titles in five say 表情包. A third
+// each are GIF, JPEG and PNG.
+bool writePictures(const QDir& out, QTextStream& catalog) {
+  const QStringList moods = {"开心", "生气", "无语", "哭了", "震惊", "点赞"};
+  for (int n = 1; n <= 60; ++n) {
+    const int a = (n - 1) / 6, m = (n - 1) % 6;
+    const QString title =
+        kAnimals[a] + moods[m] + (n % 5 == 0 ? QStringLiteral("头像") : QStringLiteral("表情包"));
+    const FaceLook look{kSkins[(a + m) % 8], kBackgrounds[(n * 3) % 8], static_cast<Mood>(m), a % 3};
+    const int side = 180 + (n % 4) * 20;
+    auto frame = [&](double phase) {
+      QImage image(side, side, QImage::Format_RGB32);
+      image.fill(look.background);
+      QPainter p(&image);
+      drawFace(p, QRectF(0, 0, side, side - 40), look, phase);
+      mw::demo::drawCaption(p, QRectF(6, side - 42, side - 12, 36), kAnimals[a] + moods[m]);
+      return image;
+    };
+    QString file;
+    switch (n % 3) {
+      case 0:
+        file = QStringLiteral("pictures/p%1.gif").arg(n, 2, 10, QChar('0'));
+        if (!writeGif(out, file, frame)) return false;
+        break;
+      case 1:
+        file = QStringLiteral("pictures/p%1.jpg").arg(n, 2, 10, QChar('0'));
+        if (!saveImage(frame(0), out.filePath(file), "JPG", 88)) return false;
+        break;
+      default:
+        file = QStringLiteral("pictures/p%1.png").arg(n, 2, 10, QChar('0'));
+        if (!saveImage(frame(0), out.filePath(file), "PNG")) return false;
+        break;
+    }
+    catalog << "P\t" << n << '\t' << title << '\t' << file << '\n';
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -301,72 +407,7 @@ int main(int argc, char** argv) {
   if (!catalogFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 1;
   QTextStream catalog(&catalogFile);
   catalog << "# kind\tnumber\ttitle\tfile\textra\n";
-
-  const QStringList animals = {"熊猫头", "猫咪", "狗子", "小黄脸", "兔子",
-                               "企鹅",   "柴犬", "仓鼠", "青蛙",   "小熊"};
-  const QStringList moods = {"开心", "生气", "无语", "哭了", "震惊", "点赞"};
-  const QStringList templateNames = {"就这",   "我不听", "真香",     "你礼貌吗", "我太难了", "好家伙",
-                                     "打工人", "告辞",   "芜湖起飞", "我裂开了", "离谱",     "安排"};
-  // Line counts of the 24 templates: every count occurs several times.
-  const int lineCounts[24] = {1, 2, 3, 4, 1, 2, 2, 3, 4, 1, 2, 4, 3, 1, 2, 4, 2, 3, 1, 2, 4, 3, 2, 1};
-
-  for (int n = 1; n <= 24; ++n) {
-    const QString title = animals[(n - 1) % 10] + templateNames[(n - 1) % 12];
-    const Template t = layoutTemplate(n, title, lineCounts[n - 1]);
-    const QImage image = drawTemplate(t, n * 7);
-    const QString file = QStringLiteral("templates/t%1.jpg").arg(n, 2, 10, QChar('0'));
-    const QString thumb = QStringLiteral("templates/t%1_thumb.jpg").arg(n, 2, 10, QChar('0'));
-    if (!saveImage(image, out.filePath(file), "JPG", 88)) return 1;
-    // Thumbnails fit the 152 x 184 picture boxes.
-    if (!saveImage(image.scaled(150, 180, Qt::KeepAspectRatio, Qt::SmoothTransformation), out.filePath(thumb),
-                   "JPG", 90))
-      return 1;
-    catalog << "T\t" << n << '\t' << title << '\t' << file << '\t' << thumb << '\t' << t.width << 'x'
-            << t.height << '\t' << rectsText(t.captionAreas) << '\n';
-  }
-
-  // 60 search pictures: every animal with every mood; four titles in five say 表情包.
-  for (int n = 1; n <= 60; ++n) {
-    const int a = (n - 1) / 6, m = (n - 1) % 6;
-    const QString title =
-        animals[a] + moods[m] + (n % 5 == 0 ? QStringLiteral("头像") : QStringLiteral("表情包"));
-    const FaceLook look{kSkins[(a + m) % 8], kBackgrounds[(n * 3) % 8], static_cast<Mood>(m), a % 3};
-    const int side = 180 + (n % 4) * 20;
-    auto frame = [&](double phase) {
-      QImage image(side, side, QImage::Format_RGB32);
-      image.fill(look.background);
-      QPainter p(&image);
-      drawFace(p, QRectF(0, 0, side, side - 40), look, phase);
-      mw::demo::drawCaption(p, QRectF(6, side - 42, side - 12, 36), animals[a] + moods[m]);
-      return image;
-    };
-    QString file;
-    switch (n % 3) {
-      case 0:
-        file = QStringLiteral("pictures/p%1.gif").arg(n, 2, 10, QChar('0'));
-        {
-          std::vector<QImage> frames;
-          for (int k = 0; k < 6; ++k) frames.push_back(frame(k / 6.0));
-          if (!saveAnimatedGif(frames, out.filePath(file), 12)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-            return 1;
-          }
-          // giflib creates its file private to the owner; the content is public.
-          QFile::setPermissions(out.filePath(file),
-                                QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-        }
-        break;
-      case 1:
-        file = QStringLiteral("pictures/p%1.jpg").arg(n, 2, 10, QChar('0'));
-        if (!saveImage(frame(0), out.filePath(file), "JPG", 88)) return 1;
-        break;
-      default:
-        file = QStringLiteral("pictures/p%1.png").arg(n, 2, 10, QChar('0'));
-        if (!saveImage(frame(0), out.filePath(file), "PNG")) return 1;
-        break;
-    }
-    catalog << "P\t" << n << '\t' << title << '\t' << file << '\n';
-  }
+  if (!writeTemplates(out, catalog) || !writePictures(out, catalog)) return 1;
   catalog.flush();
   return catalogFile.error() == QFile::NoError ? 0 : 1;
 }

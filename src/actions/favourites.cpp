@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <limits>
 
-#include "actions/clipboard.h"
 #include "forms/notices.h"
+#include "picture/picture_decoder.h"
 #include "runtime/clock.h"
 #include "runtime/files.h"
 #include "runtime/ini_file.h"
 #include "runtime/places.h"
-#include "toolkit/picture_decoder.h"
+#include "toolkit/controls.h"
 
 namespace mw::actions {
 namespace {
@@ -53,19 +53,17 @@ Text saveFavourite(const Text& folder, const Bytes& picture, long long clockMs) 
 }
 
 void saveToFavourites(const Context& ctx, int box) {
-  const Bytes& picture = ctx.main.slot(box)->picture();
-  if (picture.empty()) {
-    showCursorTip(ctx, "无图片数据"_gbk);
-    return;
-  }
+  const toolkit::PictureBox& from = *ctx.main.slot(box);
+  if (!forms::holdsPicture(ctx, from)) return;
+  const Bytes& picture = from.picture();
   // A failed download leaves the site's error page in the box: that is no picture to keep.
-  if (toolkit::sniffPictureFormat(picture) == toolkit::PictureFormat::Unknown) {
-    showCursorTip(ctx, "图片数据无法识别，未能保存"_gbk);
+  if (picture::sniffPictureFormat(picture) == picture::PictureFormat::Unknown) {
+    forms::showCursorTip(ctx, kUnknownPictureTip);
     return;
   }
   const bool saved =
       !saveFavourite(ctx.state.favourites.favouritesFolder, picture, favouriteClockMs()).empty();
-  showCursorTip(ctx, saved ? "图片已存至收藏目录"_gbk : "图片保存失败，请检查收藏目录"_gbk);
+  forms::showCursorTip(ctx, saved ? kSavedTip : kSaveFailedTip);
 }
 
 void changeFavouritesFolder(const Context& ctx) {
@@ -74,20 +72,20 @@ void changeFavouritesFolder(const Context& ctx) {
   if (!chosen || chosen->empty()) return;  // cancelled: everything stays as it was
   // MW_scdz.ini is GBK: a path it cannot hold would come back naming another folder.
   if (!runtime::storablePath(*chosen)) {
-    forms::showMessage(ctx, "所选目录的路径含有无法保存的字符，请选择其他目录"_gbk);
+    forms::showMessage(ctx, kUnstorableFolderMessage);
     return;
   }
   auto& favourites = ctx.state.favourites;
   favourites.favouritesFolder = *chosen;
   ctx.main.收藏目录地址显示->setCaption(*chosen);
   if (!runtime::writeIni(ctx.places.settingsFile(), "收藏"_gbk, "地址"_gbk, *chosen)) {
-    forms::showMessage(ctx, "设置文件写入失败，新目录仅本次有效"_gbk);
+    forms::showMessage(ctx, kSettingsNotWrittenMessage);
   }
 }
 
 void openFavouritesFolder(const Context& ctx) {
   if (!ctx.desktop.openFolder(ctx.state.favourites.favouritesFolder))
-    showCursorTip(ctx, "无法打开收藏目录"_gbk);
+    forms::showCursorTip(ctx, kCannotOpenFolderTip);
 }
 
 void bindFavourites(forms::HandlerRegistry& registry) {

@@ -17,6 +17,14 @@ Text favouriteFileName(long long clockMs);
 // path written, or empty when nothing could be written.
 Text saveFavourite(const Text& folder, const Bytes& picture, long long clockMs);
 
+// What saving and the folder buttons say.
+inline const Text kUnknownPictureTip = "图片数据无法识别，未能保存"_gbk;
+inline const Text kSavedTip = "图片已存至收藏目录"_gbk;
+inline const Text kSaveFailedTip = "图片保存失败，请检查收藏目录"_gbk;
+inline const Text kCannotOpenFolderTip = "无法打开收藏目录"_gbk;
+inline const Text kUnstorableFolderMessage = "所选目录的路径含有无法保存的字符，请选择其他目录"_gbk;
+inline const Text kSettingsNotWrittenMessage = "设置文件写入失败，新目录仅本次有效"_gbk;
+
 // The right click on 图片框`box` (1..16).
 void saveToFavourites(const forms::Context& ctx, int box);
 // 更改收藏目录: the folder dialog; a cancel, or a folder whose path the GBK settings file cannot

@@ -14,8 +14,8 @@ constexpr int kPagesPerSitePage = 5;
 // Last site page of the fixed 185-page count of the all-templates list.
 constexpr int kLastSitePage = 37;
 
-bool latestMode(const forms::Context& ctx) { return ctx.state.list.listMode == "最新"_gbk; }
-bool allMode(const forms::Context& ctx) { return ctx.state.list.listMode == "所有"_gbk; }
+bool latestMode(const forms::Context& ctx) { return ctx.state.list.listMode == forms::ListMode::Latest; }
+bool allMode(const forms::Context& ctx) { return ctx.state.list.listMode == forms::ListMode::All; }
 
 // Remainder of page ÷ 5 on reals, with the sign of the dividend.
 double siteRemainder(int page) { return std::fmod(static_cast<double>(page), kPagesPerSitePage); }

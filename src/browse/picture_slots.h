@@ -1,11 +1,8 @@
 #pragma once
 // Fills a row of picture boxes from a list of picture addresses.
-#include <array>
-#include <vector>
-
 #include "forms/main_form.h"
+#include "net/web_request.h"
 #include "runtime/text.h"
-#include "toolkit/controls.h"
 
 namespace mw::browse {
 
@@ -16,8 +13,8 @@ using SlotBoxes = forms::PictureBoxes;
 // are done. A failed download or an item beyond the list leaves its box with an empty picture.
 void fillPictureBoxes(const SlotBoxes& boxes, const TextArray& urls, int first);
 
-// Box k shows the picture at address k; all downloads run side by side, otherwise as above.
-// An empty address leaves its box empty without a request.
-void fillBoxes(const std::vector<toolkit::PictureBox*>& boxes, const TextArray& urls);
+// As fillPictureBoxes, but the downloads are asked for on `exchanges`, beside whatever else
+// runs there, and the caller waits. An empty address leaves its box empty without a request.
+void requestPictureBoxes(net::Exchanges& exchanges, const SlotBoxes& boxes, const TextArray& urls, int first);
 
 }  // namespace mw::browse

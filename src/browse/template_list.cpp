@@ -6,10 +6,10 @@
 #include "forms/notices.h"
 #include "net/encoding.h"
 #include "net/web_request.h"
+#include "platform/desktop.h"
 #include "runtime/markers.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/controls.h"
-#include "platform/desktop.h"
 
 namespace mw::browse {
 using net::urlDecode;
@@ -100,7 +100,7 @@ void loadAllList(const forms::Context& ctx) {
   drawViewLabels(ctx, f.网络所有编辑);
   f.跳页_按钮->setEnabled(true);
   showBusyTip(ctx);
-  s.listMode = "所有"_gbk;
+  s.listMode = forms::ListMode::All;
   s.listSitePage = 1;
   s.listPage = 1;
   s.listImageUrls.clear();
@@ -121,28 +121,49 @@ void loadAllList(const forms::Context& ctx) {
   showListPictures(ctx, s.listPage * 9 - 8);
 }
 
+void selectLatestList(const forms::Context& ctx) {
+  auto& s = ctx.state.list;
+  drawViewLabels(ctx, ctx.main.网络最新编辑);
+  ctx.main.跳页_按钮->setEnabled(false);  // no jumping in the latest list
+  s.listMode = forms::ListMode::Latest;
+  s.listPage = 1;
+  s.listImageUrls.clear();
+}
+
+void requestLatestList(const forms::Context& ctx, net::Exchanges& exchanges,
+                       std::function<void(bool shown)> onList) {
+  const Text base = ctx.sites.templateBase();
+  exchanges.page(latestListUrl(base), [ctx = &ctx, exchanges = &exchanges, base, onList](Text page) {
+    auto& s = ctx->state.list;
+    const TextArray items = latestListItems(page);
+    const bool shown = static_cast<int>(items.size()) >= kMinListItems;
+    s.listRecordCaption = latestListCaption(items.size());
+    s.listPageCount = latestListPageCount(items.size());
+    onList(shown);
+    if (!shown) return;
+    appendThumbnailUrls(items, base, s.listImageUrls);
+    s.listSlotBase = 0;  // the first page, items 1 to 8
+    requestPictureBoxes(*exchanges, ctx->main.listBoxes(), s.listImageUrls, 1);
+  });
+}
+
 void loadLatestList(const forms::Context& ctx) {
   auto& f = ctx.main;
   auto& s = ctx.state.list;
-  drawViewLabels(ctx, f.网络最新编辑);
-  f.跳页_按钮->setEnabled(false);  // no jumping in the latest list
-  s.listMode = "最新"_gbk;
-  s.listPage = 1;
+  selectLatestList(ctx);
   showBusyTip(ctx);
-  s.listImageUrls.clear();
-  const TextArray items = latestListItems(webRequest(latestListUrl(ctx.sites.templateBase())));
-  setRecordCaption(ctx, latestListCaption(items.size()));
-  s.listPageCount = latestListPageCount(items.size());
-  f.显示页->setCaption(fromInteger(s.listPage) + "/" + fromInteger(s.listPageCount));
-  f.上一页->setEnabled(false);
-  f.首页->setEnabled(false);
-  f.下一页->setEnabled(s.listPageCount > 1);
-  if (static_cast<int>(items.size()) < kMinListItems) {
-    showNoMatches(ctx);
-    return;
-  }
-  appendThumbnailUrls(items, ctx.sites.templateBase(), s.listImageUrls);
-  showListPictures(ctx, 1);
+  net::Exchanges exchanges;
+  bool shown = false;
+  requestLatestList(ctx, exchanges, [&](bool listShown) {
+    shown = listShown;
+    f.标签_记录->setCaption(s.listRecordCaption);
+    f.显示页->setCaption(fromInteger(s.listPage) + "/" + fromInteger(s.listPageCount));
+    f.上一页->setEnabled(false);
+    f.首页->setEnabled(false);
+    f.下一页->setEnabled(s.listPageCount > 1);
+  });
+  exchanges.wait();
+  if (!shown) showNoMatches(ctx);
 }
 
 void showListPictures(const forms::Context& ctx, int first) {

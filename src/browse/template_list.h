@@ -1,7 +1,10 @@
 #pragma once
 // The template lists of the 编辑 page: loading the latest and the all-templates list, parsing
 // one list page, and showing eight of the held thumbnails in 图片框9..图片框16.
+#include <functional>
+
 #include "forms/handler_registry.h"
+#include "net/web_request.h"
 #include "runtime/text.h"
 
 namespace mw::browse {
@@ -38,6 +41,17 @@ Text allListUrl(const Text& base, int sitePage, bool firstPageAddress);
 // Empties listImageUrls, fetches the all-templates page, and fills listImageUrls from it.
 // A page that counts as empty gives the "没有匹配数据" message and false.
 bool loadListSitePage(const forms::Context& ctx, int sitePage, bool firstPageAddress);
+
+// Makes the latest list the one the 编辑 page holds: its view label drawn selected, no jumping,
+// mode 最新 on page 1, no addresses held yet.
+void selectLatestList(const forms::Context& ctx);
+
+// Asks `exchanges` for the latest list, beside whatever else runs there; the caller waits.
+// Once the page is in, the list state takes its count and caption, then `onList(shown)` runs
+// (`shown`: it has enough items); a shown list's addresses are held and its first eight
+// thumbnails go out on the same exchanges, each shown in 图片框9..图片框16 as it arrives.
+void requestLatestList(const forms::Context& ctx, net::Exchanges& exchanges,
+                       std::function<void(bool shown)> onList);
 
 // Left press on 网络最新编辑.
 void loadLatestList(const forms::Context& ctx);

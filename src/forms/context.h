@@ -8,7 +8,7 @@
 #include "runtime/picture_files.h"
 #include "runtime/places.h"
 #include "platform/desktop.h"
-#include "toolkit/desktop.h"  // start-up and the update window still say toolkit::
+#include "toolkit/desktop.h"  // the update window still says toolkit::
 
 namespace mw::forms {
 

@@ -36,15 +36,6 @@ void switchPagingState(MainForm& form, PagingState& state, PagingCommand command
   }
 }
 
-void switchPagingState(MainForm& form, PagingState& state, const Text& marker) {
-  static const std::pair<Text, PagingCommand> kWords[] = {{"首页保存"_gbk, PagingCommand::SaveHome},
-                                                           {"首页恢复"_gbk, PagingCommand::RestoreHome},
-                                                           {"编辑页保存"_gbk, PagingCommand::SaveEdit},
-                                                           {"编辑页恢复"_gbk, PagingCommand::RestoreEdit}};
-  for (const auto& [word, command] : kWords)
-    if (marker == word) switchPagingState(form, state, command);
-}
-
 void hidePagingBar(MainForm& form, bool hide) {
   for (QWidget* w : std::initializer_list<QWidget*>{form.上一页, form.下一页, form.首页, form.显示页,
                                                     form.标签_记录, form.跳页_按钮, form.跳页_编辑框}) {

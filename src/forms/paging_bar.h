@@ -11,10 +11,6 @@ namespace mw::forms {
 enum class PagingCommand { SaveHome, RestoreHome, SaveEdit, RestoreEdit };
 void switchPagingState(MainForm& form, PagingState& state, PagingCommand command);
 
-// Start-up still gives the commands as the words "首页保存", "首页恢复", "编辑页保存",
-// "编辑页恢复"; any other word does nothing. Goes once start-up gives the commands.
-void switchPagingState(MainForm& form, PagingState& state, const Text& marker);
-
 // Hides the seven paging-bar controls, or shows them.
 void hidePagingBar(MainForm& form, bool hide);
 

@@ -1,6 +1,6 @@
 #pragma once
 // The program-wide variables shared by the handlers, one struct per view. All start as 0, the
-// empty text or an empty array when the program starts.
+// empty text or an empty array when the program starts, or as what such an empty value means.
 #include <array>
 
 #include "runtime/text.h"
@@ -15,8 +15,8 @@ using PagingFlags = std::array<int, 4>;
 
 // Page switching: what the shared paging bar held in each view, and where 编辑 returns to.
 struct PagingState {
-  // "编辑主页" or "编辑首页" (page 编辑), "网络编辑", "本地编辑": written and read back as these texts.
-  Text lastEditPage;
+  // The edit-area page 编辑 returns to: 网络制作 or 本地制作, anything else meaning 编辑.
+  Page lastEditPage = Page::Edit;
   PagingFlags savedHomePaging{};
   PagingFlags savedEditPaging{};
 };
@@ -37,9 +37,13 @@ struct SearchState {
   Text searchRecordCaption;
 };
 
+// Which template list the 编辑 page holds: none before the first load, the latest templates or
+// all of them.
+enum class ListMode { Unset, Latest, All };
+
 // The template list of the 编辑 page.
 struct TemplateListState {
-  Text listMode;  // "最新" or "所有": written and read back as these texts
+  ListMode listMode = ListMode::Unset;
   int listPage = 0;
   int listPageCount = 0;
   int listSitePage = 0;

@@ -1,6 +1,7 @@
 #include "net/fetch_page.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -70,47 +71,78 @@ bool setHeaderLines(Transfer& t, const Text& block) {
   return appendHeader(t.headers, "Expect:");
 }
 
+// Where fetchPage sends a request, read from the address text alone.
+struct FetchTarget {
+  bool secure = false;
+  Text host;
+  long long port = 80;
+  Text path;  // from the first slash after the host, as the address spells it
+
+  Text address() const { return (secure ? "https://" : "http://") + host + ":" + fromInteger(port) + path; }
+};
+
+// None for a scheme other than http and https (an address without one is taken as http), or
+// for no usable host and port.
+std::optional<FetchTarget> fetchTarget(const Text& url) {
+  Text lower = asciiLower(url);
+  FetchTarget target;
+  target.secure = lower.starts_with("https");
+  std::size_t schemeEnd = lower.find("://");
+  if (schemeEnd != std::string::npos &&
+      lower.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789+.-") == schemeEnd &&
+      !lower.starts_with("http://") && !lower.starts_with("https://"))
+    return std::nullopt;
+
+  if (lower.empty() || lower.back() != '/') lower += '/';
+  if (!lower.starts_with("https://") && lower.find("http://") == std::string::npos) lower = "http://" + lower;
+  Text hostPort = textBetween(lower, lower.starts_with("https://") ? "https://" : "http://", "/");
+  target.host = hostPort.substr(0, hostPort.find(':'));
+  target.port = target.secure ? 443 : 80;
+  if (std::size_t colon = hostPort.rfind(':'); colon != std::string::npos) {
+    target.port = toInteger(std::string_view(hostPort).substr(colon + 1));
+    if (target.port == 0) target.port = target.secure ? 443 : 80;
+  }
+  if (target.host.empty() || target.port < 1 || target.port > 65535) return std::nullopt;
+
+  int hostAt = findText(url, target.host, 1, true);
+  int slash = findText(url, "/", hostAt, true);
+  target.path = slash == -1 ? Text("/") : url.substr(slash - 1);
+  return target;
+}
+
+// GET, or the body (postBytes when given, else postData) sent with POST or HEAD.
+void setRequestBody(Transfer& t, int method, const Text& postData, const FetchPageOptions& o) {
+  if (method == 0) {
+    curl_easy_setopt(t.easy.get(), CURLOPT_HTTPGET, 1L);
+    return;
+  }
+  Bytes localBody;
+  Bytes& postBytes = o.postBytes ? *o.postBytes : localBody;
+  if (postBytes.empty()) postBytes = postData;
+  if (method == 2) {
+    t.sendHead(postBytes);
+  } else {
+    t.sendBody(postBytes);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<Transfer> prepareFetch(const Text& url, int method, const Text& postData,
                                        const FetchPageOptions& o, const FetchLimits& limits) {
   if (method < 0 || method > 2) method = 0;
-  Text lower = asciiLower(url);
-  bool secure = lower.starts_with("https");
-
-  // Other schemes are refused; an address without any scheme is taken as http.
-  std::size_t schemeEnd = lower.find("://");
-  if (schemeEnd != std::string::npos &&
-      lower.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789+.-") == schemeEnd &&
-      !lower.starts_with("http://") && !lower.starts_with("https://"))
-    return nullptr;
-
+  const std::optional<FetchTarget> target = fetchTarget(url);
+  if (!target) return nullptr;
   Text localHeaders;
   Text& requestHeaders = o.requestHeaders ? *o.requestHeaders : localHeaders;
-  Text agent = agentFor(requestHeaders);
-
-  // Host and port by the address text alone.
-  if (lower.empty() || lower.back() != '/') lower += '/';
-  if (!lower.starts_with("https://") && lower.find("http://") == std::string::npos) lower = "http://" + lower;
-  Text hostPort = textBetween(lower, lower.starts_with("https://") ? "https://" : "http://", "/");
-  Text host = hostPort.substr(0, hostPort.find(':'));
-  long long port = secure ? 443 : 80;
-  if (std::size_t colon = hostPort.rfind(':'); colon != std::string::npos) {
-    port = toInteger(std::string_view(hostPort).substr(colon + 1));
-    if (port == 0) port = secure ? 443 : 80;
-  }
-  if (host.empty() || port < 1 || port > 65535) return nullptr;
-
-  int hostAt = findText(url, host, 1, true);
-  int slash = findText(url, "/", hostAt, true);
-  Text path = slash == -1 ? Text("/") : url.substr(slash - 1);
+  const Text agent = agentFor(requestHeaders);
 
   auto t = std::make_unique<Transfer>();
   t->easy = newEasy();
   t->url.reset(curl_url());
   if (!t->easy || !t->url) return nullptr;
-  Text address = (secure ? "https://" : "http://") + host + ":" + fromInteger(port) + path;
-  if (curl_url_set(t->url.get(), CURLUPART_URL, escapeBlanks(address).c_str(), CURLU_PATH_AS_IS) != CURLUE_OK)
+  if (curl_url_set(t->url.get(), CURLUPART_URL, escapeBlanks(target->address()).c_str(), CURLU_PATH_AS_IS) !=
+      CURLUE_OK)
     return nullptr;
   curl_url_set(t->url.get(), CURLUPART_FRAGMENT, nullptr, 0);
 
@@ -132,19 +164,7 @@ std::unique_ptr<Transfer> prepareFetch(const Text& url, int method, const Text& 
   addDefaultLines(requestHeaders, url, o.cookies ? *o.cookies : Text());
   if (!setHeaderLines(*t, requestHeaders)) return nullptr;
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, t->headers.get());
-
-  if (method == 0) {
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-  } else {
-    Bytes localBody;
-    Bytes& postBytes = o.postBytes ? *o.postBytes : localBody;
-    if (postBytes.empty()) postBytes = postData;
-    if (method == 2) {
-      t->sendHead(postBytes);
-    } else {
-      t->sendBody(postBytes);
-    }
-  }
+  setRequestBody(*t, method, postData, o);
   return t;
 }
 

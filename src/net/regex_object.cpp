@@ -3,9 +3,12 @@
 
 #include <pcre2.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "runtime/charset.h"
 
@@ -119,11 +122,75 @@ Utf8Subject toUtf8Subject(std::string_view gbkText) {
   return s;
 }
 
+using CodePtr = std::unique_ptr<pcre2_code, CodeDeleter>;
+
+// Compiles the UTF-8 pattern into `code` (null for a pattern in error); false when not even a
+// compile context could be had.
+bool compilePattern(const std::string& utf8Pattern, bool caseSensitive, bool multiline, CodePtr& code) {
+  std::unique_ptr<pcre2_compile_context, CompileContextDeleter> compileContext(
+      pcre2_compile_context_create(nullptr));
+  if (!compileContext) return false;
+  pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_LF);
+  // Script-engine semantics: \u escapes, unset back-references match empty, and without
+  // multi-line "$" matches only at the very end.
+  uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_DOLLAR_ENDONLY;
+  if (!caseSensitive) options |= PCRE2_CASELESS;
+  if (multiline) options |= PCRE2_MULTILINE;
+  int error = 0;
+  PCRE2_SIZE errorOffset = 0;
+  code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8Pattern.data()), utf8Pattern.size(), options,
+                           &error, &errorOffset, compileContext.get()));
+  return true;
+}
+
+// Appends the GBK start/end pairs of groups 0..`groups` of every match (only the first unless
+// `global`) to `spans`; false when matching failed (out of memory or over its budget).
+bool collectSpans(const pcre2_code* code, const Utf8Subject& s, bool global, int groups,
+                  std::vector<int>& spans) {
+  std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
+      pcre2_match_data_create_from_pattern(code, nullptr));
+  std::unique_ptr<pcre2_match_context, MatchContextDeleter> context(pcre2_match_context_create(nullptr));
+  if (!data || !context) return false;
+  pcre2_set_match_limit(context.get(), kMatchLimit);
+  pcre2_set_depth_limit(context.get(), kDepthLimit);
+
+  const auto* subjectBytes = reinterpret_cast<PCRE2_SPTR>(s.text.data());
+  const PCRE2_SIZE length = s.text.size();
+  PCRE2_SIZE start = 0;
+  uint32_t flags = 0;
+  while (start <= length) {
+    const int rc =
+        pcre2_match(code, subjectBytes, length, start, flags | PCRE2_NO_UTF_CHECK, data.get(), context.get());
+    if (rc == PCRE2_ERROR_NOMATCH) {
+      if (flags == 0) break;
+      // No non-empty match here after an empty one: step over one character.
+      flags = 0;
+      ++start;
+      while (start < length && (s.text[start] & 0xC0) == 0x80) ++start;
+      continue;
+    }
+    if (rc < 0) return false;
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
+    const uint32_t pairs = pcre2_get_ovector_count(data.get());
+    for (int g = 0; g <= groups; ++g) {
+      const bool set = static_cast<uint32_t>(g) < pairs &&
+                       static_cast<uint32_t>(g) < static_cast<uint32_t>(rc) && ovector[2 * g] != PCRE2_UNSET;
+      spans.push_back(set ? s.gbkOffset[ovector[2 * g]] : -1);
+      spans.push_back(set ? s.gbkOffset[ovector[2 * g + 1]] : -1);
+    }
+    if (!global) break;
+    // \K can put the reported start after the end; never move backwards.
+    start = std::max(ovector[1], start);
+    flags = ovector[0] == ovector[1] ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
+  }
+  return true;
+}
+
 }  // namespace
 
 struct RegexObject::Engine {
   Text pattern;
-  std::unique_ptr<pcre2_code, CodeDeleter> code;
+  CodePtr code;
 };
 
 bool RegexObject::create(std::string_view pattern, std::string_view subject, bool caseSensitive,
@@ -138,66 +205,17 @@ bool RegexObject::create(std::string_view pattern, std::string_view subject, boo
   engine->pattern = quoteToken ? replaceAll(pattern, token, "\"") : Text(pattern);
   // Converted like the subject: a byte that starts no GBK character becomes U+FFFD, never a
   // "?" that the engine would read as a quantifier.
-  const std::string utf8Pattern = toUtf8Subject(engine->pattern).text;
-
-  std::unique_ptr<pcre2_compile_context, CompileContextDeleter> compileContext(
-      pcre2_compile_context_create(nullptr));
-  if (!compileContext) return false;
-  pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_LF);
-  // Script-engine semantics: \u escapes, unset back-references match empty, and without
-  // multi-line "$" matches only at the very end.
-  uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_DOLLAR_ENDONLY;
-  if (!caseSensitive) options |= PCRE2_CASELESS;
-  if (multiline) options |= PCRE2_MULTILINE;
-  int error = 0;
-  PCRE2_SIZE errorOffset = 0;
-  engine->code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8Pattern.data()), utf8Pattern.size(),
-                                   options, &error, &errorOffset, compileContext.get()));
+  if (!compilePattern(toUtf8Subject(engine->pattern).text, caseSensitive, multiline, engine->code))
+    return false;
   engine_ = engine;
   if (!engine->code) return false;
-
-  const Utf8Subject s = toUtf8Subject(subject_);
-  std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
-      pcre2_match_data_create_from_pattern(engine->code.get(), nullptr));
-  std::unique_ptr<pcre2_match_context, MatchContextDeleter> context(pcre2_match_context_create(nullptr));
-  if (!data || !context) return false;
-  pcre2_set_match_limit(context.get(), kMatchLimit);
-  pcre2_set_depth_limit(context.get(), kDepthLimit);
 
   auto matches = std::make_shared<Matches>();
   uint32_t captures = 0;
   pcre2_pattern_info(engine->code.get(), PCRE2_INFO_CAPTURECOUNT, &captures);
   matches->groups = static_cast<int>(captures);
-
-  const auto* subjectBytes = reinterpret_cast<PCRE2_SPTR>(s.text.data());
-  const PCRE2_SIZE length = s.text.size();
-  PCRE2_SIZE start = 0;
-  uint32_t flags = 0;
-  while (start <= length) {
-    const int rc = pcre2_match(engine->code.get(), subjectBytes, length, start, flags | PCRE2_NO_UTF_CHECK,
-                               data.get(), context.get());
-    if (rc == PCRE2_ERROR_NOMATCH) {
-      if (flags == 0) break;
-      // No non-empty match here after an empty one: step over one character.
-      flags = 0;
-      ++start;
-      while (start < length && (s.text[start] & 0xC0) == 0x80) ++start;
-      continue;
-    }
-    if (rc < 0) return false;
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-    const uint32_t pairs = pcre2_get_ovector_count(data.get());
-    for (int g = 0; g <= matches->groups; ++g) {
-      const bool set = static_cast<uint32_t>(g) < pairs &&
-                       static_cast<uint32_t>(g) < static_cast<uint32_t>(rc) && ovector[2 * g] != PCRE2_UNSET;
-      matches->spans.push_back(set ? s.gbkOffset[ovector[2 * g]] : -1);
-      matches->spans.push_back(set ? s.gbkOffset[ovector[2 * g + 1]] : -1);
-    }
-    if (!global) break;
-    // \K can put the reported start after the end; never move backwards.
-    start = std::max(ovector[1], start);
-    flags = ovector[0] == ovector[1] ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
-  }
+  if (!collectSpans(engine->code.get(), toUtf8Subject(subject_), global, matches->groups, matches->spans))
+    return false;
   matches_ = std::move(matches);
   return true;
 }

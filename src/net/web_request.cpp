@@ -161,23 +161,10 @@ bool isConnectFailure(CURLcode code) {
   }
 }
 
-// Sets up the exchange webRequest makes; the failure, if one stops it before it starts.
-std::optional<Failure> prepare(Transfer& t, const Text& url, int method, const Text& postData,
-                               const WebRequestOptions& o) {
-  auto target = splitUrl(url);
-  if (!target) return kBadUrl;
-
-  t.easy = newEasy();
-  if (!t.easy) return kNoSession;
+// Each verb through its own curl switch, so that curl changes a POST answered by a 301/302/303
+// into a GET as browsers do.
+void setMethod(Transfer& t, int method, const Text& postData) {
   CURL* h = t.easy.get();
-  t.url = std::move(*target);
-  t.attachCallbacks();
-  curl_easy_setopt(h, CURLOPT_CURLU, t.url.get());
-  // An empty proxy also keeps curl from taking one from the environment.
-  curl_easy_setopt(h, CURLOPT_PROXY, o.proxy.c_str());
-
-  // Each verb through its own curl switch, so that curl changes a POST answered by a
-  // 301/302/303 into a GET as browsers do.
   switch (method) {
     case 1:
       t.sendBody(postData);
@@ -197,15 +184,23 @@ std::optional<Failure> prepare(Transfer& t, const Text& url, int method, const T
         curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "GET");
       }
   }
+}
 
-  // Every wait is bounded by the time-out: connecting, and any stretch without a byte moving.
-  // A server trickling a byte now and then is stopped by the deadline of twice that in all.
+// Every wait is bounded by the time-out: connecting, and any stretch without a byte moving.
+// A server trickling a byte now and then is stopped by the deadline of twice that in all.
+std::optional<Failure> setTimeouts(Transfer& t, const WebRequestOptions& o) {
+  CURL* h = t.easy.get();
   long seconds = o.timeoutSeconds > 0 ? o.timeoutSeconds : 30;
   if (curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, seconds * 1000) != CURLE_OK ||
       curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, seconds * 2000) != CURLE_OK)
     return kTimeouts;
   t.idleLimit = std::chrono::seconds(seconds);
+  return std::nullopt;
+}
 
+// Basic authentication at the server and at the proxy, each when both its name and password
+// are given.
+std::optional<Failure> setCredentials(CURL* h, const WebRequestOptions& o) {
   if (!o.userName.empty() && !o.password.empty()) {
     if (curl_easy_setopt(h, CURLOPT_USERNAME, o.userName.c_str()) != CURLE_OK ||
         curl_easy_setopt(h, CURLOPT_PASSWORD, o.password.c_str()) != CURLE_OK ||
@@ -218,12 +213,11 @@ std::optional<Failure> prepare(Transfer& t, const Text& url, int method, const T
         curl_easy_setopt(h, CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC)) != CURLE_OK)
       return kCredentials;
   }
+  return std::nullopt;
+}
 
-  // With a cookies variable the exchange keeps its own cookie store (it matters across
-  // redirects); without one curl neither stores nor sends cookies by itself.
-  if (o.cookies && curl_easy_setopt(h, CURLOPT_COOKIEFILE, "") != CURLE_OK) return kCookieOption;
-  if (curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, o.noRedirect ? 0L : 1L) != CURLE_OK) return kRedirectOption;
-
+// The request headers: the defaults, the caller's lines and the cookies, as one list.
+std::optional<Failure> setHeaders(Transfer& t, const WebRequestOptions& o) {
   auto headers = effectiveHeaders(headerBlock(o.requestHeaders, o.cookies ? *o.cookies : Text()));
   if (!headers) return kHeaders;
   bool hasExpect = false;
@@ -234,9 +228,33 @@ std::optional<Failure> prepare(Transfer& t, const Text& url, int method, const T
   }
   // curl would otherwise hold a large body back waiting for "100 Continue".
   if (!hasExpect && !appendHeader(t.headers, "Expect:")) return kHeaders;
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, t.headers.get());
-
+  curl_easy_setopt(t.easy.get(), CURLOPT_HTTPHEADER, t.headers.get());
   return std::nullopt;
+}
+
+// Sets up the exchange webRequest makes; the failure, if one stops it before it starts.
+std::optional<Failure> prepare(Transfer& t, const Text& url, int method, const Text& postData,
+                               const WebRequestOptions& o) {
+  auto target = splitUrl(url);
+  if (!target) return kBadUrl;
+
+  t.easy = newEasy();
+  if (!t.easy) return kNoSession;
+  CURL* h = t.easy.get();
+  t.url = std::move(*target);
+  t.attachCallbacks();
+  curl_easy_setopt(h, CURLOPT_CURLU, t.url.get());
+  // An empty proxy also keeps curl from taking one from the environment.
+  curl_easy_setopt(h, CURLOPT_PROXY, o.proxy.c_str());
+  setMethod(t, method, postData);
+  if (auto failure = setTimeouts(t, o)) return failure;
+  if (auto failure = setCredentials(h, o)) return failure;
+
+  // With a cookies variable the exchange keeps its own cookie store (it matters across
+  // redirects); without one curl neither stores nor sends cookies by itself.
+  if (o.cookies && curl_easy_setopt(h, CURLOPT_COOKIEFILE, "") != CURLE_OK) return kCookieOption;
+  if (curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, o.noRedirect ? 0L : 1L) != CURLE_OK) return kRedirectOption;
+  return setHeaders(t, o);
 }
 
 // The page of a finished exchange, with the outputs of `o` written.

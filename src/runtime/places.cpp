@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -27,44 +26,9 @@ std::string homeFolder() {
   return user && user->pw_dir ? user->pw_dir : "/";
 }
 
-std::string configFolder() {
-  const std::string config = environmentPath("XDG_CONFIG_HOME");
-  return config.empty() ? homeFolder() + "/.config" : config;
-}
-
 std::string cacheFolder() {
   const std::string cache = environmentPath("XDG_CACHE_HOME");
   return cache.empty() ? homeFolder() + "/.cache" : cache;
-}
-
-std::string_view trimmedLine(std::string_view line) {
-  const auto first = line.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-}
-
-// XDG_PICTURES_DIR of the user's user-dirs.dirs ("$HOME/..." or absolute), else ~/Pictures.
-std::string picturesFolder() {
-  const std::string home = homeFolder();
-  const std::string_view key = "XDG_PICTURES_DIR=";
-  std::ifstream dirs(configFolder() + "/user-dirs.dirs");
-  std::string line;
-  while (std::getline(dirs, line)) {
-    std::string_view value = trimmedLine(line);
-    if (value.substr(0, key.size()) != key) continue;
-    value.remove_prefix(key.size());
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-      value = value.substr(1, value.size() - 2);
-    std::string path;
-    if (value.substr(0, 5) == "$HOME") {
-      path = home + std::string(value.substr(5));
-    } else if (!value.empty() && value.front() == '/') {
-      path = value;
-    }
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (!path.empty() && path != home) return path;  // the home folder itself means "none"
-  }
-  return home + "/Pictures";
 }
 
 Text inFolder(const Text& folder, const Text& name) {
@@ -98,16 +62,16 @@ bool installedCopy(std::string_view programFolder, std::string_view installPrefi
   return real && within(folder, real.get());
 }
 
-ProgramPlaces programPlaces() { return programPlacesFor(programDirectory()); }
+ProgramPlaces programPlaces(const UserFolders& user) { return programPlacesFor(programDirectory(), user); }
 
-ProgramPlaces programPlacesFor(std::string_view programFolder) {
+ProgramPlaces programPlacesFor(std::string_view programFolder, const UserFolders& user) {
   const Text favourites = "我的收藏"_gbk;
   const Text folder(programFolder);
   if (!folder.empty() && !installedCopy(folder, pathText(MW_INSTALL_PREFIX)))
     return {folder, inFolder(folder, favourites)};
-  const Text settings = pathText(configFolder() + "/memwick");
+  const Text settings = pathText(user.config + "/memwick");
   createFolder(settings);
-  return {settings, inFolder(pathText(picturesFolder()), favourites)};
+  return {settings, inFolder(pathText(user.pictures), favourites)};
 }
 
 Text privateFolder() {

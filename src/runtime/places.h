@@ -2,6 +2,7 @@
 // Where the program keeps its files. A portable copy (a build folder, an unpacked folder, as the
 // program was made for) keeps its settings and favourites beside itself; an installed copy
 // keeps them in the user's own places, whoever runs it. Paths are program texts (GBK).
+#include <string>
 #include <string_view>
 
 #include "runtime/text.h"
@@ -15,12 +16,19 @@ struct ProgramPlaces {
   Text settingsFile() const { return settingsFolder + "/MW_scdz.ini"; }
 };
 
+// The user's own folders as the desktop names them (the shell reads them), paths as the system
+// spells them.
+struct UserFolders {
+  std::string config;    // $XDG_CONFIG_HOME, else ~/.config
+  std::string pictures;  // the pictures folder of the user's XDG folders, else ~/Pictures
+};
+
 // For the running executable (programDirectory()).
-ProgramPlaces programPlaces();
+ProgramPlaces programPlaces(const UserFolders& user);
 // For a program in `programFolder`: that folder and programFolder + "/我的收藏" for a portable
-// copy; for an installed one $XDG_CONFIG_HOME/memwick (made when missing) and the XDG pictures
-// folder + "/我的收藏".
-ProgramPlaces programPlacesFor(std::string_view programFolder);
+// copy; for an installed one user.config + "/memwick" (made when missing) and user.pictures +
+// "/我的收藏".
+ProgramPlaces programPlacesFor(std::string_view programFolder, const UserFolders& user);
 
 // A program in `programFolder` is an installed copy when the folder lies below /usr or below
 // `installPrefix` (the one this build installs to). Never decided by what the folder lets us

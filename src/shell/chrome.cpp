@@ -18,12 +18,10 @@ using forms::switchPagingState;
 using toolkit::Event;
 using toolkit::Input;
 
-struct ChromePictures {
-  Bytes skinHome, skinEdit, skinFavourites;
-  Bytes stripNormal, stripCloseHot, stripMinimiseHot;
-};
-
 bool inStripRows(int y) { return y >= 11 && y <= 34; }
+
+// The pages 编辑 leads to: the template list and its two sub-pages.
+bool inEditArea(Page page) { return page == Page::Edit || page == Page::Online || page == Page::Local; }
 
 // Enters a list view's page: its skin, its counters on the paging bar, and the bar shown.
 void enterView(const Context& ctx, Page page, const Bytes& skin, const Text& counter, const Text& record) {
@@ -35,16 +33,16 @@ void enterView(const Context& ctx, Page page, const Bytes& skin, const Text& cou
   hidePagingBar(f, false);
 }
 
+}  // namespace
+
 void pressHome(const Context& ctx, const ChromePictures& pictures) {
   auto& f = ctx.main;
   auto& paging = ctx.state.paging;
   const Page page = f.page();
-  if (page == Page::Edit || page == Page::Online || page == Page::Local) {
+  if (inEditArea(page)) {
     switchPagingState(f, paging, PagingCommand::SaveEdit);
     switchPagingState(f, paging, PagingCommand::RestoreHome);
-    paging.lastEditPage = page == Page::Edit     ? "编辑主页"_gbk
-                          : page == Page::Online ? "网络编辑"_gbk
-                                                 : "本地编辑"_gbk;
+    paging.lastEditPage = page;
   } else if (page == Page::Favourites) {
     switchPagingState(f, paging, PagingCommand::RestoreHome);
   }
@@ -68,10 +66,8 @@ void pressEdit(const Context& ctx, const ChromePictures& pictures) {
   }
   // No jumping unless the all-templates list is the source: the latest list, selected until
   // another is loaded, is a single site page.
-  f.跳页_按钮->setDisabled(ctx.state.list.listMode != "所有"_gbk);
-  Page target = Page::Edit;
-  if (paging.lastEditPage == "网络编辑"_gbk) target = Page::Online;
-  if (paging.lastEditPage == "本地编辑"_gbk) target = Page::Local;
+  f.跳页_按钮->setDisabled(ctx.state.list.listMode != forms::ListMode::All);
+  const Page target = inEditArea(paging.lastEditPage) ? paging.lastEditPage : Page::Edit;
   const auto& list = ctx.state.list;
   enterView(ctx, target, pictures.skinEdit,
             fromInteger(list.listPage) + "/" + fromInteger(list.listPageCount), list.listRecordCaption);
@@ -85,12 +81,8 @@ void pressFavourites(const Context& ctx, const ChromePictures& pictures) {
     switchPagingState(f, paging, PagingCommand::SaveHome);
   } else if (page == Page::Edit) {
     switchPagingState(f, paging, PagingCommand::SaveEdit);
-    paging.lastEditPage = "编辑首页"_gbk;
-  } else if (page == Page::Online) {
-    paging.lastEditPage = "网络编辑"_gbk;
-  } else if (page == Page::Local) {
-    paging.lastEditPage = "本地编辑"_gbk;
   }
+  if (inEditArea(page)) paging.lastEditPage = page;
   f.showPage(Page::Favourites);
   f.主窗口->setPicture(pictures.skinFavourites);
   hidePagingBar(f, true);
@@ -127,8 +119,6 @@ void stripPressed(const Context& ctx, const ChromePictures& pictures, const Inpu
   }
 }
 
-}  // namespace
-
 StripZone hoverZone(int x, int y) {
   if (!inStripRows(y)) return StripZone::None;
   if (x >= 56 && x <= 74) return StripZone::Close;
@@ -144,12 +134,23 @@ StripZone pressZone(int x, int y) {
   return StripZone::None;
 }
 
-Text browserFailedTip() { return "无法打开浏览器"_gbk; }
+void dragWindow(const Context& ctx, const Input& in) {
+  ctx.main.主窗口->startSystemDrag(ctx.main.窗口位置拖动, QPoint(in.at.x, in.at.y));
+}
+
+void focusMainWindow(const Context& ctx) { ctx.main.主窗口->setFocus(Qt::MouseFocusReason); }
+
+void openGroupLink(const Context& ctx) {
+  if (!ctx.desktop.openAddress(ctx.state.update.groupLink)) forms::showCursorTip(ctx, kBrowserFailedTip);
+}
+
+ChromePictures chromePictures(const forms::PictureSource& source) {
+  return {source("skin_home.png"),     source("skin_edit.png"),        source("skin_favourites.png"),
+          source("chrome_normal.png"), source("chrome_close_hot.png"), source("chrome_minimise_hot.png")};
+}
 
 void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& source) {
-  const auto pictures = std::make_shared<const ChromePictures>(ChromePictures{
-      source("skin_home.png"), source("skin_edit.png"), source("skin_favourites.png"),
-      source("chrome_normal.png"), source("chrome_close_hot.png"), source("chrome_minimise_hot.png")});
+  const auto pictures = std::make_shared<const ChromePictures>(chromePictures(source));
   const auto with = [pictures](void (*handler)(const Context&, const ChromePictures&)) {
     return [pictures, handler](const Context& ctx) { handler(ctx, *pictures); };
   };
@@ -162,14 +163,9 @@ void bindChrome(forms::HandlerRegistry& registry, const forms::PictureSource& so
   registry.on(f.收藏, Event::LeftDown, with(pressFavourites));
   registry.on(f.窗口控制按钮, Event::MouseMove, withInput(stripMoved));
   registry.on(f.窗口控制按钮, Event::LeftDown, withInput(stripPressed));
-  registry.on(f.窗口位置拖动, Event::LeftDown, [](const Context& ctx, const Input& in) {
-    ctx.main.主窗口->startSystemDrag(ctx.main.窗口位置拖动, QPoint(in.at.x, in.at.y));
-  });
-  registry.on(f.主窗口, Event::LeftDown,
-              [](const Context& ctx) { ctx.main.主窗口->setFocus(Qt::MouseFocusReason); });
-  registry.on(f.标签_检查更新1, Event::LeftDown, [](const Context& ctx) {
-    if (!ctx.desktop.openAddress(ctx.state.update.groupLink)) forms::showCursorTip(ctx, browserFailedTip());
-  });
+  registry.on(f.窗口位置拖动, Event::LeftDown, dragWindow);
+  registry.on(f.主窗口, Event::LeftDown, focusMainWindow);
+  registry.on(f.标签_检查更新1, Event::LeftDown, openGroupLink);
   // Close, minimise and drag work while a load waits.
   platform::setLiveDuringWaits(f.窗口控制按钮);
   platform::setLiveDuringWaits(f.窗口位置拖动);

@@ -7,17 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "demo/demo_site.h"
 #include "library/library.h"
 #include "net/program_sites.h"
+#include "platform/desktop.h"
+#include "platform/wait_pump.h"
 #include "resources/embedded_pictures.h"
-#include "cli/command_line.h"
 #include "runtime/places.h"
 #include "shell/library_link.h"
 #include "shell/program.h"
 #include "shell/startup.h"
-#include "toolkit/desktop.h"
-#include "toolkit/wait_pump.h"
+#include "shell/user_folders.h"
 
 int main(int argc, char** argv) {
   // Read before the application object, which opens the display.
@@ -53,15 +54,15 @@ int main(int argc, char** argv) {
   for (int size : {16, 24, 32, 48, 64, 128, 256})
     builtIn.addFile(QStringLiteral(":/icons/%1x%1/apps/" MW_APP_ID ".png").arg(size), QSize(size, size));
   app.setWindowIcon(QIcon::fromTheme(QStringLiteral(MW_APP_ID), builtIn));
-  mw::toolkit::useChineseQtTexts();
+  mw::platform::useChineseQtTexts();
   // Waiting requests keep the windows painting and the chrome working; other input waits until
   // the handler is done. Closing the window during a load aborts it.
-  mw::toolkit::WaitPump waitPump;
+  mw::platform::WaitPump waitPump;
   // Qt paints large areas on pooled threads; an idle program lets them go after a few seconds.
   QThreadPool::globalInstance()->setExpiryTimeout(3000);
 
   // Where the settings live: beside a portable copy, in the user's folders for an installed one.
-  const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces();
+  const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces(mw::shell::userFolders());
   // The sites come first: the program never starts half-configured.
   mw::net::ProgramSites sites = mw::net::programSites(sitesFile, places.settingsFolder);
   // Without a sites file the program uses its embedded demo site, serving until main returns,
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
 
   // The connections and the probe start-up needs are under way while the window is built.
   const auto warmPath = mw::shell::warmPath(sites.settings);
-  mw::shell::Program program(mw::resources::picture, sites.settings, mw::toolkit::qtDesktop(), places);
+  mw::shell::Program program(mw::resources::picture, sites.settings, mw::platform::qtDesktop(), places);
   if (library) mw::shell::linkLibrary(program, *library);
   program.start();
   const int code = app.exec();

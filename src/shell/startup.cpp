@@ -1,10 +1,10 @@
 #include "shell/startup.h"
 
 #include <QColor>
-#include <algorithm>
 #include <limits>
 #include <optional>
 
+#include "browse/new_pictures.h"
 #include "browse/search.h"
 #include "browse/template_list.h"
 #include "forms/notices.h"
@@ -41,27 +41,6 @@ HomeFields homeFields(const Text& page) {
           homeSiteField(page, "文本9"_gbk), homeSiteField(page, "文本10"_gbk)};
 }
 
-// The picture addresses of the search site's new-pictures list, in page order.
-TextArray newPictureUrls(const Text& page) {
-  TextArray pieces;
-  runtime::textBetweenAll(page, "type=\"text/javascript\">document.getElementById", "</span></a></LI>",
-                          pieces);
-  TextArray urls;
-  for (const Text& piece : pieces)
-    urls.push_back(textBetween(piece, ").src = \"", "\"; </script><LI><", 1, true));
-  return urls;
-}
-
-void showListSourceLooks(const Context& ctx) {
-  auto& f = ctx.main;
-  f.网络最新编辑->setBorder(toolkit::Border::Single);
-  f.网络最新编辑->setBackgroundColour(QColor(0xEC, 0xEC, 0xEC));
-  for (toolkit::Label* other : {f.本地保存编辑, f.网络所有编辑}) {
-    other->setBorder(toolkit::Border::None);
-    other->setBackgroundColour(QColor(0xFF, 0xFF, 0xFF));
-  }
-}
-
 // Without the network only the local editor's source is offered.
 void startOffline(const Context& ctx) {
   auto& f = ctx.main;
@@ -72,21 +51,17 @@ void startOffline(const Context& ctx) {
   net::closeWarmSockets();
 }
 
-// The steps online, up to the settings. False when the user took the newer version: the main
-// window is gone then, and nothing else runs. Each request leaves as soon as what it depends on
-// is in: both lists once the home page is (and no offer waits), each list's pictures once that
-// list is, the usage count whenever the announcement comes. Boxes fill as their pictures
-// arrive; what shows at the end, and when start-up returns, are as with one request after the
-// other.
-bool startOnline(const Context& ctx) {
+// The usage count, whenever the announcement comes (`counted` then), and the home site's
+// fields, which this waits for.
+void readHomeSite(const Context& ctx, net::Exchanges& exchanges, bool& counted) {
   auto& f = ctx.main;
   auto& update = ctx.state.update;
-  net::Exchanges exchanges;
-  bool counted = false;
-  exchanges.page(ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html", [&](Text page) {
-    f.标签_使用次数->setCaption(usageCount(page));
-    counted = true;
-  });
+  // Its answer may come after this returns.
+  exchanges.page(ctx.sites.announcementBase() + "/forum/thread-2833224-1-1.html",
+                 [label = f.标签_使用次数, counted = &counted](Text page) {
+                   label->setCaption(usageCount(page));
+                   *counted = true;
+                 });
   std::optional<Text> homePage;
   exchanges.page(ctx.sites.homeBase() + "/", [&](Text page) { homePage = std::move(page); });
   exchanges.wait([&] { return homePage.has_value(); });
@@ -95,72 +70,61 @@ bool startOnline(const Context& ctx) {
   update.updateNotes = home.notes;
   update.groupLink = ctx.sites.groupBase() + "/wpa/qunwpa?idkey=" + home.groupKey1 + home.groupKey2;
   f.标签_广告1->setCaption("公告："_gbk + home.notice1 + home.notice2);
+}
 
-  if (newerVersion(ownVersion(f.主窗口->title()), update.latestVersion)) {
-    // The offer comes over a complete footer, as it always has.
-    exchanges.wait([&] { return counted; });
-    f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
-    f.标签_更新->setCaption("发现新版本"_gbk);
-    f.标签_更新->setCursor(Qt::PointingHandCursor);
-    if (ctx.desktop.messageBox(f.主窗口, "发现新版本，是否进入下载界面？"_gbk, {},
-                               toolkit::MessageButtons::OkCancel) == toolkit::MessageAnswer::Ok) {
-      loadUpdateWindow(ctx);
-      f.主窗口->destroyWindow();
-      return false;
-    }
-  }
+// Offers the newer version when there is one. True when the user took it: the update window
+// is open then and the main window gone.
+bool takeNewerVersion(const Context& ctx, net::Exchanges& exchanges, const bool& counted) {
+  auto& f = ctx.main;
+  if (!newerVersion(ownVersion(f.主窗口->title()), ctx.state.update.latestVersion)) return false;
+  // The offer comes over a complete footer, as it always has.
+  exchanges.wait([&] { return counted; });
+  f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
+  f.标签_更新->setCaption("发现新版本"_gbk);
+  f.标签_更新->setCursor(Qt::PointingHandCursor);
+  if (ctx.desktop.messageBox(f.主窗口, kNewerVersionQuestion, {}, platform::MessageButtons::OkCancel) !=
+      platform::MessageAnswer::Ok)
+    return false;
+  loadUpdateWindow(ctx);
+  f.主窗口->destroyWindow();
+  return true;
+}
 
-  // Eight pictures into the boxes from `first` on, each as it arrives; a box without an address
-  // is emptied.
-  const auto showPictures = [&](const TextArray& urls, int first) {
-    for (std::size_t k = 0; k < 8; ++k) {
-      toolkit::PictureBox* box = f.slot(first + static_cast<int>(k));
-      if (k >= urls.size() || urls[k].empty()) {
-        box->setPicture({});
-        continue;
-      }
-      exchanges.picture(urls[k], [box](Bytes bytes) { box->setPicture(std::move(bytes)); });
-    }
-  };
-  TextArray newPictures, items, thumbnails;
-  exchanges.page(ctx.sites.searchBase() + "/a/new/", [&](Text page) {
-    newPictures = newPictureUrls(page);
-    showPictures(newPictures, 1);
-  });
-  exchanges.page(browse::latestListUrl(ctx.sites.templateBase()), [&](Text page) {
-    items = browse::latestListItems(page);
-    if (static_cast<int>(items.size()) >= browse::kMinListItems)
-      browse::appendThumbnailUrls(items, ctx.sites.templateBase(), thumbnails);
-    showPictures(thumbnails, 9);
-  });
+// The new pictures on 主页 and the latest list on 编辑, side by side, then the paging bar's
+// states for both views.
+void showPicturePages(const Context& ctx, net::Exchanges& exchanges) {
+  auto& f = ctx.main;
+  browse::requestNewPictures(ctx, exchanges);
+  browse::selectLatestList(ctx);
+  bool listShown = false;
+  browse::requestLatestList(ctx, exchanges, [&](bool shown) { listShown = shown; });
   exchanges.wait();
-  const bool listShown = static_cast<int>(items.size()) >= browse::kMinListItems;
 
-  auto& search = ctx.state.search;
-  search.searchShownUrls.assign(8, Text());
-  std::copy_n(newPictures.begin(), std::min<std::size_t>(newPictures.size(), 8),
-              search.searchShownUrls.begin());
   f.上一页->setDisabled(true);
   f.首页->setDisabled(true);
   f.下一页->setDisabled(true);
-  forms::switchPagingState(f, ctx.state.paging, "首页保存"_gbk);
-
-  showListSourceLooks(ctx);
-  auto& list = ctx.state.list;
-  list.listMode = "最新"_gbk;
-  list.listPage = 1;
-  list.listRecordCaption = browse::latestListCaption(items.size());
-  list.listPageCount = browse::latestListPageCount(items.size());
-  if (list.listPageCount > 1) f.下一页->setEnabled(true);
+  forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::SaveHome);
+  if (ctx.state.list.listPageCount > 1) f.下一页->setEnabled(true);
   if (!listShown) {
-    list.listImageUrls.clear();
     browse::showNoMatches(ctx);
-    return true;
+    return;
   }
-  list.listImageUrls = thumbnails;
-  list.listSlotBase = 0;  // the first page, items 1 to 8
-  forms::switchPagingState(f, ctx.state.paging, "编辑页保存"_gbk);
-  forms::switchPagingState(f, ctx.state.paging, "首页恢复"_gbk);
+  // The 编辑 page keeps its own buttons; the home page's go back to disabled.
+  forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::SaveEdit);
+  forms::switchPagingState(f, ctx.state.paging, forms::PagingCommand::RestoreHome);
+}
+
+// The steps online, up to the settings. False when the user took the newer version: nothing
+// else runs then. Each request leaves as soon as what it depends on is in: both lists once the
+// home page is (and no offer waits), each list's pictures once that list is, the usage count
+// whenever the announcement comes. Boxes fill as their pictures arrive; what shows at the end,
+// and when start-up returns, are as with one request after the other.
+bool startOnline(const Context& ctx) {
+  net::Exchanges exchanges;
+  bool counted = false;
+  readHomeSite(ctx, exchanges, counted);
+  if (takeNewerVersion(ctx, exchanges, counted)) return false;
+  showPicturePages(ctx, exchanges);
   return true;
 }
 
@@ -170,17 +134,16 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
   const Text file = ctx.places.settingsFile();
   const Text fallback = ctx.places.favouritesFolder;
   Text& folder = ctx.state.favourites.favouritesFolder;
-  const Text notFound = "未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk;
   // The default in place of what the file held; the user hears when it could not be stored.
   const auto restoreDefault = [&] {
     folder = fallback;
     if (!runtime::storablePath(fallback))
-      forms::showMessage(ctx, "程序目录的路径含有无法保存的字符，收藏目录仅本次有效"_gbk);
+      forms::showMessage(ctx, kUnstorableProgramFolderMessage);
     else if (!runtime::writeIni(file, "收藏"_gbk, "地址"_gbk, fallback))
-      forms::showMessage(ctx, "设置文件写入失败，默认目录仅本次有效"_gbk);
+      forms::showMessage(ctx, kDefaultNotWrittenMessage);
   };
   if (!runtime::fileExists(file)) {
-    forms::showMessage(ctx, notFound);
+    forms::showMessage(ctx, kSettingsMissingMessage);
     restoreDefault();
   } else {
     // A missing key (or a file that cannot be read) gives the default without writing it.
@@ -192,7 +155,7 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
       restoreDefault();
     } else if (!runtime::storablePath(*stored)) {
       // Bytes that are no GBK name no folder the user chose.
-      forms::showMessage(ctx, notFound);
+      forms::showMessage(ctx, kSettingsMissingMessage);
       restoreDefault();
     } else {
       // Relative to the program (where the settings lie), not to wherever it was started from.
@@ -209,9 +172,9 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
 void startUp(const Context& ctx, const Bytes& markerGif) {
   auto& f = ctx.main;
   toolkit::useFlatLook(kFlatScheme);
-  forms::showCursorTip(ctx, "软件初始化中..."_gbk);
+  forms::showCursorTip(ctx, kStartingTip);
   f.跳页_按钮->setDisabled(true);
-  ctx.state.paging.lastEditPage = "编辑主页"_gbk;
+  ctx.state.paging.lastEditPage = forms::Page::Edit;
   if (!checkNetwork(ctx)) {
     startOffline(ctx);
   } else if (!startOnline(ctx)) {

@@ -10,6 +10,15 @@
 
 namespace mw::shell {
 
+// What start-up says: while it runs, when a newer version is there, and when the settings
+// file is missing or cannot take the default favourites folder.
+inline const Text kStartingTip = "软件初始化中..."_gbk;
+inline const Text kNewerVersionQuestion = "发现新版本，是否进入下载界面？"_gbk;
+inline const Text kSettingsMissingMessage = "未找到MW_scdz.ini文件，收藏目录已恢复默认"_gbk;
+inline const Text kUnstorableProgramFolderMessage =
+    "程序目录的路径含有无法保存的字符，收藏目录仅本次有效"_gbk;
+inline const Text kDefaultNotWrittenMessage = "设置文件写入失败，默认目录仅本次有效"_gbk;
+
 // Whether the probe page could be fetched and carries the probe marker.
 bool checkNetwork(const forms::Context& ctx);
 

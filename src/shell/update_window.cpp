@@ -39,7 +39,7 @@ void updateButtonClicked(const Context& ctx) {
   ctx.desktop.messageBox(ctx.update.更新窗口, "提取密码为："_gbk + s.sharePassword, {},
                          toolkit::MessageButtons::Ok);
   if (!ctx.desktop.openAddress(ctx.sites.shareBase() + "/s/" + s.shareId))
-    forms::showCursorTip(ctx, browserFailedTip());
+    forms::showCursorTip(ctx, kBrowserFailedTip);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
-// Moved to platform/clipboard.h. Start-up, main and the clipboard and favourites actions still name it
-// here; this header goes when they follow.
+// Moved to platform/clipboard.h. The clipboard action still names it here;
+// this header goes when it follows.
 #include "platform/clipboard.h"
 
 namespace mw::toolkit {

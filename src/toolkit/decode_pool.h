@@ -1,6 +1,6 @@
 #pragma once
-// Moved to picture/decode_pool.h. Start-up, main and the clipboard and favourites actions still name it
-// here; this header goes when they follow.
+// Moved to picture/decode_pool.h. The clipboard action still names it here;
+// this header goes when it follows.
 #include "picture/decode_pool.h"
 
 namespace mw::toolkit {

@@ -1,6 +1,6 @@
 #pragma once
-// Moved to platform/desktop.h. Start-up, main and the clipboard and favourites actions still name it
-// here; this header goes when they follow.
+// Moved to platform/desktop.h. The update window (through forms/context.h) still names it here;
+// this header goes when it follows.
 #include "platform/desktop.h"
 
 namespace mw::toolkit {

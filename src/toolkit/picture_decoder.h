@@ -1,6 +1,6 @@
 #pragma once
-// Moved to picture/picture_decoder.h. Start-up, main and the clipboard and favourites actions still name it
-// here; this header goes when they follow.
+// Moved to picture/picture_decoder.h. The clipboard action still names it here;
+// this header goes when it follows.
 #include "picture/picture_decoder.h"
 
 namespace mw::toolkit {

@@ -1,6 +1,6 @@
 #pragma once
-// Moved to platform/qt_text.h. Start-up, main and the clipboard and favourites actions still name it
-// here; this header goes when they follow.
+// Moved to platform/qt_text.h. The clipboard action and toolkit/window.cpp still name it here;
+// this header goes when they follow.
 #include "platform/qt_text.h"
 
 namespace mw::toolkit {

@@ -1,6 +1,6 @@
 #pragma once
-// Moved to platform/wait_pump.h. Start-up, main and the clipboard and favourites actions still name it
-// here; this header goes when they follow.
+// Moved to platform/wait_pump.h. The update window's test still names it here;
+// this header goes when it follows.
 #include "platform/wait_pump.h"
 
 namespace mw::toolkit {

@@ -37,7 +37,7 @@ TEST_F(TemplateListTest, LatestListOf95ItemsPagesThroughNinePages) {
   EXPECT_EQ(utf8(form.标签_记录->caption()), "共9页85条内容");
   EXPECT_EQ(state.list.listRecordCaption, form.标签_记录->caption());
   EXPECT_EQ(form.显示页->caption(), "1/9");
-  EXPECT_EQ(state.list.listMode, "最新"_gbk);
+  EXPECT_EQ(state.list.listMode, forms::ListMode::Latest);
   EXPECT_EQ(state.list.listPageCount, 9);
   ASSERT_EQ(state.list.listImageUrls.size(), 95u);
   // The newest template comes first; its address is the base plus the src as found.
@@ -130,7 +130,7 @@ TEST_F(TemplateListTest, AllListShowsTheFixedCountWhateverTheSiteHolds) {
   EXPECT_EQ(form.显示页->caption(), "1/185");
   EXPECT_EQ(state.list.listPageCount, 185);
   EXPECT_EQ(state.list.listSitePage, 1);
-  EXPECT_EQ(state.list.listMode, "所有"_gbk);
+  EXPECT_EQ(state.list.listMode, forms::ListMode::All);
   EXPECT_EQ(state.list.listSlotBase, 0);
   EXPECT_EQ(state.list.listImageUrls.size(), 200u);
   EXPECT_EQ(disabled(), (std::vector<int>{1, 1, 0, 0}));

@@ -191,13 +191,6 @@ TEST(PagingBar, SavesRestoresAndShowsTheSharedButtons) {
   EXPECT_TRUE(isDisabledFlag(f.上一页));
   EXPECT_FALSE(isDisabledFlag(f.跳页_按钮));
 
-  // The words start-up gives: only the four commands do anything.
-  const auto before = s;
-  switchPagingState(f, s, "首页"_gbk);
-  switchPagingState(f, s, "首页保存 "_gbk);
-  EXPECT_EQ(s.savedHomePaging, before.savedHomePaging);
-  EXPECT_EQ(s.savedEditPaging, before.savedEditPaging);
-
   const std::vector<QWidget*> bar{f.上一页,    f.下一页,    f.首页,       f.显示页,
                                   f.标签_记录, f.跳页_按钮, f.跳页_编辑框};
   hidePagingBar(f, true);

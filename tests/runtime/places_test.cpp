@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "runtime/files.h"
 #include "support/temp_folder.h"
@@ -26,24 +25,24 @@ mode_t modeOf(const fs::path& p) {
 
 TEST(ProgramPlaces, BesideAPortableCopyInTheUsersPlacesForAnInstalledOne) {
   TempFolder program, home;
-  const ScopedEnv homeEnv("HOME", home.path().string());
-  const ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+  const UserFolders user{(home.path() / "cfg").string(), (home.path() / "图片").string()};
 
   // Where the program lies decides, not what it may write: root may write to /usr/bin, and a
   // portable copy in a read-only folder still keeps its files beside itself.
   for (const Text& folder : {program.text(), Text("/proc")}) {
     SCOPED_TRACE(folder);
-    const ProgramPlaces portable = programPlacesFor(folder);
+    const ProgramPlaces portable = programPlacesFor(folder, user);
     EXPECT_EQ(portable.settingsFolder, folder);
     EXPECT_EQ(portable.favouritesFolder, folder + "/"_gbk + "我的收藏"_gbk);
   }
   for (const Text& folder : {Text("/usr/bin"), Text("/usr/local/bin")}) {
     SCOPED_TRACE(folder);
-    const ProgramPlaces installed = programPlacesFor(folder);
-    EXPECT_EQ(installed.settingsFolder, home.text(".config/memwick"));
-    EXPECT_TRUE(fs::is_directory(home.path() / ".config/memwick"));
-    EXPECT_EQ(installed.favouritesFolder, home.text("Pictures/我的收藏"_gbk));
+    const ProgramPlaces installed = programPlacesFor(folder, user);
+    EXPECT_EQ(installed.settingsFolder, home.text("cfg/memwick"));
+    EXPECT_TRUE(fs::is_directory(home.path() / "cfg/memwick"));
+    EXPECT_EQ(installed.favouritesFolder, home.text("图片/我的收藏"_gbk));
   }
+  EXPECT_EQ(programPlacesFor("/usr/bin", {"/c", "/srv/pics/"}).favouritesFolder, "/srv/pics/"_gbk + "我的收藏"_gbk);
 
   // Below the prefix the build installs to, wherever that is.
   EXPECT_TRUE(installedCopy("/opt/memwick/bin", "/opt/memwick/"));
@@ -52,23 +51,8 @@ TEST(ProgramPlaces, BesideAPortableCopyInTheUsersPlacesForAnInstalledOne) {
   EXPECT_FALSE(installedCopy("/opt/memwick/bin", "/"));
   EXPECT_FALSE(installedCopy("/home/me/memwick", "/usr/local"));
 
-  // XDG_CONFIG_HOME and the pictures folder of user-dirs.dirs.
-  const ScopedEnv config2("XDG_CONFIG_HOME", (home.path() / "cfg").string());
-  fs::create_directories(home.path() / "cfg");
-  std::ofstream(home.path() / "cfg/user-dirs.dirs") << "# written by xdg-user-dirs-update\n"
-                                                    << "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-                                                    << "XDG_PICTURES_DIR=\"$HOME/图片\"\n";
-  ProgramPlaces installed = programPlacesFor("/usr/bin");
-  EXPECT_EQ(installed.settingsFolder, home.text("cfg/memwick"));
-  EXPECT_EQ(installed.favouritesFolder, home.text("图片/我的收藏"_gbk));
-  std::ofstream(home.path() / "cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"/srv/pics/\"\n";
-  EXPECT_EQ(programPlacesFor("/usr/bin").favouritesFolder, "/srv/pics/"_gbk + "我的收藏"_gbk);
-  // "$HOME/" means the user turned the folder off.
-  std::ofstream(home.path() / "cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/\"\n";
-  EXPECT_EQ(programPlacesFor("/usr/bin").favouritesFolder, home.text("Pictures/我的收藏"_gbk));
-
   // The running program (in the build folder) is a portable copy.
-  EXPECT_EQ(programPlaces().settingsFolder, programDirectory());
+  EXPECT_EQ(programPlaces(user).settingsFolder, programDirectory());
 }
 
 TEST(PrivateFolder, OnlyTheUserCanEnterIt) {

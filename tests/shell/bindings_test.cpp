@@ -228,7 +228,7 @@ TEST(ListViewBindings, LabelsButtonsAndEnterRunTheListHandlers) {
   f.选择夹1->setCurrentPage(1);
 
   QTest::mousePress(f.网络所有编辑, Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_EQ(p.state.list.listMode, "所有"_gbk);
+  EXPECT_EQ(p.state.list.listMode, forms::ListMode::All);
   EXPECT_EQ(site.pageTargets(), std::vector<std::string>{"/face/ListWithImage.aspx"});
   QTest::mouseClick(f.下一页, Qt::LeftButton);
   EXPECT_EQ(p.state.list.listPage, 2);
@@ -248,7 +248,7 @@ TEST(ListViewBindings, LabelsButtonsAndEnterRunTheListHandlers) {
   EXPECT_EQ(p.state.list.listPage, 6);
 
   QTest::mousePress(f.网络最新编辑, Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_EQ(p.state.list.listMode, "最新"_gbk);
+  EXPECT_EQ(p.state.list.listMode, forms::ListMode::Latest);
   EXPECT_EQ(p.state.list.listPage, 1);
   f.跳页_编辑框->setText("3");
   QTest::keyClick(editor, Qt::Key_Return);  // no jumping in the latest list

@@ -46,6 +46,8 @@ void press(QWidget* w, QPoint at = QPoint(5, 5)) { QTest::mousePress(w, Qt::Left
 const Flags kCurrent{1, 0, 1, 0};
 const Flags kSavedHome{0, 1, 1, 0};
 const Flags kSavedEdit{0, 0, 1, 1};
+// A page the handlers never store as the last edit page: shows what they left alone.
+const forms::Page kUnwritten = forms::Page::Favourites;
 
 // Puts the program on page `from` with recognisable flags, list state and captions.
 void arrange(Program& p, int from, bool barVisible) {
@@ -54,7 +56,7 @@ void arrange(Program& p, int from, bool barVisible) {
   setPagingFlags(f, kCurrent);
   p.state.paging.savedHomePaging = kSavedHome;
   p.state.paging.savedEditPaging = kSavedEdit;
-  p.state.paging.lastEditPage = "?";
+  p.state.paging.lastEditPage = kUnwritten;
   p.state.search.searchPage = 2;
   p.state.search.searchSitePageCount = 3;
   p.state.search.searchRecordCaption = "共有6页"_gbk;
@@ -63,7 +65,7 @@ void arrange(Program& p, int from, bool barVisible) {
   p.state.list.listRecordCaption = "模板共有90个"_gbk;
   f.显示页->setCaption("?");
   f.标签_记录->setCaption("?");
-  p.state.list.listMode = "所有"_gbk;
+  p.state.list.listMode = forms::ListMode::All;
   forms::hidePagingBar(f, !barVisible);
 }
 
@@ -74,7 +76,8 @@ TEST(PageSwitching, HomeButtonFromEveryPage) {
   test::TempPlaces places;
   Program p(formPicture, {}, desk, places);
   auto& f = p.main;
-  const char* lastEdit[] = {"?", "编辑主页", "?", "网络编辑", "本地编辑"};
+  const forms::Page lastEdit[] = {kUnwritten, forms::Page::Edit, kUnwritten, forms::Page::Online,
+                                  forms::Page::Local};
   for (int from = 0; from < 5; ++from) {
     SCOPED_TRACE("from page " + std::to_string(from));
     arrange(p, from, false);
@@ -86,7 +89,7 @@ TEST(PageSwitching, HomeButtonFromEveryPage) {
     Flags expected = from == 0 ? kCurrent : kSavedHome;
     expected[3] = 0;
     EXPECT_EQ(pagingFlags(f), expected);
-    EXPECT_EQ(p.state.paging.lastEditPage, gbk(lastEdit[from]));
+    EXPECT_EQ(p.state.paging.lastEditPage, lastEdit[from]);
     EXPECT_EQ(f.选择夹1->currentPage(), 0);
     EXPECT_EQ(f.主窗口->picture(), formPicture("skin_home.png"));
     EXPECT_EQ(f.显示页->caption(), "2/6");
@@ -101,19 +104,21 @@ TEST(PageSwitching, EditButtonFromEveryPageReturnsToTheLastEditPage) {
   Program p(formPicture, {}, desk, places);
   auto& f = p.main;
   for (int from = 0; from < 5; ++from) {
-    for (const char* last : {"编辑主页", "编辑首页", "网络编辑", "本地编辑", ""}) {
-      SCOPED_TRACE("from page " + std::to_string(from) + " last " + last);
+    // Any page but the two sub-pages means 编辑.
+    for (const forms::Page last : {forms::Page::Edit, forms::Page::Online, forms::Page::Local,
+                                   forms::Page::Home, forms::Page::Favourites}) {
+      SCOPED_TRACE("from page " + std::to_string(from) + " last " + std::to_string(static_cast<int>(last)));
       arrange(p, from, false);
-      p.state.paging.lastEditPage = gbk(last);
+      p.state.paging.lastEditPage = last;
       press(f.编辑);
       EXPECT_EQ(p.state.paging.savedHomePaging, from == 0 ? kCurrent : kSavedHome);
       EXPECT_EQ(p.state.paging.savedEditPaging, kSavedEdit);
       Flags expected = from == 0 || from == 2 ? kSavedEdit : kCurrent;
       expected[3] = 0;  // 网络所有 is the source here
       EXPECT_EQ(pagingFlags(f), expected);
-      const int target = std::string(last) == "网络编辑" ? 3 : std::string(last) == "本地编辑" ? 4 : 1;
+      const int target = last == forms::Page::Online ? 3 : last == forms::Page::Local ? 4 : 1;
       EXPECT_EQ(f.选择夹1->currentPage(), target);
-      EXPECT_EQ(p.state.paging.lastEditPage, gbk(last));
+      EXPECT_EQ(p.state.paging.lastEditPage, last);
       EXPECT_EQ(f.主窗口->picture(), formPicture("skin_edit.png"));
       EXPECT_EQ(f.显示页->caption(), "4/9");
       EXPECT_EQ(f.标签_记录->caption(), "模板共有90个"_gbk);
@@ -127,7 +132,8 @@ TEST(PageSwitching, FavouritesButtonFromEveryPage) {
   test::TempPlaces places;
   Program p(formPicture, {}, desk, places);
   auto& f = p.main;
-  const char* lastEdit[] = {"?", "编辑首页", "?", "网络编辑", "本地编辑"};
+  const forms::Page lastEdit[] = {kUnwritten, forms::Page::Edit, kUnwritten, forms::Page::Online,
+                                  forms::Page::Local};
   for (int from = 0; from < 5; ++from) {
     SCOPED_TRACE("from page " + std::to_string(from));
     arrange(p, from, true);
@@ -135,7 +141,7 @@ TEST(PageSwitching, FavouritesButtonFromEveryPage) {
     EXPECT_EQ(p.state.paging.savedHomePaging, from == 0 ? kCurrent : kSavedHome);
     EXPECT_EQ(p.state.paging.savedEditPaging, from == 1 ? kCurrent : kSavedEdit);
     EXPECT_EQ(pagingFlags(f), kCurrent);  // nothing restored
-    EXPECT_EQ(p.state.paging.lastEditPage, gbk(lastEdit[from]));
+    EXPECT_EQ(p.state.paging.lastEditPage, lastEdit[from]);
     EXPECT_EQ(f.选择夹1->currentPage(), 2);
     EXPECT_EQ(f.主窗口->picture(), formPicture("skin_favourites.png"));
     EXPECT_EQ(f.显示页->caption(), "?");  // left as they are, hidden
@@ -164,7 +170,7 @@ TEST(PageSwitching, JumpButtonRulesAndRoundTrips) {
   EXPECT_FALSE(isDisabledFlag(f.跳页_按钮));
 
   // The latest-templates source selected: 编辑 leaves 跳页_按钮 disabled whatever was saved.
-  p.state.list.listMode = "最新"_gbk;
+  p.state.list.listMode = forms::ListMode::Latest;
   p.state.paging.savedEditPaging = {0, 0, 0, 0};
   press(f.编辑);
   EXPECT_TRUE(isDisabledFlag(f.跳页_按钮));
@@ -173,7 +179,7 @@ TEST(PageSwitching, JumpButtonRulesAndRoundTrips) {
   f.选择夹1->setCurrentPage(3);
   forms::hidePagingBar(f, true);
   press(f.主页);
-  EXPECT_EQ(p.state.paging.lastEditPage, "网络编辑"_gbk);
+  EXPECT_EQ(p.state.paging.lastEditPage, forms::Page::Online);
   press(f.编辑);
   EXPECT_EQ(f.选择夹1->currentPage(), 3);
   EXPECT_EQ(f.主窗口->picture(), formPicture("skin_edit.png"));
@@ -182,7 +188,7 @@ TEST(PageSwitching, JumpButtonRulesAndRoundTrips) {
   // 编辑 -> 收藏 -> 编辑 comes back to 编辑.
   f.选择夹1->setCurrentPage(1);
   press(f.收藏);
-  EXPECT_EQ(p.state.paging.lastEditPage, "编辑首页"_gbk);
+  EXPECT_EQ(p.state.paging.lastEditPage, forms::Page::Edit);
   press(f.编辑);
   EXPECT_EQ(f.选择夹1->currentPage(), 1);
 }

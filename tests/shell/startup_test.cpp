@@ -84,7 +84,7 @@ TEST_F(StartUpTest, NormalStartFillsFooterBothPicturePagesAndPagingStates) {
   EXPECT_EQ(s.update.latestVersion, "1.3");
   EXPECT_EQ(s.update.updateNotes, "第一条说明"_gbk);
   EXPECT_EQ(s.update.groupLink, site.base() + "/wpa/qunwpa?idkey=key1key2");
-  EXPECT_EQ(s.paging.lastEditPage, "编辑主页"_gbk);
+  EXPECT_EQ(s.paging.lastEditPage, forms::Page::Edit);
   EXPECT_TRUE(messages().empty());
 
   // The home page: the first eight new pictures, every paging button disabled.
@@ -101,7 +101,7 @@ TEST_F(StartUpTest, NormalStartFillsFooterBothPicturePagesAndPagingStates) {
 
   // The 编辑 page holds the latest list, with 下一页 enabled there: 95 items make 9 pages.
   EXPECT_EQ(s.paging.savedEditPaging, (Flags{1, 1, 0, 1}));
-  EXPECT_EQ(s.list.listMode, "最新"_gbk);
+  EXPECT_EQ(s.list.listMode, forms::ListMode::Latest);
   EXPECT_EQ(s.list.listPage, 1);
   EXPECT_EQ(s.list.listPageCount, 9);
   EXPECT_EQ(s.list.listRecordCaption, "共9页85条内容"_gbk);
