@@ -44,7 +44,8 @@ double cpuSeconds() {
   for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
     rusage u{};
     getrusage(who, &u);
-    seconds += double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    seconds +=
+        double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
   }
   return seconds;
 }
@@ -119,7 +120,8 @@ void compareReadings(const std::vector<bench::CaptionedPicture>& set) {
         continue;
       }
       for (const auto& pic : set) {
-        for (const auto& t : reader.read(picture::decodePicture(pic.bytes).image).value_or(std::vector<std::string>{}))
+        for (const auto& t :
+             reader.read(picture::decodePicture(pic.bytes).image).value_or(std::vector<std::string>{}))
           text[pic.fileName] += library::normalizedWords(t) + "|";
       }
     }  // the helper ends, and its time is counted
@@ -282,7 +284,8 @@ int main(int argc, char** argv) {
     library::PictureReader reader;
     for (const auto& pic : bench::makeCaptionedPictures(24, 99)) {
       std::string text;
-      for (const auto& t : reader.read(picture::decodePicture(pic.bytes).image).value_or(std::vector<std::string>{}))
+      for (const auto& t :
+           reader.read(picture::decodePicture(pic.bytes).image).value_or(std::vector<std::string>{}))
         text += library::normalizedWords(t);
       if (!pic.words.empty() && text.find(pic.words[0]) != std::string::npos) readable.push_back(pic);
     }

@@ -187,7 +187,8 @@ struct Library::Impl {
       if (stopping) break;
       if (!reader->error().empty()) {
         // Left pending: a later run reads them.
-        std::fprintf(stderr, "memwick: pictures are found by their names only: %s\n", reader->error().c_str());
+        std::fprintf(stderr, "memwick: pictures are found by their names only: %s\n",
+                     reader->error().c_str());
         std::lock_guard lock(mutex);
         readerBroken = true;
         queue.clear();

@@ -53,7 +53,8 @@ std::optional<ProcessState> processState(pid_t pid) {
 }
 
 std::string describeEnd(int status) {
-  if (WIFSIGNALED(status)) return "the word reader crashed (" + std::string(strsignal(WTERMSIG(status))) + ")";
+  if (WIFSIGNALED(status))
+    return "the word reader crashed (" + std::string(strsignal(WTERMSIG(status))) + ")";
   if (WIFEXITED(status)) return "the word reader ended (status " + std::to_string(WEXITSTATUS(status)) + ")";
   return "the word reader ended";
 }
@@ -229,9 +230,11 @@ bool ReaderProcess::receiveAll(void* data, std::size_t size, long long& leftMs) 
   return true;
 }
 
-std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, int pageSegmentation, int resolution,
-                                                         long long& leftMs) {
-  const int channels = image.format() == QImage::Format_Grayscale8 ? 1 : image.format() == QImage::Format_RGB888 ? 3 : 0;
+std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, int pageSegmentation,
+                                                         int resolution, long long& leftMs) {
+  const int channels = image.format() == QImage::Format_Grayscale8 ? 1
+                       : image.format() == QImage::Format_RGB888   ? 3
+                                                                   : 0;
   if (pid_ <= 0 || channels == 0 || image.width() > int(ocr::kMaxSide) || image.height() > int(ocr::kMaxSide))
     return std::nullopt;
   ocr::Request request;

@@ -57,7 +57,8 @@ bool valid(const Request& r) {
 // time: a Tesseract built without OpenMP has no such function.
 void keepEngineOnThisThread() {
   using SetLevels = void (*)(int);
-  const auto setMaxActiveLevels = reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+  const auto setMaxActiveLevels =
+      reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
   if (setMaxActiveLevels) setMaxActiveLevels(0);
 }
 
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
         do {
           std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
           if (!text) continue;
-          Word word{it->Confidence(tesseract::RIL_WORD), uint32_t(std::min(std::strlen(text.get()), std::size_t(kMaxWordBytes)))};
+          Word word{it->Confidence(tesseract::RIL_WORD),
+                    uint32_t(std::min(std::strlen(text.get()), std::size_t(kMaxWordBytes)))};
           const auto* w = reinterpret_cast<const char*>(&word);
           answer.insert(answer.end(), w, w + sizeof word);
           answer.insert(answer.end(), text.get(), text.get() + word.bytes);
