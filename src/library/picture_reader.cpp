@@ -107,7 +107,8 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   std::vector<std::string> texts;
   if (picture.isNull()) return texts;
   const QImage rgb = overWhite(picture);
-  long long leftMs = options_.limitMs;
+  const double megapixels = double(picture.width()) * picture.height() / 1e6;
+  long long leftMs = options_.limitMs + (long long)(megapixels * options_.limitMsPerMegapixel);
   for (const ReadPass& pass : options_.passes) {
     const QImage shown = pass.image == PassImage::AsIs ? rgb : passImage(rgb, pass.image);
     const auto words = process_->read(shown, pass.pageSegmentation, 70, leftMs);

@@ -28,8 +28,10 @@ struct ReaderOptions {
   // Words read with less confidence (0 to 100) are dropped: on pictures without text the
   // engine prints stray characters, all of them with low confidence.
   int minConfidence = 20;
-  // The most a picture may take (see ReaderProcess::read): past it, the helper is ended.
+  // The most a picture may take (see ReaderProcess::read), and more for each million pixels:
+  // past it, the helper is ended. A full page of text 2048 pixels square takes about 45 s.
   int limitMs = 30000;
+  int limitMsPerMegapixel = 30000;
   // The helper program; empty: the one beside the running program, else the installed one.
   std::string program;
 };

@@ -178,6 +178,10 @@ bool ReaderProcess::waitFor(short events, long long& leftMs) {
     pollfd p{fd_, events, 0};
     const int ready = poll(&p, 1, kTickMs);
     charge(leftMs);
+    if (leftMs < 0) {
+      end("the word reader took too long");
+      return false;
+    }
     if (ready > 0) {
       if (p.revents & events) return true;
       end({});  // its end of the socket closed: it ended or crashed
@@ -185,10 +189,6 @@ bool ReaderProcess::waitFor(short events, long long& leftMs) {
     }
     if (ready < 0 && errno != EINTR) {
       end(std::string("cannot wait for the word reader: ") + std::strerror(errno));
-      return false;
-    }
-    if (leftMs < 0) {
-      end("the word reader took too long");
       return false;
     }
   }
@@ -232,11 +232,10 @@ bool ReaderProcess::receiveAll(void* data, std::size_t size, long long& leftMs) 
 
 std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, int pageSegmentation,
                                                          int resolution, long long& leftMs) {
-  const int channels = image.format() == QImage::Format_Grayscale8 ? 1
-                       : image.format() == QImage::Format_RGB888   ? 3
-                                                                   : 0;
-  if (pid_ <= 0 || channels == 0 || image.width() > int(ocr::kMaxSide) || image.height() > int(ocr::kMaxSide))
-    return std::nullopt;
+  if (pid_ <= 0) return std::nullopt;
+  const int channels = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
+  if (channels == 3 && image.format() != QImage::Format_RGB888)
+    return read(image.convertToFormat(QImage::Format_RGB888), pageSegmentation, resolution, leftMs);
   ocr::Request request;
   request.width = uint32_t(image.width());
   request.height = uint32_t(image.height());
@@ -250,7 +249,7 @@ std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, in
     return std::nullopt;
   ocr::Answer answer;
   if (!receiveAll(&answer, sizeof answer, leftMs)) return std::nullopt;
-  if (answer.magic != ocr::kMagic) {
+  if (answer.magic != ocr::kMagic || answer.words > ocr::kMaxWords) {
     end("the word reader answered nonsense");
     return std::nullopt;
   }

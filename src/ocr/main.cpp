@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
           answer.insert(answer.end(), w, w + sizeof word);
           answer.insert(answer.end(), text.get(), text.get() + word.bytes);
           ++head.words;
-        } while (it->Next(tesseract::RIL_WORD));
+        } while (head.words < kMaxWords && it->Next(tesseract::RIL_WORD));
       }
     }
     engine->Clear();

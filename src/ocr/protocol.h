@@ -44,6 +44,7 @@ struct Word {
   uint32_t bytes = 0;
 };
 
+inline constexpr uint32_t kMaxWords = 1 << 16;
 inline constexpr uint32_t kMaxWordBytes = 4096;
 
 }  // namespace mw::ocr
