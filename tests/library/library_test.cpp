@@ -43,6 +43,15 @@ LibraryOptions optionsIn(const test::TempFolder& folder, int readers = 0) {
 
 bool idle(const Library& lib) { return !lib.progress().busy() && lib.runningReaders() == 0; }
 
+// A folder of `count` pictures that all say `caption`, named 图0.png, 图1.png, ...
+std::filesystem::path picturesSaying(const test::TempFolder& temp, const char* caption, int count) {
+  const auto pictures = temp.path() / "pics";
+  std::filesystem::create_directories(pictures);
+  for (int i = 0; i < count; ++i)
+    writeBytes(pictures / ("图" + std::to_string(i) + ".png"), captionedPicture(caption));
+  return pictures;
+}
+
 // The word readers this process has running (stopped ones too).
 std::vector<pid_t> runningHelpers() {
   std::vector<pid_t> out;
@@ -168,11 +177,8 @@ TEST(Library, CorruptHugeUnreadableAndLoopingEntriesAreSkippedOrFoundByName) {
 // Names are in the index before any word is read, and every word read is found at once.
 TEST(Library, ASearchDuringReadingAnswersFromWhatIsIndexedSoFar) {
   test::TempFolder temp;
-  const auto pictures = temp.path() / "pics";
-  std::filesystem::create_directories(pictures);
   const int count = 16;
-  for (int i = 0; i < count; ++i)
-    writeBytes(pictures / ("图" + std::to_string(i) + ".png"), captionedPicture("早安"));
+  const auto pictures = picturesSaying(temp, "早安", count);
   Library lib(optionsIn(temp, 1));
   ASSERT_TRUE(lib.start());
   lib.setFolders({pictures.string()});
@@ -195,11 +201,8 @@ TEST(Library, ASearchDuringReadingAnswersFromWhatIsIndexedSoFar) {
 // name, a fresh reader reads the rest, and no reader is left behind.
 TEST(Library, AReaderThatCrashesOrHangsCostsOnlyThePictureItHad) {
   test::TempFolder temp;
-  const auto pictures = temp.path() / "pics";
-  std::filesystem::create_directories(pictures);
   const int count = 40;
-  for (int i = 0; i < count; ++i)
-    writeBytes(pictures / ("图" + std::to_string(i) + ".png"), captionedPicture("早安"));
+  const auto pictures = picturesSaying(temp, "早安", count);
   LibraryOptions options = optionsIn(temp, 1);
   options.reader.limitMs = 2000;
   Library lib(options);
