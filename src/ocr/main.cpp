@@ -5,6 +5,7 @@
 // picture that crashes or hangs the engine costs only that picture.
 #include <dlfcn.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -65,6 +67,9 @@ void keepEngineOnThisThread() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Should the program die while a picture hangs the engine, this goes with it (the thread that
+  // started it ends it before it ends itself).
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
   // Reading waits for every other use of the processor.
   sched_param idle{};
   if (sched_setscheduler(0, SCHED_IDLE, &idle) != 0) setpriority(PRIO_PROCESS, 0, 19);
