@@ -31,3 +31,11 @@ function(mw_tests folder)
     PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen
                TIMEOUT 300)
 endfunction()
+
+# mw_beside_ocr(TARGET): TARGET, run from its build folder, finds the word reader beside it, as an
+# installed program finds it in its libexec folder.
+function(mw_beside_ocr target)
+  add_dependencies(${target} memwick-ocr)
+  add_custom_command(TARGET ${target} POST_BUILD
+                     COMMAND ln -sf $<TARGET_FILE:memwick-ocr> $<TARGET_FILE_DIR:${target}>/memwick-ocr VERBATIM)
+endfunction()

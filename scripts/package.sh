@@ -34,7 +34,7 @@ echo "== dpkg -c"
 listing=$(dpkg -c "$deb")
 echo "$listing"
 expected=(
-  ./usr/bin/memwick ./usr/bin/memwick-site
+  ./usr/bin/memwick ./usr/bin/memwick-site ./usr/libexec/memwick/memwick-ocr
   "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml"
   "./usr/share/icons/hicolor/scalable/apps/$id.svg"
   ./usr/share/man/man1/memwick.1.gz ./usr/share/man/man1/memwick-site.1.gz

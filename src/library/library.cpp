@@ -71,7 +71,7 @@ struct Library::Impl {
   int running = 0;  // reading threads taking work
   int alive = 0;    // reading threads not yet ended
   std::condition_variable ended;
-  bool stopping = false;
+  std::atomic<bool> stopping = false;
   bool readerBroken = false;
   std::mutex callbackMutex;  // held while the callback runs, so that it can be taken away
   std::function<void(LibraryProgress)> progressCallback;
@@ -169,7 +169,8 @@ struct Library::Impl {
   }
 
   void readLoop() {
-    // Reading waits for every other use of the processor.
+    // Reading waits for every other use of the processor; the helper started from this thread
+    // inherits that.
     sched_param idle{};
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
     std::unique_ptr<PictureReader> reader;
@@ -181,19 +182,19 @@ struct Library::Impl {
         job = std::move(queue.front());
         queue.pop_front();
       }
-      if (!reader) {
-        reader = std::make_unique<PictureReader>(options.reader);
-        if (!reader->error().empty()) {
-          std::fprintf(stderr, "memwick: pictures are found by their names only: %s\n",
-                       reader->error().c_str());
-          std::lock_guard lock(mutex);
-          readerBroken = true;
-          queue.clear();
-          queued.clear();
-          break;
-        }
+      if (!reader) reader = std::make_unique<PictureReader>(options.reader, &stopping);
+      if (reader->error().empty()) readOne(job, *reader);
+      if (stopping) break;
+      if (!reader->error().empty()) {
+        // Left pending: a later run reads them.
+        std::fprintf(stderr, "memwick: pictures are found by their names only: %s\n",
+                     reader->error().c_str());
+        std::lock_guard lock(mutex);
+        readerBroken = true;
+        queue.clear();
+        queued.clear();
+        break;
       }
-      readOne(job, *reader);
       {
         std::lock_guard lock(mutex);
         queued.erase(job.path);
@@ -201,7 +202,8 @@ struct Library::Impl {
       }
       report();
     }
-    // The engine goes as soon as nothing is left to read, and its memory back to the system.
+    // The helper goes as soon as nothing is left to read, and what reading took here back to
+    // the system.
     reader.reset();
     bool last = false;
     {
@@ -245,7 +247,16 @@ struct Library::Impl {
     QImage image = std::move(decoded.image);
     if (image.width() > kReadSide || image.height() > kReadSide)
       image = image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    store->putWords(key, reader.read(image), ReadState::Read);
+    const std::optional<std::vector<std::string>> words = reader.read(image);
+    if (words) {
+      store->putWords(key, *words, ReadState::Read);
+    } else if (!stopping && reader.error().empty()) {
+      // It crashed or hung the reader: found by its names, and never read again while it is
+      // the same file.
+      std::fprintf(stderr, "memwick: %s is found by its names only: %s\n", key.path.c_str(),
+                   reader.failure().c_str());
+      store->putWords(key, {}, ReadState::NameOnly);
+    }
   }
 
   // On the watch thread.
@@ -268,6 +279,8 @@ Library::Library(LibraryOptions options) : impl_(std::make_shared<Impl>(std::mov
 
 Library::~Library() {
   Impl& d = *impl_;
+  // Reading stops at once, helpers and all; what is left stays pending for the next run.
+  d.stopping = true;
   onProgress(nullptr);
   if (d.watchThread) {
     QMetaObject::invokeMethod(
@@ -277,7 +290,6 @@ Library::~Library() {
     delete d.watchContext;
   }
   std::unique_lock lock(d.mutex);
-  d.stopping = true;
   d.ended.wait(lock, [&d] { return d.alive == 0; });
 }
 

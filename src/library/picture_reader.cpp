@@ -1,11 +1,9 @@
 #include "library/picture_reader.h"
 
-#include <dlfcn.h>
-#include <tesseract/baseapi.h>
-#include <tesseract/resultiterator.h>
-
 #include <QPainter>
 #include <array>
+
+#include "library/reader_process.h"
 
 namespace mw::library {
 namespace {
@@ -76,16 +74,6 @@ QImage whiteMask(const QImage& rgb) {
   return mask;
 }
 
-// Tesseract may spread each step over OpenMP threads. With one engine per core that only adds
-// contention (and much time spinning), so the engine keeps to the thread that calls it. Looked
-// up at run time: a Tesseract built without OpenMP has no such function.
-void keepEngineOnThisThread() {
-  using SetLevels = void (*)(int);
-  static const auto setMaxActiveLevels =
-      reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
-  if (setMaxActiveLevels) setMaxActiveLevels(0);
-}
-
 }  // namespace
 
 QImage passImage(const QImage& picture, PassImage kind) {
@@ -101,45 +89,41 @@ QImage passImage(const QImage& picture, PassImage kind) {
   return rgb;
 }
 
-PictureReader::PictureReader(ReaderOptions options)
-    : options_(std::move(options)), engine_(std::make_unique<tesseract::TessBaseAPI>()) {
-  // The system's data folder, wherever the program runs from.
-  if (engine_->Init(nullptr, options_.languages.c_str(), tesseract::OEM_LSTM_ONLY) != 0) {
-    error_ = "cannot load the Tesseract model " + options_.languages;
-    engine_.reset();
-    return;
-  }
-  engine_->SetVariable("debug_file", "/dev/null");
+PictureReader::PictureReader(ReaderOptions options, const std::atomic<bool>* cancel)
+    : options_(std::move(options)), cancel_(cancel) {
+  start();
 }
 
-PictureReader::~PictureReader() {
-  if (engine_) engine_->End();
+PictureReader::~PictureReader() = default;
+
+bool PictureReader::start() {
+  process_ = ReaderProcess::start(options_.program, options_.languages, cancel_, &error_);
+  return bool(process_);
 }
 
-std::vector<std::string> PictureReader::read(const QImage& picture) {
+std::optional<std::vector<std::string>> PictureReader::read(const QImage& picture) {
+  failure_.clear();
+  if (!process_ && !start()) return std::nullopt;
   std::vector<std::string> texts;
-  if (!engine_ || picture.isNull()) return texts;
-  keepEngineOnThisThread();
+  if (picture.isNull()) return texts;
   const QImage rgb = overWhite(picture);
+  const double megapixels = double(picture.width()) * picture.height() / 1e6;
+  long long leftMs = options_.limitMs + (long long)(megapixels * options_.limitMsPerMegapixel);
   for (const ReadPass& pass : options_.passes) {
     const QImage shown = pass.image == PassImage::AsIs ? rgb : passImage(rgb, pass.image);
-    engine_->SetPageSegMode(static_cast<tesseract::PageSegMode>(pass.pageSegmentation));
-    engine_->SetImage(shown.constBits(), shown.width(), shown.height(), shown.depth() / 8,
-                      int(shown.bytesPerLine()));
-    engine_->SetSourceResolution(70);
-    if (engine_->Recognize(nullptr) != 0) continue;
-    std::unique_ptr<tesseract::ResultIterator> it(engine_->GetIterator());
-    if (!it) continue;
+    const auto words = process_->read(shown, pass.pageSegmentation, 70, leftMs);
+    if (!words) {
+      failure_ = process_->failure();
+      process_.reset();
+      return std::nullopt;
+    }
     // One text a pass, in reading order: a caption wrapped over two lines reads as one.
     std::string text;
-    do {
-      if (it->Confidence(tesseract::RIL_WORD) < float(options_.minConfidence)) continue;
-      std::unique_ptr<char[]> word(it->GetUTF8Text(tesseract::RIL_WORD));
-      if (word) text += word.get();
-    } while (it->Next(tesseract::RIL_WORD));
+    for (const ReadWord& word : *words) {
+      if (word.confidence >= float(options_.minConfidence)) text += word.text;
+    }
     if (!text.empty()) texts.push_back(std::move(text));
   }
-  engine_->Clear();
   return texts;
 }
 

@@ -1,14 +1,12 @@
 #pragma once
-// Reads the words written on a picture with Tesseract. One reader is one engine with its model
-// loaded: it is used by one thread at a time, and what it reads is kept by nobody.
+// Reads the words written on a picture with Tesseract, which runs in a helper process
+// (memwick-ocr) with its model loaded. A reader is used by one thread at a time.
 #include <QImage>
+#include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-
-namespace tesseract {
-class TessBaseAPI;
-}
 
 namespace mw::library {
 
@@ -30,27 +28,42 @@ struct ReaderOptions {
   // Words read with less confidence (0 to 100) are dropped: on pictures without text the
   // engine prints stray characters, all of them with low confidence.
   int minConfidence = 20;
+  // The most a picture may take (see ReaderProcess::read), and more for each million pixels:
+  // past it, the helper is ended. A full page of text 2048 pixels square takes about 45 s.
+  int limitMs = 30000;
+  int limitMsPerMegapixel = 30000;
+  // The helper program; empty: the one beside the running program, else the installed one.
+  std::string program;
 };
+
+class ReaderProcess;
 
 class PictureReader {
  public:
-  // Loads the model from the system's Tesseract data.
-  explicit PictureReader(ReaderOptions options = {});
+  // Starts the helper, which loads the model from the system's Tesseract data. Setting `cancel`
+  // ends any reading soon after.
+  explicit PictureReader(ReaderOptions options = {}, const std::atomic<bool>* cancel = nullptr);
   ~PictureReader();
   PictureReader(const PictureReader&) = delete;
   PictureReader& operator=(const PictureReader&) = delete;
 
-  // Empty when the engine is ready; otherwise why it is not.
+  // Empty while words can be read; otherwise why they cannot (no helper, no model).
   const std::string& error() const { return error_; }
 
   // The text of each pass, in pass order (UTF-8; a pass that read nothing gives nothing), its
-  // lines joined.
-  std::vector<std::string> read(const QImage& picture);
+  // lines joined. Nothing when the picture could not be read: it crashed or hung the helper,
+  // which is started afresh for the next picture (failure() says what happened), or the
+  // helper cannot be started (error()).
+  std::optional<std::vector<std::string>> read(const QImage& picture);
+  const std::string& failure() const { return failure_; }
 
  private:
+  bool start();
   ReaderOptions options_;
-  std::unique_ptr<tesseract::TessBaseAPI> engine_;
+  const std::atomic<bool>* cancel_;
+  std::unique_ptr<ReaderProcess> process_;
   std::string error_;
+  std::string failure_;
 };
 
 // The picture as the engine is shown it in a pass: 8-bit grey (AsIs keeps its colours, as RGB).

@@ -3,9 +3,10 @@
 # Installs the build into a temporary DESTDIR and, in a mount namespace of its own, mounts it on
 # /usr/local (the machine's /usr/local is untouched); runs the installed program there as root,
 # who may write everywhere, under Xvfb with HOME and the XDG folders of its own:
-#  1. against the installed demo site, it keeps MW_scdz.ini under $XDG_CONFIG_HOME/memwick (made
-#     by the program) and puts the marker GIF into the favourites folder in the pictures folder;
-#     nothing is written beside the program;
+#  1. the installed demo site finds a picture of its library by the words on it (it finds its
+#     word reader where that was installed); against that site, the program keeps MW_scdz.ini
+#     under $XDG_CONFIG_HOME/memwick (made by the program) and puts the marker GIF into the
+#     favourites folder in the pictures folder; nothing is written beside the program;
 #  2. it reads MW_sites.ini from $XDG_CONFIG_HOME/memwick: a broken one stops it, naming that file;
 #  3. a copy outside /usr keeps everything beside itself.
 # Without root, a user namespace stands in for it; where there is none, the test is skipped (77).
@@ -57,11 +58,23 @@ if [ "${1:-}" = "--inside" ]; then
 
   export HOME=$home XDG_CONFIG_HOME=$config XDG_CACHE_HOME=$home/.cache XDG_RUNTIME_DIR=$stage/run
   export QT_QPA_PLATFORM=xcb  # on the Xvfb display, whatever the test runner set
-  # The installed demo site, as a separate server.
-  "$bin/memwick-site" --write "$stage/sites.ini" >/dev/null &
+  # The installed demo site, as a separate server, with a library of one picture that says 下班了.
+  mkdir "$stage/pictures"
+  cp "$stage/source/tests/install/caption.png" "$stage/pictures/a.png"
+  "$bin/memwick-site" --write "$stage/sites.ini" --library "$stage/pictures" >"$stage/site.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 1 60); do [ -s "$stage/sites.ini" ] && break; sleep 0.25; done
   [ -s "$stage/sites.ini" ] || fail "the demo site wrote no sites file"
+  # Its words are read by the installed helper, which the installed program finds.
+  search=$(sed -n 's/^search *= *//p' "$stage/sites.ini")
+  found=
+  for _ in $(seq 1 120); do
+    python3 -c 'import sys, urllib.request; sys.stdout.buffer.write(urllib.request.urlopen(sys.argv[1]).read())' \
+      "http://$search/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%CF%C2%B0%E0" 2>/dev/null |
+      grep -qF "/library/1/a.png" && found=1 && break
+    sleep 0.5
+  done
+  [ -n "$found" ] || fail "the installed site did not find its library's picture by its words: $(cat "$stage/site.log")"
 
   # 1. The installed program.
   [ ! -e "$config/memwick" ] || fail "the test's config folder is not empty"

@@ -1,9 +1,12 @@
 #include "library/library.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <set>
+#include <sstream>
 
 #include "actions/favourites.h"
 #include "library/index_store.h"
@@ -39,6 +42,35 @@ LibraryOptions optionsIn(const test::TempFolder& folder, int readers = 0) {
 }
 
 bool idle(const Library& lib) { return !lib.progress().busy() && lib.runningReaders() == 0; }
+
+// A folder of `count` pictures that all say `caption`, named 图0.png, 图1.png, ...
+std::filesystem::path picturesSaying(const test::TempFolder& temp, const char* caption, int count) {
+  const auto pictures = temp.path() / "pics";
+  std::filesystem::create_directories(pictures);
+  for (int i = 0; i < count; ++i)
+    writeBytes(pictures / ("图" + std::to_string(i) + ".png"), captionedPicture(caption));
+  return pictures;
+}
+
+// The word readers this process has running (stopped ones too).
+std::vector<pid_t> runningHelpers() {
+  std::vector<pid_t> out;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const auto open = line.find('('), close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos ||
+        line.substr(open + 1, close - open - 1) != "memwick-ocr")
+      continue;
+    std::istringstream fields(line.substr(close + 1));
+    char state = 0;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (parent == getpid() && state != 'Z') out.push_back(pid_t(std::stol(line)));
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -145,11 +177,8 @@ TEST(Library, CorruptHugeUnreadableAndLoopingEntriesAreSkippedOrFoundByName) {
 // Names are in the index before any word is read, and every word read is found at once.
 TEST(Library, ASearchDuringReadingAnswersFromWhatIsIndexedSoFar) {
   test::TempFolder temp;
-  const auto pictures = temp.path() / "pics";
-  std::filesystem::create_directories(pictures);
   const int count = 16;
-  for (int i = 0; i < count; ++i)
-    writeBytes(pictures / ("图" + std::to_string(i) + ".png"), captionedPicture("早安"));
+  const auto pictures = picturesSaying(temp, "早安", count);
   Library lib(optionsIn(temp, 1));
   ASSERT_TRUE(lib.start());
   lib.setFolders({pictures.string()});
@@ -166,4 +195,39 @@ TEST(Library, ASearchDuringReadingAnswersFromWhatIsIndexedSoFar) {
   EXPECT_TRUE(eventually([&] { return idle(lib); }));
   EXPECT_EQ(lib.find("早安").size(), std::size_t(count));
   EXPECT_EQ(lib.progress().total, 0);
+}
+
+// A picture that crashes or hangs the word reader costs that picture only: it is found by its
+// name, a fresh reader reads the rest, and no reader is left behind.
+TEST(Library, AReaderThatCrashesOrHangsCostsOnlyThePictureItHad) {
+  test::TempFolder temp;
+  const int count = 40;
+  const auto pictures = picturesSaying(temp, "早安", count);
+  LibraryOptions options = optionsIn(temp, 1);
+  options.reader.limitMs = 2000;
+  Library lib(options);
+  ASSERT_TRUE(lib.start());
+  lib.setFolders({pictures.string()});
+  // Each reader is hit once it has read a picture, past its start.
+  pid_t crashed = 0, hung = 0;
+  ASSERT_TRUE(eventually([&] {
+    const auto helpers = runningHelpers();
+    if (helpers.size() != 1 || lib.progress().done < 1) return false;
+    crashed = helpers[0];
+    return true;
+  }));
+  kill(crashed, SIGSEGV);
+  const int afterCrash = lib.progress().done;
+  ASSERT_TRUE(eventually([&] {
+    const auto helpers = runningHelpers();
+    if (helpers.size() != 1 || helpers[0] == crashed || lib.progress().done < afterCrash + 2) return false;
+    hung = helpers[0];
+    return true;
+  }));
+  ASSERT_LT(lib.progress().done, count);
+  kill(hung, SIGSTOP);
+  EXPECT_TRUE(eventually([&] { return idle(lib); }));
+  EXPECT_EQ(lib.find("图").size(), std::size_t(count));
+  EXPECT_EQ(lib.find("早安").size(), std::size_t(count - 2));
+  EXPECT_TRUE(runningHelpers().empty());
 }

@@ -1,0 +1,61 @@
+#pragma once
+// The word reader's helper process, memwick-ocr: started with its model loaded, sent pictures
+// over a socket, and ended at once when it is no longer wanted or misbehaves.
+#include <sys/types.h>
+
+#include <QImage>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mw::library {
+
+struct ReadWord {
+  std::string text;      // UTF-8
+  float confidence = 0;  // 0 to 100
+};
+
+class ReaderProcess {
+ public:
+  // Starts `program` (empty: the one locate() finds) with the model for `languages` and waits
+  // until the model is loaded. Null with `error` set when it cannot be started or loaded, or
+  // when `cancel` is set meanwhile; every wait ends soon after `cancel` is set.
+  static std::unique_ptr<ReaderProcess> start(const std::string& program, const std::string& languages,
+                                              const std::atomic<bool>* cancel, std::string* error);
+  ~ReaderProcess();  // ends the helper, whatever it is doing
+  ReaderProcess(const ReaderProcess&) = delete;
+  ReaderProcess& operator=(const ReaderProcess&) = delete;
+
+  // The words the helper reads on `image` (8-bit grey or RGB888), in reading order. The time it
+  // takes is taken from `leftMs`: its processor time while it is runnable, so that a helper at
+  // idle priority on a busy machine may wait as long as it must, and the time that passes while
+  // it is stopped or blocked. Nothing when it ends, answers nonsense, runs out of time or is
+  // cancelled: it is then ended, and failure() says why.
+  std::optional<std::vector<ReadWord>> read(const QImage& image, int pageSegmentation, int resolution,
+                                            long long& leftMs);
+  const std::string& failure() const { return failure_; }
+
+  // The helper beside the running program, else where it is installed; empty when there is none.
+  static std::string locate();
+
+ private:
+  ReaderProcess(pid_t pid, int fd, const std::atomic<bool>* cancel) : pid_(pid), fd_(fd), cancel_(cancel) {}
+  bool sendAll(const void* data, std::size_t size, long long& leftMs);
+  bool receiveAll(void* data, std::size_t size, long long& leftMs);
+  bool waitFor(short events, long long& leftMs);
+  void startCharging();
+  void charge(long long& leftMs);
+  void end(const std::string& why);
+
+  pid_t pid_;
+  int fd_;
+  const std::atomic<bool>* cancel_;
+  std::string failure_;
+  std::chrono::steady_clock::time_point chargedUntil_;
+  long long cpuMs_ = 0;
+};
+
+}  // namespace mw::library

@@ -1,0 +1,126 @@
+// memwick-ocr LANGUAGES: the picture library's word reader, started by the programs, never by
+// hand. It loads the Tesseract model once, then answers each picture sent on its standard input
+// with the words it reads there, on its standard output, until the input ends. Reading in a
+// process of its own leaves nothing of the engine in the program once reading is done, and a
+// picture that crashes or hangs the engine costs only that picture.
+#include <dlfcn.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ocr/protocol.h"
+
+namespace {
+using namespace mw::ocr;
+
+bool readAll(void* data, std::size_t size) {
+  auto* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = read(STDIN_FILENO, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= std::size_t(n);
+  }
+  return true;
+}
+
+bool writeAll(const void* data, std::size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(STDOUT_FILENO, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= std::size_t(n);
+  }
+  return true;
+}
+
+bool valid(const Request& r) {
+  return r.magic == kMagic && (r.channels == 1 || r.channels == 3) && r.width >= 1 && r.width <= kMaxSide &&
+         r.height >= 1 && r.height <= kMaxSide && r.bytesPerLine >= r.width * r.channels &&
+         r.bytesPerLine <= kMaxBytesPerLine;
+}
+
+// Tesseract may spread each step over OpenMP threads. With one reader per core that only adds
+// contention (and much time spinning), so the engine keeps to this thread. Looked up at run
+// time: a Tesseract built without OpenMP has no such function.
+void keepEngineOnThisThread() {
+  using SetLevels = void (*)(int);
+  const auto setMaxActiveLevels =
+      reinterpret_cast<SetLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+  if (setMaxActiveLevels) setMaxActiveLevels(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Should the program die while a picture hangs the engine, this goes with it (the thread that
+  // started it ends it before it ends itself).
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // Reading waits for every other use of the processor.
+  sched_param idle{};
+  if (sched_setscheduler(0, SCHED_IDLE, &idle) != 0) setpriority(PRIO_PROCESS, 0, 19);
+  keepEngineOnThisThread();
+
+  const std::string languages = argc > 1 ? argv[1] : "chi_sim";
+  auto engine = std::make_unique<tesseract::TessBaseAPI>();
+  // The system's data folder, wherever the program runs from.
+  Hello hello;
+  std::string why;
+  if (engine->Init(nullptr, languages.c_str(), tesseract::OEM_LSTM_ONLY) == 0) {
+    hello.ready = 1;
+    engine->SetVariable("debug_file", "/dev/null");
+  } else {
+    why = "cannot load the Tesseract model " + languages;
+    hello.messageBytes = uint32_t(why.size());
+  }
+  if (!writeAll(&hello, sizeof hello) || !writeAll(why.data(), why.size()) || !hello.ready) return 1;
+
+  std::vector<unsigned char> pixels;
+  std::vector<char> answer;
+  Request request;
+  while (readAll(&request, sizeof request)) {
+    if (!valid(request)) return 2;
+    pixels.resize(std::size_t(request.bytesPerLine) * request.height);
+    if (!readAll(pixels.data(), pixels.size())) return 2;
+    engine->SetPageSegMode(static_cast<tesseract::PageSegMode>(request.pageSegmentation));
+    engine->SetImage(pixels.data(), int(request.width), int(request.height), int(request.channels),
+                     int(request.bytesPerLine));
+    engine->SetSourceResolution(int(request.resolution));
+    Answer head;
+    answer.assign(sizeof head, 0);
+    if (engine->Recognize(nullptr) == 0) {
+      std::unique_ptr<tesseract::ResultIterator> it(engine->GetIterator());
+      if (it) {
+        do {
+          std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+          if (!text) continue;
+          Word word{it->Confidence(tesseract::RIL_WORD),
+                    uint32_t(std::min(std::strlen(text.get()), std::size_t(kMaxWordBytes)))};
+          const auto* w = reinterpret_cast<const char*>(&word);
+          answer.insert(answer.end(), w, w + sizeof word);
+          answer.insert(answer.end(), text.get(), text.get() + word.bytes);
+          ++head.words;
+        } while (head.words < kMaxWords && it->Next(tesseract::RIL_WORD));
+      }
+    }
+    engine->Clear();
+    std::memcpy(answer.data(), &head, sizeof head);
+    if (!writeAll(answer.data(), answer.size())) return 1;
+  }
+  engine->End();
+  return 0;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// What the picture library and its word reader, memwick-ocr, say to each other over one socket:
+// the reader's standard input and output. Both ends are built together and run on one machine,
+// so the fields are in its own byte order.
+#include <cstdint>
+
+namespace mw::ocr {
+
+// Changes with any change below: a reader of another build is refused at its hello.
+inline constexpr uint32_t kMagic = 0x314f574d;  // "MWO1"
+
+// The reader's first message, once its model is loaded or could not be: `messageBytes` of why
+// not follow when it is not ready.
+struct Hello {
+  uint32_t magic = kMagic;
+  uint32_t ready = 0;
+  uint32_t messageBytes = 0;
+};
+
+// One picture to read, followed by height * bytesPerLine bytes of pixels: 8-bit grey
+// (channels 1) or RGB (channels 3), rows top down.
+struct Request {
+  uint32_t magic = kMagic;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t channels = 0;
+  uint32_t bytesPerLine = 0;
+  uint32_t pageSegmentation = 0;  // Tesseract's page segmentation mode
+  uint32_t resolution = 0;        // pixels per inch the text is assumed at
+};
+
+// Pictures are read at most this large; a larger request ends the reader.
+inline constexpr uint32_t kMaxSide = 8192;
+inline constexpr uint32_t kMaxBytesPerLine = kMaxSide * 4;
+
+// The answer: `words` words in reading order, each a Word followed by `bytes` of UTF-8.
+struct Answer {
+  uint32_t magic = kMagic;
+  uint32_t words = 0;
+};
+
+struct Word {
+  float confidence = 0;  // 0 to 100
+  uint32_t bytes = 0;
+};
+
+inline constexpr uint32_t kMaxWords = 1 << 16;
+inline constexpr uint32_t kMaxWordBytes = 4096;
+
+}  // namespace mw::ocr
