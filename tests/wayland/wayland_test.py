@@ -197,7 +197,7 @@ class Session:
         return [v for v in self.memwick_views() if v.surface != self.main.surface]
 
     def balloon(self):
-        found = [v for v in self.others() if v.h < 100]
+        found = [v for v in self.others() if 0 < v.h < 100]
         return found[0] if found else None
 
     def protocol(self):
