@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 #include <QTimer>
 #include <functional>
 
@@ -148,6 +150,25 @@ TEST(SecondaryWindows, OpenedFromAHandlerShowReadyInPlaceAndFilled) {
   EXPECT_TRUE(minimisedDuringFetch);
   u.更新窗口->destroyWindow();
   f.主窗口->destroyWindow();
+}
+
+// The update window stands on the main window, yet outlives it: start-up closes the main window
+// right after loading it. Qt counts last windows only inside its event loop.
+TEST(UpdateWindow, StandsOnTheMainWindowAndKeepsTheProgramWhenItCloses) {
+  test::ScriptedDesktop desk;
+  test::TempPlaces places;
+  Program p(formPicture, {}, desk, places);
+  p.start();
+  p.update.更新窗口->load();
+  ASSERT_TRUE(p.update.更新窗口->isVisible());
+  EXPECT_EQ(p.update.更新窗口->windowHandle()->transientParent(), p.main.主窗口->windowHandle());
+  QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+  QTimer::singleShot(0, p.main.主窗口, [&] { p.main.主窗口->destroyWindow(); });
+  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+  EXPECT_EQ(lastClosed.count(), 0);
+  EXPECT_TRUE(p.update.更新窗口->isVisible());
+  p.update.更新窗口->destroyWindow();
 }
 
 TEST(TipWindow, OpensCentredOverTheMainWindowAndClosesOnAPressOrFocusLoss) {
