@@ -22,7 +22,8 @@ Window::Window(Frame frame) : QWidget(nullptr), frame_(frame) {
       setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
       break;
     case Frame::FixedSingle:
-      setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+      // A dialog: X11 names the owner (WM_TRANSIENT_FOR) only for dialogs and tools.
+      setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                      Qt::MSWindowsFixedSizeDialogHint);
       break;
