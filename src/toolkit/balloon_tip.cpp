@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QVariantAnimation>
 #include <QWindow>
 

@@ -18,11 +18,13 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from scripted_checks import Checks, Failed, wait_for as poll  # noqa: E402
+
 WAIT_SECONDS = 30
 OUTPUT = (1200, 860)  # weston's output, at the top-left corner of the 1280 x 900 Xvfb screen
 SOCKET = "memwick-test"
 TITLE = "Memwickv1.3"
-MAIN_SIZE = (663, 643)
 TIP_WINDOW_SIZE = (472, 415)
 
 # Places in the main window (window coordinates): the tab control lies at 8, 48.
@@ -48,31 +50,16 @@ def inside(point, rect):
 SEARCH_BOX = (TAB[0] + 208, TAB[1] + 24, 232, 32)
 FAVOURITES_PAGE = (240, 8, 50, 40)   # the label over the painted 收藏 button
 TIP_BUTTON = (TAB[0] + 96, TAB[1] + 368, 128, 56)  # 打赏_按钮 on that page
-TITLE_STRIP = (0, 0, 560, 41)
-
-
-class Failed(Exception):
-    pass
 
 
 def wait_for(what, probe, seconds=WAIT_SECONDS):
-    deadline = time.monotonic() + seconds
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failed("no %s within %ds" % (what, seconds))
-        time.sleep(0.1)
+    return poll(what, probe, seconds)
 
 
 class View:
     def __init__(self, role, pid, surface, description, x1, y1, x2, y2):
         self.role, self.pid, self.surface, self.description = role, pid, surface, description
         self.x, self.y, self.w, self.h = x1, y1, x2 - x1, y2 - y1
-
-    def rect(self):
-        return (self.x, self.y, self.w, self.h)
 
     def __repr__(self):
         return "%s surface %d %r at %d,%d %dx%d" % (self.role, self.surface, self.description, self.x, self.y,
@@ -268,19 +255,7 @@ class Session:
                             os.path.join(self.shots, name + ".png")], env=self.x_env, check=False)
 
 
-class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-
-    def check(self, what, ok, detail=""):
-        if ok:
-            self.passed += 1
-            print("ok     " + what, flush=True)
-        else:
-            self.failed += 1
-            print("FAILED " + what + (": " + detail if detail else ""), flush=True)
-
+class Steps(Checks):
     def attempt(self, what, step):
         """Runs a step whose waits may time out; a time-out fails that check only."""
         try:
@@ -459,7 +434,7 @@ def main():
     if "--shots" in sys.argv[2:]:
         shots = os.path.abspath(sys.argv[sys.argv.index("--shots") + 1])
         os.makedirs(shots, exist_ok=True)
-    checks = Checks()
+    checks = Steps()
     with tempfile.TemporaryDirectory() as work:
         s = Session(program, work, shots)
         try:
@@ -483,8 +458,7 @@ def main():
             if checks.failed:
                 with open(os.path.join(work, "weston.log"), errors="replace") as f:
                     print("---- weston log (end)\n" + "".join(f.readlines()[-20:]))
-    print("%d passed, %d failed" % (checks.passed, checks.failed))
-    sys.exit(1 if checks.failed else 0)
+    sys.exit(checks.finish())
 
 
 if __name__ == "__main__":
