@@ -16,7 +16,7 @@ rm -f build-deb/memwick_*.deb
 (cd build-deb && cpack -G DEB >/dev/null)
 deb=$(echo build-deb/memwick_*.deb)
 echo "== $deb"
-dpkg-deb --field "$deb" Package Version Depends
+dpkg-deb --field "$deb" Package Version Depends Recommends
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT

@@ -2,11 +2,19 @@
 
 #include <QAbstractButton>
 #include <stdexcept>
+#include <utility>
 
 #include "toolkit/controls.h"
 #include "platform/wait_pump.h"
 
 namespace mw::forms {
+namespace {
+
+const QWidget* running = nullptr;
+
+}  // namespace
+
+const QWidget* runningHandlerControl() { return running; }
 
 void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler) {
   // A click that waited for the gate counts only if its button is still enabled when it runs,
@@ -16,7 +24,9 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
     auto call = [this, control, event, button, handler, input] {
       if (button && toolkit::isDisabledFlag(control)) return;
       ++runs_[{control, event}];
+      const QWidget* outer = std::exchange(running, control);
       handler(context_, input);
+      running = outer;
       if (after_) after_(context_);
     };
     // The chrome that works while a load waits runs at once, beside the handler that waits.

@@ -39,4 +39,7 @@ class HandlerRegistry {
   std::map<std::pair<const QWidget*, toolkit::Event>, std::size_t> runs_;
 };
 
+// The control whose handler is running (the innermost, when one runs inside another), or nullptr.
+const QWidget* runningHandlerControl();
+
 }  // namespace mw::forms

@@ -4,7 +4,8 @@
 
 namespace mw::forms {
 
-// Shows the text in the balloon tip 气球提示框1 at the mouse pointer.
+// Shows the text in the balloon tip 气球提示框1 at the mouse pointer while it is over the main
+// window, else at the control whose handler runs (a press by the keyboard or a tool).
 void showCursorTip(const Context& ctx, const Text& text);
 // A message box with OK only, titled "信息：", over the main window.
 void showMessage(const Context& ctx, const Text& message);

@@ -44,7 +44,7 @@ const WindowDef& tipDefinition() {
       .name = MW_NAME(TipForm, 打赏窗口),
       .title = "",
       .size = {472, 415},
-      .frame = Frame::None,
+      .frame = Frame::Popup,
       .picture = "tip.jpg",
       .layout = Layout::CentredFit,
   };

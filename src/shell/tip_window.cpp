@@ -6,6 +6,7 @@ void bindTipWindow(forms::HandlerRegistry& registry) {
   using forms::Context;
   using toolkit::Event;
   const Context& ctx = registry.context();
+  ctx.tip.打赏窗口->setOwner(ctx.main.主窗口);
   registry.on(ctx.main.打赏_按钮, Event::LeftDown, [](const Context& c) { c.tip.打赏窗口->load(); });
   registry.on(ctx.tip.打赏窗口, Event::Created, [](const Context& c) {
     c.tip.打赏窗口->move(forms::centredOver(c.main.主窗口->geometry(), c.tip.打赏窗口->size()));

@@ -54,6 +54,7 @@ void loadUpdateWindow(const Context& ctx) { ctx.update.更新窗口->load(); }
 
 void bindUpdateWindow(forms::HandlerRegistry& registry) {
   const Context& ctx = registry.context();
+  ctx.update.更新窗口->setOwner(ctx.main.主窗口);
   registry.on(ctx.update.更新窗口, Event::Created, updateWindowCreated);
   registry.on(ctx.update.按钮1, Event::Click, updateButtonClicked);
   registry.on(ctx.main.标签_更新, Event::LeftDown, updatePressed);

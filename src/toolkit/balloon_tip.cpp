@@ -1,22 +1,28 @@
 #include "toolkit/balloon_tip.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QVariantAnimation>
+#include <QWindow>
 
-#include "toolkit/accessibility.h"
 #include "platform/qt_text.h"
+#include "platform/window_system.h"
+#include "toolkit/accessibility.h"
 
 namespace mw::toolkit {
 using platform::fromQString;
 using platform::toQString;
 
-BalloonPopup::BalloonPopup() = default;
+BalloonPopup::BalloonPopup(BalloonTip& tip) : tip_(tip) {}
 
-BalloonTip::BalloonTip(QObject* parent)
-    : QObject(parent), popup_(std::make_unique<BalloonPopup>()), fade_(new QVariantAnimation(this)) {
-  // The tip opens at the pointer and may cover the next picture: clicks go through it.
-  popup_->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                         Qt::WindowTransparentForInput);
+void BalloonPopup::mousePressEvent(QMouseEvent* e) { tip_.passOn(e); }
+
+BalloonTip::BalloonTip(QWidget* owner)
+    : QObject(owner), popup_(std::make_unique<BalloonPopup>(*this)), fade_(new QVariantAnimation(this)) {
+  // A tool tip never takes the keyboard. It takes presses (Wayland gives no input transparency)
+  // and hands them on.
+  popup_->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   popup_->setAttribute(Qt::WA_ShowWithoutActivating);
   popup_->setTextFormat(Qt::PlainText);
   QFont font = popup_->font();
@@ -55,7 +61,12 @@ void BalloonTip::appear() {
   popup_->setText(toQString(text_));
   popup_->adjustSize();
   popup_->move(point_);
-  popup_->setWindowOpacity(1.0);
+  // It stands on its owner: the compositor places it from there (on Wayland, where the point is
+  // known only relative to the owner) and never makes it a window of its own.
+  popup_->winId();
+  auto* owner = qobject_cast<QWidget*>(parent());
+  popup_->windowHandle()->setTransientParent(owner && owner->isVisible() ? owner->windowHandle() : nullptr);
+  if (platform::windowOpacityWorks()) popup_->setWindowOpacity(1.0);
   popup_->setAccessibleDescription(objectName());
   popup_->show();
   announceTip(popup_.get());
@@ -64,6 +75,10 @@ void BalloonTip::appear() {
 }
 
 void BalloonTip::startFade() {
+  if (!platform::windowOpacityWorks()) {
+    hideNow();
+    return;
+  }
   phase_ = Phase::Fading;
   fade_->start();
 }
@@ -74,6 +89,22 @@ void BalloonTip::hideNow() {
   fade_->stop();
   popup_->hide();
   phase_ = Phase::Idle;
+}
+
+void BalloonTip::passOn(QMouseEvent* press) {
+  press->accept();
+  const QPointF global = press->globalPosition();
+  hideNow();
+  auto* owner = qobject_cast<QWidget*>(parent());
+  if (!owner || !owner->isVisible()) return;
+  const QPoint inOwner = owner->mapFromGlobal(global.toPoint());
+  if (!owner->rect().contains(inOwner)) return;
+  QWidget* target = owner->childAt(inOwner);
+  if (!target) target = owner;
+  // Through the application, as a press from the window would go: the focus follows the press.
+  QMouseEvent passed(QEvent::MouseButtonPress, target->mapFromGlobal(global), global, press->button(),
+                     press->buttons(), press->modifiers());
+  QApplication::sendEvent(target, &passed);
 }
 
 }  // namespace mw::toolkit

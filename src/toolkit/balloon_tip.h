@@ -1,6 +1,8 @@
 #pragma once
-// The balloon tip: a light-yellow popup at a screen point. It shows up 100 ms after it is
-// asked to, stays 2000 ms, then fades out over 200 ms. A new request replaces the old one.
+// The balloon tip: a light-yellow popup at a screen point, standing on the window that owns it
+// (its parent). It shows up 100 ms after it is asked to, stays 2000 ms, then fades out over
+// 200 ms where the window system shows opacity, or hides. A new request replaces the old one.
+// It never takes the keyboard, and a press on it goes to the owner's control under it.
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QObject>
@@ -10,15 +12,24 @@
 
 #include "runtime/text.h"
 
+class QMouseEvent;
 class QVariantAnimation;
 
 namespace mw::toolkit {
+
+class BalloonTip;
 
 // The tip's popup window; accessibility tools see it as a tool tip.
 class BalloonPopup : public QLabel {
   Q_OBJECT
  public:
-  BalloonPopup();
+  explicit BalloonPopup(BalloonTip& tip);
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+
+ private:
+  BalloonTip& tip_;
 };
 
 class BalloonTip : public QObject {
@@ -29,7 +40,8 @@ class BalloonTip : public QObject {
   static constexpr int kFadeMs = 200;
   enum class Phase { Idle, Waiting, Shown, Fading };
 
-  explicit BalloonTip(QObject* parent = nullptr);
+  // The owner is the window the tip stands on.
+  explicit BalloonTip(QWidget* owner = nullptr);
   ~BalloonTip() override;
 
   void showAt(QPoint screenPoint, const Text& text);
@@ -41,8 +53,11 @@ class BalloonTip : public QObject {
   QWidget* popup() const;
 
  private:
+  friend class BalloonPopup;
   void appear();
   void startFade();
+  // Closes the tip and hands the press to the owner's control under it.
+  void passOn(QMouseEvent* press);
 
   std::unique_ptr<BalloonPopup> popup_;
   QTimer delay_;

@@ -139,6 +139,8 @@ bool EventBinder::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
       auto* e = static_cast<QMouseEvent*>(event);
+      // A popup receives the presses made elsewhere too: those dismiss it (see Window).
+      if (widget->windowType() == Qt::Popup && !widget->rect().contains(e->position().toPoint())) break;
       if (e->button() == Qt::LeftButton) {
         run(Event::LeftDown, pointerOf(e));
       } else if (e->button() == Qt::RightButton) {

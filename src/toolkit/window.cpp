@@ -22,11 +22,15 @@ Window::Window(Frame frame) : QWidget(nullptr), frame_(frame) {
       setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
       break;
     case Frame::FixedSingle:
-      setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+      // A dialog: X11 names the owner (WM_TRANSIENT_FOR) only for dialogs and tools.
+      setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                      Qt::MSWindowsFixedSizeDialogHint);
       break;
     case Frame::Sizable:
+      break;
+    case Frame::Popup:
+      setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
       break;
   }
   setFocusPolicy(Qt::ClickFocus);
@@ -64,9 +68,14 @@ void Window::load() {
   // Only a sizable frame resizes: a skinned window would tile its skin.
   if (frame_ != Frame::Sizable) setFixedSize(size());
   if (centred_) move(centredOnScreen(size()));
+  winId();
+  windowHandle()->setTransientParent(owner_ && owner_->isVisible() ? owner_->windowHandle() : nullptr);
   show();
-  raise();
-  activateWindow();
+  // A popup takes the keyboard by itself, and leaves the activation with the window under it.
+  if (frame_ != Frame::Popup) {
+    raise();
+    activateWindow();
+  }
   // A desktop that keeps new windows from taking the focus, or an X server without a window
   // manager, may never activate it: its first activation comes anyway, a moment after.
   QTimer::singleShot(kActivationGraceMs, this, [this] {
@@ -146,10 +155,25 @@ void Window::paintEvent(QPaintEvent*) {
 
 void Window::resizeEvent(QResizeEvent*) { picture_.setPlacement(placement()); }
 
-void Window::mousePressEvent(QMouseEvent* e) { e->accept(); }
+void Window::mousePressEvent(QMouseEvent* e) {
+  e->accept();
+  // A popup receives the presses made anywhere while it shows; one elsewhere dismisses it.
+  if (frame_ == Frame::Popup && !rect().contains(e->position().toPoint())) close();
+}
 
 void Window::closeEvent(QCloseEvent* e) {
+  // A popup that the window system closes (a press elsewhere, Escape, another window taking
+  // the keyboard) has lost the focus.
+  const bool dismissed = frame_ == Frame::Popup && loaded_;
   loaded_ = false;
+  if (dismissed) deliver(this, Event::LostFocus);
+  // A window left open over this one goes on by itself: Qt ends the program with the last
+  // window that stands on no other, and the update window must outlive the main window.
+  if (QWindow* handle = windowHandle()) {
+    for (QWindow* w : QGuiApplication::topLevelWindows()) {
+      if (w->transientParent() == handle && w->isVisible()) w->setTransientParent(nullptr);
+    }
+  }
   QWidget::closeEvent(e);
 }
 

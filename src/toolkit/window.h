@@ -18,6 +18,7 @@ enum class Frame {
   None,         // no caption, no border
   FixedSingle,  // fixed single border, title bar with system menu and minimise button
   Sizable,
+  Popup,  // no caption, no border; holds the keyboard while it shows, a click elsewhere closes it
 };
 
 class Window : public QWidget {
@@ -42,6 +43,9 @@ class Window : public QWidget {
 
   // Centre on the screen when shown.
   void setCentredAtShow(bool on) { centred_ = on; }
+  // The window this one stands on while both show: its transient parent, so that the window
+  // system keeps it over the owner and places it from there (on Wayland the only way).
+  void setOwner(Window* owner) { owner_ = owner; }
   // Runs the created event, then shows the window (non-modal), centred if so defined.
   void load();
   // Same, and waits until the window is closed.
@@ -71,6 +75,7 @@ class Window : public QWidget {
   std::optional<QColor> background_;
   bool centred_ = false;
   bool loaded_ = false;
+  QPointer<Window> owner_;
   QPointer<QObject> drag_;
 };
 

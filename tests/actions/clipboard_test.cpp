@@ -22,6 +22,7 @@
 #include "runtime/files.h"
 #include "support/handler_parts.h"
 #include "support/test_pictures.h"
+#include "toolkit/pointer.h"
 
 using namespace mw;
 using mw::test::HttpServer;
@@ -115,6 +116,33 @@ TEST_F(Copying, JpegAndPngSlotsPlaceTheirPictureDecodedInFull) {
     EXPECT_EQ(f.气球提示框1->point(), QCursor::pos());
   }
   EXPECT_EQ(tip(), "已复制本图片，粘贴到聊天框即可使用"_gbk);
+}
+
+// Over the window the tip opens at the pointer; a press by the keyboard with the pointer
+// elsewhere puts it at the control pressed (on Wayland the pointer's place is not known then).
+TEST_F(Copying, TheTipOpensAtThePointerOverTheWindowElseAtTheControlPressed) {
+  f.主窗口->move(40, 30);
+  f.主窗口->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(f.主窗口));
+  f.图片框2->setPicture(test::encode(gradientPicture(), "PNG", 90));
+  parts.state.search.searchShownUrls[1] = "http://127.0.0.1:1/a.png";
+  const auto pressByKey = [&] {
+    f.气球提示框1->hideNow();
+    f.图片框2->setFocus();
+    QTest::keyClick(f.图片框2, Qt::Key_Space);
+    return QTest::qWaitFor([&] { return f.气球提示框1->phase() != toolkit::BalloonTip::Phase::Idle; }, 1000);
+  };
+
+  QCursor::setPos(f.主窗口->geometry().bottomRight() + QPoint(60, 40));
+  ASSERT_TRUE(pressByKey());
+  EXPECT_EQ(f.气球提示框1->point(), f.图片框2->mapToGlobal(f.图片框2->rect().center()));
+
+  const QPoint over = f.主窗口->mapToGlobal(QPoint(300, 420));
+  QCursor::setPos(over);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return toolkit::pointerOver(f.主窗口).has_value(); }, 1000));
+  ASSERT_TRUE(pressByKey());
+  EXPECT_EQ(f.气球提示框1->point(), over);
+  f.主窗口->hide();
 }
 
 TEST_F(Copying, AnEmptyBoxOrUndecodableBytesLeaveTheClipboardAsItWas) {
