@@ -5,10 +5,9 @@
 #include "forms/program_state.h"
 #include "forms/update_form.h"
 #include "net/site_settings.h"
+#include "platform/desktop.h"
 #include "runtime/picture_files.h"
 #include "runtime/places.h"
-#include "platform/desktop.h"
-#include "toolkit/desktop.h"  // the update window still says toolkit::
 
 namespace mw::forms {
 

@@ -37,7 +37,7 @@ void updatePressed(const Context& ctx) {
 void updateButtonClicked(const Context& ctx) {
   const auto& s = ctx.state.update;
   ctx.desktop.messageBox(ctx.update.更新窗口, "提取密码为："_gbk + s.sharePassword, {},
-                         toolkit::MessageButtons::Ok);
+                         platform::MessageButtons::Ok);
   if (!ctx.desktop.openAddress(ctx.sites.shareBase() + "/s/" + s.shareId))
     forms::showCursorTip(ctx, kBrowserFailedTip);
 }

@@ -9,10 +9,10 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "platform/qt_text.h"
 #include "runtime/event_pump.h"
 #include "toolkit/accessibility.h"
 #include "toolkit/events.h"
-#include "toolkit/qt_text.h"
 
 namespace mw::toolkit {
 
@@ -37,8 +37,8 @@ Window::Window(Frame frame) : QWidget(nullptr), frame_(frame) {
   connect(&picture_, &Picture::changed, this, qOverload<>(&QWidget::update));
 }
 
-Text Window::title() const { return fromQString(windowTitle()); }
-void Window::setTitle(const Text& title) { setWindowTitle(toQString(title)); }
+Text Window::title() const { return platform::fromQString(windowTitle()); }
+void Window::setTitle(const Text& title) { setWindowTitle(platform::toQString(title)); }
 
 Placement Window::placement() const { return {rect(), layout_, devicePixelRatioF()}; }
 void Window::setPicture(Bytes bytes) { picture_.setBytes(std::move(bytes), placement()); }

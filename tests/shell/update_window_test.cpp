@@ -4,17 +4,17 @@
 
 #include <QSignalSpy>
 #include <QTest>
-#include <QWindow>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
+#include "platform/wait_pump.h"
 #include "shell/program.h"
 #include "startup_site.h"
 #include "support/form_pictures.h"
 #include "support/scripted_desktop.h"
 #include "support/temp_folder.h"
 #include "support/window_input.h"
-#include "toolkit/wait_pump.h"
 
 using namespace mw;
 using namespace mw::shell;
@@ -110,7 +110,7 @@ TEST(UpdateLabel, OpensTheUpdateWindowOnlyWhileBlue) {
 TEST(SecondaryWindows, OpenedFromAHandlerShowReadyInPlaceAndFilled) {
   StartUpSite site;
   site.probePage = "offline";  // start-up, should it run meanwhile, is quick
-  toolkit::WaitPump pump;
+  platform::WaitPump pump;
   test::ScriptedDesktop desk;
   test::TempPlaces places;
   Program p(formPicture, site.settings(), desk, places);
