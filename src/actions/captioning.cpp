@@ -154,7 +154,7 @@ void copyPreview(const Context& ctx) {
     showCursorTip(ctx, kNoPreviewTip);
     return;
   }
-  showCursorTip(ctx, copyPictureToClipboard(ctx, picture) ? copiedTip() : copyFailedTip());
+  showCursorTip(ctx, copyPictureToClipboard(ctx, picture) ? kCopiedTip : kCopyFailedTip);
 }
 
 void leaveMakePage(const Context& ctx) {

@@ -119,9 +119,6 @@ class DragStarter : public QObject {
 
 }  // namespace
 
-Text copiedTip() { return "已复制本图片，粘贴到聊天框即可使用"_gbk; }
-Text copyFailedTip() { return "图片数据无法识别，未能复制"_gbk; }
-
 bool copyPictureToClipboard(const Context& ctx, const Bytes& picture) {
   const QImage still = stillImage(picture);
   if (still.isNull() || !platform::placeImageOnClipboard(still)) return false;
@@ -144,13 +141,10 @@ bool copyGifViaBrowser(const Context& ctx, int slot, bool& placed) {
 
 void copySlotPicture(const Context& ctx, int slot) {
   const toolkit::PictureBox* box = ctx.main.slot(slot);
-  if (box->picture().empty()) {
-    showCursorTip(ctx, "无图片数据"_gbk);
-    return;
-  }
+  if (!forms::holdsPicture(ctx, *box)) return;
   bool placed = false;
   if (!copyGifViaBrowser(ctx, slot, placed)) placed = copyPictureToClipboard(ctx, box->picture());
-  showCursorTip(ctx, placed ? copiedTip() : copyFailedTip());
+  forms::showCursorTip(ctx, placed ? kCopiedTip : kCopyFailedTip);
 }
 
 std::unique_ptr<QMimeData> pictureDragData(const Context& ctx, int box) {

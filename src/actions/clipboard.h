@@ -9,16 +9,16 @@ class QMimeData;
 
 namespace mw::actions {
 
+// The tips after a copy: placed, or not.
+inline const Text kCopiedTip = "已复制本图片，粘贴到聊天框即可使用"_gbk;
+inline const Text kCopyFailedTip = "图片数据无法识别，未能复制"_gbk;
+
 // Places the picture (JPEG, PNG, BMP or GIF bytes) on the clipboard as a still image, decoded
 // at full size. False, the clipboard left as it was, when the bytes cannot be decoded or the
-// clipboard does not take the image: the caller then shows copyFailedTip() instead of copiedTip().
+// clipboard does not take the image: the caller then shows kCopyFailedTip instead of kCopiedTip.
 bool copyPictureToClipboard(const forms::Context& ctx, const Bytes& picture);
 
-// The tips after a copy: "已复制本图片，粘贴到聊天框即可使用" and "图片数据无法识别，未能复制".
-Text copiedTip();
-Text copyFailedTip();
-
-// The left click on 图片框`slot` (1..8).
+// The left click on 图片框`slot` (1..8); an empty box says so and copies nothing.
 void copySlotPicture(const forms::Context& ctx, int slot);
 
 // Copies the GIF of 图片框`slot` so that it stays animated, placed as its own file (see

@@ -190,7 +190,7 @@ void zoomOut(const Context& ctx) { zoom(ctx, -kZoomStep); }
 // What the picture box shows, border and text included, onto the clipboard as it was grabbed.
 void finish(const Context& ctx) {
   if (!platform::placeImageOnClipboard(platform::snapshotWindow(ctx.main.本地编辑_图片框)))
-    showCursorTip(ctx, copyFailedTip());
+    showCursorTip(ctx, kCopyFailedTip);
 }
 
 

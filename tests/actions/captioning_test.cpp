@@ -288,13 +288,13 @@ TEST_F(Captioning, ThePreviewCopiesTheTemplateThenTheMadePicture) {
   clipboard->setText("before");
   press(f.网络_预览);
   EXPECT_EQ(copied(), decoded(FormSite::thumbnail(2)));
-  EXPECT_EQ(tip(), actions::copiedTip());
+  EXPECT_EQ(tip(), actions::kCopiedTip);
 
   press(f.网络_生成);
   ASSERT_NE(f.网络_预览->picture(), FormSite::thumbnail(2));
   press(f.网络_预览);
   EXPECT_EQ(copied(), decoded(f.网络_预览->picture()));
-  EXPECT_EQ(tip(), actions::copiedTip());
+  EXPECT_EQ(tip(), actions::kCopiedTip);
 }
 
 TEST_F(Captioning, FailuresLeaveAnEmptyFormAnEmptyPreviewOrTheOldPicture) {

@@ -112,7 +112,7 @@ TEST_F(Copying, JpegAndPngSlotsPlaceTheirPictureDecodedInFull) {
     ASSERT_TRUE(clipboard->mimeData()->hasImage());
     EXPECT_EQ(clipboard->image().size(), picture.size());
     EXPECT_EQ(argb(clipboard->image()), argb(decoded(bytes)));
-    EXPECT_EQ(tip(), actions::copiedTip());
+    EXPECT_EQ(tip(), actions::kCopiedTip);
     EXPECT_EQ(f.气球提示框1->point(), QCursor::pos());
   }
   EXPECT_EQ(tip(), "已复制本图片，粘贴到聊天框即可使用"_gbk);
@@ -168,7 +168,7 @@ TEST_F(Copying, AGifIsPlacedAsAFileOfItsOwnNeverRewrittenAndInlineForWebPages) {
   parts.state.search.searchShownUrls[2] = site.url("/pics/a.gif");
   click(3);
   EXPECT_EQ(site.hits, 1);
-  EXPECT_EQ(tip(), actions::copiedTip());
+  EXPECT_EQ(tip(), actions::kCopiedTip);
 
   const QMimeData* data = clipboard->mimeData();
   EXPECT_EQ(sortedFormats(data),
@@ -193,7 +193,7 @@ TEST_F(Copying, AGifIsPlacedAsAFileOfItsOwnNeverRewrittenAndInlineForWebPages) {
   // A failed download: the box's own GIF, in a file of its own; the first stays as it was.
   parts.state.search.searchShownUrls[2] = "http://127.0.0.1:1/pics/a.gif";
   click(3);
-  EXPECT_EQ(tip(), actions::copiedTip());
+  EXPECT_EQ(tip(), actions::kCopiedTip);
   EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), shown);
   const QUrl other = clipboard->mimeData()->urls().value(0);
   EXPECT_NE(other, url);
@@ -212,7 +212,7 @@ TEST_F(Copying, AGifIsPlacedAsAFileOfItsOwnNeverRewrittenAndInlineForWebPages) {
   std::ofstream(runFolder) << "in the way";
   clipboard->setText("before");
   click(3);
-  EXPECT_EQ(tip(), actions::copyFailedTip());
+  EXPECT_EQ(tip(), actions::kCopyFailedTip);
   EXPECT_TRUE(clipboardAsBefore());
 
   // Up to 8 MiB a GIF is offered inline to web pages as well; past that the HTML would be too big.
@@ -242,7 +242,7 @@ TEST_F(Copying, AGifAddressThatAnswersNoGifIsNeverOfferedAsOne) {
     f.图片框3->setPicture(shown);
     clipboard->setText("before");
     click(3);
-    EXPECT_EQ(tip(), actions::copiedTip());
+    EXPECT_EQ(tip(), actions::kCopiedTip);
     EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), shown);
     const QUrl scratch = clipboard->mimeData()->urls().value(0);
     EXPECT_EQ(runtime::readFile(runtime::pathText(scratch.toLocalFile().toStdString())), shown);
@@ -252,7 +252,7 @@ TEST_F(Copying, AGifAddressThatAnswersNoGifIsNeverOfferedAsOne) {
       f.图片框3->setPicture(box);
       clipboard->setText("before");
       click(3);
-      EXPECT_EQ(tip(), actions::copyFailedTip());
+      EXPECT_EQ(tip(), actions::kCopyFailedTip);
       EXPECT_TRUE(clipboardAsBefore());
       EXPECT_EQ(runtime::readFile(runtime::pathText(scratch.toLocalFile().toStdString())), shown);
       EXPECT_EQ(actions::pictureDragData(parts.context, 3), nullptr);
@@ -272,7 +272,7 @@ TEST_F(Copying, AnAnimationKeepsMovingWhateverItsAddressAStillGifBehindOneIsCopi
     click(4);
     EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), animated) << "the box's GIF";
     EXPECT_FALSE(clipboard->mimeData()->hasImage());
-    EXPECT_EQ(tip(), actions::copiedTip());
+    EXPECT_EQ(tip(), actions::kCopiedTip);
 
     f.图片框4->setPicture(still);
     click(4);
