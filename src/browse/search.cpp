@@ -33,8 +33,6 @@ const Text kSnippetStart = "title=\"";
 const Text kSnippetEnd = "\"; </script>";
 const Text kPictureStart = "src = \"";
 
-const Text kNoKeywordMessage = "请输入配图的内容"_gbk;
-
 constexpr long long kMaxSitePages = std::numeric_limits<int>::max() / 2;
 
 Text pageCaption(const forms::SearchState& s, long long page) {
@@ -87,17 +85,9 @@ void setPreviousAndFirst(const forms::MainForm& f, bool enabled) {
   f.首页->setEnabled(enabled);
 }
 
-}  // namespace
-
-Text searchPlaceholder() { return "输入两到三个关键字，如“Memwick”"_gbk; }
-
-namespace {
-
-const Text kLibraryProgress = "图库整理中 "_gbk;
-
 // What the box shows until it is first focused: the placeholder, or the library's progress.
 bool showsPlaceholder(const forms::Context& ctx, const Text& content) {
-  return content == searchPlaceholder() ||
+  return content == kSearchPlaceholder ||
          (ctx.state.search.searchBoxState == forms::SearchBoxState::Placeholder &&
           content.starts_with(kLibraryProgress));
 }
@@ -110,7 +100,7 @@ void showLibraryProgress(const forms::Context& ctx, int done, int total) {
   // Until the box is first focused its placeholder is its content; afterwards an empty box
   // shows the progress greyed.
   if (ctx.state.search.searchBoxState == forms::SearchBoxState::Placeholder)
-    ctx.main.搜索框->setText(progress.empty() ? searchPlaceholder() : progress);
+    ctx.main.搜索框->setText(progress.empty() ? kSearchPlaceholder : progress);
   ctx.main.搜索框->setHint(progress);
 }
 
@@ -123,7 +113,7 @@ void prepareSearch(const forms::Context& ctx) {
   ctx.state.search.searchSitePage = 1;
   ctx.state.search.searchBoxState = forms::SearchBoxState::Placeholder;
   ctx.main.搜索->setFocus();
-  ctx.main.搜索框->setText(searchPlaceholder());
+  ctx.main.搜索框->setText(kSearchPlaceholder);
 }
 
 void removeSearchPlaceholder(const forms::Context& ctx) {

@@ -12,8 +12,12 @@ namespace mw::browse {
 // Binds 搜索 (a press searches), 搜索框 (Enter searches; the focus takes the placeholder away).
 void bindSearch(forms::HandlerRegistry& registry);
 
-// What 搜索框 shows until it first gets the focus (GBK).
-Text searchPlaceholder();
+// What 搜索框 shows until it first gets the focus, and how it begins while the picture library
+// reads its pictures.
+inline const Text kSearchPlaceholder = "输入两到三个关键字，如“Memwick”"_gbk;
+inline const Text kLibraryProgress = "图库整理中 "_gbk;
+// Said when a search has no keyword.
+inline const Text kNoKeywordMessage = "请输入配图的内容"_gbk;
 
 // The query address for a keyword: its GBK bytes percent-encoded, letters, digits, "-" and "."
 // kept.

@@ -30,9 +30,6 @@ void drawViewLabels(const forms::Context& ctx, toolkit::Label* selected) {
   }
 }
 
-const Text kBusyTip = "正在搜索数据请稍候..."_gbk;
-const Text kNoMatchesMessage = "没有匹配数据"_gbk;
-
 void showBusyTip(const forms::Context& ctx) { forms::showCursorTip(ctx, kBusyTip); }
 
 void setRecordCaption(const forms::Context& ctx, const Text& caption) {

@@ -12,6 +12,10 @@ namespace mw::browse {
 // Binds the two list sources, 网络最新编辑 and 网络所有编辑.
 void bindTemplateList(forms::HandlerRegistry& registry);
 
+// Said while a list loads, and when a list page holds no templates.
+inline const Text kBusyTip = "正在搜索数据请稍候..."_gbk;
+inline const Text kNoMatchesMessage = "没有匹配数据"_gbk;
+
 // A list page with fewer items than this counts as empty.
 inline constexpr int kMinListItems = 9;
 
@@ -39,7 +43,7 @@ int latestListPageCount(std::size_t items);
 Text allListUrl(const Text& base, int sitePage, bool firstPageAddress);
 
 // Empties listImageUrls, fetches the all-templates page, and fills listImageUrls from it.
-// A page that counts as empty gives the "没有匹配数据" message and false.
+// A page that counts as empty gives kNoMatchesMessage and false.
 bool loadListSitePage(const forms::Context& ctx, int sitePage, bool firstPageAddress);
 
 // Makes the latest list the one the 编辑 page holds: its view label drawn selected, no jumping,
@@ -61,7 +65,7 @@ void loadAllList(const forms::Context& ctx);
 // Slot k (1..8) shows item first + k - 1 of listImageUrls; a missing item shows nothing.
 void showListPictures(const forms::Context& ctx, int first);
 
-// "没有匹配数据" in a message box.
+// kNoMatchesMessage in a message box.
 void showNoMatches(const forms::Context& ctx);
 
 }  // namespace mw::browse

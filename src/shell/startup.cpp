@@ -169,6 +169,8 @@ void readSettings(const Context& ctx, const Bytes& markerGif) {
   if (!runtime::fileExists(marker)) runtime::writeNewFile(marker, markerGif);
 }
 
+}  // namespace
+
 void startUp(const Context& ctx, const Bytes& markerGif) {
   auto& f = ctx.main;
   toolkit::useFlatLook(kFlatScheme);
@@ -182,8 +184,6 @@ void startUp(const Context& ctx, const Bytes& markerGif) {
   }
   readSettings(ctx, markerGif);
 }
-
-}  // namespace
 
 bool checkNetwork(const Context& ctx) {
   const Text probe = probeAddress(ctx.sites);

@@ -36,6 +36,11 @@ Text usageCount(const Text& announcementPage);
 // Whether a newer version is offered: `own` sorts before `latest` byte by byte.
 bool newerVersion(const Text& own, const Text& latest);
 
+// The main window's first activation: the network probe, then online the home site, the
+// version offer and both picture pages, offline the local source only; then the favourites
+// folder from the settings file, `markerGif` put in it.
+void startUp(const forms::Context& ctx, const Bytes& markerGif);
+
 // `pictures` give the marker picture start-up puts in the favourites folder.
 void bindStartUp(forms::HandlerRegistry& registry, const forms::PictureSource& pictures);
 

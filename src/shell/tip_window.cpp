@@ -2,18 +2,24 @@
 
 namespace mw::shell {
 
+using forms::Context;
+
+void tipButtonPressed(const Context& ctx) { ctx.tip.打赏窗口->load(); }
+
+void tipWindowCreated(const Context& ctx) {
+  ctx.tip.打赏窗口->move(forms::centredOver(ctx.main.主窗口->geometry(), ctx.tip.打赏窗口->size()));
+}
+
+void closeTipWindow(const Context& ctx) { ctx.tip.打赏窗口->destroyWindow(); }
+
 void bindTipWindow(forms::HandlerRegistry& registry) {
-  using forms::Context;
   using toolkit::Event;
   const Context& ctx = registry.context();
   ctx.tip.打赏窗口->setOwner(ctx.main.主窗口);
-  registry.on(ctx.main.打赏_按钮, Event::LeftDown, [](const Context& c) { c.tip.打赏窗口->load(); });
-  registry.on(ctx.tip.打赏窗口, Event::Created, [](const Context& c) {
-    c.tip.打赏窗口->move(forms::centredOver(c.main.主窗口->geometry(), c.tip.打赏窗口->size()));
-  });
-  const auto close = [](const Context& c) { c.tip.打赏窗口->destroyWindow(); };
-  registry.on(ctx.tip.打赏窗口, Event::LeftDown, close);
-  registry.on(ctx.tip.打赏窗口, Event::LostFocus, close);
+  registry.on(ctx.main.打赏_按钮, Event::LeftDown, tipButtonPressed);
+  registry.on(ctx.tip.打赏窗口, Event::Created, tipWindowCreated);
+  registry.on(ctx.tip.打赏窗口, Event::LeftDown, closeTipWindow);
+  registry.on(ctx.tip.打赏窗口, Event::LostFocus, closeTipWindow);
 }
 
 }  // namespace mw::shell

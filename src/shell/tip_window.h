@@ -5,6 +5,13 @@
 
 namespace mw::shell {
 
+// 打赏_按钮 pressed: the tip window opens.
+void tipButtonPressed(const forms::Context& ctx);
+// 打赏窗口 created: centred over the main window.
+void tipWindowCreated(const forms::Context& ctx);
+// 打赏窗口 pressed or left by the focus: it goes.
+void closeTipWindow(const forms::Context& ctx);
+
 void bindTipWindow(forms::HandlerRegistry& registry);
 
 }  // namespace mw::shell

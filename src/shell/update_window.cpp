@@ -8,7 +8,6 @@
 #include "shell/chrome.h"
 
 namespace mw::shell {
-namespace {
 
 using forms::Context;
 using toolkit::Event;
@@ -29,20 +28,18 @@ void updateWindowCreated(const Context& ctx) {
   u.编辑框1->setText(notes);
 }
 
-void updatePressed(const Context& ctx) {
+void updateLabelPressed(const Context& ctx) {
   // Clickable only while it offers a newer version.
   if (ctx.main.标签_更新->textColour() == QColor(0x00, 0x00, 0xFF)) loadUpdateWindow(ctx);
 }
 
 void updateButtonClicked(const Context& ctx) {
   const auto& s = ctx.state.update;
-  ctx.desktop.messageBox(ctx.update.更新窗口, "提取密码为："_gbk + s.sharePassword, {},
+  ctx.desktop.messageBox(ctx.update.更新窗口, kSharePasswordMessage + s.sharePassword, {},
                          platform::MessageButtons::Ok);
   if (!ctx.desktop.openAddress(ctx.sites.shareBase() + "/s/" + s.shareId))
     forms::showCursorTip(ctx, kBrowserFailedTip);
 }
-
-}  // namespace
 
 Text homeSiteField(const Text& page, const Text& marker) {
   return runtime::textBetween(page, marker, marker);
@@ -57,7 +54,7 @@ void bindUpdateWindow(forms::HandlerRegistry& registry) {
   ctx.update.更新窗口->setOwner(ctx.main.主窗口);
   registry.on(ctx.update.更新窗口, Event::Created, updateWindowCreated);
   registry.on(ctx.update.按钮1, Event::Click, updateButtonClicked);
-  registry.on(ctx.main.标签_更新, Event::LeftDown, updatePressed);
+  registry.on(ctx.main.标签_更新, Event::LeftDown, updateLabelPressed);
 }
 
 }  // namespace mw::shell

@@ -11,8 +11,18 @@ Text homeSiteField(const Text& page, const Text& marker);
 // The program's own version: the last three characters of a window title.
 Text ownVersion(const Text& title);
 
+// The button's message begins so; the share's password follows.
+inline const Text kSharePasswordMessage = "提取密码为："_gbk;
+
 // Loads the update window, or brings it to the front and fills it again when it is open.
 void loadUpdateWindow(const forms::Context& ctx);
+
+// 更新窗口 created, each time it loads: the version line, the share and the notes, fetched anew.
+void updateWindowCreated(const forms::Context& ctx);
+// 标签_更新 pressed: the update window, only while the label offers a newer version.
+void updateLabelPressed(const forms::Context& ctx);
+// 按钮1 clicked: the share's password in a message box, then the share in the web browser.
+void updateButtonClicked(const forms::Context& ctx);
 
 void bindUpdateWindow(forms::HandlerRegistry& registry);
 

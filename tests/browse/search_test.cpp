@@ -264,7 +264,7 @@ TEST_F(SearchTest, LibraryProgressStandsInThePlaceholderAndIsNoKeyword) {
   EXPECT_EQ(messages(), std::vector<Text>{"请输入配图的内容"_gbk});
   EXPECT_TRUE(site->targets().empty());
   showLibraryProgress(*ctx, 0, 0);
-  EXPECT_EQ(form.搜索框->text(), searchPlaceholder());
+  EXPECT_EQ(form.搜索框->text(), kSearchPlaceholder);
 
   // Once typed in, the box keeps its text; emptied, it shows the progress greyed.
   removeSearchPlaceholder(*ctx);
@@ -278,7 +278,7 @@ TEST_F(SearchTest, LibraryProgressStandsInThePlaceholderAndIsNoKeyword) {
 
 TEST_F(SearchTest, PlaceholderAndEmptyKeywordAskForAKeywordWithoutARequest) {
   serve(57);
-  EXPECT_EQ(form.搜索框->text(), searchPlaceholder());
+  EXPECT_EQ(form.搜索框->text(), kSearchPlaceholder);
   EXPECT_EQ(form.搜索框->textColour(), QColor(0xC0, 0xC0, 0xC0));
   EXPECT_EQ(state.search.searchBoxState, forms::SearchBoxState::Placeholder);
   EXPECT_EQ(state.search.searchSitePage, 1);
@@ -302,7 +302,7 @@ TEST_F(SearchTest, PlaceholderAndEmptyKeywordAskForAKeywordWithoutARequest) {
   form.搜索框->setText("狗子"_gbk);
   removeSearchPlaceholder(*ctx);  // only the first focus empties the box
   EXPECT_EQ(form.搜索框->text(), "狗子"_gbk);
-  form.搜索框->setText(searchPlaceholder());  // typed by hand, still not a keyword
+  form.搜索框->setText(kSearchPlaceholder);  // typed by hand, still not a keyword
   runSearch(*ctx);
   EXPECT_EQ(messages().size(), 3u);
   EXPECT_TRUE(site->targets().empty());
@@ -455,7 +455,7 @@ TEST(SearchProgram, SearchFromTheBoxAgainstTheDemoSite) {
   auto& f = p.main;
   p.start();
   EXPECT_EQ(f.主窗口->focusWidget(), f.搜索);
-  EXPECT_EQ(f.搜索框->text(), searchPlaceholder());
+  EXPECT_EQ(f.搜索框->text(), kSearchPlaceholder);
   EXPECT_EQ(p.state.search.searchSitePage, 1);
 
   QTest::mousePress(f.搜索, Qt::LeftButton);
