@@ -60,6 +60,9 @@ struct UpdateState {
   Text groupLink;
   Text shareId;
   Text sharePassword;
+  // 标签_更新 offers the newer version (drawn blue, as a link): a press on it opens the update
+  // window. Set by start-up when the user declines the offer.
+  bool updateOffered = false;
 };
 
 struct FavouritesState {

@@ -80,9 +80,6 @@ constexpr SpokenNameEntry kTipNames[] = {
 void describeForTools(MainForm& form) {
   toolkit::setSpokenNames(form.主窗口, kMainNames);
   toolkit::setPageNames(form.选择夹1, kMainPages);
-  // 标签_更新 opens the update window only while it shows a newer version as a link.
-  toolkit::Label* update = form.标签_更新;
-  toolkit::setPressableWhen(update, [update] { return update->textColour() == QColor(0x00, 0x00, 0xFF); });
   // A right press on a picture saves it to the favourites folder.
   for (int k = 1; k <= 16; ++k) toolkit::setRightPressAction(form.slot(k), QStringLiteral("Save"));
 }

@@ -79,6 +79,7 @@ bool takeNewerVersion(const Context& ctx, net::Exchanges& exchanges, const bool&
   if (!newerVersion(ownVersion(f.主窗口->title()), ctx.state.update.latestVersion)) return false;
   // The offer comes over a complete footer, as it always has.
   exchanges.wait([&] { return counted; });
+  ctx.state.update.updateOffered = true;
   f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
   f.标签_更新->setCaption("发现新版本"_gbk);
   f.标签_更新->setCursor(Qt::PointingHandCursor);

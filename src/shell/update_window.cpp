@@ -1,11 +1,10 @@
 #include "shell/update_window.h"
 
-#include <QColor>
-
 #include "forms/notices.h"
 #include "net/web_request.h"
 #include "runtime/markers.h"
 #include "shell/chrome.h"
+#include "toolkit/accessibility.h"
 
 namespace mw::shell {
 
@@ -29,8 +28,7 @@ void updateWindowCreated(const Context& ctx) {
 }
 
 void updateLabelPressed(const Context& ctx) {
-  // Clickable only while it offers a newer version.
-  if (ctx.main.标签_更新->textColour() == QColor(0x00, 0x00, 0xFF)) loadUpdateWindow(ctx);
+  if (ctx.state.update.updateOffered) loadUpdateWindow(ctx);
 }
 
 void updateButtonClicked(const Context& ctx) {
@@ -55,6 +53,9 @@ void bindUpdateWindow(forms::HandlerRegistry& registry) {
   registry.on(ctx.update.更新窗口, Event::Created, updateWindowCreated);
   registry.on(ctx.update.按钮1, Event::Click, updateButtonClicked);
   registry.on(ctx.main.标签_更新, Event::LeftDown, updateLabelPressed);
+  // Tools see the label as a button only while a press on it does something.
+  toolkit::setPressableWhen(ctx.main.标签_更新,
+                            [&update = ctx.state.update] { return update.updateOffered; });
 }
 
 }  // namespace mw::shell

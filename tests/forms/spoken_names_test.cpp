@@ -78,15 +78,6 @@ TEST(FormsForTools, WhatTheProgramDoesWithAControlShowsOnceItsHandlerIsBound) {
   MainForm f(formPicture);
   const QString press = QAccessibleActionInterface::pressAction();
 
-  // 标签_更新 acts only while it shows a newer version as a link (blue).
-  bindEvent(f.标签_更新, Event::LeftDown, [](const Input&) {});
-  EXPECT_EQ(a11y(f.标签_更新)->role(), QAccessible::StaticText);
-  f.标签_更新->setTextColour(QColor(0x00, 0x00, 0xFF));
-  EXPECT_EQ(a11y(f.标签_更新)->role(), QAccessible::PushButton);
-  EXPECT_TRUE(a11y(f.标签_更新)->actionInterface()->actionNames().contains(press));
-  f.标签_更新->setTextColour(QColor(0x00, 0x00, 0x00));
-  EXPECT_EQ(a11y(f.标签_更新)->role(), QAccessible::StaticText);
-
   // A picture slot's right press saves it.
   for (int k : {1, 9, 16}) {
     PictureBox* slot = f.slot(k);

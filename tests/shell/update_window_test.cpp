@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "platform/wait_pump.h"
 #include "shell/program.h"
 #include "startup_site.h"
+#include "support/accessible.h"
 #include "support/form_pictures.h"
 #include "support/scripted_desktop.h"
 #include "support/temp_folder.h"
@@ -91,15 +93,22 @@ TEST(UpdateWindow, OuterSizeIsTheDefinedOneClientAreaInsideTheFrame) {
   EXPECT_EQ(p.update.按钮1->geometry().bottom(), 367);  // 12 pixels above the client area's bottom
 }
 
-TEST(UpdateLabel, OpensTheUpdateWindowOnlyWhileBlue) {
+// Tools see it as a button exactly while a press opens the window.
+TEST(UpdateLabel, OpensTheUpdateWindowOnlyWhileItOffersANewerVersion) {
   StartUpSite site;
   test::ScriptedDesktop desk;
   test::TempPlaces places;
   Program p(formPicture, site.settings(), desk, places);
   auto& f = p.main;
+  EXPECT_EQ(test::a11y(f.标签_更新)->role(), QAccessible::StaticText);
   QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_FALSE(p.update.更新窗口->isVisible());
-  f.标签_更新->setTextColour(QColor(0, 0, 0xFF));
+  p.state.update.updateOffered = true;
+  EXPECT_EQ(test::a11y(f.标签_更新)->role(), QAccessible::PushButton);
+  EXPECT_TRUE(test::a11y(f.标签_更新)
+                  ->actionInterface()
+                  ->actionNames()
+                  .contains(QAccessibleActionInterface::pressAction()));
   QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_TRUE(p.update.更新窗口->isVisible());
   p.update.更新窗口->destroyWindow();
@@ -140,7 +149,7 @@ TEST(SecondaryWindows, OpenedFromAHandlerShowReadyInPlaceAndFilled) {
     hiddenDuringFetch = !u.更新窗口->isVisible();
     minimisedDuringFetch = f.主窗口->isMinimized();
   });
-  f.标签_更新->setTextColour(QColor(0, 0, 0xFF));
+  p.state.update.updateOffered = true;
   QTest::mousePress(f.标签_更新, Qt::LeftButton, {}, QPoint(5, 5));
   ASSERT_TRUE(updateShown.shown);
   EXPECT_EQ(version, "当前版本：1.3最新版本："_gbk);
