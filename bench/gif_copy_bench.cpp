@@ -85,90 +85,67 @@ bool clipboardHoldsGif() {
   return data && data->hasFormat(QStringLiteral("image/gif")) && data->hasUrls();
 }
 
-}  // namespace
+// A fresh folder in /dev/shm when there is one, made the program's $XDG_RUNTIME_DIR; removed at
+// the end. Its path is empty when it could not be made.
+struct PrivateRuntimeDir {
+  std::string path = (fs::exists("/dev/shm") ? std::string("/dev/shm") : fs::temp_directory_path().string()) +
+                     "/mw-bench-XXXXXX";
+  PrivateRuntimeDir() {
+    if (::mkdtemp(path.data()))
+      setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+    else
+      path.clear();
+  }
+  ~PrivateRuntimeDir() {
+    if (!path.empty()) fs::remove_all(path);
+  }
+};
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 31;
-  std::string runtimeDir =
-      (fs::exists("/dev/shm") ? std::string("/dev/shm") : fs::temp_directory_path().string()) +
-      "/mw-bench-XXXXXX";
-  if (!::mkdtemp(runtimeDir.data())) return 1;
-  setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
-  struct RemovedAtExit {
-    std::string path;
-    ~RemovedAtExit() { fs::remove_all(path); }
-  } removed{runtimeDir};
+// Serves /g/N.gif on 127.0.0.1: the GIF with N in its comment.
+class GifServer {
+ public:
+  explicit GifServer(const std::string& gif) {
+    server_.Get(R"(/g/(\d+)\.gif)", [this, &gif](const httplib::Request& req, httplib::Response& res) {
+      res.set_content(variant(gif, std::stoi(req.matches[1])), "image/gif");
+      ++served_;
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    listener_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~GifServer() {
+    server_.stop();
+    listener_.join();
+  }
+  std::string address(int n) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/g/" + std::to_string(n) + ".gif";
+  }
+  int served() const { return served_; }
 
-  QApplication app(argc, argv);
-  const std::string gif = noiseGif(400, 300, 2 * 1000 * 1000);
-  const std::string shown = noiseGif(8, 8, 0);  // what the box shows while its address is copied
+ private:
+  httplib::Server server_;
+  std::thread listener_;
+  int port_ = 0;
+  std::atomic<int> served_{0};
+};
 
-  std::atomic<int> served{0};
-  httplib::Server server;
-  server.Get(R"(/g/(\d+)\.gif)", [&](const httplib::Request& req, httplib::Response& res) {
-    res.set_content(variant(gif, std::stoi(req.matches[1])), "image/gif");
-    ++served;
-  });
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread listener([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-
-  mw::test::ScriptedDesktop desk;
-  mw::test::TempPlaces places;
-  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, {}, desk, places);
-  p.state.search.searchShownUrls = mw::TextArray(8);
-  const mw::Text folder = p.pictureFiles.folder();
-
-  int picture = 0;
-  bool held = true;
-  // From the press until the clipboard says it took the GIF (the copy tip shows after that).
-  std::chrono::steady_clock::time_point taken;
-  QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [&] {
-    if (clipboardHoldsGif()) taken = std::chrono::steady_clock::now();
-  });
-  const auto clickUntilHeld = [&] {
-    const auto start = std::chrono::steady_clock::now();
-    taken = {};
-    press(p.main.图片框1);
-    held = held && taken > start;
-    return std::chrono::duration<double, std::milli>(taken - start).count();
-  };
+struct Timings {
   std::vector<double> downloaded, asHeld, writeAlone, downloadAlone;
-  const auto address = [&](int n) {
-    return "http://127.0.0.1:" + std::to_string(port) + "/g/" + std::to_string(n) + ".gif";
-  };
-  auto copyDownloaded = [&] {
-    const int n = ++picture;
-    p.main.图片框1->setPicture(shown);
-    p.state.search.searchShownUrls[0] = address(n);
-    QGuiApplication::clipboard()->setText("x");
-    downloaded.push_back(clickUntilHeld());
-  };
-  auto copyAsHeld = [&] {
-    p.main.图片框1->setPicture(variant(gif, ++picture));
-    // Its first frame decoded for display, so that the decoding threads are idle again.
-    while (p.main.图片框1->pictureView().currentFrame().isNull()) QCoreApplication::processEvents();
-    p.state.search.searchShownUrls[0] = "http://127.0.0.1:1/g/still.GIF";  // never asked for
-    QGuiApplication::clipboard()->setText("x");
-    asHeld.push_back(clickUntilHeld());
-  };
-  auto write = [&] {
-    const std::string bytes = variant(gif, 1000000 + ++picture);
-    const mw::Text file = folder + "/alone-" + std::to_string(picture) + ".gif";
-    const auto start = std::chrono::steady_clock::now();
-    held = held && mw::runtime::writeNewFile(file, bytes) == mw::runtime::NewFile::Written;
-    writeAlone.push_back(millisecondsSince(start));
-    fs::remove(mw::runtime::nativePath(file));
-  };
-  auto download = [&] {
-    const mw::Text from = address(2000000 + ++picture);
-    const auto start = std::chrono::steady_clock::now();
-    held = held && mw::net::fetchPage(from).size() > gif.size();
-    downloadAlone.push_back(millisecondsSince(start));
-  };
-  for (int round = 0; round < rounds; ++round) {
-    // Each takes every place in the order in turn.
+  bool held = true;  // every copy, download and write was done
+};
+
+// The four timed ways, each on a picture of its own, their order turning every round.
+class Rounds {
+ public:
+  Rounds(mw::shell::Program& p, const GifServer& server, const std::string& gif)
+      : p_(p), server_(server), gif_(gif), folder_(p.pictureFiles.folder()) {
+    p_.state.search.searchShownUrls = mw::TextArray(8);
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &guard_, [this] {
+      if (clipboardHoldsGif()) taken_ = std::chrono::steady_clock::now();
+    });
+  }
+
+  void run(int round) {
     for (int k = 0; k < 4; ++k) {
       switch ((round + k) % 4) {
         case 0:
@@ -185,14 +162,67 @@ int main(int argc, char** argv) {
       }
     }
   }
-  server.stop();
-  listener.join();
 
-  const double a = median(downloaded), b = median(asHeld), w = median(writeAlone), d = median(downloadAlone);
+  Timings timings;
+
+ private:
+  // From the press until the clipboard says it took the GIF (the copy tip shows after that).
+  double clickUntilHeld() {
+    QGuiApplication::clipboard()->setText("x");
+    const auto start = std::chrono::steady_clock::now();
+    taken_ = {};
+    press(p_.main.图片框1);
+    timings.held = timings.held && taken_ > start;
+    return std::chrono::duration<double, std::milli>(taken_ - start).count();
+  }
+
+  void copyDownloaded() {
+    p_.main.图片框1->setPicture(shown_);
+    p_.state.search.searchShownUrls[0] = server_.address(++picture_);
+    timings.downloaded.push_back(clickUntilHeld());
+  }
+
+  void copyAsHeld() {
+    p_.main.图片框1->setPicture(variant(gif_, ++picture_));
+    // Its first frame decoded for display, so that the decoding threads are idle again.
+    while (p_.main.图片框1->pictureView().currentFrame().isNull()) QCoreApplication::processEvents();
+    p_.state.search.searchShownUrls[0] = "http://127.0.0.1:1/g/still.GIF";  // never asked for
+    timings.asHeld.push_back(clickUntilHeld());
+  }
+
+  void write() {
+    const std::string bytes = variant(gif_, 1000000 + ++picture_);
+    const mw::Text file = folder_ + "/alone-" + std::to_string(picture_) + ".gif";
+    const auto start = std::chrono::steady_clock::now();
+    timings.held = timings.held && mw::runtime::writeNewFile(file, bytes) == mw::runtime::NewFile::Written;
+    timings.writeAlone.push_back(millisecondsSince(start));
+    fs::remove(mw::runtime::nativePath(file));
+  }
+
+  void download() {
+    const mw::Text from = server_.address(2000000 + ++picture_);
+    const auto start = std::chrono::steady_clock::now();
+    timings.held = timings.held && mw::net::fetchPage(from).size() > gif_.size();
+    timings.downloadAlone.push_back(millisecondsSince(start));
+  }
+
+  mw::shell::Program& p_;
+  const GifServer& server_;
+  const std::string& gif_;
+  const std::string shown_ = noiseGif(8, 8, 0);  // what the box shows while its address is copied
+  const mw::Text folder_;
+  QObject guard_;
+  int picture_ = 0;
+  std::chrono::steady_clock::time_point taken_;
+};
+
+void printTimings(const Timings& t, std::size_t gifBytes, const std::string& folder, int rounds) {
+  const double a = median(t.downloaded), b = median(t.asHeld), w = median(t.writeAlone),
+               d = median(t.downloadAlone);
   std::printf(
       "a GIF copy of %zu bytes, from the press on 图片框1 until the clipboard holds it (%s platform)\n",
-      gif.size(), qPrintable(QGuiApplication::platformName()));
-  std::printf("  private folder %s; a different GIF every time; median of %d rounds\n", runtimeDir.c_str(),
+      gifBytes, qPrintable(QGuiApplication::platformName()));
+  std::printf("  private folder %s; a different GIF every time; median of %d rounds\n", folder.c_str(),
               rounds);
   std::printf("  writing its file alone                  %7.2f ms\n", w);
   std::printf("  copy of the GIF as the box holds it     %7.2f ms  (%.2f x the write; goal <= 1.5)\n", b,
@@ -201,17 +231,45 @@ int main(int argc, char** argv) {
   std::printf(
       "  copy that downloads it again            %7.2f ms  (%.2f x the write, %.2f x download + write)\n", a,
       a / w, a / (d + w));
-  if (!held || served != 2 * rounds)
-    std::printf("  SOMETHING FAILED: a copy, download or write was not done\n");
+}
 
+void printFolder(const mw::Text& folder, int copies) {
   std::uintmax_t total = 0;
   int files = 0;
-  std::printf("after %d GIF copies, %s:\n", 2 * rounds, folder.c_str());
+  std::printf("after %d GIF copies, %s:\n", copies, folder.c_str());
   for (const auto& entry : fs::directory_iterator(mw::runtime::nativePath(folder))) {
     std::printf("  %s %10ju\n", entry.path().filename().c_str(), std::uintmax_t(entry.file_size()));
     total += entry.file_size();
     ++files;
   }
   std::printf("  %d files, %ju bytes\n", files, total);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 31;
+  const PrivateRuntimeDir runtimeDir;
+  if (runtimeDir.path.empty()) return 1;
+
+  QApplication app(argc, argv);
+  const std::string gif = noiseGif(400, 300, 2 * 1000 * 1000);
+  mw::test::ScriptedDesktop desk;
+  mw::test::TempPlaces places;
+  mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, {}, desk, places);
+  Timings timings;
+  int served = 0;
+  {
+    GifServer server(gif);
+    Rounds r(p, server, gif);
+    for (int round = 0; round < rounds; ++round) r.run(round);
+    timings = r.timings;
+    served = server.served();
+  }
+  printTimings(timings, gif.size(), runtimeDir.path, rounds);
+  if (!timings.held || served != 2 * rounds)
+    std::printf("  SOMETHING FAILED: a copy, download or write was not done\n");
+  printFolder(p.pictureFiles.folder(), 2 * rounds);
   return 0;
 }
