@@ -96,18 +96,102 @@ inline std::vector<QString> wrap(const QString& caption, const QFont& font, int 
   return lines;
 }
 
-}  // namespace detail
+inline QImage background(CaptionStyle style, int w, int h, std::mt19937& rng) {
+  switch (style) {
+    case CaptionStyle::BlackOnWhite:
+      return drawing(w, h, rng, Qt::white);
+    case CaptionStyle::Coloured:
+      return drawing(w, h, rng, QColor(250 - rng() % 20, 250 - rng() % 20, 240 - rng() % 30));
+    case CaptionStyle::Outlined:
+      return scene(w, h, rng, false);
+    case CaptionStyle::LightOnDark:
+      return scene(w, h, rng, true);
+    case CaptionStyle::None:
+      break;
+  }
+  return rng() % 2 ? scene(w, h, rng, rng() % 2) : drawing(w, h, rng, Qt::white);
+}
 
-// `count` pictures, one in six without text; the captioned ones take the four styles in turn.
-inline std::vector<CaptionedPicture> makeCaptionedPictures(int count, unsigned seed) {
+// 1 to 6 words, now and then a particle after them: 2 to 12 characters.
+inline void pickCaption(CaptionedPicture& pic, std::mt19937& rng) {
+  const auto& words = captionWords();
+  const int n = 1 + int(rng() % 6);
+  for (int k = 0; k < n; ++k) pic.words.push_back(words[rng() % words.size()]);
+  for (const auto& word : pic.words) pic.caption += word;
+  if (n < 6 && rng() % 3 == 0) pic.caption += captionParticles()[rng() % captionParticles().size()];
+}
+
+inline QFont captionFont(int index, std::mt19937& rng) {
   static const std::array<const char*, 5> fonts{"WenQuanYi Micro Hei", "WenQuanYi Zen Hei", "AR PL UMing CN",
                                                 "AR PL UKai CN", "WenQuanYi Zen Hei Sharp"};
+  QFont font(fonts[std::size_t(index) % fonts.size()]);
+  font.setPixelSize(18 + int(rng() % 31));
+  font.setBold(rng() % 2);
+  return font;
+}
+
+// The caption's lines, centred, the last one just above the bottom edge.
+inline QPainterPath captionPath(const QString& caption, const QFont& font, int w, int h) {
+  const auto lines = wrap(caption, font, w - 16);
+  QFontMetricsF m(font);
+  const double lineHeight = m.height() * 1.1;
+  double y = h - 10 - lineHeight * double(lines.size() - 1) - m.descent();
+  QPainterPath path;
+  for (const QString& line : lines) {
+    path.addText((w - m.horizontalAdvance(line)) / 2.0, y, font, line);
+    y += lineHeight;
+  }
+  return path;
+}
+
+inline void paintCaption(QPainter& p, const QPainterPath& path, CaptionStyle style, int pixelSize,
+                         std::mt19937& rng) {
   static const std::array<QColor, 6> inks{QColor(220, 30, 30),  QColor(30, 70, 210), QColor(20, 140, 40),
                                           QColor(150, 40, 170), QColor(230, 110, 0), QColor(0, 130, 150)};
   static const std::array<QColor, 4> lights{QColor(255, 255, 255), QColor(255, 230, 80),
                                             QColor(200, 240, 255), QColor(255, 200, 220)};
+  switch (style) {
+    case CaptionStyle::BlackOnWhite:
+      p.fillPath(path, Qt::black);
+      break;
+    case CaptionStyle::Coloured:
+      p.fillPath(path, inks[rng() % inks.size()]);
+      break;
+    case CaptionStyle::Outlined:
+      p.strokePath(path, QPen(Qt::black, 2 + pixelSize / 12, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.fillPath(path, Qt::white);
+      break;
+    case CaptionStyle::LightOnDark:
+      p.fillPath(path, lights[rng() % lights.size()]);
+      break;
+    case CaptionStyle::None:
+      break;
+  }
+}
+
+// The caption in its style, now and then tilted; now and then the picture softened after.
+inline void drawCaption(QImage& img, const CaptionedPicture& pic, const QFont& font, std::mt19937& rng) {
+  const int w = img.width(), h = img.height();
+  const QPainterPath path = captionPath(QString::fromStdString(pic.caption), font, w, h);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  const int tilt = rng() % 4 == 0 ? int(rng() % 13) - 6 : 0;
+  p.translate(w / 2.0, h / 2.0);
+  p.rotate(tilt);
+  p.translate(-w / 2.0, -h / 2.0);
+  paintCaption(p, path, pic.style, font.pixelSize(), rng);
+  p.end();
+  if (rng() % 5 == 0) {  // a soft picture, as after a few rounds of sharing
+    img = img.scaled(w * 2 / 3, h * 2 / 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+              .scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  }
+}
+
+}  // namespace detail
+
+// `count` pictures, one in six without text; the captioned ones take the four styles in turn.
+inline std::vector<CaptionedPicture> makeCaptionedPictures(int count, unsigned seed) {
   std::mt19937 rng(seed);
-  const auto& words = captionWords();
   std::vector<CaptionedPicture> out;
   int captioned = 0;
   for (int i = 0; i < count; ++i) {
@@ -115,72 +199,11 @@ inline std::vector<CaptionedPicture> makeCaptionedPictures(int count, unsigned s
     const bool textFree = i % 6 == 5;
     pic.style = textFree ? CaptionStyle::None : static_cast<CaptionStyle>(captioned++ % 4);
     const int w = 240 + int(rng() % 260), h = 220 + int(rng() % 240);
-    QImage img;
-    switch (pic.style) {
-      case CaptionStyle::BlackOnWhite:
-        img = detail::drawing(w, h, rng, Qt::white);
-        break;
-      case CaptionStyle::Coloured:
-        img = detail::drawing(w, h, rng, QColor(250 - rng() % 20, 250 - rng() % 20, 240 - rng() % 30));
-        break;
-      case CaptionStyle::Outlined:
-        img = detail::scene(w, h, rng, false);
-        break;
-      case CaptionStyle::LightOnDark:
-        img = detail::scene(w, h, rng, true);
-        break;
-      case CaptionStyle::None:
-        img = rng() % 2 ? detail::scene(w, h, rng, rng() % 2) : detail::drawing(w, h, rng, Qt::white);
-        break;
-    }
+    QImage img = detail::background(pic.style, w, h, rng);
     if (!textFree) {
-      // 1 to 6 words, now and then a particle after them: 2 to 12 characters.
-      const int n = 1 + int(rng() % 6);
-      for (int k = 0; k < n; ++k) pic.words.push_back(words[rng() % words.size()]);
-      for (const auto& word : pic.words) pic.caption += word;
-      if (n < 6 && rng() % 3 == 0) pic.caption += captionParticles()[rng() % captionParticles().size()];
-      QFont font(fonts[i % fonts.size()]);
-      font.setPixelSize(18 + int(rng() % 31));
-      font.setBold(rng() % 2);
-      const QString caption = QString::fromStdString(pic.caption);
-      const auto lines = detail::wrap(caption, font, w - 16);
-      QFontMetricsF m(font);
-      const double lineHeight = m.height() * 1.1;
-      QPainter p(&img);
-      p.setRenderHint(QPainter::Antialiasing);
-      const int tilt = rng() % 4 == 0 ? int(rng() % 13) - 6 : 0;
-      p.translate(w / 2.0, h / 2.0);
-      p.rotate(tilt);
-      p.translate(-w / 2.0, -h / 2.0);
-      double y = h - 10 - lineHeight * double(lines.size() - 1) - m.descent();
-      QPainterPath path;
-      for (const QString& line : lines) {
-        path.addText((w - m.horizontalAdvance(line)) / 2.0, y, font, line);
-        y += lineHeight;
-      }
-      switch (pic.style) {
-        case CaptionStyle::BlackOnWhite:
-          p.fillPath(path, Qt::black);
-          break;
-        case CaptionStyle::Coloured:
-          p.fillPath(path, inks[rng() % inks.size()]);
-          break;
-        case CaptionStyle::Outlined:
-          p.strokePath(
-              path, QPen(Qt::black, 2 + font.pixelSize() / 12, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-          p.fillPath(path, Qt::white);
-          break;
-        case CaptionStyle::LightOnDark:
-          p.fillPath(path, lights[rng() % lights.size()]);
-          break;
-        case CaptionStyle::None:
-          break;
-      }
-      p.end();
-      if (rng() % 5 == 0) {  // a soft picture, as after a few rounds of sharing
-        img = img.scaled(w * 2 / 3, h * 2 / 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                  .scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-      }
+      detail::pickCaption(pic, rng);
+      const QFont font = detail::captionFont(i, rng);
+      detail::drawCaption(img, pic, font, rng);
     }
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
