@@ -227,6 +227,76 @@ int idleMemory(const std::string& work, const std::string& pictures) {
   return 0;
 }
 
+// Pictures whose first word the reader does read, so that the times of changes are the
+// library's and not the reader's misses.
+std::vector<bench::CaptionedPicture> readablePictures() {
+  std::vector<bench::CaptionedPicture> readable;
+  library::PictureReader reader;
+  for (const auto& pic : bench::makeCaptionedPictures(24, 99)) {
+    std::string text;
+    for (const auto& t :
+         reader.read(picture::decodePicture(pic.bytes).image).value_or(std::vector<std::string>{}))
+      text += library::normalizedWords(t);
+    if (!pic.words.empty() && text.find(pic.words[0]) != std::string::npos) readable.push_back(pic);
+  }
+  return readable;
+}
+
+// Changes, as a user makes them while the library is watched: a picture saved, written over
+// and deleted.
+int watchChanges(library::Library& lib, const std::string& pictures) {
+  const std::vector<bench::CaptionedPicture> readable = readablePictures();
+  if (readable.size() < 2) return 1;
+  const auto& saved = readable[0];
+  const auto& other = readable[1];
+  const std::string savedName = "1800000000000.jpg";
+  const double saveMs = waitFor([&, written = false]() mutable {
+    if (!written)
+      written = runtime::writeNewFile(runtime::pathText(pictures + "/" + savedName), saved.bytes) ==
+                runtime::NewFile::Written;
+    return names(lib.find(saved.words[0])).count(savedName) > 0;
+  });
+  std::printf("a picture saved into the folder found by \"%s\" after %.0f ms\n", saved.words[0].c_str(),
+              saveMs);
+  const double changeMs = waitFor([&, written = false]() mutable {
+    if (!written) written = writeBytes(pictures + "/" + savedName, other.bytes);
+    return names(lib.find(other.words[0])).count(savedName) > 0;
+  });
+  std::printf("the same file written over, found by its new word \"%s\" after %.0f ms\n",
+              other.words[0].c_str(), changeMs);
+  std::remove((pictures + "/" + savedName).c_str());
+  const double deleteMs = waitFor([&] { return names(lib.find(other.words[0])).count(savedName) == 0; });
+  std::printf("the file deleted, gone from the results after %.0f ms\n", deleteMs);
+  return 0;
+}
+
+// The set indexed with one reading thread and scored, the query times, then the changes.
+int measureLibrary(const std::string& work, const std::string& pictures,
+                   const std::vector<bench::CaptionedPicture>& set) {
+  const std::string index = work + "/library.sqlite";
+  std::remove(index.c_str());
+  library::LibraryOptions options;
+  options.indexFile = index;
+  options.readers = 1;  // the speed of one core
+  library::Library lib(options);
+  if (std::string error; !lib.start(&error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  const double cpu0 = cpuSeconds();
+  lib.setFolders({pictures});
+  const double indexMs = waitFor([&] { return lib.progress().total > 0; }) +
+                         waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 600000);
+  const double cpu = cpuSeconds() - cpu0;
+  score(set, [&](const std::string& w) {
+    return names(lib.find(w));
+  }).print("library (index and query)", double(set.size()) / cpu);
+  std::printf("indexing %zu pictures: %.1f s, %.1f s of CPU\n", set.size(), indexMs / 1000, cpu);
+
+  queryTimes(work);
+  return watchChanges(lib, pictures);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -254,62 +324,5 @@ int main(int argc, char** argv) {
               int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })));
   if (idle) return idleMemory(work, pictures);
   if (compare) compareReadings(set);
-
-  const std::string index = work + "/library.sqlite";
-  std::remove(index.c_str());
-  library::LibraryOptions options;
-  options.indexFile = index;
-  options.readers = 1;  // the speed of one core
-  library::Library lib(options);
-  if (std::string error; !lib.start(&error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  const double cpu0 = cpuSeconds();
-  lib.setFolders({pictures});
-  const double indexMs = waitFor([&] { return lib.progress().total > 0; }) +
-                         waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 600000);
-  const double cpu = cpuSeconds() - cpu0;
-  score(set, [&](const std::string& w) {
-    return names(lib.find(w));
-  }).print("library (index and query)", double(set.size()) / cpu);
-  std::printf("indexing %zu pictures: %.1f s, %.1f s of CPU\n", set.size(), indexMs / 1000, cpu);
-
-  queryTimes(work);
-
-  // Changes, as a user makes them while the library is watched: two pictures whose first word
-  // the reader does read, so that the times are the library's and not the reader's misses.
-  std::vector<bench::CaptionedPicture> readable;
-  {
-    library::PictureReader reader;
-    for (const auto& pic : bench::makeCaptionedPictures(24, 99)) {
-      std::string text;
-      for (const auto& t :
-           reader.read(picture::decodePicture(pic.bytes).image).value_or(std::vector<std::string>{}))
-        text += library::normalizedWords(t);
-      if (!pic.words.empty() && text.find(pic.words[0]) != std::string::npos) readable.push_back(pic);
-    }
-  }
-  if (readable.size() < 2) return 1;
-  const auto& saved = readable[0];
-  const auto& other = readable[1];
-  const std::string savedName = "1800000000000.jpg";
-  const double saveMs = waitFor([&, written = false]() mutable {
-    if (!written)
-      written = runtime::writeNewFile(runtime::pathText(pictures + "/" + savedName), saved.bytes) ==
-                runtime::NewFile::Written;
-    return names(lib.find(saved.words[0])).count(savedName) > 0;
-  });
-  std::printf("a picture saved into the folder found by \"%s\" after %.0f ms\n", saved.words[0].c_str(),
-              saveMs);
-  const double changeMs = waitFor([&, written = false]() mutable {
-    if (!written) written = writeBytes(pictures + "/" + savedName, other.bytes);
-    return names(lib.find(other.words[0])).count(savedName) > 0;
-  });
-  std::printf("the same file written over, found by its new word \"%s\" after %.0f ms\n",
-              other.words[0].c_str(), changeMs);
-  std::remove((pictures + "/" + savedName).c_str());
-  const double deleteMs = waitFor([&] { return names(lib.find(other.words[0])).count(savedName) == 0; });
-  std::printf("the file deleted, gone from the results after %.0f ms\n", deleteMs);
-  return 0;
+  return measureLibrary(work, pictures, set);
 }
