@@ -20,8 +20,16 @@
 #include "shell/startup.h"
 #include "shell/user_folders.h"
 
-int main(int argc, char** argv) {
-  // Read before the application object, which opens the display.
+namespace {
+
+struct Arguments {
+  std::optional<std::string> sitesFile;
+  std::vector<std::string> libraryFolders;
+};
+
+// Read before the application object, which opens the display. The status to exit with when the
+// program should not go on.
+std::optional<int> readCommandLine(int argc, char** argv, Arguments& arguments) {
   mw::cli::CommandLine commandLine(
       "memwick", MW_VERSION,
       QStringLiteral("Finds, captions and copies reaction pictures for chats.\n"
@@ -37,14 +45,18 @@ int main(int argc, char** argv) {
       QStringLiteral("DIR"));
   commandLine.parser().addOption(libraryOption);
   commandLine.acceptQtOptions();
-  if (const std::optional<int> status = commandLine.parse(argc, argv)) return *status;
-  std::optional<std::string> sitesFile;
+  if (const std::optional<int> status = commandLine.parse(argc, argv)) return status;
   if (commandLine.parser().isSet(sitesOption)) {
-    sitesFile = commandLine.parser().value(sitesOption).toStdString();
-    if (sitesFile->empty()) return commandLine.fail(QStringLiteral("--sites needs the name of a sites file"));
+    arguments.sitesFile = commandLine.parser().value(sitesOption).toStdString();
+    if (arguments.sitesFile->empty())
+      return commandLine.fail(QStringLiteral("--sites needs the name of a sites file"));
   }
+  for (const QString& folder : commandLine.parser().values(libraryOption))
+    arguments.libraryFolders.push_back(folder.toStdString());
+  return std::nullopt;
+}
 
-  QApplication app(argc, argv);
+void setUpApplication(QApplication& app) {
   // The reverse-DNS name ties the windows to the desktop entry and its icon: it is the X11 window
   // class (StartupWMClass) and, through the desktop file name, the Wayland app id.
   app.setApplicationName(QStringLiteral(MW_APP_ID));
@@ -55,35 +67,46 @@ int main(int argc, char** argv) {
     builtIn.addFile(QStringLiteral(":/icons/%1x%1/apps/" MW_APP_ID ".png").arg(size), QSize(size, size));
   app.setWindowIcon(QIcon::fromTheme(QStringLiteral(MW_APP_ID), builtIn));
   mw::platform::useChineseQtTexts();
+  // Qt paints large areas on pooled threads; an idle program lets them go after a few seconds.
+  QThreadPool::globalInstance()->setExpiryTimeout(3000);
+}
+
+// The embedded demo site, serving until main returns, with the user's pictures: the favourites
+// folder in use and every --library DIR. The site goes without the library when that cannot
+// start.
+mw::net::ProgramSites startEmbeddedSite(const std::vector<std::string>& libraryFolders,
+                                        std::optional<mw::library::Library>& library,
+                                        std::optional<mw::demo::DemoSite>& demoSite) {
+  std::string error;
+  if (library.emplace().start(&error)) {
+    library->setFolders(libraryFolders);
+  } else {
+    std::fprintf(stderr, "memwick: the picture library is off: %s\n", error.c_str());
+    library.reset();
+  }
+  mw::demo::DemoOptions options;
+  options.library = library ? &*library : nullptr;
+  return mw::demo::startAsProgramSites(demoSite.emplace(options));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments;
+  if (const std::optional<int> status = readCommandLine(argc, argv, arguments)) return *status;
+  QApplication app(argc, argv);
+  setUpApplication(app);
   // Waiting requests keep the windows painting and the chrome working; other input waits until
   // the handler is done. Closing the window during a load aborts it.
   mw::platform::WaitPump waitPump;
-  // Qt paints large areas on pooled threads; an idle program lets them go after a few seconds.
-  QThreadPool::globalInstance()->setExpiryTimeout(3000);
 
   // Where the settings live: beside a portable copy, in the user's folders for an installed one.
   const mw::runtime::ProgramPlaces places = mw::runtime::programPlaces(mw::shell::userFolders());
   // The sites come first: the program never starts half-configured.
-  mw::net::ProgramSites sites = mw::net::programSites(sitesFile, places.settingsFolder);
-  // Without a sites file the program uses its embedded demo site, serving until main returns,
-  // with the user's pictures: the favourites folder in use and every --library DIR.
+  mw::net::ProgramSites sites = mw::net::programSites(arguments.sitesFile, places.settingsFolder);
   std::optional<mw::library::Library> library;
   std::optional<mw::demo::DemoSite> demoSite;
-  if (sites.embedded) {
-    std::string error;
-    if (library.emplace().start(&error)) {
-      std::vector<std::string> folders;
-      for (const QString& folder : commandLine.parser().values(libraryOption))
-        folders.push_back(folder.toStdString());
-      library->setFolders(folders);
-    } else {
-      std::fprintf(stderr, "memwick: the picture library is off: %s\n", error.c_str());
-      library.reset();
-    }
-    mw::demo::DemoOptions options;
-    options.library = library ? &*library : nullptr;
-    sites = mw::demo::startAsProgramSites(demoSite.emplace(options));
-  }
+  if (sites.embedded) sites = startEmbeddedSite(arguments.libraryFolders, library, demoSite);
   if (!sites.ok) {
     std::fprintf(stderr, "memwick: %s\n", sites.error.c_str());
     QMessageBox::critical(nullptr, QStringLiteral("Memwick"), QString::fromStdString(sites.error));
