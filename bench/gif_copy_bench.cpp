@@ -85,16 +85,13 @@ bool clipboardHoldsGif() {
   return data && data->hasFormat(QStringLiteral("image/gif")) && data->hasUrls();
 }
 
-// A fresh folder in /dev/shm when there is one, made the program's $XDG_RUNTIME_DIR; removed at
-// the end. Its path is empty when it could not be made.
+// A fresh folder in /dev/shm when there is one, the program's runtime folder; removed at the
+// end. Its path is empty when it could not be made.
 struct PrivateRuntimeDir {
   std::string path = (fs::exists("/dev/shm") ? std::string("/dev/shm") : fs::temp_directory_path().string()) +
                      "/mw-bench-XXXXXX";
   PrivateRuntimeDir() {
-    if (::mkdtemp(path.data()))
-      setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
-    else
-      path.clear();
+    if (!::mkdtemp(path.data())) path.clear();
   }
   ~PrivateRuntimeDir() {
     if (!path.empty()) fs::remove_all(path);
@@ -257,6 +254,9 @@ int main(int argc, char** argv) {
   const std::string gif = noiseGif(400, 300, 2 * 1000 * 1000);
   mw::test::ScriptedDesktop desk;
   mw::test::TempPlaces places;
+  mw::runtime::UserFolders user;
+  user.runtime = runtimeDir.path;
+  places.places.privateFolder = mw::runtime::privateFolder(user);
   mw::shell::Program p([](std::string_view) { return mw::Bytes(); }, {}, desk, places);
   Timings timings;
   int served = 0;

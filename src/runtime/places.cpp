@@ -1,6 +1,5 @@
 #include "runtime/places.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,24 +11,6 @@
 
 namespace mw::runtime {
 namespace {
-
-// An absolute path from the environment, else empty (XDG says to ignore relative ones).
-std::string environmentPath(const char* name) {
-  const char* value = std::getenv(name);
-  return value && value[0] == '/' ? std::string(value) : std::string();
-}
-
-std::string homeFolder() {
-  std::string home = environmentPath("HOME");
-  if (!home.empty()) return home;
-  const passwd* user = ::getpwuid(::geteuid());
-  return user && user->pw_dir ? user->pw_dir : "/";
-}
-
-std::string cacheFolder() {
-  const std::string cache = environmentPath("XDG_CACHE_HOME");
-  return cache.empty() ? homeFolder() + "/.cache" : cache;
-}
 
 Text inFolder(const Text& folder, const Text& name) {
   return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
@@ -68,18 +49,17 @@ ProgramPlaces programPlacesFor(std::string_view programFolder, const UserFolders
   const Text favourites = "我的收藏"_gbk;
   const Text folder(programFolder);
   if (!folder.empty() && !installedCopy(folder, pathText(MW_INSTALL_PREFIX)))
-    return {folder, inFolder(folder, favourites)};
+    return {folder, inFolder(folder, favourites), privateFolder(user)};
   const Text settings = pathText(user.config + "/memwick");
   createFolder(settings);
-  return {settings, inFolder(pathText(user.pictures), favourites)};
+  return {settings, inFolder(pathText(user.pictures), favourites), privateFolder(user)};
 }
 
-Text privateFolder() {
-  const std::string runtime = environmentPath("XDG_RUNTIME_DIR");
-  if (!runtime.empty() && ownPrivateFolder(runtime + "/memwick")) return pathText(runtime + "/memwick");
-  const std::string cache = cacheFolder();
-  if (createFolder(pathText(cache)) && ownPrivateFolder(cache + "/memwick"))
-    return pathText(cache + "/memwick");
+Text privateFolder(const UserFolders& user) {
+  if (!user.runtime.empty() && ownPrivateFolder(user.runtime + "/memwick"))
+    return pathText(user.runtime + "/memwick");
+  if (!user.cache.empty() && createFolder(pathText(user.cache)) && ownPrivateFolder(user.cache + "/memwick"))
+    return pathText(user.cache + "/memwick");
   return {};
 }
 

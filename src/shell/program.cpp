@@ -24,7 +24,7 @@ Program::Program(const forms::PictureSource& pictures, net::SiteSettings siteSet
       main(pictures),
       update(pictures),
       tip(pictures),
-      pictureFiles(runtime::privateFolder()),
+      pictureFiles(places.privateFolder),
       registry({main, update, tip, state, sites, desktop, places, pictureFiles}) {
   // The editor's font names and the windows' Chinese text; the windows built above follow.
   toolkit::useFontSubstitutes();

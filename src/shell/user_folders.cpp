@@ -20,7 +20,13 @@ runtime::UserFolders userFolders() {
   // A pictures folder set to the home folder itself means the user turned it off.
   if (pictures.isEmpty() || QDir::cleanPath(pictures) == QDir::cleanPath(home))
     pictures = home + QStringLiteral("/Pictures");
-  return {nativePath(config), nativePath(pictures)};
+  QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+  if (QDir::isRelativePath(cache)) cache = home + QStringLiteral("/.cache");
+  // The variable itself, not Qt's runtime location: without it Qt falls back to a folder in
+  // /tmp, and it refuses a runtime folder of a wider mode, where our own 0700 folder still serves.
+  std::string runtime = qgetenv("XDG_RUNTIME_DIR").toStdString();
+  if (!runtime.starts_with('/')) runtime.clear();
+  return {nativePath(config), nativePath(pictures), runtime, nativePath(cache)};
 }
 
 }  // namespace mw::shell

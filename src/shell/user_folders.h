@@ -1,6 +1,6 @@
 #pragma once
-// The user's configuration and pictures folders, as Qt reads them from the XDG settings, for
-// the places of an installed copy.
+// The user's configuration, pictures, runtime and cache folders, as Qt reads them from the XDG
+// settings, for the places of the program.
 #include "runtime/places.h"
 
 namespace mw::shell {

@@ -11,7 +11,6 @@
 
 using namespace mw;
 using mw::runtime::PictureFiles;
-using mw::test::ScopedEnv;
 using mw::test::TempFolder;
 namespace fs = std::filesystem;
 
@@ -84,11 +83,11 @@ TEST(PictureFiles, ARunRemovesWhatEndedRunsLeftButNotWhileAnotherGoesOn) {
   EXPECT_EQ(left.size(), 2u) << "the lock and this run's folder";
   EXPECT_TRUE(fs::is_directory(fs::path(next.folder())));
 
-  // Without XDG_RUNTIME_DIR the private folder lies in the cache folder and is kept the same way.
+  // Without a runtime folder the private folder lies in the cache folder and is kept the same way.
   TempFolder cache;
-  const ScopedEnv cacheEnv("XDG_CACHE_HOME", cache.path().string());
-  const ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", std::nullopt);
-  const Text cached = runtime::privateFolder();
+  runtime::UserFolders user;
+  user.cache = cache.path().string();
+  const Text cached = runtime::privateFolder(user);
   ASSERT_EQ(cached, cache.text("memwick"));
   std::ofstream(cache.path() / "memwick/memwick-drag.png") << "PNG";
   PictureFiles inCache(cached);

@@ -11,7 +11,6 @@
 
 using namespace mw;
 using namespace mw::runtime;
-using mw::test::ScopedEnv;
 using mw::test::TempFolder;
 namespace fs = std::filesystem;
 
@@ -57,26 +56,27 @@ TEST(ProgramPlaces, BesideAPortableCopyInTheUsersPlacesForAnInstalledOne) {
 
 TEST(PrivateFolder, OnlyTheUserCanEnterIt) {
   TempFolder runtimeDir, cache;
-  const ScopedEnv cacheEnv("XDG_CACHE_HOME", (cache.path() / "c").string());
-  {
-    const ScopedEnv run("XDG_RUNTIME_DIR", runtimeDir.path().string());
-    EXPECT_EQ(privateFolder(), runtimeDir.text("memwick"));
-    EXPECT_EQ(modeOf(runtimeDir.path() / "memwick"), 0700u);
-    // A folder made wider by someone is narrowed again.
-    fs::permissions(runtimeDir.path() / "memwick", fs::perms::all);
-    EXPECT_EQ(privateFolder(), runtimeDir.text("memwick"));
-    EXPECT_EQ(modeOf(runtimeDir.path() / "memwick"), 0700u);
-    // A link in its place is not followed: the cache folder serves instead.
-    fs::remove(runtimeDir.path() / "memwick");
-    fs::create_directory_symlink(cache.path(), runtimeDir.path() / "memwick");
-    EXPECT_EQ(privateFolder(), cache.text("c/memwick"));
-  }
-  {
-    const ScopedEnv run("XDG_RUNTIME_DIR", std::nullopt);
-    fs::remove_all(cache.path() / "c");
-    EXPECT_EQ(privateFolder(), cache.text("c/memwick"));
-    EXPECT_EQ(modeOf(cache.path() / "c/memwick"), 0700u);
-  }
+  UserFolders user;
+  user.runtime = runtimeDir.path().string();
+  user.cache = (cache.path() / "c").string();
+  EXPECT_EQ(privateFolder(user), runtimeDir.text("memwick"));
+  EXPECT_EQ(modeOf(runtimeDir.path() / "memwick"), 0700u);
+  // A folder made wider by someone is narrowed again.
+  fs::permissions(runtimeDir.path() / "memwick", fs::perms::all);
+  EXPECT_EQ(privateFolder(user), runtimeDir.text("memwick"));
+  EXPECT_EQ(modeOf(runtimeDir.path() / "memwick"), 0700u);
+  // A link in its place is not followed: the cache folder serves instead.
+  fs::remove(runtimeDir.path() / "memwick");
+  fs::create_directory_symlink(cache.path(), runtimeDir.path() / "memwick");
+  EXPECT_EQ(privateFolder(user), cache.text("c/memwick"));
+
+  // Without a runtime folder the cache folder serves, made when missing.
+  user.runtime.clear();
+  fs::remove_all(cache.path() / "c");
+  EXPECT_EQ(privateFolder(user), cache.text("c/memwick"));
+  EXPECT_EQ(modeOf(cache.path() / "c/memwick"), 0700u);
+  // Without either there is none, rather than one at the root.
+  EXPECT_EQ(privateFolder({}), "");
 }
 
 TEST(NewFile, IsCreatedOnlyWhereNothingIs) {

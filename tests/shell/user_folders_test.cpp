@@ -14,19 +14,35 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(UserFolders, ConfigAndPicturesFolderFromTheXdgSettings) {
+TEST(UserFolders, FromTheXdgSettings) {
   TempFolder home;
   const ScopedEnv homeEnv("HOME", home.path().string());
   {
     const ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    const ScopedEnv cache("XDG_CACHE_HOME", std::nullopt);
+    const ScopedEnv run("XDG_RUNTIME_DIR", std::nullopt);
     const runtime::UserFolders user = shell::userFolders();
     EXPECT_EQ(user.config, (home.path() / ".config").string());
     EXPECT_EQ(user.pictures, (home.path() / "Pictures").string());
+    EXPECT_EQ(user.cache, (home.path() / ".cache").string());
+    EXPECT_EQ(user.runtime, "");  // the cache folder then holds the private folder
   }
   {
-    // A relative one is ignored.
+    // Relative ones are ignored.
     const ScopedEnv config("XDG_CONFIG_HOME", "cfg");
-    EXPECT_EQ(shell::userFolders().config, (home.path() / ".config").string());
+    const ScopedEnv cache("XDG_CACHE_HOME", "cache");
+    const ScopedEnv run("XDG_RUNTIME_DIR", "run");
+    const runtime::UserFolders user = shell::userFolders();
+    EXPECT_EQ(user.config, (home.path() / ".config").string());
+    EXPECT_EQ(user.cache, (home.path() / ".cache").string());
+    EXPECT_EQ(user.runtime, "");
+  }
+  {
+    const ScopedEnv cache("XDG_CACHE_HOME", (home.path() / "c").string());
+    const ScopedEnv run("XDG_RUNTIME_DIR", (home.path() / "r").string());
+    const runtime::UserFolders user = shell::userFolders();
+    EXPECT_EQ(user.cache, (home.path() / "c").string());
+    EXPECT_EQ(user.runtime, (home.path() / "r").string());
   }
 
   const ScopedEnv config("XDG_CONFIG_HOME", (home.path() / "cfg").string());

@@ -26,8 +26,9 @@ struct HandlerParts {
   forms::ProgramState state;
   net::SiteSettings sites;
   ScriptedDesktop desktop;
-  runtime::ProgramPlaces places;
-  runtime::PictureFiles pictureFiles{runtime::privateFolder()};
+  TempFolder runtimeFolder;
+  runtime::ProgramPlaces places{{}, {}, privateFolderIn(runtimeFolder)};
+  runtime::PictureFiles pictureFiles{places.privateFolder};
   forms::Context context{main, update, tip, state, sites, desktop, places, pictureFiles};
 
   std::vector<Text> messages() const {

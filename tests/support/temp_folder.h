@@ -40,14 +40,22 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+// The private folder the program makes in a user's runtime folder, in `runtimeFolder`.
+inline Text privateFolderIn(const TempFolder& runtimeFolder) {
+  runtime::UserFolders user;
+  user.runtime = runtimeFolder.path().string();
+  return runtime::privateFolder(user);
+}
+
 // Program places in a fresh temporary folder: the settings in it, the favourites below it,
-// and a settings file naming that folder, as a first start leaves them.
+// and a settings file naming that folder, as a first start leaves them; the private folder in
+// a runtime folder of its own.
 struct TempPlaces {
   TempPlaces() { runtime::writeIni(places.settingsFile(), "收藏"_gbk, "地址"_gbk, places.favouritesFolder); }
   operator const runtime::ProgramPlaces&() const { return places; }
 
-  TempFolder folder;
-  runtime::ProgramPlaces places{folder.text(), folder.text("我的收藏"_gbk)};
+  TempFolder folder, runtimeFolder;
+  runtime::ProgramPlaces places{folder.text(), folder.text("我的收藏"_gbk), privateFolderIn(runtimeFolder)};
 };
 
 class ScopedEnv {
