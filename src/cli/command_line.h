@@ -1,4 +1,5 @@
 #pragma once
+// cli: the command lines of memwick and memwick-site.
 // The command line of Memwick's programs, read before the application object exists: --help,
 // --version and a mistake end the program before anything opens a display.
 #include <QCommandLineParser>

@@ -1,4 +1,5 @@
 #pragma once
+// forms: the three windows' definitions, the program-wide state, the handlers' context and registry.
 // What every handler works on: the windows, the program-wide state, the sites, the desktop and
 // the files of the pictures handed out.
 #include "forms/main_form.h"

@@ -1,4 +1,5 @@
 #pragma once
+// library: the picture library behind the search site; no widgets.
 // A searchable library of the user's pictures: the favourites folder in use and any other
 // folders, found by the words written on them and by their names. Folders are scanned and
 // watched on a thread of the library's own; the words are read on background threads at idle

@@ -1,4 +1,5 @@
 #pragma once
+// net: the request engines, cookie merging, encodings and the regular-expression object.
 // webRequest: one synchronous HTTP(S) exchange that returns the page as GBK text.
 #include <cstddef>
 #include <functional>

@@ -1,4 +1,5 @@
 #pragma once
+// ocr: memwick-ocr, the helper process that reads the words on pictures; the only code on Tesseract.
 // What the picture library and its word reader, memwick-ocr, say to each other over one socket:
 // the reader's standard input and output. Both ends are built together and run on one machine,
 // so the fields are in its own byte order.

@@ -1,4 +1,5 @@
 #pragma once
+// runtime: what every other folder stands on (text, numbers, files, INI, places, the event pump); no Qt.
 // The program's text model: GBK bytes in std::string, 1-based positions, -1 when absent.
 #include <string>
 #include <string_view>

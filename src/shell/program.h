@@ -1,4 +1,5 @@
 #pragma once
+// shell: the program itself, every feature bound once, start-up, chrome and the small windows.
 // The running program: its windows, the program-wide state and the handlers bound to them.
 #include "forms/handler_registry.h"
 #include "forms/main_form.h"
