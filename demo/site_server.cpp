@@ -200,7 +200,8 @@ class WorkerPool::IdleWatch {
       const std::lock_guard lock(mutex_);
       const Clock::time_point now = Clock::now();
       std::erase_if(parked_, [&](Parked& p) {
-        const auto polled = std::find_if(fds.begin() + 1, fds.end(), [&](const pollfd& f) { return f.fd == p.sock; });
+        const auto polled =
+            std::find_if(fds.begin() + 1, fds.end(), [&](const pollfd& f) { return f.fd == p.sock; });
         if (polled != fds.end() && polled->revents) {
           p.resume();  // under the lock, so that its owner's closeAll cannot pass it
           return true;
@@ -265,7 +266,8 @@ struct SiteServer::Connection {
   int served = 0;
 };
 
-SiteServer::SiteServer(WorkerPool& pool, ServingRules& rules) : pool_(pool), watchId_(pool.idle().newOwner()) {
+SiteServer::SiteServer(WorkerPool& pool, ServingRules& rules)
+    : pool_(pool), watchId_(pool.idle().newOwner()) {
   new_task_queue = [this] {
     httplib::TaskQueue* queue = pool_.newQueue();
     queue_ = queue;

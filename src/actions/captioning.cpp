@@ -9,9 +9,9 @@
 #include "net/encoding.h"
 #include "net/fetch_page.h"
 #include "net/web_request.h"
+#include "picture/picture_decoder.h"
 #include "runtime/markers.h"
 #include "toolkit/controls.h"
-#include "picture/picture_decoder.h"
 
 namespace mw::actions {
 using forms::Context;
@@ -169,7 +169,8 @@ void bindCaptioning(forms::HandlerRegistry& registry) {
   const forms::MainForm& f = registry.context().main;
   const forms::PictureBoxes templates = f.listBoxes();
   for (int k = 1; k <= 8; ++k)
-    registry.on(templates[std::size_t(k - 1)], Event::LeftDown, [k](const Context& ctx) { openTemplate(ctx, k); });
+    registry.on(templates[std::size_t(k - 1)], Event::LeftDown,
+                [k](const Context& ctx) { openTemplate(ctx, k); });
   registry.on(f.网络_生成, Event::LeftDown, generateCaptioned);
   registry.on(f.网络_预览, Event::LeftDown, copyPreview);
   registry.on(f.网络制作_返回按钮, Event::LeftDown, leaveMakePage);

@@ -10,11 +10,11 @@
 #include "actions/clipboard.h"
 #include "forms/notices.h"
 #include "forms/paging_bar.h"
-#include "runtime/files.h"
-#include "platform/clipboard.h"
 #include "picture/picture.h"
 #include "picture/picture_decoder.h"
+#include "platform/clipboard.h"
 #include "platform/qt_text.h"
+#include "runtime/files.h"
 
 namespace mw::actions {
 namespace {
@@ -192,7 +192,6 @@ void finish(const Context& ctx) {
   if (!platform::placeImageOnClipboard(platform::snapshotWindow(ctx.main.本地编辑_图片框)))
     showCursorTip(ctx, kCopyFailedTip);
 }
-
 
 QSize editorFitSize(double aspect) {
   if (aspect - 0.7 >= -forms::kTolerance) return QSize(int(kFitEdge / aspect), kFitEdge);

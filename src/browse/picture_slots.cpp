@@ -8,7 +8,8 @@ void fillPictureBoxes(const SlotBoxes& boxes, const TextArray& urls, int first) 
   exchanges.wait();
 }
 
-void requestPictureBoxes(net::Exchanges& exchanges, const SlotBoxes& boxes, const TextArray& urls, int first) {
+void requestPictureBoxes(net::Exchanges& exchanges, const SlotBoxes& boxes, const TextArray& urls,
+                         int first) {
   for (std::size_t k = 0; k < boxes.size(); ++k) {
     toolkit::PictureBox* box = boxes[k];
     const long long index = static_cast<long long>(first) + static_cast<long long>(k);  // 1-based

@@ -10,9 +10,9 @@
 #include "forms/notices.h"
 #include "net/encoding.h"
 #include "net/web_request.h"
+#include "platform/desktop.h"
 #include "runtime/markers.h"
 #include "toolkit/controls.h"
-#include "platform/desktop.h"
 
 namespace mw::browse {
 using net::urlEncode;

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "toolkit/controls.h"
 #include "platform/wait_pump.h"
+#include "toolkit/controls.h"
 
 namespace mw::forms {
 namespace {

@@ -4,8 +4,8 @@
 // dropped, when the application object goes away.
 #include <functional>
 
-#include "runtime/text.h"
 #include "picture/picture_decoder.h"
+#include "runtime/text.h"
 
 namespace mw::picture {
 

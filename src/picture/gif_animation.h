@@ -12,10 +12,10 @@
 #include <optional>
 #include <vector>
 
-#include "runtime/text.h"
 #include "picture/decode_memory.h"
 #include "picture/gif_stream.h"
 #include "picture/resampler.h"
+#include "runtime/text.h"
 
 namespace mw::picture {
 

@@ -11,8 +11,8 @@
 #include <QString>
 #include <memory>
 
-#include "runtime/text.h"
 #include "picture/decode_memory.h"
+#include "runtime/text.h"
 
 namespace mw::picture {
 

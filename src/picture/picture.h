@@ -9,8 +9,8 @@
 #include <memory>
 #include <optional>
 
-#include "runtime/text.h"
 #include "picture/decode_memory.h"
+#include "runtime/text.h"
 
 class QPainter;
 

@@ -9,9 +9,9 @@
 #include <QTranslator>
 #include <QUrl>
 
+#include "platform/qt_text.h"
 #include "runtime/event_pump.h"
 #include "runtime/files.h"
-#include "platform/qt_text.h"
 
 namespace mw::platform {
 Desktop& qtDesktop() {

@@ -6,9 +6,9 @@
 #include "forms/program_state.h"
 #include "forms/update_form.h"
 #include "net/site_settings.h"
+#include "platform/desktop.h"
 #include "runtime/picture_files.h"
 #include "runtime/places.h"
-#include "platform/desktop.h"
 
 namespace mw::shell {
 

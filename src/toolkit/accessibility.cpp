@@ -106,9 +106,7 @@ bool actsOnPress(const QWidget* control) {
   return !h || !h->pressable || h->pressable();
 }
 
-bool actsOnRightPress(const QWidget* control) {
-  return isBound(control, Event::RightDown);
-}
+bool actsOnRightPress(const QWidget* control) { return isBound(control, Event::RightDown); }
 
 bool isInteractive(const QWidget* control) {
   if (qobject_cast<const QAbstractButton*>(control) || qobject_cast<const EditBox*>(control) ||

@@ -3,10 +3,10 @@
 #include <QAbstractButton>
 #include <QAccessibleWidget>
 
+#include "platform/qt_text.h"
 #include "toolkit/accessibility.h"
 #include "toolkit/balloon_tip.h"
 #include "toolkit/controls.h"
-#include "platform/qt_text.h"
 #include "toolkit/window.h"
 
 namespace mw::toolkit {

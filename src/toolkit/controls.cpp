@@ -11,10 +11,10 @@
 #include <QRegularExpressionValidator>
 #include <utility>
 
-#include "toolkit/accessibility.h"
 #include "platform/desktop.h"
-#include "toolkit/events.h"
 #include "platform/qt_text.h"
+#include "toolkit/accessibility.h"
+#include "toolkit/events.h"
 
 namespace mw::toolkit {
 using platform::fromQString;

@@ -8,9 +8,9 @@
 #include <QWidget>
 #include <optional>
 
-#include "runtime/text.h"
 #include "picture/picture.h"
 #include "platform/desktop.h"
+#include "runtime/text.h"
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <optional>
 
-#include "runtime/text.h"
 #include "picture/picture.h"
+#include "runtime/text.h"
 
 namespace mw::toolkit {
 

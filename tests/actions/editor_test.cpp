@@ -255,7 +255,8 @@ TEST_F(Editor, FinishCopiesTheBoxWithBorderAndTextAsShown) {
   QByteArray bmp;
   QBuffer buffer(&bmp);
   buffer.open(QIODevice::WriteOnly);
-  ASSERT_TRUE(f.本地编辑_图片框->grab().toImage().convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP"));
+  ASSERT_TRUE(
+      f.本地编辑_图片框->grab().toImage().convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP"));
   EXPECT_EQ(copied, QImage::fromData(bmp, "BMP").convertToFormat(QImage::Format_RGB32));
 
   const QRect glyphs =

@@ -6,9 +6,9 @@
 #include "forms/main_form.h"
 #include "forms/paging_bar.h"
 #include "forms/update_form.h"
+#include "platform/qt_text.h"
 #include "support/form_pictures.h"
 #include "support/picture_wait.h"
-#include "platform/qt_text.h"
 
 using namespace mw;
 using namespace mw::runtime;

@@ -10,11 +10,11 @@
 #include <fstream>
 #include <string>
 
+#include "picture/decode_pool.h"
+#include "picture/gif_writer.h"
 #include "support/picture_wait.h"
 #include "support/test_pictures.h"
 #include "toolkit/controls.h"
-#include "picture/decode_pool.h"
-#include "picture/gif_writer.h"
 
 namespace mw::picture {
 namespace {

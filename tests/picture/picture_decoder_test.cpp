@@ -6,9 +6,9 @@
 #include <QBuffer>
 #include <QImage>
 
-#include "support/test_pictures.h"
 #include "picture/gif_writer.h"
 #include "picture/picture_codecs.h"
+#include "support/test_pictures.h"
 
 namespace mw::picture {
 namespace {

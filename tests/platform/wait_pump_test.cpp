@@ -9,12 +9,12 @@
 #include <chrono>
 #include <thread>
 
+#include "picture/decode_pool.h"
+#include "platform/desktop.h"
 #include "runtime/event_pump.h"
 #include "support/test_pictures.h"
 #include "support/window_input.h"
 #include "toolkit/controls.h"
-#include "picture/decode_pool.h"
-#include "platform/desktop.h"
 #include "toolkit/events.h"
 
 namespace mw::platform {
@@ -128,7 +128,8 @@ TEST(WaitPump, HeldClicksKeepTheirOwnPlaces) {
     s.log.push_back("handler done");
   });
   QTest::qWait(400);
-  EXPECT_EQ(s.log, (std::vector<std::string>{"handler done", "button", "first", "second", "second", "button", "button"}));
+  EXPECT_EQ(s.log, (std::vector<std::string>{"handler done", "button", "first", "second", "second", "button",
+                                             "button"}));
 }
 
 // A handler that waits twice holds input across both; input that came during the first

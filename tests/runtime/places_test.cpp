@@ -41,7 +41,8 @@ TEST(ProgramPlaces, BesideAPortableCopyInTheUsersPlacesForAnInstalledOne) {
     EXPECT_TRUE(fs::is_directory(home.path() / "cfg/memwick"));
     EXPECT_EQ(installed.favouritesFolder, home.text("图片/我的收藏"_gbk));
   }
-  EXPECT_EQ(programPlacesFor("/usr/bin", {"/c", "/srv/pics/"}).favouritesFolder, "/srv/pics/"_gbk + "我的收藏"_gbk);
+  EXPECT_EQ(programPlacesFor("/usr/bin", {"/c", "/srv/pics/"}).favouritesFolder,
+            "/srv/pics/"_gbk + "我的收藏"_gbk);
 
   // Below the prefix the build installs to, wherever that is.
   EXPECT_TRUE(installedCopy("/opt/memwick/bin", "/opt/memwick/"));

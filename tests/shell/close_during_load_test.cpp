@@ -8,13 +8,13 @@
 #include <chrono>
 
 #include "net/raw_server.h"
+#include "platform/wait_pump.h"
 #include "runtime/event_pump.h"
 #include "shell/program.h"
 #include "support/form_pictures.h"
 #include "support/handler_parts.h"
 #include "support/temp_folder.h"
 #include "support/window_input.h"
-#include "platform/wait_pump.h"
 
 using namespace mw;
 using namespace mw::shell;

@@ -13,10 +13,10 @@
 #include <QTimer>
 #include <vector>
 
+#include "platform/desktop.h"
 #include "support/accessible.h"
 #include "support/test_pictures.h"
 #include "toolkit/balloon_tip.h"
-#include "platform/desktop.h"
 #include "toolkit/events.h"
 #include "toolkit/form_builder.h"
 

@@ -13,13 +13,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include "picture/decode_memory.h"
+#include "platform/clipboard.h"
+#include "platform/qt_text.h"
 #include "support/picture_wait.h"
 #include "support/scripted_desktop.h"
 #include "support/test_pictures.h"
-#include "platform/clipboard.h"
-#include "picture/decode_memory.h"
 #include "toolkit/events.h"
-#include "platform/qt_text.h"
 #include "toolkit/window.h"
 
 using namespace mw;

@@ -4,8 +4,8 @@
 #include <QTest>
 #include <vector>
 
-#include "toolkit/accessibility.h"
 #include "support/scripted_desktop.h"
+#include "toolkit/accessibility.h"
 #include "toolkit/events.h"
 #include "toolkit/form_builder.h"
 
