@@ -28,11 +28,19 @@ std::string contentName(std::string_view bytes) {
   return name;
 }
 
-// Everything in the folder but its lock: what runs that have ended left there.
+// What runs that have ended left: their folders, and the single files of earlier versions. The
+// folder may be shared with other files (the picture index lives beside it in the cache folder).
+bool leftByARun(const fs::directory_entry& entry) {
+  const std::string name = entry.path().filename().string();
+  std::error_code error;
+  if (name.starts_with("run-")) return entry.is_directory(error) && !entry.is_symlink(error);
+  return name == "memwick-copy.gif" || name == "memwick-drag.gif" || name == "memwick-drag.png";
+}
+
 void removeLeftovers(const std::string& folder) {
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    if (it->path().filename() == kLockName) continue;
+    if (!leftByARun(*it)) continue;
     std::error_code ignored;
     fs::remove_all(it->path(), ignored);
   }

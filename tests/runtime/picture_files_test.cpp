@@ -90,8 +90,12 @@ TEST(PictureFiles, ARunRemovesWhatEndedRunsLeftButNotWhileAnotherGoesOn) {
   const Text cached = runtime::privateFolder(user);
   ASSERT_EQ(cached, cache.text("memwick"));
   std::ofstream(cache.path() / "memwick/memwick-drag.png") << "PNG";
+  // Others' files beside the pictures, such as the picture index, outlive every start.
+  std::ofstream(cache.path() / "memwick/library.sqlite") << "index";
+  fs::create_directory(cache.path() / "memwick/runs");
   PictureFiles inCache(cached);
   EXPECT_FALSE(fs::exists(cache.path() / "memwick/memwick-drag.png"));
+  EXPECT_TRUE(fs::exists(cache.path() / "memwick/library.sqlite") && fs::exists(cache.path() / "memwick/runs"));
   EXPECT_TRUE(exists(inCache.file("GIF89a", "gif")));
 }
 
