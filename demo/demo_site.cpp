@@ -30,6 +30,7 @@ struct DemoSite::Impl {
   explicit Impl(DemoOptions o) : options(std::move(o)) {
     rules.latencyMs = options.latencyMs;
     rules.failureRate = options.failureRate;
+    rules.checkHost = options.checkHost;
     rules.failureRandom.seed(options.failureSeed);
   }
 

@@ -25,6 +25,9 @@ struct DemoOptions {
   int latencyMs = 0;         // added to every response
   double failureRate = 0;    // share of responses answered "503 Service Unavailable", 0 to 1
   unsigned failureSeed = 1;  // makes the injected failures repeatable
+  // Answer only requests naming the address served (or localhost:port on loopback): what the
+  // user's own program and tools send, never a page of another site rebound to loopback.
+  bool checkHost = false;
   std::string newestVersion = "1.3";
   long long readCounterStart = 1234;  // the announcement counter before the first visit
   // Worker threads serving all seven sites together (each site also has its listening thread,

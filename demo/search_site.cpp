@@ -40,20 +40,9 @@ std::string libraryPath(const std::string& relative) {
   return out;
 }
 
-const char* mediaType(const std::string& bytes) {
-  switch (picture::sniffPictureFormat(bytes)) {
-    case picture::PictureFormat::Png:
-      return "image/png";
-    case picture::PictureFormat::Jpeg:
-      return "image/jpeg";
-    case picture::PictureFormat::Gif:
-      return "image/gif";
-    case picture::PictureFormat::Bmp:
-      return "image/bmp";
-    case picture::PictureFormat::Unknown:
-      break;
-  }
-  return "application/octet-stream";
+std::string mediaType(const std::string& bytes) {
+  const std::string_view type = picture::mimeType(picture::sniffPictureFormat(bytes));
+  return type.empty() ? "application/octet-stream" : std::string(type);
 }
 
 // The search site, in GBK: keyword search over the library (when there is one) and the picture
@@ -197,7 +186,7 @@ void routeSearchSite(httplib::Server& s, const Catalog& catalog, const std::stri
     in.seekg(0);
     if (!in.read(bytes.data(), size)) return;
     res.status = 200;
-    const char* type = mediaType(bytes);
+    const std::string type = mediaType(bytes);
     res.set_content(std::move(bytes), type);
   });
 }

@@ -107,7 +107,13 @@ std::optional<int> readCommandLine(int argc, char** argv, SiteRun& run) {
       QStringLiteral("Also search the pictures below DIR, by their words and names (repeatable)."),
       QStringLiteral("DIR"));
   commandLine.parser().addOption(libraryOption);
+  const QCommandLineOption checkHostOption(
+      QStringLiteral("check-host"),
+      QStringLiteral("Refuse requests whose Host header names another address than the one served "
+                     "(or localhost on loopback): no web page reaches the pictures by DNS rebinding."));
+  commandLine.parser().addOption(checkHostOption);
   if (const std::optional<int> status = commandLine.parse(argc, argv)) return status;
+  run.options.checkHost = commandLine.parser().isSet(checkHostOption);
   for (const QString& folder : commandLine.parser().values(libraryOption)) {
     if (folder.isEmpty()) return commandLine.fail(QStringLiteral("--library needs a folder"));
     run.libraryFolders.push_back(folder.toStdString());

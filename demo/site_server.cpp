@@ -114,6 +114,23 @@ void closeSocket(socket_t sock) {
   ::close(sock);
 }
 
+// Whether the request's Host names the address and port it came to (localhost too, when that
+// is loopback); host names compare regardless of case.
+bool namesServedAddress(const httplib::Request& req) {
+  std::string host = req.get_header_value("Host");
+  std::transform(host.begin(), host.end(), host.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::string address = req.local_addr;
+  // A dual-stack listener sees IPv4 clients as mapped addresses.
+  if (address.starts_with("::ffff:") && address.find('.') != std::string::npos) address.erase(0, 7);
+  if (address.empty() || req.local_port <= 0) return false;
+  std::vector<std::string> names{address.find(':') == std::string::npos ? address : "[" + address + "]"};
+  if (address == "127.0.0.1" || address == "::1") names.emplace_back("localhost");
+  const std::string port = std::to_string(req.local_port);
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+    return host == name + ":" + port || (port == "80" && host == name);
+  });
+}
+
 }  // namespace
 
 class WorkerPool::IdleWatch {
@@ -283,8 +300,13 @@ SiteServer::SiteServer(WorkerPool& pool, ServingRules& rules)
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
   set_payload_max_length(kMaxPostBytes);
-  set_pre_routing_handler([&rules](const httplib::Request&, httplib::Response& res) {
+  set_pre_routing_handler([&rules](const httplib::Request& req, httplib::Response& res) {
     ++rules.requests;
+    if (rules.checkHost && !namesServedAddress(req)) {
+      res.status = 403;
+      res.set_content("<html><body><h1>403 Forbidden</h1></body></html>", "text/html");
+      return httplib::Server::HandlerResponse::Handled;
+    }
     if (rules.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rules.latencyMs));
     bool fail = false;
     if (rules.failureRate > 0) {

@@ -54,6 +54,9 @@ struct ServingRules {
   std::mutex failureMutex;
   std::mt19937 failureRandom;  // seeded by the caller: failures repeat from run to run
   std::atomic<long long> requests{0};
+  // Refuse (403) a request whose Host is not the address it came to: a web page whose name was
+  // pointed at loopback (DNS rebinding) must not reach the user's pictures.
+  bool checkHost = false;
 };
 
 // How long a kept-alive connection may wait for its next request, and how many it may carry.

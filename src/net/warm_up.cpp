@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "net/fetch_request.h"
@@ -21,13 +22,25 @@
 namespace mw::net {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 struct WarmSocket {
   sockaddr_storage address;
   int fd;
+  Clock::time_point until;  // handed over before this only
 };
 
-std::mutex reserveMutex;
-std::vector<WarmSocket> reserve;
+// Never destroyed: a warm-up thread that was still resolving a name when the program ended
+// may reach it during the static destructors.
+struct Reserve {
+  std::mutex mutex;
+  std::vector<WarmSocket> sockets;
+};
+
+Reserve& reserve() {
+  static Reserve& r = *new Reserve;
+  return r;
+}
 
 bool sameAddress(const sockaddr* a, const sockaddr_storage& b) {
   if (a->sa_family != b.ss_family) return false;
@@ -50,8 +63,9 @@ enum class State { Up, Connecting, Gone };
 // An idle connection that can be read from has been closed by the peer (or holds what nobody
 // asked for): either way it is no use.
 State stateOf(int fd) {
-  pollfd p{fd, POLLIN | POLLOUT, 0};
-  if (::poll(&p, 1, 0) < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL | POLLIN))) return State::Gone;
+  pollfd p{fd, POLLIN | POLLOUT | POLLRDHUP, 0};
+  if (::poll(&p, 1, 0) < 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL | POLLIN | POLLRDHUP)))
+    return State::Gone;
   if (!(p.revents & POLLOUT)) return State::Connecting;
   int error = 0;
   socklen_t length = sizeof error;
@@ -59,12 +73,18 @@ State stateOf(int fd) {
   return State::Up;
 }
 
-void keep(const addrinfo& address, int fd) {
+// Into the reserve, unless the warm-up has ended meanwhile: it has closed the reserve then.
+void keep(const addrinfo& address, int fd, Clock::time_point until, const std::atomic<bool>& ending) {
   WarmSocket w{};
   std::memcpy(&w.address, address.ai_addr, std::min<std::size_t>(address.ai_addrlen, sizeof w.address));
   w.fd = fd;
-  const std::lock_guard lock(reserveMutex);
-  reserve.push_back(w);
+  w.until = until;
+  Reserve& r = reserve();
+  const std::lock_guard lock(r.mutex);
+  if (ending)
+    ::close(fd);
+  else
+    r.sockets.push_back(w);
 }
 
 // "host" or "host:port" split for the resolver; port 80 when none is given.
@@ -74,7 +94,8 @@ std::pair<std::string, std::string> hostAndPort(const Text& hostPort) {
   return {hostPort.substr(0, colon), hostPort.substr(colon + 1)};
 }
 
-void openConnections(std::vector<WarmTarget> targets, const std::atomic<bool>& ending) {
+void openConnections(const std::vector<WarmTarget>& targets, std::chrono::milliseconds lifetime,
+                     const std::atomic<bool>& ending) {
   // One host and port listed twice counts once, with the connections of both.
   std::map<Text, int> wanted;
   for (const WarmTarget& t : targets) wanted[t.hostPort] += std::max(t.connections, 0);
@@ -95,7 +116,7 @@ void openConnections(std::vector<WarmTarget> targets, const std::atomic<bool>& e
         ::close(fd);
         break;
       }
-      keep(first, fd);
+      keep(first, fd, Clock::now() + lifetime, ending);
     }
     ::freeaddrinfo(found);
   }
@@ -129,7 +150,9 @@ void fetchEarly(const std::shared_ptr<EarlyPage>& page, const std::atomic<bool>&
 
 }  // namespace
 
-PathWarmUp::PathWarmUp(std::vector<WarmTarget> targets, Text earlyUrl) {
+PathWarmUp::PathWarmUp(std::vector<WarmTarget> targets, Text earlyUrl, std::chrono::milliseconds lifetime) {
+  // Both threads are left to finish on their own: a name that takes long to resolve (the
+  // resolver, or curl's when cut off) must not hold up the program's end.
   if (!earlyUrl.empty()) {
     auto page = std::make_shared<EarlyPage>();
     page->url = std::move(earlyUrl);
@@ -137,15 +160,15 @@ PathWarmUp::PathWarmUp(std::vector<WarmTarget> targets, Text earlyUrl) {
       const std::lock_guard lock(earlyMutex);
       early = page;
     }
-    fetcher_ = std::thread([this, page] { fetchEarly(page, ending_); });
+    std::thread([ending = ending_, page] { fetchEarly(page, *ending); }).detach();
   }
-  connector_ = std::thread([this, targets = std::move(targets)] { openConnections(targets, ending_); });
+  std::thread([ending = ending_, targets = std::move(targets), lifetime] {
+    openConnections(targets, lifetime, *ending);
+  }).detach();
 }
 
 PathWarmUp::~PathWarmUp() {
-  ending_ = true;
-  if (fetcher_.joinable()) fetcher_.join();
-  connector_.join();
+  *ending_ = true;
   {
     const std::lock_guard lock(earlyMutex);
     early.reset();
@@ -173,23 +196,25 @@ std::optional<Bytes> takeEarlyPage(const Text& url) {
 }
 
 int takeWarmSocket(const sockaddr* address) {
-  const std::lock_guard lock(reserveMutex);
-  for (auto it = reserve.begin(); it != reserve.end();) {
+  Reserve& r = reserve();
+  const std::lock_guard lock(r.mutex);
+  const Clock::time_point now = Clock::now();
+  for (auto it = r.sockets.begin(); it != r.sockets.end();) {
     if (!sameAddress(address, it->address)) {
       ++it;
       continue;
     }
-    switch (stateOf(it->fd)) {
+    switch (now < it->until ? stateOf(it->fd) : State::Gone) {
       case State::Connecting:
         ++it;  // not up yet, and curl would try to connect it again: it opens one of its own
         break;
       case State::Gone:
         ::close(it->fd);
-        it = reserve.erase(it);
+        it = r.sockets.erase(it);
         break;
       case State::Up: {
         const int fd = it->fd;
-        reserve.erase(it);
+        r.sockets.erase(it);
         return fd;
       }
     }
@@ -198,9 +223,10 @@ int takeWarmSocket(const sockaddr* address) {
 }
 
 void closeWarmSockets() {
-  const std::lock_guard lock(reserveMutex);
-  for (const WarmSocket& w : reserve) ::close(w.fd);
-  reserve.clear();
+  Reserve& r = reserve();
+  const std::lock_guard lock(r.mutex);
+  for (const WarmSocket& w : r.sockets) ::close(w.fd);
+  r.sockets.clear();
 }
 
 }  // namespace mw::net

@@ -78,6 +78,22 @@ PictureFormat sniffPictureFormat(std::string_view bytes) {
   return PictureFormat::Unknown;
 }
 
+std::string_view mimeType(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::Png:
+      return "image/png";
+    case PictureFormat::Jpeg:
+      return "image/jpeg";
+    case PictureFormat::Gif:
+      return "image/gif";
+    case PictureFormat::Bmp:
+      return "image/bmp";
+    case PictureFormat::Unknown:
+      break;
+  }
+  return {};
+}
+
 bool isAnimatedGif(std::string_view bytes) {
   if (sniffPictureFormat(bytes) != PictureFormat::Gif || bytes.size() < 13) return false;
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };

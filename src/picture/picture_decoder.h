@@ -40,6 +40,9 @@ struct DecodeTarget {
 // Format by the leading signature bytes.
 PictureFormat sniffPictureFormat(std::string_view bytes);
 
+// The MIME type of pictures in `format`; empty for Unknown.
+std::string_view mimeType(PictureFormat format);
+
 // A GIF with a second frame, found by walking its blocks without decoding them.
 bool isAnimatedGif(std::string_view bytes);
 

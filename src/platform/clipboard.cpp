@@ -23,19 +23,11 @@
 namespace mw::platform {
 namespace {
 
+// What is no known still picture is offered as a GIF.
 QString imageMime(const Bytes& bytes) {
-  switch (picture::sniffPictureFormat(bytes)) {
-    case picture::PictureFormat::Png:
-      return QStringLiteral("image/png");
-    case picture::PictureFormat::Jpeg:
-      return QStringLiteral("image/jpeg");
-    case picture::PictureFormat::Bmp:
-      return QStringLiteral("image/bmp");
-    case picture::PictureFormat::Gif:
-    case picture::PictureFormat::Unknown:
-      break;
-  }
-  return QStringLiteral("image/gif");
+  const std::string_view type = picture::mimeType(picture::sniffPictureFormat(bytes));
+  return type.empty() ? QStringLiteral("image/gif")
+                      : QString::fromLatin1(type.data(), qsizetype(type.size()));
 }
 
 // A picture file in the forms it is pasted or dropped in. The picture is read from its file

@@ -86,6 +86,8 @@ mw::net::ProgramSites startEmbeddedSite(const std::vector<std::string>& libraryF
   }
   mw::demo::DemoOptions options;
   options.library = library ? &*library : nullptr;
+  // The site serves the user's own pictures: only to requests made for it.
+  options.checkHost = true;
   return mw::demo::startAsProgramSites(demoSite.emplace(options));
 }
 

@@ -180,8 +180,11 @@ void startUp(const Context& ctx, const Bytes& markerGif) {
   ctx.state.paging.lastEditPage = forms::Page::Edit;
   if (!checkNetwork(ctx)) {
     startOffline(ctx);
-  } else if (!startOnline(ctx)) {
-    return;
+  } else {
+    const bool carryOn = startOnline(ctx);
+    // The pages are in: a connection opened ahead that none took is of no use any more.
+    net::closeWarmSockets();
+    if (!carryOn) return;
   }
   readSettings(ctx, markerGif);
 }

@@ -27,7 +27,7 @@ Text probeAddress(const net::SiteSettings& sites);
 
 // Opens the connections start-up will need and sends its probe, so that both are under way
 // while the window is being built; checkNetwork takes that probe's answer. Kept until the
-// program ends.
+// program ends; start-up closes the connections it did not take.
 std::unique_ptr<net::PathWarmUp> warmPath(const net::SiteSettings& sites);
 
 // The usage count shown for an announcement page.

@@ -182,6 +182,28 @@ TEST(ProgramSites, EmbeddedSiteServesWhileItsOwnerKeepsIt) {
   EXPECT_TRUE(failed.error.starts_with("cannot start the embedded demo site: ")) << failed.error;
 }
 
+// With the Host check on, only requests naming the address served reach a page: a web page
+// rebound to loopback names its own host, and a client of another site its port.
+TEST(DemoSiteOptions, HostCheckRefusesRequestsMadeForAnotherHost) {
+  DemoOptions options;
+  options.checkHost = true;
+  DemoSite site(options);
+  ASSERT_TRUE(site.start());
+  const int port = site.port(Site::Search);
+  httplib::Client search("127.0.0.1", port);
+  const auto status = [&](const std::string& host) {
+    auto res = host.empty() ? search.Get("/a/new/") : search.Get("/a/new/", {{"Host", host}});
+    return res ? res->status : -1;
+  };
+  const std::string p = ":" + std::to_string(port);
+  EXPECT_EQ(status(""), 200);
+  EXPECT_EQ(status("LocalHost" + p), 200);
+  for (const std::string& host :
+       std::vector<std::string>{"rebound.example" + p, "127.0.0.1", "127.0.0.1:" + std::to_string(port + 1),
+                                "127.0.0.1" + p + ".rebound.example", "[::1]" + p})
+    EXPECT_EQ(status(host), 403) << host;
+}
+
 // The seven sites run on one small pool: a thread to listen per site, the shared workers and
 // the thread that watches idle connections.
 TEST(DemoSitePool, SevenSitesShareTheWorkerThreads) {

@@ -32,3 +32,16 @@ TEST(PathWarmUp, ConnectionsOpenedAheadCarryTheRequestsAndTheEarlyFetchAnswersOn
   EXPECT_EQ(probe.connections(), 1);
   EXPECT_EQ(takeEarlyPage(probe.url("/")), std::nullopt);
 }
+
+// A connection opened ahead is handed over within its lifetime only: by then the server or
+// something on the way may have dropped it without a word.
+TEST(PathWarmUp, ConnectionsPastTheirLifetimeAreNotHandedOver) {
+  RawServer site(test::answer(test::response("HTTP/1.1 200 OK", "", "ok")), 0, true);
+  PathWarmUp warm({{"127.0.0.1:" + std::to_string(site.port()), 1}}, "", std::chrono::milliseconds(0));
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (site.connections() < 1 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(site.connections(), 1);
+  EXPECT_EQ(webRequest(site.url("/a")), "ok");
+  EXPECT_EQ(site.connections(), 2);
+}
