@@ -235,8 +235,10 @@ struct Library::Impl {
       store->putWords(key, {}, ReadState::NameOnly);
       return;
     }
-    // Within the memory the program's pictures share; a GIF gives its first frame.
-    picture::DecodeMemory memory;
+    // Not on the budget the window's pictures share: a full budget would cost a picture its
+    // words for good, and reading must never crowd out what is shown. A GIF gives its first
+    // frame.
+    picture::DecodeMemory memory(false, picture::kFrameCap);
     picture::DecodedPicture decoded =
         picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
     bytes.reset();

@@ -11,6 +11,7 @@
 #include "actions/favourites.h"
 #include "library/index_store.h"
 #include "library/words.h"
+#include "picture/decode_memory.h"
 #include "support/captioned_picture.h"
 #include "support/temp_folder.h"
 
@@ -230,4 +231,17 @@ TEST(Library, AReaderThatCrashesOrHangsCostsOnlyThePictureItHad) {
   EXPECT_EQ(lib.find("图").size(), std::size_t(count));
   EXPECT_EQ(lib.find("早安").size(), std::size_t(count - 2));
   EXPECT_TRUE(runningHelpers().empty());
+}
+
+// Reading does not draw on the memory the window's pictures share: with all of it taken, a
+// picture is still read.
+TEST(Library, ReadsPicturesWhileTheWindowsPicturesHoldAllTheirMemory) {
+  picture::DecodeMemory shown(true, picture::kDecodedBudget);
+  ASSERT_TRUE(shown.take(picture::kDecodedBudget - picture::decodedInUse()));
+  test::TempFolder temp;
+  const auto pictures = picturesSaying(temp, "早安", 1);
+  Library lib(optionsIn(temp, 1));
+  ASSERT_TRUE(lib.start());
+  lib.setFolders({pictures.string()});
+  EXPECT_TRUE(eventually([&] { return lib.find("早安").size() == 1; }, 30));
 }
