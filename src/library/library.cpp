@@ -208,7 +208,11 @@ struct Library::Impl {
     bool last = false;
     {
       std::lock_guard lock(mutex);
-      last = --running == 0;
+      --running;
+      // A scan may have queued pictures after this thread found nothing left, while it still
+      // counted as running: they get readers of their own.
+      startReaders();
+      last = running == 0;
       if (last) {
         counts = {};
         queued.clear();
