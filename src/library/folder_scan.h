@@ -25,8 +25,8 @@ bool isPictureName(std::string_view name);
 
 // Every picture below `root` (a canonical path), subfolders included. Hidden entries are left
 // out, folder links are not followed (no loop, nothing outside), and a file link counts only
-// when it ends inside the root and in no hidden part of it. Unreadable entries are skipped. `skipNames` are left out of the
-// root folder itself.
+// when it ends inside the root and in no hidden part of it. Unreadable entries are skipped.
+// `skipNames` are left out of the root folder itself.
 FolderScan scanFolder(const std::string& root, const std::vector<std::string>& skipNames = {});
 
 // The file `relative` names below `root` (a canonical path), when it is a picture the scan
