@@ -108,6 +108,25 @@ TEST(LibraryWords, PiecesAndQueriesFindSubstringsOfOneTextOnly) {
   EXPECT_TRUE(found(*store, "别的").empty());
 }
 
+// Written in many short transactions, a kept index loses no picture at their seams, and its
+// searches see every one committed.
+TEST(LibraryWords, AKeptIndexWritesLargeChangesWhole) {
+  test::TempFolder temp;
+  auto store = IndexStore::open((temp.path() / "index.sqlite").string());
+  ASSERT_TRUE(store);
+  std::vector<IndexStore::NewPicture> pictures;
+  std::vector<std::string> gone;
+  for (int i = 0; i < 1000; ++i) {
+    pictures.push_back({{"/p/" + std::to_string(i) + ".png", 1, i}, {"图片"}});
+    if (i % 3 == 0) gone.push_back(pictures.back().key.path);
+  }
+  store->putNames(pictures);
+  EXPECT_EQ(store->find("图片").size(), 1000u);
+  store->remove(gone);
+  EXPECT_EQ(store->find("图片").size(), 1000u - gone.size());
+  EXPECT_EQ(store->size(), 1000 - (long long)gone.size());
+}
+
 TEST(Library, FollowsAddedChangedAndDeletedPicturesAndAFavouritesSave) {
   test::TempFolder temp;
   const auto pictures = temp.path() / "图库";
