@@ -1,8 +1,8 @@
 #include "library/library.h"
 
 #include <malloc.h>
-#include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -169,10 +169,10 @@ struct Library::Impl {
   }
 
   void readLoop() {
-    // Reading waits for every other use of the processor; the helper started from this thread
-    // inherits that.
-    sched_param idle{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+    // Reading yields to nearly every other use of the processor (the helper runs at idle
+    // priority of its own accord), but not wholly: a thread at idle priority that holds the
+    // index's lock on a busy machine would hold up the scan for seconds.
+    setpriority(PRIO_PROCESS, pid_t(gettid()), 19);
     std::unique_ptr<PictureReader> reader;
     for (;;) {
       FileKey job;
@@ -315,7 +315,9 @@ bool Library::start(std::string* error) {
   d.watchThread = std::make_unique<QThread>();
   d.watchContext = new QObject;
   d.watchContext->moveToThread(d.watchThread.get());
-  d.watchThread->start(QThread::IdlePriority);
+  // At normal priority: the scan holds the index's lock only briefly, and at idle priority on a
+  // busy machine it could keep that lock for seconds.
+  d.watchThread->start();
   Impl* impl = &d;
   const int rescanMs = d.options.rescanMs;
   QMetaObject::invokeMethod(d.watchContext, [impl, rescanMs] {
