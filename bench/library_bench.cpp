@@ -10,14 +10,20 @@
 //   - A query's time over an index of 20,000 pictures.
 //   - How long until a picture saved into a watched folder is found; a changed and a deleted
 //     one are noticed.
+//   - With --search-stall, only: the longest a search waits while the library takes in 20,000
+//     new files (no pictures: the readers only write to the index), with the processor idle
+//     and with every core kept busy by other work. How much was read 10 s after every name was
+//     in (0 of 0: all of it) shows the readers, and their helpers at idle priority, yielding.
 //   - With --idle-memory, only: this process's resident memory with the library idle over an
 //     empty folder, and idle again after it has read the pictures.
-// Usage: library_bench [--compare | --idle-memory] [DIR]   (DIR keeps the pictures and the index)
+// Usage: library_bench [--compare | --idle-memory | --search-stall] [DIR]
+//   (DIR keeps the pictures and the index)
 #include <sys/resource.h>
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +31,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "bench/bench_support.h"
 #include "bench/captioned_pictures.h"
@@ -227,6 +234,52 @@ int idleMemory(const std::string& work, const std::string& pictures) {
   return 0;
 }
 
+// Searches, one after another, while the library takes in `count` new files; `busy`: with a
+// spinning thread per core at normal priority.
+void searchStall(const std::string& work, int count, bool busy) {
+  const std::string folder = work + "/stall" + std::to_string(busy);
+  std::filesystem::remove_all(folder);
+  for (int i = 0; i < count; ++i) {
+    const std::string sub = folder + "/" + std::to_string(i / 500);
+    if (i % 500 == 0) std::filesystem::create_directories(sub);
+    writeBytes(sub + "/图" + std::to_string(i) + ".png", "no picture");
+  }
+  std::atomic<bool> spinning = busy;
+  std::vector<std::thread> load;
+  for (unsigned i = 0; busy && i < std::max(1u, std::thread::hardware_concurrency()); ++i)
+    load.emplace_back([&spinning] {
+      while (spinning.load(std::memory_order_relaxed)) {
+      }
+    });
+  library::LibraryOptions options;
+  options.indexFile = folder + ".sqlite";
+  std::remove(options.indexFile.c_str());
+  library::Library lib(options);
+  lib.start();
+  const auto start = Clock::now();
+  lib.setFolders({folder});
+  // Until every name is in and 10 s of reading after that (5 minutes at most).
+  std::vector<double> ms;
+  double namesMs = -1;
+  library::LibraryProgress progress;
+  while ((namesMs < 0 || bench::millisecondsSince(start) < namesMs + 10000) &&
+         bench::millisecondsSince(start) < 300000) {
+    const auto asked = Clock::now();
+    const std::size_t found = lib.find("图1234").size();
+    ms.push_back(bench::millisecondsSince(asked));
+    progress = lib.progress();
+    if (namesMs < 0 && found == 11 && progress.total >= count) namesMs = bench::millisecondsSince(start);
+    QThread::msleep(5);
+  }
+  spinning = false;
+  for (auto& t : load) t.join();
+  std::printf(
+      "searches while %d files are taken in (%s): longest wait %.1f ms, median %.2f ms (%zu searches; "
+      "every name in after %.1f s; 10 s later %d of %d queued were read)\n",
+      count, busy ? "every core busy" : "processor idle", *std::max_element(ms.begin(), ms.end()),
+      bench::median(ms), ms.size(), namesMs / 1000, progress.done, progress.total);
+}
+
 // Pictures whose first word the reader does read, so that the times of changes are the
 // library's and not the reader's misses.
 std::vector<bench::CaptionedPicture> readablePictures() {
@@ -302,11 +355,13 @@ int measureLibrary(const std::string& work, const std::string& pictures,
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  bool compare = false, idle = false;
+  bool compare = false, idle = false, stall = false;
   QString dirArg;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--idle-memory") == 0) {
       idle = true;
+    } else if (std::strcmp(argv[i], "--search-stall") == 0) {
+      stall = true;
     } else if (std::strcmp(argv[i], "--compare") == 0) {
       compare = true;
     } else {
@@ -315,6 +370,11 @@ int main(int argc, char** argv) {
   }
   QTemporaryDir temp;
   const std::string work = (dirArg.isEmpty() ? temp.path() : dirArg).toStdString();
+  if (stall) {
+    searchStall(work, 20000, false);
+    searchStall(work, 20000, true);
+    return 0;
+  }
   const std::string pictures = work + "/pictures";
   std::filesystem::create_directories(pictures);
   const auto set = bench::makeCaptionedPictures(120, 27);

@@ -174,7 +174,8 @@ void routeSearchSite(httplib::Server& s, const Catalog& catalog, const std::stri
           res.status = 404;
         });
   if (!library) return;
-  // Byte for byte, and only pictures the library lists: no "..", no link out of its folders.
+  // Byte for byte, and only pictures the library lists: no "..", no link out of its folders or
+  // into a hidden part of them.
   s.Get(R"(/library/([^/]+)/(.+))", [library](const httplib::Request& req, httplib::Response& res) {
     res.status = 404;
     const std::optional<std::string> file = library->file(req.matches[1], req.matches[2]);
@@ -185,6 +186,8 @@ void routeSearchSite(httplib::Server& s, const Catalog& catalog, const std::stri
     std::string bytes(static_cast<std::size_t>(size), '\0');
     in.seekg(0);
     if (!in.read(bytes.data(), size)) return;
+    // A picture's name on a link is no proof: what it leads to must be one.
+    if (picture::sniffPictureFormat(bytes) == picture::PictureFormat::Unknown) return;
     res.status = 200;
     const std::string type = mediaType(bytes);
     res.set_content(std::move(bytes), type);

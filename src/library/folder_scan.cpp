@@ -29,6 +29,16 @@ std::string stem(const std::string& name) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+// True when `real` (a resolved path) lies below `root` with no hidden part on the way: a link
+// may not lead into what the scan leaves out.
+bool visiblyBelow(const std::string& real, const std::string& root) {
+  if (!isBelow(real, root)) return false;
+  for (std::size_t slash = root.size(); slash != std::string::npos; slash = real.find('/', slash + 1)) {
+    if (real[slash + 1] == '.') return false;
+  }
+  return true;
+}
+
 struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
@@ -88,7 +98,7 @@ FolderScan scanFolder(const std::string& root, const std::vector<std::string>& s
       if (S_ISLNK(st.st_mode)) {
         // A link to a picture inside the library counts; a dangling one, a loop or one that
         // leads out does not.
-        if (!isBelow(realPath(path), root) || fstatat(fd, name.c_str(), &st, 0) != 0) continue;
+        if (!visiblyBelow(realPath(path), root) || fstatat(fd, name.c_str(), &st, 0) != 0) continue;
       }
       if (!S_ISREG(st.st_mode)) continue;
       ScannedPicture picture{{path, st.st_size, mtimeNs(st)}, {stem(name)}};
@@ -113,7 +123,7 @@ std::optional<std::string> pictureBelow(const std::string& root, std::string_vie
   const std::string path = root + "/" + std::string(relative);
   const std::string real = realPath(path);
   struct stat st {};
-  if (!isBelow(real, root) || stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (!visiblyBelow(real, root) || stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   return real;
 }
 

@@ -25,12 +25,13 @@ bool isPictureName(std::string_view name);
 
 // Every picture below `root` (a canonical path), subfolders included. Hidden entries are left
 // out, folder links are not followed (no loop, nothing outside), and a file link counts only
-// when it ends inside the root. Unreadable entries are skipped. `skipNames` are left out of the
-// root folder itself.
+// when it ends inside the root and in no hidden part of it. Unreadable entries are skipped.
+// `skipNames` are left out of the root folder itself.
 FolderScan scanFolder(const std::string& root, const std::vector<std::string>& skipNames = {});
 
 // The file `relative` names below `root` (a canonical path), when it is a picture the scan
-// would list: no "..", "." or hidden part, and no link that leads outside the root.
+// would list: no "..", "." or hidden part, and no link that leads outside the root or into a
+// hidden part of it. Its bytes are not looked at: whoever reads them checks they are a picture.
 std::optional<std::string> pictureBelow(const std::string& root, std::string_view relative);
 
 // The key of the file at `path` now, following a link; nothing when it cannot be read.

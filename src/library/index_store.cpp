@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "library/words.h"
 
 namespace mw::library {
@@ -97,6 +99,9 @@ std::string joined(const std::vector<std::string>& texts) {
   return out;
 }
 
+// Pictures written in one transaction, and so the longest the writer's lock is held for them.
+constexpr std::size_t kBatch = 256;
+
 // The first path after every path under `folder`: "/" is followed by "0" in byte order.
 std::string pastFolder(const std::string& folder) { return folder + "0"; }
 
@@ -128,10 +133,24 @@ std::unique_ptr<IndexStore> IndexStore::open(const std::string& file, std::strin
       return fail("cannot create the index in " + file);
     t.commit();
   }
-  return std::unique_ptr<IndexStore>(new IndexStore(db));
+  sqlite3* searching = nullptr;
+  if (file != ":memory:") {
+    if (sqlite3_open_v2(file.c_str(), &searching, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+        SQLITE_OK) {
+      if (error) *error = "cannot open " + file + " for searching: " + sqlite3_errmsg(searching);
+      sqlite3_close(searching);
+      sqlite3_close(db);
+      return nullptr;
+    }
+    sqlite3_busy_timeout(searching, 5000);
+  }
+  return std::unique_ptr<IndexStore>(new IndexStore(db, searching));
 }
 
-IndexStore::~IndexStore() { sqlite3_close(db_); }
+IndexStore::~IndexStore() {
+  sqlite3_close(searching_);
+  sqlite3_close(db_);
+}
 
 std::vector<StoredPicture> IndexStore::picturesUnder(const std::string& folder) {
   std::lock_guard lock(mutex_);
@@ -144,26 +163,29 @@ std::vector<StoredPicture> IndexStore::picturesUnder(const std::string& folder) 
 }
 
 void IndexStore::putNames(const std::vector<NewPicture>& pictures) {
-  std::lock_guard lock(mutex_);
-  Transaction t(db_);
-  Statement upsert(db_,
-                   "INSERT INTO pictures(path, size, mtime, state, words) VALUES(?1, ?2, ?3, 0, '') "
-                   "ON CONFLICT(path) DO UPDATE SET size = ?2, mtime = ?3, state = 0, words = '' "
-                   "RETURNING id");
-  Statement dropPieces(db_, "DELETE FROM pieces WHERE rowid = ?1");
-  Statement addPieces(db_, "INSERT INTO pieces(rowid, words, names) VALUES(?1, '', ?2)");
-  for (const NewPicture& p : pictures) {
-    upsert.bindBlob(1, p.key.path).bind(2, p.key.size).bind(3, p.key.mtimeNs);
-    if (!upsert.row()) {
+  for (std::size_t from = 0; from < pictures.size(); from += kBatch) {
+    std::lock_guard lock(mutex_);
+    Transaction t(db_);
+    Statement upsert(db_,
+                     "INSERT INTO pictures(path, size, mtime, state, words) VALUES(?1, ?2, ?3, 0, '') "
+                     "ON CONFLICT(path) DO UPDATE SET size = ?2, mtime = ?3, state = 0, words = '' "
+                     "RETURNING id");
+    Statement dropPieces(db_, "DELETE FROM pieces WHERE rowid = ?1");
+    Statement addPieces(db_, "INSERT INTO pieces(rowid, words, names) VALUES(?1, '', ?2)");
+    for (std::size_t i = from; i < std::min(from + kBatch, pictures.size()); ++i) {
+      const NewPicture& p = pictures[i];
+      upsert.bindBlob(1, p.key.path).bind(2, p.key.size).bind(3, p.key.mtimeNs);
+      if (!upsert.row()) {
+        upsert.reset();
+        continue;
+      }
+      const long long id = upsert.integer(0);
       upsert.reset();
-      continue;
+      dropPieces.bind(1, id).run();
+      addPieces.bind(1, id).bindText(2, wordPieces(p.names)).run();
     }
-    const long long id = upsert.integer(0);
-    upsert.reset();
-    dropPieces.bind(1, id).run();
-    addPieces.bind(1, id).bindText(2, wordPieces(p.names)).run();
+    t.commit();
   }
-  t.commit();
 }
 
 void IndexStore::putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state) {
@@ -186,24 +208,26 @@ void IndexStore::putWords(const FileKey& key, const std::vector<std::string>& wo
 }
 
 void IndexStore::remove(const std::vector<std::string>& paths) {
-  std::lock_guard lock(mutex_);
-  Transaction t(db_);
-  Statement drop(db_, "DELETE FROM pictures WHERE path = ?1 RETURNING id");
-  Statement dropPieces(db_, "DELETE FROM pieces WHERE rowid = ?1");
-  for (const std::string& path : paths) {
-    drop.bindBlob(1, path);
-    if (drop.row()) dropPieces.bind(1, drop.integer(0)).run();
-    drop.reset();
+  for (std::size_t from = 0; from < paths.size(); from += kBatch) {
+    std::lock_guard lock(mutex_);
+    Transaction t(db_);
+    Statement drop(db_, "DELETE FROM pictures WHERE path = ?1 RETURNING id");
+    Statement dropPieces(db_, "DELETE FROM pieces WHERE rowid = ?1");
+    for (std::size_t i = from; i < std::min(from + kBatch, paths.size()); ++i) {
+      drop.bindBlob(1, paths[i]);
+      if (drop.row()) dropPieces.bind(1, drop.integer(0)).run();
+      drop.reset();
+    }
+    t.commit();
   }
-  t.commit();
 }
 
 std::vector<FoundPicture> IndexStore::find(const std::string& keyword) {
   const std::string query = pieceQuery(keyword);
   std::vector<FoundPicture> out;
   if (query.empty()) return out;
-  std::lock_guard lock(mutex_);
-  Statement q(db_,
+  std::lock_guard lock(searching_ ? searchMutex_ : mutex_);
+  Statement q(searching_ ? searching_ : db_,
               "SELECT p.path, p.mtime FROM pieces JOIN pictures p ON p.id = pieces.rowid "
               "WHERE pieces MATCH ?1 ORDER BY p.mtime DESC, p.id DESC");
   q.bindText(1, query);
@@ -219,8 +243,12 @@ std::string IndexStore::words(const std::string& path) {
 }
 
 void IndexStore::releaseMemory() {
-  std::lock_guard lock(mutex_);
-  sqlite3_db_release_memory(db_);
+  {
+    std::lock_guard lock(mutex_);
+    sqlite3_db_release_memory(db_);
+  }
+  std::lock_guard lock(searchMutex_);
+  if (searching_) sqlite3_db_release_memory(searching_);
 }
 
 long long IndexStore::size() {

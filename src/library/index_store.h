@@ -1,7 +1,8 @@
 #pragma once
 // The picture index: one SQLite file, each picture keyed by its path, size and modification
 // time, with the words read on it and its names as word pieces in an FTS5 table. Safe to use
-// from several threads; another process may share the file.
+// from several threads; another process may share the file. Searches have a connection of
+// their own, so that they never wait for a write (a kept index is in WAL mode).
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,7 +49,7 @@ class IndexStore {
   std::vector<StoredPicture> picturesUnder(const std::string& folder);
 
   // New or changed pictures, found by `names` (file name, folder names) until their words are
-  // read. One transaction for all.
+  // read. Written in short transactions, so that other writers get their turn.
   struct NewPicture {
     FileKey key;
     std::vector<std::string> names;
@@ -68,9 +69,11 @@ class IndexStore {
   void releaseMemory();
 
  private:
-  explicit IndexStore(sqlite3* db) : db_(db) {}
-  std::mutex mutex_;
+  IndexStore(sqlite3* db, sqlite3* searching) : db_(db), searching_(searching) {}
+  std::mutex mutex_;  // for db_
   sqlite3* db_;
+  std::mutex searchMutex_;  // for searching_
+  sqlite3* searching_;      // read only; null for an index in memory, which db_ searches
 };
 
 }  // namespace mw::library

@@ -1,8 +1,8 @@
 #include "library/library.h"
 
 #include <malloc.h>
-#include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -169,10 +169,10 @@ struct Library::Impl {
   }
 
   void readLoop() {
-    // Reading waits for every other use of the processor; the helper started from this thread
-    // inherits that.
-    sched_param idle{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+    // Reading yields to nearly every other use of the processor (the helper runs at idle
+    // priority of its own accord), but not wholly: a thread at idle priority that holds the
+    // index's lock on a busy machine would hold up the scan for seconds.
+    setpriority(PRIO_PROCESS, pid_t(gettid()), 19);
     std::unique_ptr<PictureReader> reader;
     for (;;) {
       FileKey job;
@@ -208,7 +208,11 @@ struct Library::Impl {
     bool last = false;
     {
       std::lock_guard lock(mutex);
-      last = --running == 0;
+      --running;
+      // A scan may have queued pictures after this thread found nothing left, while it still
+      // counted as running: they get readers of their own.
+      startReaders();
+      last = running == 0;
       if (last) {
         counts = {};
         queued.clear();
@@ -235,8 +239,10 @@ struct Library::Impl {
       store->putWords(key, {}, ReadState::NameOnly);
       return;
     }
-    // Within the memory the program's pictures share; a GIF gives its first frame.
-    picture::DecodeMemory memory;
+    // Not on the budget the window's pictures share: a full budget would cost a picture its
+    // words for good, and reading must never crowd out what is shown. A GIF gives its first
+    // frame.
+    picture::DecodeMemory memory(false, picture::kFrameCap);
     picture::DecodedPicture decoded =
         picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
     bytes.reset();
@@ -309,7 +315,9 @@ bool Library::start(std::string* error) {
   d.watchThread = std::make_unique<QThread>();
   d.watchContext = new QObject;
   d.watchContext->moveToThread(d.watchThread.get());
-  d.watchThread->start(QThread::IdlePriority);
+  // At normal priority: the scan holds the index's lock only briefly, and at idle priority on a
+  // busy machine it could keep that lock for seconds.
+  d.watchThread->start();
   Impl* impl = &d;
   const int rescanMs = d.options.rescanMs;
   QMetaObject::invokeMethod(d.watchContext, [impl, rescanMs] {

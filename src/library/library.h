@@ -2,10 +2,10 @@
 // library: the picture library behind the search site; no widgets.
 // A searchable library of the user's pictures: the favourites folder in use and any other
 // folders, found by the words written on them and by their names. Folders are scanned and
-// watched on a thread of the library's own; the words are read on background threads at idle
+// watched on a thread of the library's own; the words are read on background threads at low
 // priority (at most one fewer than the cores, at least one), each with a helper process of its
-// own that holds the engine and goes as soon as nothing is left to read. Searches answer at once
-// from what is indexed so far.
+// own at idle priority that holds the engine and goes as soon as nothing is left to read.
+// Searches answer at once from what is indexed so far, without waiting for the writing.
 #include <functional>
 #include <memory>
 #include <optional>

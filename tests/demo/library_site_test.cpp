@@ -18,7 +18,7 @@ using namespace mw;
 using namespace mw::runtime;
 
 // Library pictures come first, each served byte for byte; nothing outside the library's
-// folders is ever served.
+// folders, hidden in them or not a picture is ever served.
 TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
   test::TempFolder temp;
   const auto pictures = temp.path() / "pics";
@@ -29,6 +29,10 @@ TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
   std::filesystem::create_symlink("../secret.jpg", pictures / "link.jpg");
   test::writeBytes(pictures / "notes.txt", "text");
   test::writeBytes(pictures / ".hidden.jpg", picture);
+  std::filesystem::create_symlink("notes.txt", pictures / "in.png");
+  std::filesystem::create_directories(pictures / ".private");
+  test::writeBytes(pictures / ".private" / "p.jpg", picture);
+  std::filesystem::create_symlink(".private/p.jpg", pictures / "out.jpg");
   library::LibraryOptions options;
   options.indexFile = (temp.path() / "index.sqlite").string();
   library::Library lib(options);
@@ -65,7 +69,7 @@ TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
   for (const char* path :
        {"/library/1/../secret.jpg", "/library/1/%2E%2E/secret.jpg", "/library/1/sub/../../secret.jpg",
         "/library/1/link.jpg", "/library/1/notes.txt", "/library/1/.hidden.jpg", "/library/1//etc/passwd",
-        "/library/2/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg",
+        "/library/1/in.png", "/library/1/out.jpg", "/library/2/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg",
         "/library/favourites/sub/%E6%88%91%E7%9A%84%E7%8C%AB.jpg"}) {
     const auto refused = client.Get(path);
     ASSERT_TRUE(refused) << path;

@@ -11,6 +11,7 @@
 #include "actions/favourites.h"
 #include "library/index_store.h"
 #include "library/words.h"
+#include "picture/decode_memory.h"
 #include "support/captioned_picture.h"
 #include "support/temp_folder.h"
 
@@ -105,6 +106,25 @@ TEST(LibraryWords, PiecesAndQueriesFindSubstringsOfOneTextOnly) {
   // A picture written since its names were stored keeps no words read from the old bytes.
   store->putWords({"/p/a.jpg", 2, 31}, {"别的"}, ReadState::Read);
   EXPECT_TRUE(found(*store, "别的").empty());
+}
+
+// Written in many short transactions, a kept index loses no picture at their seams, and its
+// searches see every one committed.
+TEST(LibraryWords, AKeptIndexWritesLargeChangesWhole) {
+  test::TempFolder temp;
+  auto store = IndexStore::open((temp.path() / "index.sqlite").string());
+  ASSERT_TRUE(store);
+  std::vector<IndexStore::NewPicture> pictures;
+  std::vector<std::string> gone;
+  for (int i = 0; i < 1000; ++i) {
+    pictures.push_back({{"/p/" + std::to_string(i) + ".png", 1, i}, {"图片"}});
+    if (i % 3 == 0) gone.push_back(pictures.back().key.path);
+  }
+  store->putNames(pictures);
+  EXPECT_EQ(store->find("图片").size(), 1000u);
+  store->remove(gone);
+  EXPECT_EQ(store->find("图片").size(), 1000u - gone.size());
+  EXPECT_EQ(store->size(), 1000 - (long long)gone.size());
 }
 
 TEST(Library, FollowsAddedChangedAndDeletedPicturesAndAFavouritesSave) {
@@ -230,4 +250,17 @@ TEST(Library, AReaderThatCrashesOrHangsCostsOnlyThePictureItHad) {
   EXPECT_EQ(lib.find("图").size(), std::size_t(count));
   EXPECT_EQ(lib.find("早安").size(), std::size_t(count - 2));
   EXPECT_TRUE(runningHelpers().empty());
+}
+
+// Reading does not draw on the memory the window's pictures share: with all of it taken, a
+// picture is still read.
+TEST(Library, ReadsPicturesWhileTheWindowsPicturesHoldAllTheirMemory) {
+  picture::DecodeMemory shown(true, picture::kDecodedBudget);
+  ASSERT_TRUE(shown.take(picture::kDecodedBudget - picture::decodedInUse()));
+  test::TempFolder temp;
+  const auto pictures = picturesSaying(temp, "早安", 1);
+  Library lib(optionsIn(temp, 1));
+  ASSERT_TRUE(lib.start());
+  lib.setFolders({pictures.string()});
+  EXPECT_TRUE(eventually([&] { return lib.find("早安").size() == 1; }, 30));
 }
