@@ -172,7 +172,7 @@ struct Library::Impl {
     // Reading yields to nearly every other use of the processor (the helper runs at idle
     // priority of its own accord), but not wholly: a thread at idle priority that holds the
     // index's lock on a busy machine would hold up the scan for seconds.
-    setpriority(PRIO_PROCESS, pid_t(gettid()), 19);
+    if (options.reader.lowPriority) setpriority(PRIO_PROCESS, pid_t(gettid()), 19);
     std::unique_ptr<PictureReader> reader;
     for (;;) {
       FileKey job;

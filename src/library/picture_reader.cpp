@@ -97,7 +97,7 @@ PictureReader::PictureReader(ReaderOptions options, const std::atomic<bool>* can
 PictureReader::~PictureReader() = default;
 
 bool PictureReader::start() {
-  process_ = ReaderProcess::start(options_.program, options_.languages, cancel_, &error_);
+  process_ = ReaderProcess::start(options_.program, options_.languages, options_.lowPriority, cancel_, &error_);
   return bool(process_);
 }
 

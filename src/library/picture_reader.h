@@ -34,6 +34,9 @@ struct ReaderOptions {
   int limitMsPerMegapixel = 30000;
   // The helper program; empty: the one beside the running program, else the installed one.
   std::string program;
+  // Reading yields the processor to everything else: on a machine kept busy it waits until
+  // the load goes. Off where reading must get on whatever the load (the tests).
+  bool lowPriority = true;
 };
 
 class ReaderProcess;

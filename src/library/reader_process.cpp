@@ -78,7 +78,8 @@ std::string ReaderProcess::locate() {
 }
 
 std::unique_ptr<ReaderProcess> ReaderProcess::start(const std::string& program, const std::string& languages,
-                                                    const std::atomic<bool>* cancel, std::string* error) {
+                                                    bool lowPriority, const std::atomic<bool>* cancel,
+                                                    std::string* error) {
   auto fail = [error](std::string why) {
     if (error) *error = std::move(why);
     return nullptr;
@@ -104,8 +105,8 @@ std::unique_ptr<ReaderProcess> ReaderProcess::start(const std::string& program, 
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::string argv0 = path, argv1 = languages;
-  char* argv[] = {argv0.data(), argv1.data(), nullptr};
+  std::string argv0 = path, argv1 = languages, argv2 = lowPriority ? "idle" : "normal";
+  char* argv[] = {argv0.data(), argv1.data(), argv2.data(), nullptr};
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
   posix_spawn_file_actions_destroy(&actions);

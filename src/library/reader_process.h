@@ -21,10 +21,12 @@ struct ReadWord {
 class ReaderProcess {
  public:
   // Starts `program` (empty: the one locate() finds) with the model for `languages` and waits
-  // until the model is loaded. Null with `error` set when it cannot be started or loaded, or
-  // when `cancel` is set meanwhile; every wait ends soon after `cancel` is set.
+  // until the model is loaded; with `lowPriority` it runs at idle priority. Null with `error`
+  // set when it cannot be started or loaded, or when `cancel` is set meanwhile; every wait ends
+  // soon after `cancel` is set.
   static std::unique_ptr<ReaderProcess> start(const std::string& program, const std::string& languages,
-                                              const std::atomic<bool>* cancel, std::string* error);
+                                              bool lowPriority, const std::atomic<bool>* cancel,
+                                              std::string* error);
   ~ReaderProcess();  // ends the helper, whatever it is doing
   ReaderProcess(const ReaderProcess&) = delete;
   ReaderProcess& operator=(const ReaderProcess&) = delete;

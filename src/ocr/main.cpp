@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ocr/protocol.h"
@@ -70,9 +71,11 @@ int main(int argc, char** argv) {
   // Should the program die while a picture hangs the engine, this goes with it (the thread that
   // started it ends it before it ends itself).
   prctl(PR_SET_PDEATHSIG, SIGKILL);
-  // Reading waits for every other use of the processor.
-  sched_param idle{};
-  if (sched_setscheduler(0, SCHED_IDLE, &idle) != 0) setpriority(PRIO_PROCESS, 0, 19);
+  // Reading waits for every other use of the processor, unless asked to get on.
+  if (argc <= 2 || std::string_view(argv[2]) != "normal") {
+    sched_param idle{};
+    if (sched_setscheduler(0, SCHED_IDLE, &idle) != 0) setpriority(PRIO_PROCESS, 0, 19);
+  }
   keepEngineOnThisThread();
 
   const std::string languages = argc > 1 ? argv[1] : "chi_sim";

@@ -39,6 +39,8 @@ LibraryOptions optionsIn(const test::TempFolder& folder, int readers = 0) {
   LibraryOptions options;
   options.indexFile = (folder.path() / "index.sqlite").string();
   options.readers = readers;
+  // What is read, not when: on a machine kept busy, reading at low priority would wait it out.
+  options.reader.lowPriority = false;
   return options;
 }
 
