@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -80,6 +81,9 @@ class InputHold : public QObject {
     if (!window || !isUserInput(event->type()) || event == replaying_) return false;
     if (depth_ == 0 && held_.empty()) return false;
     if (runtime::waitsAborted()) return true;  // the program is ending
+    // A message box the handler shows once its waits are over takes its input at once: what is
+    // held for the windows it blocks waits until it is gone, and the box would wait for them.
+    if (depth_ == 0 && window == QGuiApplication::modalWindow() && !holdsFor(window)) return false;
     if (live(window, event)) return false;
     hold(window, event);
     return true;
@@ -144,6 +148,10 @@ class InputHold : public QObject {
     return isLive;
   }
 
+  bool holdsFor(const QWindow* window) const {
+    return std::any_of(held_.begin(), held_.end(), [window](const Held& h) { return h.window == window; });
+  }
+
   void hold(QWindow* window, QEvent* event) {
     const auto* mouse = dynamic_cast<const QMouseEvent*>(event);
     Held held{window, event->type(), mouse ? mouse->buttons() : Qt::NoButton, maker(event)};
@@ -175,13 +183,19 @@ class InputHold : public QObject {
       }
       // A modal window (a message box of the handler) blocks the others as it would have
       // blocked the input itself; it waits until the box is gone.
+      // What came for the box itself goes to it meanwhile, in order.
       QWindow* modal = QGuiApplication::modalWindow();
-      if (modal && held_.front().window && held_.front().window != modal) {
-        scheduleReplay(50);
-        return;
+      auto it = held_.begin();
+      if (modal) {
+        it = std::find_if(held_.begin(), held_.end(),
+                          [modal](const Held& h) { return !h.window || h.window == modal; });
+        if (it == held_.end()) {
+          scheduleReplay(50);
+          return;
+        }
       }
-      Held next = std::move(held_.front());
-      held_.pop_front();
+      Held next = std::move(*it);
+      held_.erase(it);
       if (!next.window) continue;
       const std::unique_ptr<QEvent> event = next.make();
       replaying_ = event.get();

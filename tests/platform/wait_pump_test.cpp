@@ -6,7 +6,10 @@
 
 #include <QTest>
 #include <QTimer>
+#include <QApplication>
+#include <QDialog>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "picture/decode_pool.h"
@@ -148,6 +151,35 @@ TEST(WaitPump, HeldInputWaitsForTheWholeHandler) {
   });
   QTest::qWait(500);
   EXPECT_EQ(s.log, (std::vector<std::string>{"handler starts", "between waits", "handler done", "first"}));
+}
+
+// A message box that a handler shows after a wait, while input from the wait is still held,
+// takes its own input: held behind the rest, nothing could ever close it.
+TEST(WaitPump, AMessageBoxShownWhileInputIsHeldTakesItsOwn) {
+  WaitPump pump;
+  Screen s;
+  QtDesktop qt;
+  std::optional<MessageAnswer> answer;
+  QTimer pressReturn;
+  int presses = 0;
+  QObject::connect(&pressReturn, &QTimer::timeout, [&presses] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (!box) return;
+    if (++presses > 40)
+      static_cast<QDialog*>(box)->reject();  // the box ignored every key: end the test, failed
+    else
+      QTest::keyClick(box->windowHandle(), Qt::Key_Return);
+  });
+  QTimer::singleShot(0, [&] {
+    QTimer::singleShot(50, [&] { postClick(s.first); });
+    waitInAHandler(150);
+    pressReturn.start(50);
+    answer = qt.messageBox(&s.window, "x", "", MessageButtons::OkCancel);
+    s.log.push_back("handler done");
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return s.log.size() == 2; }, 10000));
+  EXPECT_EQ(answer, MessageAnswer::Ok);
+  EXPECT_EQ(s.log, (std::vector<std::string>{"handler done", "first"}));
 }
 
 TEST(WaitPump, AbortedWaitsEndTheDecodeWaitAndDialogs) {
