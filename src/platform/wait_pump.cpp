@@ -81,9 +81,9 @@ class InputHold : public QObject {
     if (!window || !isUserInput(event->type()) || event == replaying_) return false;
     if (depth_ == 0 && held_.empty()) return false;
     if (runtime::waitsAborted()) return true;  // the program is ending
-    // A message box the handler shows once its waits are over takes its input at once: what is
-    // held for the windows it blocks waits until it is gone, and the box would wait for them.
-    if (depth_ == 0 && window == QGuiApplication::modalWindow() && !holdsFor(window)) return false;
+    // A message box takes its input at once, whenever it shows: what is held for the windows it
+    // blocks waits until it is gone, and the box would wait for them.
+    if (window == QGuiApplication::modalWindow() && !holdsFor(window)) return false;
     if (live(window, event)) return false;
     hold(window, event);
     return true;
