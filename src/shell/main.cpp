@@ -20,8 +20,10 @@
 #include "shell/instance.h"
 #include "shell/library_link.h"
 #include "shell/program.h"
+#include "shell/settings_window.h"
 #include "shell/startup.h"
 #include "shell/summon.h"
+#include "shell/tray.h"
 #include "shell/user_folders.h"
 #include "shell/user_settings.h"
 
@@ -204,6 +206,10 @@ int main(int argc, char** argv) {
   mw::shell::Program program(mw::resources::picture, sites.settings, mw::platform::qtDesktop(), places);
   program.state.settings.hideAfterCopy = settings.hideAfterCopy;
   if (library) mw::shell::linkLibrary(program, *library);
+  mw::shell::SettingsWindow settingsWindow(program, library ? &*library : nullptr, arguments.libraryFolders,
+                                           settings, user.config);
+  mw::shell::bindSettingsButton(program, settingsWindow);
+  const mw::shell::Tray tray(program, [&settingsWindow] { settingsWindow.open(); });
   // The program ends with its main window, or after it with the last window it left open: a
   // main window hidden to the tray or by a command keeps it, whatever else closes.
   app.setQuitOnLastWindowClosed(false);
