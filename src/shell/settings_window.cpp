@@ -144,6 +144,9 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
   showFolders();
 }
 
+// The editor ends its sequence when it loses the focus, as it does while its window goes.
+SettingsWindow::~SettingsWindow() { QObject::disconnect(shortcutEdit_, nullptr, this, nullptr); }
+
 void SettingsWindow::open() {
   QWidget* main = program_.main.主窗口;
   // On the main window while it shows (the window system keeps it above and places it there).

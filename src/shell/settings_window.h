@@ -36,6 +36,7 @@ class SettingsWindow : public QWidget {
   // given with --library, searched for this run only. `configFolder` holds the autostart entry.
   SettingsWindow(Program& program, library::Library* library, std::vector<std::string> runFolders,
                  const UserSettings& settings, std::string configFolder);
+  ~SettingsWindow() override;
 
   // Shows it, over the main window while that shows, active.
   void open();
