@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
@@ -71,6 +72,11 @@ void activateOnX11(QWidget* window, std::uint32_t time) {
 }
 
 void requestKeyboard(QWidget* window, const Activation& activation) {
+  // Hidden and shown again before its focus-out has settled, a window stays Qt's focus window
+  // but no longer its active widget window, and Qt takes the focus coming back as no change:
+  // the box with the focus would never hear of it. The two are made to agree.
+  if (QGuiApplication::focusWindow() == window->windowHandle() && QApplication::activeWindow() != window)
+    QApplication::setActiveWindow(window);
   const QString platform = QGuiApplication::platformName();
   if (platform == QLatin1String("xcb") && activation.x11Time != 0) {
     activateOnX11(window, activation.x11Time);
