@@ -380,6 +380,9 @@ class PortalRoute final : public QObject, protected QDBusContext, public Shortcu
       : bus_(QDBusConnection::sessionBus()), fire_(std::move(fire)), report_(std::move(report)) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<PortalShortcuts>();
+    // Qt finds a slot's types by name, and names its own D-Bus types only once it has used them:
+    // without this, the first connection of a slot taking an object path fails.
+    qRegisterMetaType<QDBusObjectPath>();
     bus_.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
                  SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
   }
