@@ -12,29 +12,10 @@ if [ "${1:-}" != "--inside" ]; then
   exec env -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$(realpath "$1")"
 fi
 probe=$2
-work=$(mktemp -d)
-pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait; rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.out; do echo "== $f" >&2; cat "$f" >&2; done
-  exit 1
-}
-wait_for() {
-  local seconds=$1 what=$2
-  shift 2
-  local deadline=$((SECONDS + seconds))
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "no $what within ${seconds}s"
-    sleep 0.1
-  done
-}
+source "$(dirname "$(realpath "$0")")/../support/x11_session.sh"
+failure_details() { for f in "$work"/*.out; do echo "== $f"; cat "$f"; done; }
 export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-# grep reads to the end: one that stopped early would fail the pipe.
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep "window id" >/dev/null; }
-wait_for 60 "window manager" wm_running
+start_openbox
 
 # start NAME KEYS: a probe whose stdin is the fifo NAME.in (held open on a descriptor).
 start() {
