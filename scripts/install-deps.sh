@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libxcb1-dev libxxhash-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+  qt6-base-dev libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxxhash-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   # Qt's own texts in Chinese (确定, 取消, the file and folder dialogs)
   qt6-translations-l10n
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
@@ -25,6 +25,10 @@ packages=(
   qt6-svg-dev file desktop-file-utils appstream lintian
   # the paste tests' targets: a GTK 3 program (Python bindings) and a browser
   python3-gi gir1.2-gtk-3.0 chromium
+  # the global shortcut's portal test: the real portal frontend, and a backend of the test's own in Python
+  xdg-desktop-portal python3-dbus
+  # the global shortcut's X11 test reads and changes the lock keys and the layout
+  x11-xserver-utils x11-xkb-utils
   # a busy machine for the test suite's timing (stress-ng --cpu 2)
   stress-ng
 )

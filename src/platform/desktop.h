@@ -1,5 +1,6 @@
 #pragma once
-// platform: what talks to the desktop (dialogs, opener, clipboard, the wait pump's input).
+// platform: what talks to the desktop (dialogs, opener, clipboard, the wait pump's input, the
+// global shortcut).
 // Dialogs and the desktop behind one seam: message boxes, file, folder and colour dialogs, opening
 // an address or a folder. The program uses the Qt one; tests put in one that answers a script.
 #include <QColor>

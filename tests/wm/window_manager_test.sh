@@ -22,32 +22,12 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 program=$2
 site_server=$3
-work=$(mktemp -d)
-pids=()
-# Ended before the display goes away, so that none of them dies of a broken X connection.
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait; rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-# wait_for SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds.
-wait_for() {
-  local seconds=$1 what=$2
-  shift 2
-  local deadline=$((SECONDS + seconds))
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "no $what within ${seconds}s"
-    sleep 0.1
-  done
-}
+source "$(dirname "$(realpath "$0")")/../support/x11_session.sh"
 export QT_QPA_PLATFORM=xcb HOME=$work XDG_CONFIG_HOME=$work/.config XDG_CACHE_HOME=$work/.cache
 export XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
-wait_for 60 "window manager" wm_running
+start_openbox
 
 # A copy of its own with its settings beside it, so that no first-run message box shows, and
 # the sites of a demo site that offers version 1.4.
