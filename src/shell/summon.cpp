@@ -38,10 +38,14 @@ void searchWhenStarted(Program& program, const Text& word) {
 void showWindow(Program& program, const platform::Activation& activation) {
   auto& f = program.main;
   platform::activateWindow(f.主窗口, activation);
-  // The box's got-focus handler takes the placeholder away; what the user searched before is
-  // selected, so that typing replaces it.
-  f.搜索框->setFocus(Qt::OtherFocusReason);
-  if (auto* line = qobject_cast<QLineEdit*>(f.搜索框->editor())) line->selectAll();
+  // 搜索框 is on 主页: the page is entered as a press on 主页 enters it, behind a running handler.
+  if (f.page() != forms::Page::Home) toolkit::deliver(f.主页, toolkit::Event::LeftDown);
+  program.registry.run([](const forms::Context& ctx) {
+    // The box's got-focus handler takes the placeholder away; what the user searched before is
+    // selected, so that typing replaces it.
+    ctx.main.搜索框->setFocus(Qt::OtherFocusReason);
+    if (auto* line = qobject_cast<QLineEdit*>(ctx.main.搜索框->editor())) line->selectAll();
+  });
 }
 
 void hideWindow(Program& program) {
