@@ -1,5 +1,7 @@
 #include "shell/settings_window.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -9,13 +11,16 @@
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QThreadPool>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
 
 #include "actions/favourites.h"
+#include "library/folder_scan.h"
 #include "library/library.h"
 #include "platform/qt_text.h"
 #include "runtime/files.h"
@@ -81,13 +86,13 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
   autostart_ = named(new QCheckBox(q("登录桌面时启动 Memwick")), "随桌面启动");
   autostart_->setChecked(autostartOn(configFolder_));
   folders_ = named(new QTreeWidget, "图库文件夹", "搜索也会找到这些文件夹里的图片");
-  folders_->setColumnCount(4);
-  folders_->setHeaderLabels({q("文件夹"), q("图片"), q("已读"), q("状态")});
+  folders_->setColumnCount(3);
+  folders_->setHeaderLabels({q("文件夹"), q("图片"), q("状态")});
   folders_->setRootIsDecorated(false);
   folders_->setUniformRowHeights(true);
   folders_->header()->setStretchLastSection(false);
   folders_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-  for (int column = 1; column < 4; ++column)
+  for (int column = 1; column < 3; ++column)
     folders_->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
   foldersNote_ = named(new QLabel, "图库说明");
   foldersNote_->setWordWrap(true);
@@ -152,7 +157,7 @@ void SettingsWindow::open() {
   // On the main window while it shows (the window system keeps it above and places it there).
   winId();
   windowHandle()->setTransientParent(main->isVisible() ? main->windowHandle() : nullptr);
-  showFolders();
+  countFolders();
   refresh_.start();
   show();
   raise();
@@ -234,28 +239,60 @@ void SettingsWindow::applyFolders() {
     }
     library_->setFolders(folders);
   }
+  countFolders();
+}
+
+void SettingsWindow::countFolders() {
+  std::vector<std::string> folders = runFolders_;
+  for (const Text& stored : storedFolders_) folders.push_back(runtime::nativePath(stored));
+  for (const std::string& folder : folders) {
+    counts_[folder] = {};
+    // A large tree takes a while: counted on a pooled thread, shown when done.
+    QThreadPool::globalInstance()->start([window = QPointer<SettingsWindow>(this), folder] {
+      const std::string root = library::canonicalFolder(folder);
+      FolderCount count{0, !root.empty() && ::access(root.c_str(), R_OK | X_OK) == 0};
+      if (count.readable) count.pictures = int(library::scanFolder(root).pictures.size());
+      QMetaObject::invokeMethod(qApp, [window, folder, count] {
+        if (!window) return;
+        window->counts_[folder] = count;
+        window->showFolders();
+      });
+    });
+  }
   showFolders();
 }
 
 void SettingsWindow::showFolders() {
   const QString current = folders_->currentItem() ? folders_->currentItem()->text(0) : QString();
   folders_->clear();
-  const auto row = [this](const QString& shown, bool stored, const QString& state) {
-    auto* item = new QTreeWidgetItem(folders_, {shown, QString(), QString(), state});
+  const auto row = [this](const std::string& folder, bool stored) {
+    const auto found = counts_.find(folder);
+    const FolderCount count = found == counts_.end() ? FolderCount{} : found->second;
+    QString pictures = q("计数中…"), state = stored ? QString() : q("仅本次运行（--library）");
+    if (count.pictures >= 0) pictures = q("%1 张").arg(count.pictures);
+    if (!count.readable) {
+      pictures.clear();
+      state = q("无法读取：文件夹不存在或没有权限");
+    }
+    auto* item = new QTreeWidgetItem(folders_,
+                                     {QFile::decodeName(QByteArray::fromStdString(folder)), pictures, state});
     item->setData(0, Qt::UserRole, stored);
     return item;
   };
-  for (const std::string& folder : runFolders_)
-    row(QFile::decodeName(QByteArray::fromStdString(folder)), false, q("仅本次运行（--library）"));
+  for (const std::string& folder : runFolders_) row(folder, false);
   for (const Text& folder : storedFolders_)
-    row(toQString(folder), true, QString())->setData(0, Qt::UserRole + 1, toQString(folder));
+    row(runtime::nativePath(folder), true)->setData(0, Qt::UserRole + 1, toQString(folder));
   for (int i = 0; i < folders_->topLevelItemCount(); ++i)
     if (folders_->topLevelItem(i)->text(0) == current) folders_->setCurrentItem(folders_->topLevelItem(i));
   removeFolder_->setEnabled(folders_->currentItem() &&
                             folders_->currentItem()->data(0, Qt::UserRole).toBool());
-  foldersNote_->setText(library_ ? QString()
-                                 : q("图库只随内置站点运行：使用其他站点时这些文件夹不会被搜索。"));
-  foldersNote_->setVisible(!library_);
+  if (!library_) {
+    foldersNote_->setText(q("图库只随内置站点运行：使用其他站点时这些文件夹不会被搜索。"));
+  } else if (const library::LibraryProgress progress = library_->progress(); progress.busy()) {
+    foldersNote_->setText(q("正在读图中的文字：%1/%2").arg(progress.done).arg(progress.total));
+  } else {
+    foldersNote_->setText(q("没有等待读取文字的图片。"));
+  }
 }
 
 void bindSettingsButton(Program& program, SettingsWindow& window) {

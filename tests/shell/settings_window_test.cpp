@@ -77,6 +77,7 @@ TEST(SettingsWindow, StoresWhatItShowsAndTheNextStartReadsItBack) {
   // A folder added, one the settings cannot hold refused with a message, the first removed again.
   auto* folders = control<QTreeWidget>(window, "图库文件夹");
   const Text added = runtime::pathText(pictures.path().string());
+  for (const char* name : {"a.png", "b.JPG", "notes.txt"}) runtime::writeFile(added + "/" + name, "x");
   desk.folders = {added, runtime::pathText(pictures.path().string() + "/😀")};
   control<QPushButton>(window, "添加图库文件夹")->click();
   control<QPushButton>(window, "添加图库文件夹")->click();
@@ -88,6 +89,9 @@ TEST(SettingsWindow, StoresWhatItShowsAndTheNextStartReadsItBack) {
   folders->setCurrentItem(folders->topLevelItem(1));
   control<QPushButton>(window, "移除图库文件夹")->click();
   EXPECT_EQ(shownFolders(folders), (QStringList{"/run/only", platform::toQString(added)}));
+  // What each folder holds, counted as the library scans it; a missing one says so.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return folders->topLevelItem(1)->text(1) == QStringLiteral("2 张"); }));
+  EXPECT_EQ(folders->topLevelItem(0)->text(2), QStringLiteral("无法读取：文件夹不存在或没有权限"));
 
   const UserSettings after = readUserSettings(file, places.places.settingsFolder);
   EXPECT_EQ(after.shortcut, "Ctrl+Shift+K");
