@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "runtime/charset.h"
+#include "runtime/files.h"
 
 namespace mw::shell {
 namespace {
@@ -54,20 +55,6 @@ bool plainToken(const QString& token) {
   return std::all_of(token.begin(), token.end(),
                      [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 bool peerIsUs(int fd) {
   ucred peer{};
@@ -162,7 +149,7 @@ HandOver handOver(const std::string& socket, Request request, int answerMs) {
     return {};
   if (st.st_uid != ::geteuid())
     return {HandOver::Outcome::Refused, "the socket " + socket + " belongs to another user; it is not used"};
-  const Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const runtime::FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, socket.c_str(), socket.size());
   // Refused: a socket left by a program that died.
