@@ -11,8 +11,9 @@
 # - the tip window opens centred over the main window and closes on a click;
 # - the update window stands on the main window, offers no maximise, and outlives it;
 # - one program per user: what a killed program left is taken over, a second start and the
-#   commands hand over with their statuses, a shown window takes typing into 搜索框, hide after
-#   copy hides it, and after --quit the commands find no program;
+#   commands hand over with their statuses, a click on the tray icon hides and shows the window,
+#   a shown window takes typing into 搜索框, hide after copy hides it, and after --quit the
+#   commands find no program;
 # - nothing on the program's stderr.
 # Every wait polls for what it waits for: the machine may be busy. With MW_SHOTS=DIR set, it
 # saves screenshots there.
@@ -251,6 +252,11 @@ wait "$pid" 2>/dev/null || true
 [ -S "$XDG_RUNTIME_DIR/memwick.socket" ] && [ -s "$XDG_RUNTIME_DIR/memwick.lock" ] ||
   fail "the killed program left no socket and lock behind"
 printf '[收藏]\r\n地址=%s\r\n[设置]\r\n复制后隐藏=1\r\n' "$work/我的收藏" | iconv -f UTF-8 -t GBK >"$work/MW_scdz.ini"
+# A system tray for it, at the screen's bottom.
+trayer --edge bottom --align right --widthtype pixel --width 200 --height 32 >"$work/trayer.log" 2>&1 &
+pids+=($!)
+tray_there() { xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null && xdotool search --classname '^trayer$' >/dev/null; }
+wait_for 30 "the system tray" tray_there
 "$work/memwick" >"$work/program.log" 2>"$work/program.err" &
 pid=$!
 pids+=("$pid")
@@ -281,6 +287,15 @@ says 0 --toggle
 wait_for 10 "the window to hide on --toggle" hidden
 says 0 --toggle
 wait_for 10 "the window shown and active on --toggle" ready
+# Its icon in the tray: a click hides the window, another shows it (away from the first: no
+# double click).
+icon=
+icon_shown() { icon=$(windows | awk -v main="$window" '$1 != main && $4 <= 32 && $5 <= 32 {print $1; exit}'); [ -n "$icon" ]; }
+wait_for 30 "the program's icon in the tray" icon_shown
+xdotool mousemove --window "$icon" 4 4 click 1
+wait_for 10 "the window to hide on a click on the tray icon" hidden
+xdotool mousemove --window "$icon" 18 18 click 1
+wait_for 10 "the window shown and active on a click on the tray icon" ready
 before=$(record)
 xdotool type --delay 20 猫咪
 [ "$(search_box)" = 猫咪 ] || fail "typing after a show put '$(search_box)' in 搜索框"
@@ -305,4 +320,4 @@ for command in --show --hide --quit; do
   case "$said" in *"not running"*) ;; *) fail "memwick $command without a program said: $said" ;; esac
 done
 [ ! -s "$work/program.err" ] || fail "the program wrote on stderr: $(sort "$work/program.err" | uniq -c)"
-echo "ok: what a killed program left is taken over; a second start and the commands hand over; typing after a show searches; a copy hides the window; --quit ends it"
+echo "ok: what a killed program left is taken over; a second start, the commands and the tray icon hand over; typing after a show searches; a copy hides the window; --quit ends it"
