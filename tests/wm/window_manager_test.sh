@@ -297,6 +297,9 @@ wait_for 10 "the window to hide on a click on the tray icon" hidden
 xdotool mousemove --window "$icon" 18 18 click 1
 wait_for 10 "the window shown and active on a click on the tray icon" ready
 before=$(record)
+# On keys of their own: xdotool types a character the map lacks on a key it maps only for that
+# moment, and a program that reads the map a moment later finds the key empty.
+xmodmap -e "keycode 250 = U732B" -e "keycode 251 = U54AA"
 xdotool type --delay 20 猫咪
 [ "$(search_box)" = 猫咪 ] || fail "typing after a show put '$(search_box)' in 搜索框"
 xdotool key Return
