@@ -174,6 +174,12 @@ int main(int argc, char** argv) {
   std::string error;
   if (!run.libraryFolders.empty()) {
     if (!library.emplace().start(&error)) return failed(error);
+    // Why reading stands still goes into the log, once each time it does.
+    library->onProgress([said = std::string()](const mw::library::LibraryProgress& p) mutable {
+      if (!p.waiting.empty() && p.waiting != said)
+        std::fprintf(stderr, "memwick-site: %s\n", p.waiting.c_str());
+      said = p.waiting;
+    });
     library->setFolders(run.libraryFolders);
     run.options.library = &*library;
   }
