@@ -116,7 +116,7 @@ std::optional<int> readCommandLine(int argc, char** argv, SiteRun& run) {
   run.options.checkHost = commandLine.parser().isSet(checkHostOption);
   for (const QString& folder : commandLine.parser().values(libraryOption)) {
     if (folder.isEmpty()) return commandLine.fail(QStringLiteral("--library needs a folder"));
-    run.libraryFolders.push_back(folder.toStdString());
+    run.libraryFolders.push_back(mw::cli::CommandLine::localBytes(folder));
   }
   for (std::size_t i = 0; i < options.size(); ++i) {
     if (!commandLine.parser().isSet(parsed[i])) continue;
