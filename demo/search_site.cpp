@@ -1,3 +1,4 @@
+#include <QString>
 #include <algorithm>
 #include <fstream>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "demo/sites.h"
 #include "library/library.h"
 #include "picture/picture_decoder.h"
+#include "runtime/charset.h"
 #include "runtime/text.h"
 
 namespace mw::demo {
@@ -36,6 +38,19 @@ std::string libraryPath(const std::string& relative) {
     if (pos > 0) out += '/';
     out += percentEncode(relative.substr(pos, end - pos));
     pos = end + 1;
+  }
+  return out;
+}
+
+// Text for the GBK page that keeps every letter: what GBK cannot spell (Hangul, for one) stands
+// as a character reference.
+std::string inGbkPage(const std::string& text) {
+  if (runtime::convertCharset(text, "UTF-8", "GBK", true)) return text;
+  std::string out;
+  for (const char32_t c : QString::fromStdString(text).toUcs4()) {
+    const std::string one = QString::fromUcs4(&c, 1).toStdString();
+    out +=
+        runtime::convertCharset(one, "UTF-8", "GBK", true) ? one : "&#" + std::to_string(unsigned(c)) + ";";
   }
   return out;
 }
@@ -104,10 +119,9 @@ struct SearchSite {
     page += "<div class=\"resultlist\">\r\n<ul>\r\n";
     for (int i = (pageNo - 1) * kSearchPageSize; i < std::min(total, pageNo * kSearchPageSize); ++i) {
       const Result& r = found[i];
-      const std::string n = std::to_string(i + 1);
+      const std::string n = std::to_string(i + 1), title = inGbkPage(htmlEscape(r.title));
       page += "<li><a href=\"" + htmlEscape(r.page) + "\" target=\"_blank\"><img id=\"pic" + n +
-              "\" alt=\"\" /></a><p><a href=\"" + htmlEscape(r.page) + "\" title=\"" + htmlEscape(r.title) +
-              "\">" + htmlEscape(r.title) +
+              "\" alt=\"\" /></a><p><a href=\"" + htmlEscape(r.page) + "\" title=\"" + title + "\">" + title +
               "</a></p><script type=\"text/javascript\">document.getElementById(\"pic" + n + "\").src = \"" +
               r.address + "\"; </script></li>\r\n";
     }

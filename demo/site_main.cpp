@@ -116,7 +116,7 @@ std::optional<int> readCommandLine(int argc, char** argv, SiteRun& run) {
   run.options.checkHost = commandLine.parser().isSet(checkHostOption);
   for (const QString& folder : commandLine.parser().values(libraryOption)) {
     if (folder.isEmpty()) return commandLine.fail(QStringLiteral("--library needs a folder"));
-    run.libraryFolders.push_back(folder.toStdString());
+    run.libraryFolders.push_back(mw::cli::CommandLine::localBytes(folder));
   }
   for (std::size_t i = 0; i < options.size(); ++i) {
     if (!commandLine.parser().isSet(parsed[i])) continue;
@@ -174,6 +174,12 @@ int main(int argc, char** argv) {
   std::string error;
   if (!run.libraryFolders.empty()) {
     if (!library.emplace().start(&error)) return failed(error);
+    // Why reading stands still goes into the log, once each time it does.
+    library->onProgress([said = std::string()](const mw::library::LibraryProgress& p) mutable {
+      if (!p.waiting.empty() && p.waiting != said)
+        std::fprintf(stderr, "memwick-site: %s\n", p.waiting.c_str());
+      said = p.waiting;
+    });
     library->setFolders(run.libraryFolders);
     run.options.library = &*library;
   }

@@ -1,7 +1,7 @@
 #pragma once
 // Shared checks of the picture decoder harnesses: whatever the bytes, a result is either an
 // error without a picture or a sane, non-null image within the limits, and the memory given
-// holds exactly what the image takes.
+// holds exactly what the image takes (nothing after an error).
 // fuzz/run.sh builds and runs the picture_*_fuzz harnesses.
 #include <cstdlib>
 #include <string_view>
@@ -30,7 +30,7 @@ void decodeAndCheck(Decoder decode, std::string_view bytes, QSize shownAt = QSiz
   target.memory = &memory;
   const DecodedPicture p = decode(bytes, target);
   checkDecoded(p);
-  if (p.ok() && memory.held() != detail::frameBytes(p.image.width(), p.image.height())) std::abort();
+  if (memory.held() != (p.ok() ? detail::frameBytes(p.image.width(), p.image.height()) : 0)) std::abort();
 }
 
 }  // namespace mw::fuzz

@@ -109,7 +109,7 @@ class DragStarter : public QObject {
     if (!frame.isNull())
       drag->setPixmap(
           QPixmap::fromImage(frame.scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    drag->exec(Qt::CopyAction);
+    platform::runFileDrag(*drag);
   }
 
   const forms::HandlerRegistry& registry_;

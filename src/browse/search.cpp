@@ -94,9 +94,10 @@ bool showsPlaceholder(const forms::Context& ctx, const Text& content) {
 
 }  // namespace
 
-void showLibraryProgress(const forms::Context& ctx, int done, int total) {
-  const Text progress =
-      done < total ? kLibraryProgress + fromInteger(done) + "/" + fromInteger(total) : Text();
+void showLibraryProgress(const forms::Context& ctx, int done, int total, bool waiting) {
+  const Text progress = done < total ? kLibraryProgress + fromInteger(done) + "/" + fromInteger(total) +
+                                           (waiting ? kLibraryWaiting : Text())
+                                     : Text();
   // Until the box is first focused its placeholder is its content; afterwards an empty box
   // shows the progress greyed.
   if (ctx.state.search.searchBoxState == forms::SearchBoxState::Placeholder)

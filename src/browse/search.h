@@ -16,6 +16,7 @@ void bindSearch(forms::HandlerRegistry& registry);
 // reads its pictures.
 inline const Text kSearchPlaceholder = "输入两到三个关键字，如“Memwick”"_gbk;
 inline const Text kLibraryProgress = "图库整理中 "_gbk;
+inline const Text kLibraryWaiting = "（识字暂停，稍后重试）"_gbk;
 // Said when a search has no keyword.
 inline const Text kNoKeywordMessage = "请输入配图的内容"_gbk;
 
@@ -33,8 +34,8 @@ void removeSearchPlaceholder(const forms::Context& ctx);
 void runSearch(const forms::Context& ctx);
 
 // While the picture library reads its pictures (`done` of `total`), 搜索框's placeholder says
-// how far it is; once it is done, what it always said.
-void showLibraryProgress(const forms::Context& ctx, int done, int total);
+// how far it is, and when reading `waiting` for its helper; once it is done, what it always said.
+void showLibraryProgress(const forms::Context& ctx, int done, int total, bool waiting = false);
 
 // The paging bar's actions while the 主页 page is shown.
 void searchPreviousPage(const forms::Context& ctx);

@@ -1,9 +1,39 @@
 #include "cli/command_line.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <algorithm>
 #include <cstdio>
 
 namespace mw::cli {
+namespace {
+
+// Bytes past ASCII of an argument the local encoding cannot read stand as lone low surrogates,
+// U+DC80 to U+DCFF, which no decoded text holds (as Python's "surrogateescape").
+constexpr char16_t kEscapedByte = 0xDC00;
+
+QString decodedArgument(const char* argument) {
+  const QString text = QString::fromLocal8Bit(argument);
+  if (QFile::encodeName(text) == QByteArrayView(argument)) return text;
+  QString escaped;
+  for (const char* p = argument; *p; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    escaped += byte < 0x80 ? QChar(byte) : QChar(char16_t(kEscapedByte + byte));
+  }
+  return escaped;
+}
+
+}  // namespace
+
+std::string CommandLine::localBytes(const QString& argument) {
+  const bool escaped = std::any_of(argument.begin(), argument.end(), [](QChar c) {
+    return c.unicode() >= kEscapedByte + 0x80 && c.unicode() <= kEscapedByte + 0xFF;
+  });
+  if (!escaped) return QFile::encodeName(argument).toStdString();
+  std::string bytes;
+  for (const QChar c : argument) bytes += char(c.unicode() < 0x80 ? c.unicode() : c.unicode() - kEscapedByte);
+  return bytes;
+}
 
 CommandLine::CommandLine(const char* command, const char* version, const QString& description)
     : command_(command),
@@ -33,7 +63,7 @@ void CommandLine::acceptQtOptions() {
 
 std::optional<int> CommandLine::parse(int argc, char** argv) {
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  for (int i = 0; i < argc; ++i) arguments << decodedArgument(argv[i]);
   if (!parser_.parse(arguments)) return fail(parser_.errorText());
   if (!parser_.positionalArguments().isEmpty())
     return fail(QStringLiteral("Unexpected argument '%1'.").arg(parser_.positionalArguments().constFirst()));

@@ -4,6 +4,7 @@
 // --version and a mistake end the program before anything opens a display.
 #include <QCommandLineParser>
 #include <optional>
+#include <string>
 
 namespace mw::cli {
 
@@ -26,6 +27,10 @@ class CommandLine {
 
   // For a mistake in an option's value: prints it with the usage on stderr; gives 2.
   int fail(const QString& message) const;
+
+  // An argument read by parse() as the bytes it was given in: a file name need not be in the
+  // local encoding, and is then kept byte for byte.
+  static std::string localBytes(const QString& argument);
 
  private:
   QString usage() const;

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "library/words.h"
+
 namespace mw::library {
 namespace {
 
@@ -74,18 +76,36 @@ FolderScan scanFolder(const std::string& root, const std::vector<std::string>& s
   while (!todo.empty()) {
     Pending at = std::move(todo.back());
     todo.pop_back();
+    // A folder that cannot be read now is not empty: what it held is left as it was.
+    const auto unreadable = [&](int error) {
+      if (error == 0 || isGone(error)) return;
+      scan.unreadable.push_back(at.path);
+      if (at.folders.empty()) scan.rootError = error;
+    };
     std::unique_ptr<DIR, DirCloser> dir(opendir(at.path.c_str()));
-    if (!dir) continue;
+    if (!dir) {
+      unreadable(errno);
+      continue;
+    }
     scan.folders.push_back(at.path);
     const int fd = dirfd(dir.get());
-    while (const dirent* entry = readdir(dir.get())) {
+    for (;;) {
+      errno = 0;
+      const dirent* entry = readdir(dir.get());
+      if (!entry) {
+        unreadable(errno);  // none at the end of the list
+        break;
+      }
       const std::string name = entry->d_name;
       if (name.empty() || name[0] == '.') continue;
       if (at.folders.empty() && std::find(skipNames.begin(), skipNames.end(), name) != skipNames.end())
         continue;
       struct stat st {};
-      if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
       const std::string path = at.path + "/" + name;
+      if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (!isGone(errno)) scan.unreadable.push_back(path);
+        continue;
+      }
       if (S_ISDIR(st.st_mode)) {
         if (int(at.folders.size()) < kMaxDepth) {
           Pending sub{path, at.folders};
@@ -101,8 +121,8 @@ FolderScan scanFolder(const std::string& root, const std::vector<std::string>& s
         if (!visiblyBelow(realPath(path), root) || fstatat(fd, name.c_str(), &st, 0) != 0) continue;
       }
       if (!S_ISREG(st.st_mode)) continue;
-      ScannedPicture picture{{path, st.st_size, mtimeNs(st)}, {stem(name)}};
-      picture.names.insert(picture.names.end(), at.folders.begin(), at.folders.end());
+      ScannedPicture picture{{path, st.st_size, mtimeNs(st)}, {nameText(stem(name))}};
+      for (const std::string& folder : at.folders) picture.names.push_back(nameText(folder));
       scan.pictures.push_back(std::move(picture));
     }
   }
@@ -127,12 +147,19 @@ std::optional<std::string> pictureBelow(const std::string& root, std::string_vie
   return real;
 }
 
-std::string canonicalFolder(const std::string& folder) {
+std::string canonicalFolder(const std::string& folder, int* error) {
+  int ignored = 0;
+  int& why = error ? *error : ignored;
+  why = ENOENT;
   if (folder.empty()) return {};
   const std::string real = realPath(folder);
   struct stat st {};
-  if (real.empty() || stat(real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
-  return real;
+  if (real.empty() || stat(real.c_str(), &st) != 0) {
+    why = errno;
+    return {};
+  }
+  why = S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  return why == 0 ? real : std::string();
 }
 
 }  // namespace mw::library

@@ -10,8 +10,13 @@ namespace mw::library {
 namespace {
 
 // Raised whenever the tables or the way words are read change: an index made otherwise is
-// started afresh.
-constexpr int kLayout = 1;
+// started afresh, unless it is of a layout brought up to date below.
+constexpr int kLayout = 2;
+// Layout 1 also marked names-only the pictures whose helper was killed from outside: every
+// such mark is undone, and those pictures are read once more.
+const char* const kFromLayout1 = "UPDATE pictures SET state = 0 WHERE state = 2";
+// What the write-ahead log is cut back to whenever it starts over.
+constexpr int kLogBytes = 1 << 20;
 
 const char* const kSchema = R"(
 CREATE TABLE pictures(
@@ -121,6 +126,7 @@ std::unique_ptr<IndexStore> IndexStore::open(const std::string& file, std::strin
   sqlite3_busy_timeout(db, 5000);
   exec(db, "PRAGMA journal_mode = WAL");
   exec(db, "PRAGMA synchronous = NORMAL");
+  exec(db, ("PRAGMA journal_size_limit = " + std::to_string(kLogBytes)).c_str());
   int layout = 0;
   {
     Statement version(db, "PRAGMA user_version");
@@ -128,8 +134,10 @@ std::unique_ptr<IndexStore> IndexStore::open(const std::string& file, std::strin
   }
   if (layout != kLayout) {
     Transaction t(db);
-    if (!exec(db, "DROP TABLE IF EXISTS pieces") || !exec(db, "DROP TABLE IF EXISTS pictures") ||
-        !exec(db, kSchema) || !exec(db, ("PRAGMA user_version = " + std::to_string(kLayout)).c_str()))
+    const bool brought = layout == 1 ? exec(db, kFromLayout1)
+                                     : exec(db, "DROP TABLE IF EXISTS pieces") &&
+                                           exec(db, "DROP TABLE IF EXISTS pictures") && exec(db, kSchema);
+    if (!brought || !exec(db, ("PRAGMA user_version = " + std::to_string(kLayout)).c_str()))
       return fail("cannot create the index in " + file);
     t.commit();
   }
@@ -186,6 +194,7 @@ void IndexStore::putNames(const std::vector<NewPicture>& pictures) {
     }
     t.commit();
   }
+  if (pictures.size() > kBatch) shrinkLog();
 }
 
 void IndexStore::putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state) {
@@ -220,6 +229,13 @@ void IndexStore::remove(const std::vector<std::string>& paths) {
     }
     t.commit();
   }
+  if (paths.size() > kBatch) shrinkLog();
+}
+
+void IndexStore::shrinkLog() {
+  std::lock_guard lock(mutex_);
+  // Waits (as long as the busy time-out) for searches still reading what the log holds.
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
 }
 
 std::vector<FoundPicture> IndexStore::find(const std::string& keyword) {

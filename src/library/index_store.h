@@ -67,6 +67,9 @@ class IndexStore {
   long long size();
   // Gives back the memory the connection caches (when the library goes idle).
   void releaseMemory();
+  // Writes what the write-ahead log holds into the index and empties the log: after large
+  // changes (done by the calls above themselves) and when the library goes idle.
+  void shrinkLog();
 
  private:
   IndexStore(sqlite3* db, sqlite3* searching) : db_(db), searching_(searching) {}

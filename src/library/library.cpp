@@ -11,9 +11,12 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -22,6 +25,7 @@
 
 #include "library/folder_scan.h"
 #include "library/index_store.h"
+#include "library/words.h"
 #include "picture/picture_decoder.h"
 
 namespace mw::library {
@@ -37,12 +41,59 @@ constexpr long long kMaxFileBytes = 64LL << 20;
 constexpr int kReadSide = 2048;
 // Changes reported by the watcher come in bursts (a file created, then written).
 constexpr int kSettleMs = 250;
+// After a helper fails, none is started for this long; twice as long after each further
+// failure before a picture is read, up to kLongestPause.
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds kFirstPause{1};
+constexpr std::chrono::seconds kLongestPause{300};
 
 struct Root {
-  std::string name;  // in addresses
-  std::string path;  // canonical
+  std::string name;   // in addresses
+  std::string given;  // the folder as given
+  std::string path;   // canonical, or the last one known while it cannot be looked at
   bool favourites = false;
 };
+
+// A folder given to setFolders as the last scan found it.
+struct FolderLook {
+  FolderState state;
+  std::string path;  // canonical; empty when it is not there
+  int error = 0;     // why it cannot be read; 0 when it can
+};
+
+struct Job {
+  FileKey key;
+  bool retried = false;  // it cost a helper once already, by its own fault
+};
+
+// How a picture's turn ended.
+enum class Outcome {
+  Read,          // its words were read
+  NameOnly,      // it cannot be read (too large, undecodable): found by its names only
+  Changed,       // since the scan: the next one has it again
+  PictureFault,  // it overran its time, or the helper could not read it
+  HelperFault,   // the helper could not be started, ended, was killed or misbehaved
+  Stopped,
+};
+
+// For the user, who sees it in the settings window.
+std::string problemOf(int error) {
+  switch (error) {
+    case 0:
+      return {};
+    case ENOENT:
+      return "文件夹不存在";
+    case ENOTDIR:
+      return "不是文件夹";
+    case EACCES:
+    case EPERM:
+      return "无法读取：权限不够";
+    case EIO:
+      return "无法读取：读写出错";
+    default:
+      return std::string("无法读取：") + strerrordesc_np(error);
+  }
+}
 
 std::optional<std::string> wholeFile(const std::string& path, long long size) {
   std::ifstream in(path, std::ios::binary);
@@ -65,15 +116,19 @@ struct Library::Impl {
   std::vector<std::string> folders;
   std::string favourites;
   std::vector<Root> roots;  // as the last scan found them
-  std::deque<FileKey> queue;
+  std::vector<FolderLook> looks;
+  std::deque<Job> queue;
   std::set<std::string> queued;
   LibraryProgress counts;
   int running = 0;  // reading threads taking work
   int alive = 0;    // reading threads not yet ended
   std::condition_variable ended;
+  std::condition_variable wake;  // ends a pause when the library goes
   std::atomic<bool> stopping = false;
-  bool readerBroken = false;
-  std::mutex callbackMutex;  // held while the callback runs, so that it can be taken away
+  int failures = 0;           // of helpers, since one last read a picture
+  Clock::time_point retryAt;  // no helper is started before
+  bool pausing = false;       // a reading thread waits until retryAt
+  std::mutex callbackMutex;   // held while the callback runs, so that it can be taken away
   std::function<void(LibraryProgress)> progressCallback;
 
   std::mutex scanMutex;  // one scan at a time
@@ -97,59 +152,119 @@ struct Library::Impl {
     if (progressCallback) progressCallback(p);
   }
 
-  std::vector<Root> currentRoots() {
+  // The folders in use now, with why each cannot be read (0 when it can). One that cannot be
+  // looked at keeps the place it had, and so its pictures; one that is gone has none.
+  std::vector<std::pair<Root, int>> currentRoots() {
+    std::vector<std::pair<Root, int>> out;
     std::lock_guard lock(mutex);
-    std::vector<Root> out;
-    if (const std::string f = canonicalFolder(favourites); !f.empty())
-      out.push_back({kFavouritesName, f, true});
-    for (std::size_t i = 0; i < folders.size(); ++i) {
-      if (const std::string f = canonicalFolder(folders[i]); !f.empty())
-        out.push_back({std::to_string(i + 1), f, false});
-    }
+    const auto add = [&](const std::string& given, std::string name, bool favourites) {
+      int error = 0;
+      std::string path = canonicalFolder(given, &error);
+      if (path.empty() && !isGone(error)) {
+        std::error_code ignored;
+        path = std::filesystem::absolute(given, ignored).lexically_normal().string();
+        for (const Root& r : roots) {
+          if (r.given == given) path = r.path;
+        }
+      }
+      out.push_back({{std::move(name), given, std::move(path), favourites}, error});
+    };
+    if (!favourites.empty()) add(favourites, kFavouritesName, true);
+    for (std::size_t i = 0; i < folders.size(); ++i) add(folders[i], std::to_string(i + 1), false);
     return out;
   }
 
   // Brings the index in line with the folders; returns the folders read, for the watcher.
   std::vector<std::string> scan() {
     std::lock_guard scanning(scanMutex);
-    const std::vector<Root> found = currentRoots();
+    std::vector<std::pair<Root, int>> found = currentRoots();
     std::map<std::string, ScannedPicture> onDisk;
-    std::vector<std::string> watched;
+    std::vector<std::string> watched, unreadable;
     std::map<std::string, StoredPicture> stored;
-    for (const Root& root : found) {
-      FolderScan scan = scanFolder(root.path, root.favourites ? std::vector<std::string>{kFavouritesMarker}
-                                                              : std::vector<std::string>{});
+    for (auto& [root, error] : found) {
+      if (root.path.empty()) continue;
+      FolderScan scan;
+      if (error == 0)
+        scan = scanFolder(root.path, root.favourites ? std::vector<std::string>{kFavouritesMarker}
+                                                     : std::vector<std::string>{});
+      else
+        scan.unreadable = {root.path};
+      if (scan.rootError) error = scan.rootError;
       // A picture under two of the folders counts once, under the first.
       for (ScannedPicture& p : scan.pictures) onDisk.try_emplace(p.key.path, std::move(p));
       watched.insert(watched.end(), scan.folders.begin(), scan.folders.end());
+      unreadable.insert(unreadable.end(), scan.unreadable.begin(), scan.unreadable.end());
       for (StoredPicture& s : store->picturesUnder(root.path)) stored.try_emplace(s.key.path, std::move(s));
     }
+    const auto below = [](const std::string& path, const std::vector<std::string>& folders) {
+      return std::any_of(folders.begin(), folders.end(),
+                         [&](const std::string& f) { return path == f || isBelow(path, f); });
+    };
     std::vector<IndexStore::NewPicture> changed;
     std::vector<FileKey> toRead;
+    std::map<std::string, bool> pictures;  // every picture the folders hold now: read or not
     for (auto& [path, picture] : onDisk) {
       const auto it = stored.find(path);
-      if (it == stored.end() || !(it->second.key == picture.key)) {
-        changed.push_back({picture.key, std::move(picture.names)});
-        toRead.push_back(picture.key);
-      } else if (it->second.state == ReadState::Pending) {
-        toRead.push_back(picture.key);  // left unread last time
-      }
+      const bool same = it != stored.end() && it->second.key == picture.key;
+      if (!same) changed.push_back({picture.key, std::move(picture.names)});
+      if (!same || it->second.state == ReadState::Pending) toRead.push_back(picture.key);
+      pictures[path] = same && it->second.state != ReadState::Pending;
     }
     std::vector<std::string> gone;
     for (const auto& [path, s] : stored) {
-      if (!onDisk.count(path)) gone.push_back(path);
+      if (onDisk.count(path)) continue;
+      if (below(path, unreadable))
+        pictures[path] = s.state != ReadState::Pending;  // still there, for all we know
+      else
+        gone.push_back(path);
+    }
+    // The pictures of a folder no longer in use go with it, unless another folder holds them.
+    std::vector<std::string> inUse;
+    for (const auto& [root, error] : found) {
+      if (!root.path.empty()) inUse.push_back(root.path);
+    }
+    std::vector<Root> lastRoots;
+    std::vector<FolderLook> lastLooks;
+    {
+      std::lock_guard lock(mutex);
+      lastRoots = roots;
+      lastLooks = looks;
+    }
+    for (const Root& old : lastRoots) {
+      if (below(old.path, inUse)) continue;
+      for (const StoredPicture& s : store->picturesUnder(old.path)) {
+        if (!below(s.key.path, inUse)) gone.push_back(s.key.path);
+      }
     }
     if (!changed.empty()) store->putNames(changed);
     if (!gone.empty()) store->remove(gone);
+    std::vector<FolderLook> newLooks;
+    for (const auto& [root, error] : found) {
+      if (root.favourites) continue;
+      FolderLook look{{root.given, problemOf(error)}, root.path, error};
+      const bool known = std::any_of(lastLooks.begin(), lastLooks.end(), [&](const FolderLook& l) {
+        return l.state.folder == root.given && l.error == error;
+      });
+      if (error != 0 && !known)
+        std::fprintf(stderr, "memwick: library folder %s: %s\n", root.given.c_str(), strerrordesc_np(error));
+      for (auto it = pictures.lower_bound(root.path + "/");
+           !root.path.empty() && it != pictures.end() && isBelow(it->first, root.path); ++it) {
+        ++look.state.pictures;
+        look.state.read += it->second;
+      }
+      newLooks.push_back(std::move(look));
+    }
     {
       std::lock_guard lock(mutex);
-      roots = found;
-      if (!readerBroken) {
-        for (FileKey& key : toRead) {
-          if (queued.insert(key.path).second) {
-            queue.push_back(std::move(key));
-            ++counts.total;
-          }
+      roots.clear();
+      for (auto& [root, error] : found) {
+        if (!root.path.empty()) roots.push_back(std::move(root));
+      }
+      looks = std::move(newLooks);
+      for (FileKey& key : toRead) {
+        if (queued.insert(key.path).second) {
+          queue.push_back({std::move(key)});
+          ++counts.total;
         }
       }
       startReaders();
@@ -160,11 +275,31 @@ struct Library::Impl {
 
   // Under the lock.
   void startReaders() {
-    if (stopping) return;
+    if (stopping || pausing) return;
     while (running < options.readers && std::size_t(running) < queue.size()) {
       ++running;
       ++alive;
       std::thread([this] { readLoop(); }).detach();
+    }
+  }
+
+  // Under the lock: no helper is started for a while, longer after each failure in a row.
+  void pause(const std::string& why) {
+    const auto pauseFor =
+        std::min<Clock::duration>(kLongestPause, kFirstPause * (1LL << std::min(failures, 20)));
+    ++failures;
+    retryAt = Clock::now() + pauseFor;
+    counts.waiting = "waiting to retry in " +
+                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(pauseFor).count()) +
+                     " s: " + why;
+  }
+
+  // Under the lock: the picture now read, or found by its names only, counts as read in its folders.
+  void countRead(const std::string& path) {
+    for (FolderLook& look : looks) {
+      // At most all: a scan may have counted it already.
+      if (!look.path.empty() && isBelow(path, look.path))
+        look.state.read = std::min(look.state.read + 1, look.state.pictures);
     }
   }
 
@@ -174,40 +309,69 @@ struct Library::Impl {
     // index's lock on a busy machine would hold up the scan for seconds.
     if (options.reader.lowPriority) setpriority(PRIO_PROCESS, pid_t(gettid()), 19);
     std::unique_ptr<PictureReader> reader;
-    for (;;) {
-      FileKey job;
-      {
-        std::lock_guard lock(mutex);
-        if (stopping || queue.empty()) break;
-        job = std::move(queue.front());
-        queue.pop_front();
+    std::unique_lock lock(mutex);
+    while (!stopping && !queue.empty()) {
+      if (!reader && Clock::now() < retryAt) {
+        // One thread waits the pause out, holding no helper; the others go.
+        if (pausing) break;
+        pausing = true;
+        wake.wait_until(lock, retryAt, [this] { return stopping.load(); });
+        pausing = false;
+        counts.waiting.clear();
+        startReaders();
+        continue;
       }
+      Job job = std::move(queue.front());
+      queue.pop_front();
+      lock.unlock();
       if (!reader) reader = std::make_unique<PictureReader>(options.reader, &stopping);
-      if (reader->error().empty()) readOne(job, *reader);
+      Outcome outcome = reader->error().empty() ? readOne(job.key, *reader) : Outcome::HelperFault;
+      const std::string why = reader->error().empty() ? reader->failure() : reader->error();
+      if (outcome == Outcome::HelperFault) reader.reset();
+      if (outcome == Outcome::PictureFault && job.retried) {
+        // A fresh helper fared no better: found by its names, and not read again while it is
+        // the same file.
+        std::fprintf(stderr, "memwick: %s is found by its names only: %s\n", job.key.path.c_str(),
+                     why.c_str());
+        store->putWords(job.key, {}, ReadState::NameOnly);
+        outcome = Outcome::NameOnly;
+      }
+      lock.lock();
       if (stopping) break;
-      if (!reader->error().empty()) {
-        // Left pending: a later run reads them.
-        std::fprintf(stderr, "memwick: pictures are found by their names only: %s\n",
-                     reader->error().c_str());
-        std::lock_guard lock(mutex);
-        readerBroken = true;
-        queue.clear();
-        queued.clear();
-        break;
+      switch (outcome) {
+        case Outcome::Read:
+          failures = 0;
+          [[fallthrough]];
+        case Outcome::NameOnly:
+          countRead(job.key.path);
+          [[fallthrough]];
+        case Outcome::Changed:
+          queued.erase(job.key.path);
+          ++counts.done;
+          break;
+        case Outcome::PictureFault:
+          job.retried = true;
+          queue.push_front(std::move(job));
+          break;
+        case Outcome::HelperFault:
+          // Not the picture's fault: it waits for the next helper.
+          queue.push_front(std::move(job));
+          pause(why);
+          break;
+        case Outcome::Stopped:
+          break;
       }
-      {
-        std::lock_guard lock(mutex);
-        queued.erase(job.path);
-        ++counts.done;
-      }
+      lock.unlock();
       report();
+      lock.lock();
     }
+    lock.unlock();
     // The helper goes as soon as nothing is left to read, and what reading took here back to
     // the system.
     reader.reset();
     bool last = false;
     {
-      std::lock_guard lock(mutex);
+      std::lock_guard relock(mutex);
       --running;
       // A scan may have queued pictures after this thread found nothing left, while it still
       // counted as running: they get readers of their own.
@@ -221,23 +385,23 @@ struct Library::Impl {
     }
     if (last) {
       store->releaseMemory();
+      store->shrinkLog();
       malloc_trim(0);
       report();
     }
     // Notified under the lock: once it is released this thread touches nothing of ours.
-    std::lock_guard lock(mutex);
+    std::lock_guard relock(mutex);
     --alive;
     ended.notify_all();
   }
 
-  void readOne(const FileKey& key, PictureReader& reader) {
-    // Changed since the scan: the next scan has it again.
-    if (fileKeyOf(key.path) != key) return;
+  Outcome readOne(const FileKey& key, PictureReader& reader) {
+    if (fileKeyOf(key.path) != key) return Outcome::Changed;
     std::optional<std::string> bytes;
     if (key.size <= kMaxFileBytes) bytes = wholeFile(key.path, key.size);
     if (!bytes) {
       store->putWords(key, {}, ReadState::NameOnly);
-      return;
+      return Outcome::NameOnly;
     }
     // Not on the budget the window's pictures share: a full budget would cost a picture its
     // words for good, and reading must never crowd out what is shown. A GIF gives its first
@@ -248,7 +412,7 @@ struct Library::Impl {
     bytes.reset();
     if (!decoded.ok()) {
       store->putWords(key, {}, ReadState::NameOnly);
-      return;
+      return Outcome::NameOnly;
     }
     QImage image = std::move(decoded.image);
     if (image.width() > kReadSide || image.height() > kReadSide)
@@ -256,12 +420,15 @@ struct Library::Impl {
     const std::optional<std::vector<std::string>> words = reader.read(image);
     if (words) {
       store->putWords(key, *words, ReadState::Read);
-    } else if (!stopping && reader.error().empty()) {
-      // It crashed or hung the reader: found by its names, and never read again while it is
-      // the same file.
-      std::fprintf(stderr, "memwick: %s is found by its names only: %s\n", key.path.c_str(),
-                   reader.failure().c_str());
-      store->putWords(key, {}, ReadState::NameOnly);
+      return Outcome::Read;
+    }
+    switch (reader.fault()) {
+      case ReadFault::Picture:
+        return Outcome::PictureFault;
+      case ReadFault::Stopped:
+        return Outcome::Stopped;
+      default:
+        return Outcome::HelperFault;
     }
   }
 
@@ -286,7 +453,11 @@ Library::Library(LibraryOptions options) : impl_(std::make_shared<Impl>(std::mov
 Library::~Library() {
   Impl& d = *impl_;
   // Reading stops at once, helpers and all; what is left stays pending for the next run.
-  d.stopping = true;
+  {
+    std::lock_guard lock(d.mutex);
+    d.stopping = true;
+  }
+  d.wake.notify_all();
   onProgress(nullptr);
   if (d.watchThread) {
     QMetaObject::invokeMethod(
@@ -359,6 +530,20 @@ void Library::rescanSoon() {
   if (impl->watchContext) QMetaObject::invokeMethod(impl->watchContext, [impl] { impl->settle->start(0); });
 }
 
+std::vector<FolderState> Library::folderStates() const {
+  std::lock_guard lock(impl_->mutex);
+  std::vector<FolderState> out;
+  for (const std::string& folder : impl_->folders) {
+    // Until the first look over a folder added, it is as good as empty.
+    FolderState state{folder, {}};
+    for (const FolderLook& look : impl_->looks) {
+      if (look.state.folder == folder) state = look.state;
+    }
+    out.push_back(std::move(state));
+  }
+  return out;
+}
+
 std::vector<LibraryMatch> Library::find(const std::string& keyword) {
   Impl& d = *impl_;
   if (!d.store) return {};
@@ -372,8 +557,8 @@ std::vector<LibraryMatch> Library::find(const std::string& keyword) {
   for (const FoundPicture& f : found) {
     for (const Root& root : roots) {
       if (!isBelow(f.path, root.path)) continue;
-      out.push_back(
-          {root.name, f.path.substr(root.path.size() + 1), f.path.substr(f.path.rfind('/') + 1), f.mtimeNs});
+      out.push_back({root.name, f.path.substr(root.path.size() + 1),
+                     nameText(f.path.substr(f.path.rfind('/') + 1)), f.mtimeNs});
       break;
     }
   }

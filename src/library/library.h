@@ -4,7 +4,8 @@
 // folders, found by the words written on them and by their names. Folders are scanned and
 // watched on a thread of the library's own; the words are read on background threads at low
 // priority (at most one fewer than the cores, at least one), each with a helper process of its
-// own at idle priority that holds the engine and goes as soon as nothing is left to read.
+// own at idle priority that holds the engine and goes as soon as nothing is left to read. A
+// helper that fails is started again after a pause, for as long as pictures wait.
 // Searches answer at once from what is indexed so far, without waiting for the writing.
 #include <functional>
 #include <memory>
@@ -30,13 +31,25 @@ struct LibraryOptions {
 struct LibraryProgress {
   int done = 0;
   int total = 0;
+  // Why reading stands still for now, as "waiting to retry in 4 s: the word reader crashed
+  // (Segmentation fault)"; empty while it goes on.
+  std::string waiting;
   bool busy() const { return done < total; }
+};
+
+// A folder given to the library, as the last look over it found it.
+struct FolderState {
+  std::string folder;   // as given
+  std::string problem;  // why it cannot be used, for the user (UTF-8); empty when it can
+  int pictures = 0;
+  int read = 0;  // of them: their words read, or found by their names only for their own fault
+  bool operator==(const FolderState&) const = default;
 };
 
 struct LibraryMatch {
   std::string folder;    // the address name of its library folder ("favourites", "1", "2", ...)
   std::string relative;  // its path below that folder
-  std::string name;      // its file name (UTF-8 where the name is)
+  std::string name;      // its file name as text (UTF-8, see nameText)
   long long mtimeNs = 0;
 };
 
@@ -52,8 +65,10 @@ class Library {
   bool start(std::string* error = nullptr);
 
   // The folders given to the program; searched with their subfolders, named "1", "2", ... in
-  // addresses.
+  // addresses. A folder added is looked over at once; the pictures of one taken away go.
   void setFolders(const std::vector<std::string>& folders);
+  // The folders given, in order. Cheap: kept up to date by the looks over them and the reading.
+  std::vector<FolderState> folderStates() const;
   // The favourites folder in use (empty: none); named "favourites" in addresses.
   void setFavouritesFolder(const std::string& folder);
 

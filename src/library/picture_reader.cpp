@@ -4,6 +4,7 @@
 #include <array>
 
 #include "library/reader_process.h"
+#include "ocr/protocol.h"
 
 namespace mw::library {
 namespace {
@@ -97,14 +98,20 @@ PictureReader::PictureReader(ReaderOptions options, const std::atomic<bool>* can
 PictureReader::~PictureReader() = default;
 
 bool PictureReader::start() {
-  process_ = ReaderProcess::start(options_.program, options_.languages, options_.lowPriority, cancel_, &error_);
+  process_ =
+      ReaderProcess::start(options_.program, options_.languages, options_.lowPriority, cancel_, &error_);
   return bool(process_);
 }
 
 std::optional<std::vector<std::string>> PictureReader::read(const QImage& picture) {
   failure_.clear();
-  if (!process_ && !start()) return std::nullopt;
+  fault_ = ReadFault::None;
+  if (!process_ && !start()) {
+    fault_ = ReadFault::Helper;
+    return std::nullopt;
+  }
   std::vector<std::string> texts;
+  std::size_t kept = 0;  // the texts' bytes, and one for the '\n' after each
   if (picture.isNull()) return texts;
   const QImage rgb = overWhite(picture);
   const double megapixels = double(picture.width()) * picture.height() / 1e6;
@@ -114,15 +121,20 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     const auto words = process_->read(shown, pass.pageSegmentation, 70, leftMs);
     if (!words) {
       failure_ = process_->failure();
+      fault_ = process_->fault();
       process_.reset();
       return std::nullopt;
     }
     // One text a pass, in reading order: a caption wrapped over two lines reads as one.
     std::string text;
     for (const ReadWord& word : *words) {
-      if (word.confidence >= float(options_.minConfidence)) text += word.text;
+      if (word.confidence < float(options_.minConfidence)) continue;
+      if (kept + text.size() + word.text.size() + 1 > ocr::kMaxTextBytes) break;
+      text += word.text;
     }
-    if (!text.empty()) texts.push_back(std::move(text));
+    if (text.empty()) continue;
+    kept += text.size() + 1;
+    texts.push_back(std::move(text));
   }
   return texts;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "library/reader_process.h"
+
 namespace mw::library {
 
 // What a pass shows the engine.
@@ -39,8 +41,6 @@ struct ReaderOptions {
   bool lowPriority = true;
 };
 
-class ReaderProcess;
-
 class PictureReader {
  public:
   // Starts the helper, which loads the model from the system's Tesseract data. Setting `cancel`
@@ -54,11 +54,13 @@ class PictureReader {
   const std::string& error() const { return error_; }
 
   // The text of each pass, in pass order (UTF-8; a pass that read nothing gives nothing), its
-  // lines joined. Nothing when the picture could not be read: it crashed or hung the helper,
-  // which is started afresh for the next picture (failure() says what happened), or the
-  // helper cannot be started (error()).
+  // lines joined; at most ocr::kMaxTextBytes together, '\n' between them counted. Nothing when
+  // the picture could not be read: the helper could not read it, took too long, ended or
+  // misbehaved, and is started afresh for the next picture (failure() says what happened,
+  // fault() whose fault it was), or the helper cannot be started (error()).
   std::optional<std::vector<std::string>> read(const QImage& picture);
   const std::string& failure() const { return failure_; }
+  ReadFault fault() const { return fault_; }
 
  private:
   bool start();
@@ -67,6 +69,7 @@ class PictureReader {
   std::unique_ptr<ReaderProcess> process_;
   std::string error_;
   std::string failure_;
+  ReadFault fault_ = ReadFault::None;
 };
 
 // The picture as the engine is shown it in a pass: 8-bit grey (AsIs keeps its colours, as RGB).

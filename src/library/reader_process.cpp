@@ -135,10 +135,11 @@ std::unique_ptr<ReaderProcess> ReaderProcess::start(const std::string& program, 
 
 ReaderProcess::~ReaderProcess() { end({}); }
 
-void ReaderProcess::end(const std::string& why) {
+void ReaderProcess::end(const std::string& why, ReadFault fault) {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   if (pid_ <= 0) return;
+  fault_ = fault;
   // Nothing of the helper's is worth waiting for.
   kill(pid_, SIGKILL);
   int status = 0;
@@ -173,14 +174,14 @@ void ReaderProcess::charge(long long& leftMs) {
 bool ReaderProcess::waitFor(short events, long long& leftMs) {
   for (;;) {
     if (cancel_ && cancel_->load()) {
-      end("reading was stopped");
+      end("reading was stopped", ReadFault::Stopped);
       return false;
     }
     pollfd p{fd_, events, 0};
     const int ready = poll(&p, 1, kTickMs);
     charge(leftMs);
     if (leftMs < 0) {
-      end("the word reader took too long");
+      end("the word reader took too long", ReadFault::Picture);
       return false;
     }
     if (ready > 0) {
@@ -234,6 +235,7 @@ bool ReaderProcess::receiveAll(void* data, std::size_t size, long long& leftMs) 
 std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, int pageSegmentation,
                                                          int resolution, long long& leftMs) {
   if (pid_ <= 0) return std::nullopt;
+  fault_ = ReadFault::None;
   const int channels = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
   if (channels == 3 && image.format() != QImage::Format_RGB888)
     return read(image.convertToFormat(QImage::Format_RGB888), pageSegmentation, resolution, leftMs);
@@ -250,16 +252,22 @@ std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, in
     return std::nullopt;
   ocr::Answer answer;
   if (!receiveAll(&answer, sizeof answer, leftMs)) return std::nullopt;
-  if (answer.magic != ocr::kMagic || answer.words > ocr::kMaxWords) {
+  if (answer.magic != ocr::kMagic || answer.words > ocr::kMaxWords || (answer.unreadable && answer.words)) {
     end("the word reader answered nonsense");
     return std::nullopt;
   }
+  if (answer.unreadable) {
+    failure_ = "the word reader cannot read it";
+    fault_ = ReadFault::Picture;
+    return std::nullopt;
+  }
   std::vector<ReadWord> words;
+  uint32_t textBytes = 0;
   for (uint32_t i = 0; i < answer.words; ++i) {
     ocr::Word word;
     if (!receiveAll(&word, sizeof word, leftMs)) return std::nullopt;
-    if (word.bytes > ocr::kMaxWordBytes) {
-      end("the word reader answered nonsense");
+    if (word.bytes > ocr::kMaxWordBytes || (textBytes += word.bytes) > ocr::kMaxTextBytes) {
+      end("the word reader answered more than it may");
       return std::nullopt;
     }
     ReadWord& w = words.emplace_back();

@@ -13,6 +13,14 @@
 
 namespace mw::library {
 
+// Why the helper gave no words for a picture.
+enum class ReadFault {
+  None,
+  Picture,  // the picture's own: the engine could not read it, or it overran its time
+  Helper,   // the helper's: it ended, was killed or answered nonsense
+  Stopped,  // reading was stopped
+};
+
 struct ReadWord {
   std::string text;      // UTF-8
   float confidence = 0;  // 0 to 100
@@ -34,11 +42,13 @@ class ReaderProcess {
   // The words the helper reads on `image` (8-bit grey or RGB888), in reading order. The time it
   // takes is taken from `leftMs`: its processor time while it is runnable, so that a helper at
   // idle priority on a busy machine may wait as long as it must, and the time that passes while
-  // it is stopped or blocked. Nothing when it ends, answers nonsense, runs out of time or is
-  // cancelled: it is then ended, and failure() says why.
+  // it is stopped or blocked. Nothing when it cannot read the picture, or when it ends, answers
+  // nonsense or more than the protocol allows, runs out of time or is cancelled: it is then
+  // ended. failure() says why, fault() whose fault that was.
   std::optional<std::vector<ReadWord>> read(const QImage& image, int pageSegmentation, int resolution,
                                             long long& leftMs);
   const std::string& failure() const { return failure_; }
+  ReadFault fault() const { return fault_; }
 
   // The helper beside the running program, else where it is installed; empty when there is none.
   static std::string locate();
@@ -50,12 +60,13 @@ class ReaderProcess {
   bool waitFor(short events, long long& leftMs);
   void startCharging();
   void charge(long long& leftMs);
-  void end(const std::string& why);
+  void end(const std::string& why, ReadFault fault = ReadFault::Helper);
 
   pid_t pid_;
   int fd_;
   const std::atomic<bool>* cancel_;
   std::string failure_;
+  ReadFault fault_ = ReadFault::None;
   std::chrono::steady_clock::time_point chargedUntil_;
   long long cpuMs_ = 0;
 };

@@ -2,6 +2,9 @@
 
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
+
+#include "runtime/charset.h"
 
 namespace mw::library {
 namespace {
@@ -26,6 +29,16 @@ std::string utf8(const char32_t* first, std::size_t count) {
 std::string normalizedWords(std::string_view text) {
   const std::vector<char32_t> c = codePoints(text);
   return utf8(c.data(), c.size());
+}
+
+std::string nameText(std::string_view name) {
+  QStringDecoder fromUtf8(QStringDecoder::Utf8);
+  const QString text = fromUtf8(QByteArrayView(name.data(), qsizetype(name.size())));
+  if (!fromUtf8.hasError()) return std::string(name);
+  for (const char* charset : {"GBK", "GB18030"}) {
+    if (std::optional<std::string> read = runtime::convertCharset(name, charset, "UTF-8", true)) return *read;
+  }
+  return text.toStdString();
 }
 
 std::string wordPieces(const std::vector<std::string>& texts) {

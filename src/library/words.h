@@ -17,6 +17,11 @@ std::string normalizedWords(std::string_view text);
 // the last character stands alone, so that no piece, and no phrase of pieces, spans two texts.
 std::string wordPieces(const std::vector<std::string>& texts);
 
+// A file or folder name (the file system's bytes) as UTF-8 text: as it is when it is UTF-8, else
+// read as GBK, then as GB18030, as names from Windows archives unpack; with replacement
+// characters only where none of them fits.
+std::string nameText(std::string_view name);
+
 // The full-text query that finds `keyword` as a substring of an indexed text; empty when the
 // keyword holds no letter or digit.
 std::string pieceQuery(std::string_view keyword);

@@ -133,6 +133,7 @@ int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
 // A new connection takes over one opened ahead of time to the same address, when there is one.
 curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
   auto& t = *static_cast<Transfer*>(self);
+  t.warmSocket = CURL_SOCKET_BAD;
   if (purpose == CURLSOCKTYPE_IPCXN && address->socktype == SOCK_STREAM) {
     const int warm = takeWarmSocket(&address->addr);
     if (warm >= 0) return t.warmSocket = warm;
@@ -140,12 +141,15 @@ curl_socket_t openSocket(void* self, curlsocktype purpose, curl_sockaddr* addres
   return ::socket(address->family, address->socktype, address->protocol);
 }
 
-int socketOptions(void* self, curl_socket_t socket, curlsocktype) {
-  return socket == static_cast<Transfer*>(self)->warmSocket ? CURL_SOCKOPT_ALREADY_CONNECTED
-                                                            : CURL_SOCKOPT_OK;
-}
-
 }  // namespace
+
+int Transfer::socketOptions(void* self, curl_socket_t socket, curlsocktype) {
+  auto& t = *static_cast<Transfer*>(self);
+  if (socket == CURL_SOCKET_BAD || socket != t.warmSocket) return CURL_SOCKOPT_OK;
+  // Told once only: after curl closes this socket, a new one may get its number.
+  t.warmSocket = CURL_SOCKET_BAD;
+  return CURL_SOCKOPT_ALREADY_CONNECTED;
+}
 
 Easy newEasy() {
   globalInit();

@@ -109,8 +109,12 @@ struct Transfer {
   std::size_t bodyCounted = 0;
   // The batch it was started in, until it has been reported done.
   Batch* batch = nullptr;
-  // A connection opened ahead of time that this exchange took over (see warm_up.h).
+  // A connection opened ahead of time that this exchange has just taken over (see warm_up.h),
+  // until curl has been told that it is connected.
   curl_socket_t warmSocket = CURL_SOCKET_BAD;
+  // curl's socket-options callback (data: the transfer): tells curl whether `socket` is
+  // connected already.
+  static int socketOptions(void* self, curl_socket_t socket, curlsocktype purpose);
   // The request body, sent with its Content-Length; curl takes the request for a POST unless
   // a custom verb is set.
   void sendBody(std::string body);

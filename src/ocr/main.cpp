@@ -11,7 +11,6 @@
 #include <tesseract/resultiterator.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -105,20 +104,23 @@ int main(int argc, char** argv) {
     engine->SetSourceResolution(int(request.resolution));
     Answer head;
     answer.assign(sizeof head, 0);
-    if (engine->Recognize(nullptr) == 0) {
-      std::unique_ptr<tesseract::ResultIterator> it(engine->GetIterator());
-      if (it) {
-        do {
-          std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
-          if (!text) continue;
-          Word word{it->Confidence(tesseract::RIL_WORD),
-                    uint32_t(std::min(std::strlen(text.get()), std::size_t(kMaxWordBytes)))};
-          const auto* w = reinterpret_cast<const char*>(&word);
-          answer.insert(answer.end(), w, w + sizeof word);
-          answer.insert(answer.end(), text.get(), text.get() + word.bytes);
-          ++head.words;
-        } while (head.words < kMaxWords && it->Next(tesseract::RIL_WORD));
-      }
+    uint32_t textBytes = 0;
+    if (engine->Recognize(nullptr) != 0) {
+      head.unreadable = 1;
+    } else if (std::unique_ptr<tesseract::ResultIterator> it(engine->GetIterator()); it) {
+      do {
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        if (!text) continue;
+        Word word{it->Confidence(tesseract::RIL_WORD), uint32_t(std::strlen(text.get()))};
+        // Left out whole: a word cut short could end inside a character.
+        if (word.bytes > kMaxWordBytes) continue;
+        if (textBytes + word.bytes > kMaxTextBytes) break;
+        textBytes += word.bytes;
+        const auto* w = reinterpret_cast<const char*>(&word);
+        answer.insert(answer.end(), w, w + sizeof word);
+        answer.insert(answer.end(), text.get(), text.get() + word.bytes);
+        ++head.words;
+      } while (head.words < kMaxWords && it->Next(tesseract::RIL_WORD));
     }
     engine->Clear();
     std::memcpy(answer.data(), &head, sizeof head);

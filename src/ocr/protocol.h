@@ -8,7 +8,7 @@
 namespace mw::ocr {
 
 // Changes with any change below: a reader of another build is refused at its hello.
-inline constexpr uint32_t kMagic = 0x314f574d;  // "MWO1"
+inline constexpr uint32_t kMagic = 0x324f574d;  // "MWO2"
 
 // The reader's first message, once its model is loaded or could not be: `messageBytes` of why
 // not follow when it is not ready.
@@ -34,10 +34,12 @@ struct Request {
 inline constexpr uint32_t kMaxSide = 8192;
 inline constexpr uint32_t kMaxBytesPerLine = kMaxSide * 4;
 
-// The answer: `words` words in reading order, each a Word followed by `bytes` of UTF-8.
+// The answer: `words` words in reading order, each a Word followed by `bytes` of UTF-8; or, with
+// `unreadable` set and no words, that the engine could not read the picture.
 struct Answer {
   uint32_t magic = kMagic;
   uint32_t words = 0;
+  uint32_t unreadable = 0;
 };
 
 struct Word {
@@ -45,7 +47,10 @@ struct Word {
   uint32_t bytes = 0;
 };
 
-inline constexpr uint32_t kMaxWords = 1 << 16;
-inline constexpr uint32_t kMaxWordBytes = 4096;
+// No picture holds more: a reader that says more is ended before anything of it is kept. The
+// library keeps no more text than one answer may hold for a whole picture either.
+inline constexpr uint32_t kMaxWords = 4096;
+inline constexpr uint32_t kMaxTextBytes = 64 << 10;  // the words' bytes together
+inline constexpr uint32_t kMaxWordBytes = 1024;
 
 }  // namespace mw::ocr

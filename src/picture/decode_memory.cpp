@@ -56,4 +56,23 @@ void DecodeMemory::give(std::size_t bytes) {
   if (counted_) inUse -= bytes;
 }
 
+Reservation::Reservation(DecodeMemory& memory, std::size_t bytes)
+    : memory_(memory.take(bytes) ? &memory : nullptr), bytes_(bytes) {}
+
+Reservation::Reservation(Reservation&& other) noexcept
+    : memory_(std::exchange(other.memory_, nullptr)), bytes_(other.bytes_) {}
+
+Reservation& Reservation::operator=(Reservation&& other) noexcept {
+  if (this != &other) {
+    if (memory_) memory_->give(bytes_);
+    memory_ = std::exchange(other.memory_, nullptr);
+    bytes_ = other.bytes_;
+  }
+  return *this;
+}
+
+Reservation::~Reservation() {
+  if (memory_) memory_->give(bytes_);
+}
+
 }  // namespace mw::picture

@@ -42,4 +42,27 @@ class DecodeMemory {
   std::size_t held_ = 0;
 };
 
+// Bytes taken from a share for one allocation, given back when this goes unless kept: every
+// way out between asking and handing the allocation over gives them back.
+class Reservation {
+ public:
+  Reservation() = default;
+  // Takes `bytes` from `memory`; false when refused (see DecodeMemory::take).
+  Reservation(DecodeMemory& memory, std::size_t bytes);
+  Reservation(Reservation&& other) noexcept;
+  Reservation& operator=(Reservation&& other) noexcept;
+  Reservation(const Reservation&) = delete;
+  Reservation& operator=(const Reservation&) = delete;
+  ~Reservation();
+
+  // Whether it holds bytes it will give back: false when refused, and once kept.
+  explicit operator bool() const { return memory_ != nullptr; }
+  // The share goes on holding the bytes, for what was made of them.
+  void keep() { memory_ = nullptr; }
+
+ private:
+  DecodeMemory* memory_ = nullptr;
+  std::size_t bytes_ = 0;
+};
+
 }  // namespace mw::picture

@@ -30,7 +30,9 @@ GifAnimation::GifAnimation(std::shared_ptr<const Bytes> bytes, const std::functi
   const QSize shown = (shownSize ? shownSize(natural_) : natural_).expandedTo(QSize(1, 1));
   if (shown != natural_) resampler_.emplace(natural_, shown);
   // The frame on show and the one made after it, which the window holds side by side.
-  if (!memory_.take(detail::frameBytes(shown)) || !memory_.take(detail::frameBytes(shown))) {
+  Reservation onShow(memory_, detail::frameBytes(shown));
+  Reservation after(memory_, detail::frameBytes(shown));
+  if (!onShow || !after) {
     error_ = QStringLiteral("GIF: too large to show (%1 x %2)").arg(shown.width()).arg(shown.height());
     stream_.reset();
     return;
@@ -41,13 +43,14 @@ GifAnimation::GifAnimation(std::shared_ptr<const Bytes> bytes, const std::functi
     stream_.reset();
     return;
   }
+  onShow.keep();
   draw(first.changed);
   animated_ = stream_->more();
   if (!animated_) {
-    memory_.give(detail::frameBytes(shown));  // no frame comes after this one
-    stream_.reset();
+    stream_.reset();  // no frame comes after this one
     return;
   }
+  after.keep();
   delayMs_ = first.delayMs;
   keep(shown_.rect(), first.delayMs);
 }
@@ -113,7 +116,11 @@ void GifAnimation::advance() {
     }
     stream_->rewind();
     if (!stream_->next(frame)) {
-      animated_ = false;  // the file gave its first frame once, but not again
+      // The file gave its first frame once, but not again (its saved area refused for want
+      // of memory, say): the frame on show stays, and nothing more is made.
+      animated_ = false;
+      stream_.reset();
+      memory_.give(detail::frameBytes(shown_.size()));
       return;
     }
     index_ = 0;

@@ -177,16 +177,17 @@ bool GifStream::makeCanvas(const GifImageDesc& desc) {
       return false;
     }
   }
-  if (!memory_.take(detail::frameBytes(size_))) {
+  Reservation canvas(memory_, detail::frameBytes(size_));
+  if (!canvas) {
     fail(QStringLiteral("GIF: too large to show (%1 x %2)").arg(size_.width()).arg(size_.height()));
     return false;
   }
   canvas_ = QImage(size_, QImage::Format_ARGB32_Premultiplied);
   if (canvas_.isNull()) {
-    memory_.give(detail::frameBytes(size_));
     fail(QStringLiteral("GIF: out of memory"));
     return false;
   }
+  canvas.keep();
   canvas_.fill(0);
   return true;
 }

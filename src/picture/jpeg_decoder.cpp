@@ -27,6 +27,7 @@ struct JpegDecode {
   std::jmp_buf jump{};
   bool created = false;
   QString message;
+  Reservation frame;  // the memory of `image`, given back unless the decode comes through
   QImage image;
   std::vector<JSAMPLE> cmykRow;
   DecodedPicture out;
@@ -130,7 +131,8 @@ void decodeInto(JpegDecode& d, std::string_view bytes, const DecodeTarget& targe
   if (cinfo.scale_denom > 1) cinfo.do_fancy_upsampling = FALSE;
   jpeg_calc_output_dimensions(&cinfo);
 
-  if (!target.memory->take(frameBytes(cinfo.output_width, cinfo.output_height))) {
+  d.frame = Reservation(*target.memory, frameBytes(cinfo.output_width, cinfo.output_height));
+  if (!d.frame) {
     d.message =
         QStringLiteral("too large to show (%1 x %2)").arg(cinfo.output_width).arg(cinfo.output_height);
     return;
@@ -144,6 +146,7 @@ void decodeInto(JpegDecode& d, std::string_view bytes, const DecodeTarget& targe
   jpeg_start_decompress(&cinfo);
   readRows(d, cmyk);
   jpeg_finish_decompress(&cinfo);
+  d.frame.keep();
   d.out.image = std::exchange(d.image, QImage());
 }
 

@@ -47,7 +47,8 @@ DecodedPicture decodeBmp(std::string_view bytes, const DecodeTarget& target) {
     out.error = QStringLiteral("BMP: bad or too large size (%1 x %2)").arg(w).arg(h);
     return out;
   }
-  if (!target.memory->take(frameBytes(w, h))) {
+  Reservation frame(*target.memory, frameBytes(w, h));
+  if (!frame) {
     out.error = QStringLiteral("BMP: too large to show (%1 x %2)").arg(w).arg(h);
     return out;
   }
@@ -64,6 +65,10 @@ DecodedPicture decodeBmp(std::string_view bytes, const DecodeTarget& target) {
   }
   out.naturalSize = image.size();
   out.image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  if (out.image.isNull())
+    out.error = QStringLiteral("BMP: out of memory");
+  else
+    frame.keep();
   return out;
 }
 

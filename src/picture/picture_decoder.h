@@ -32,8 +32,8 @@ struct DecodeTarget {
   // at least twice that size in both directions is decoded smaller with libjpeg's DCT scaling
   // (never below it).
   std::function<QSize(QSize natural)> shownSize{};
-  // Charged with the decoded frame before it is allocated (and left holding it). Unset: a
-  // one-off decode of up to kMaxPixels pixels.
+  // Charged with the decoded frame before it is allocated, and left holding it only for a
+  // picture that comes through. Unset: a one-off decode of up to kMaxPixels pixels.
   DecodeMemory* memory = nullptr;
 };
 

@@ -33,7 +33,8 @@ DecodedPicture decodePng(std::string_view bytes, const DecodeTarget& target) {
     out.error = QStringLiteral("PNG: picture too large (%1 x %2)").arg(w).arg(h);
     return out;
   }
-  if (!target.memory->take(frameBytes(w, h))) {
+  Reservation frame(*target.memory, frameBytes(w, h));
+  if (!frame) {
     out.error = QStringLiteral("PNG: too large to show (%1 x %2)").arg(w).arg(h);
     return out;
   }
@@ -53,6 +54,7 @@ DecodedPicture decodePng(std::string_view bytes, const DecodeTarget& target) {
     out.error = png.message();
     return out;
   }
+  frame.keep();
   out.image = std::move(image);
   return out;
 }

@@ -5,11 +5,14 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QDrag>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPointer>
 #include <QSet>
 #include <QUrl>
@@ -74,10 +77,11 @@ class FileOffer : public QMimeData {
   QStringList formats_;
 };
 
-// Qt's X11 clipboard offers any URI list as text too (text/plain, its X names and Mozilla's
-// text/x-moz-url), which text boxes then paste as the file's path. While one of our file offers
-// holds the clipboard, this answers the requests for its targets with its own formats only and
-// refuses the text targets; Qt answers the rest.
+// Qt's X11 clipboard and drags offer any URI list as text too (text/plain, its X names and
+// Mozilla's text/x-moz-url), which text boxes then take as the file's path. While one of our file
+// offers holds the clipboard or is dragged, this answers the requests for its targets with its own
+// formats only and refuses the text targets; Qt answers the rest. The types a drag lists are
+// mended apart (mendDragTypes).
 class X11TextTargets : public QAbstractNativeEventFilter {
  public:
   // Installed for the life of the program; nullptr on any platform but X11.
@@ -90,17 +94,22 @@ class X11TextTargets : public QAbstractNativeEventFilter {
     return &filter;
   }
 
-  // The offer on the clipboard; null once the clipboard has dropped it.
+  // The offer on the clipboard, and the one dragged; null once the clipboard has dropped it,
+  // or the drag is over.
   QPointer<const QMimeData> offer;
+  QPointer<const QMimeData> dragOffer;
 
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (type != "xcb_generic_event_t") return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST) return false;
     const auto* request = reinterpret_cast<const xcb_selection_request_event_t*>(event);
-    if (request->selection != clipboard_ || !offer) return false;
+    const QMimeData* held = request->selection == clipboard_       ? offer.data()
+                            : request->selection == xdndSelection_ ? dragOffer.data()
+                                                                   : nullptr;
+    if (!held) return false;
     if (request->target == targets_) {
-      answerTargets(*request);
+      answerTargets(*request, *held);
       return true;
     }
     if (!textTargets_.contains(request->target)) return false;
@@ -108,9 +117,37 @@ class X11TextTargets : public QAbstractNativeEventFilter {
     return true;
   }
 
+  // The types the drag under way lists (XdndTypeList on the window that holds the drag's
+  // selection), written again without the text targets Qt put there. Targets read the list when
+  // the drag enters them.
+  void mendDragTypes() {
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        connection_, xcb_get_selection_owner(connection_, xdndSelection_), nullptr);
+    const xcb_window_t source = owner ? owner->owner : XCB_NONE;
+    std::free(owner);
+    if (source == XCB_NONE) return;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, source, typeList_, XCB_ATOM_ATOM, 0, 1024), nullptr);
+    if (reply && reply->format == 32) {
+      const auto* types = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+      const int count = xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t));
+      QList<xcb_atom_t> kept;
+      for (int i = 0; i < count; ++i)
+        if (!textTargets_.contains(types[i])) kept << types[i];
+      if (kept.size() != count) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, source, typeList_, XCB_ATOM_ATOM, 32,
+                            uint32_t(kept.size()), kept.constData());
+        xcb_flush(connection_);
+      }
+    }
+    std::free(reply);
+  }
+
  private:
   explicit X11TextTargets(xcb_connection_t* connection) : connection_(connection) {
     clipboard_ = atom("CLIPBOARD");
+    xdndSelection_ = atom("XdndSelection");
+    typeList_ = atom("XdndTypeList");
     targets_ = atom("TARGETS");
     for (const char* name : {"MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}) selectionTargets_ << atom(name);
     textTargets_ << XCB_ATOM_STRING;
@@ -129,10 +166,10 @@ class X11TextTargets : public QAbstractNativeEventFilter {
     return atom;
   }
 
-  void answerTargets(const xcb_selection_request_event_t& request) {
+  void answerTargets(const xcb_selection_request_event_t& request, const QMimeData& held) {
     QList<xcb_atom_t> list{targets_};
     list << selectionTargets_;
-    for (const QString& format : offer->formats()) list << atom(format.toLatin1());
+    for (const QString& format : held.formats()) list << atom(format.toLatin1());
     // Clients older than the ICCCM name no property; the target then serves.
     const xcb_atom_t property = request.property != XCB_NONE ? request.property : request.target;
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM, 32,
@@ -159,9 +196,26 @@ class X11TextTargets : public QAbstractNativeEventFilter {
   xcb_connection_t* connection_;
   QHash<QByteArray, xcb_atom_t> atoms_;
   xcb_atom_t clipboard_ = XCB_NONE;
+  xcb_atom_t xdndSelection_ = XCB_NONE;
+  xcb_atom_t typeList_ = XCB_NONE;
   xcb_atom_t targets_ = XCB_NONE;
   QList<xcb_atom_t> selectionTargets_;
   QSet<xcb_atom_t> textTargets_;
+};
+
+// Qt lists a drag's types when the drag starts, just before it shows the drag's picture and
+// looks for the window under the pointer: that show is where the list is mended, before any
+// window has been told of the drag.
+class DragStartWatch : public QObject {
+ public:
+  explicit DragStartWatch(X11TextTargets& targets) : targets_(targets) {}
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() == QEvent::Show && object->isWindowType()) targets_.mendDragTypes();
+    return false;
+  }
+
+ private:
+  X11TextTargets& targets_;
 };
 
 }  // namespace
@@ -186,6 +240,22 @@ std::unique_ptr<QMimeData> pictureFileData(const QString& path, const Bytes& byt
 
 std::unique_ptr<QMimeData> stillFileData(const QString& path, const Bytes& png) {
   return std::make_unique<FileOffer>(path, png, FileOffer::Forms::Still);
+}
+
+Qt::DropAction runFileDrag(QDrag& drag) {
+  static X11TextTargets* const textTargets = X11TextTargets::install();
+  if (!textTargets) return drag.exec(Qt::CopyAction);
+  if (drag.pixmap().isNull()) {
+    QPixmap dot(1, 1);  // a drag without a picture shows none, and its list would stay unmended
+    dot.fill(Qt::transparent);
+    drag.setPixmap(dot);
+  }
+  textTargets->dragOffer = drag.mimeData();
+  DragStartWatch watch(*textTargets);
+  qApp->installEventFilter(&watch);
+  const Qt::DropAction done = drag.exec(Qt::CopyAction);
+  qApp->removeEventFilter(&watch);
+  return done;
 }
 
 bool placeFileOnClipboard(const QString& path, const Bytes& bytes) {

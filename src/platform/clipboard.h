@@ -7,6 +7,7 @@
 
 #include "runtime/text.h"
 
+class QDrag;
 class QMimeData;
 class QWidget;
 
@@ -31,6 +32,10 @@ inline constexpr std::size_t kInlinePictureBytes = 8 << 20;
 std::unique_ptr<QMimeData> pictureFileData(const QString& path, const Bytes& bytes);
 // A still as dropped: its PNG bytes as image/png and its file as a URI list.
 std::unique_ptr<QMimeData> stillFileData(const QString& path, const Bytes& png);
+
+// Runs `drag`, which carries pictureFileData or stillFileData, as a copy (QDrag::exec). On X11
+// the drag lists no text either.
+Qt::DropAction runFileDrag(QDrag& drag);
 
 // pictureFileData on the clipboard. False when not placed.
 bool placeFileOnClipboard(const QString& path, const Bytes& bytes);

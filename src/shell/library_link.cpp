@@ -19,7 +19,8 @@ void linkLibrary(Program& program, library::Library& library) {
   QWidget* window = program.main.主窗口;
   const forms::Context& ctx = program.registry.context();
   library.onProgress([window, &ctx](library::LibraryProgress p) {
-    QMetaObject::invokeMethod(window, [&ctx, p] { browse::showLibraryProgress(ctx, p.done, p.total); });
+    QMetaObject::invokeMethod(
+        window, [&ctx, p] { browse::showLibraryProgress(ctx, p.done, p.total, !p.waiting.empty()); });
   });
 }
 

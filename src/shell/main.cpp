@@ -91,7 +91,7 @@ std::optional<int> readCommandLine(int argc, char** argv, Arguments& arguments) 
       return commandLine.fail(QStringLiteral("--sites needs the name of a sites file"));
   }
   for (const QString& folder : commandLine.parser().values(libraryOption))
-    arguments.libraryFolders.push_back(folder.toStdString());
+    arguments.libraryFolders.push_back(mw::cli::CommandLine::localBytes(folder));
   return std::nullopt;
 }
 

@@ -272,6 +272,8 @@ TEST_F(SearchTest, LibraryProgressStandsInThePlaceholderAndIsNoKeyword) {
   showLibraryProgress(*ctx, 1, 2);
   EXPECT_EQ(form.搜索框->text(), "猫"_gbk);
   EXPECT_EQ(form.搜索框->hint(), "图库整理中 1/2"_gbk);
+  showLibraryProgress(*ctx, 1, 2, true);
+  EXPECT_EQ(form.搜索框->hint(), "图库整理中 1/2（识字暂停，稍后重试）"_gbk);
   showLibraryProgress(*ctx, 2, 2);
   EXPECT_EQ(form.搜索框->hint(), "");
 }

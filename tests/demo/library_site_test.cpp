@@ -7,8 +7,10 @@
 
 #include "demo/content_catalog.h"
 #include "demo/demo_site.h"
+#include "demo/site_server.h"
 #include "library/library.h"
 #include "net/encoding.h"
+#include "runtime/charset.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
 #include "support/captioned_picture.h"
@@ -76,4 +78,32 @@ TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
     EXPECT_EQ(refused->status, 404) << path;
     EXPECT_NE(refused->body, picture) << path;
   }
+}
+
+// Names in GBK or GB18030 bytes, as archives made on Windows unpack, are found by their letters
+// and titled in them, as names in Hangul are; their addresses still lead to the files.
+TEST(LibrarySite, NamesInOtherEncodingsAreFoundAndTitledInTheirLetters) {
+  test::TempFolder temp;
+  const std::string picture = test::captionedPicture("");
+  const std::string inGbk = "我太猫.png"_gbk, inGb18030 = *convertCharset("한국猫.png", "UTF-8", "GB18030");
+  for (const std::string& name : {inGbk, inGb18030, std::string("한글猫.png")})
+    test::writeBytes(temp.path() / name, picture);
+  library::LibraryOptions options;
+  options.indexFile = (temp.path() / "index.sqlite").string();
+  library::Library lib(options);
+  ASSERT_TRUE(lib.start());
+  lib.setFolders({temp.path().string()});
+  demo::DemoOptions siteOptions;
+  siteOptions.library = &lib;
+  demo::DemoSite site(siteOptions);
+  ASSERT_TRUE(site.start());
+  ASSERT_TRUE(test::eventually([&] { return lib.find("猫").size() == 3; }));
+  httplib::Client client("127.0.0.1", site.port(demo::Site::Search));
+  const auto page = client.Get("/plus/search.php?q=" + net::urlEncode("猫"_gbk, true, false));
+  ASSERT_TRUE(page);
+  for (const char* title : {"我太猫.png", "&#54620;&#44397;猫.png", "&#54620;&#44544;猫.png"})
+    EXPECT_NE(page->body.find(gbk(std::string("title=\"") + title + "\"")), std::string::npos) << title;
+  const auto served = client.Get("/library/1/" + demo::percentEncode(inGbk));
+  ASSERT_TRUE(served);
+  EXPECT_EQ(served->body, picture);
 }

@@ -1,17 +1,21 @@
 #!/usr/bin/python3
 """A GTK 3 program pastes what the program copied, reading the clipboard as GTK programs do: the
 image a still copy gives, and after a GIF copy the GIF's bytes, its file and no text at all. A
-later copy leaves the earlier copy's file as it was.
+later copy leaves the earlier copy's file as it was. A picture dragged from a box onto a GTK
+window offers its file and its picture, and no text either.
 
 Usage: gtk_paste_test.py PROGRAM PICTURES  (PICTURES: the demo site's picture folder)"""
+import itertools
 import os
 import stat
 
-from paste_session import BOXES, Failed, gif_frames, main
+from paste_session import BOXES, Failed, gif_frames, main, wait_for
 
 # Offered with every selection, by the ICCCM.
 SELECTION_TARGETS = {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}
 GIF_TARGETS = {"text/uri-list", "x-special/gnome-copied-files", "image/gif", "text/html"}
+# Text as X names it; programs would take a file's path from it.
+TEXT_TARGETS = {"text/plain", "UTF8_STRING", "STRING", "TEXT", "COMPOUND_TEXT", "text/x-moz-url"}
 
 
 def rgba_rows(pixbuf):
@@ -89,6 +93,50 @@ def run(session, pictures, checks):
                  clipboard.wait_for_uris() == uris and os.stat(file_a).st_mtime_ns == stamp_a,
                  clipboard.wait_for_uris())
 
+    # Drags onto a GTK window beside the program's, which reads what they offer as they enter it.
+    target = Gtk.Window(title="drop target")
+    target.drag_dest_set(0, [], 0)
+    offered = []
+
+    def motion(widget, context, x, y, time):
+        offered.append({atom.name() for atom in context.list_targets()})
+        Gdk.drag_status(context, 0, time)  # refused: only the offer counts
+        return True
+    target.connect("drag-motion", motion)
+    target.show_all()
+
+    def pumped(probe):
+        while Gtk.events_pending():
+            Gtk.main_iteration()
+        return probe()
+
+    target.move(750, 100)  # beside the program's window
+    _, tx, ty = wait_for("the drop target beside the program's window", lambda: pumped(
+        lambda: target.get_mapped() and target.get_window().get_origin()[1] >= 700 and target.get_window().get_origin()))
+
+    def drag_types(box):
+        """What a drag from the box offers; None when none came (a press during a copy starts none)."""
+        offered.clear()
+        x, y = session.box_centre(box)
+        session.activate(session.window)
+        session.x("xdotool", "mousemove", str(x), str(y), "mousedown", "1", "mousemove_relative", "20", "0")
+        moves = itertools.count()
+
+        def entered():
+            # A new position each time, which the program passes on.
+            session.x("xdotool", "mousemove", str(tx + 100 + next(moves) % 2), str(ty + 100))
+            return pumped(lambda: offered)
+        try:
+            return wait_for("the drag over the GTK window", entered, seconds=5)[0]
+        except Failed:
+            return None
+        finally:
+            session.x("xdotool", "mouseup", "1")
+
+    for box, picture_type in ((1, "image/gif"), (2, "image/png")):
+        types = wait_for("a drag from 图片框%d over the GTK window" % box, lambda: drag_types(box), interval=0)
+        checks.check("a drag from 图片框%d offers its file and its picture, and no text" % box,
+                     {"text/uri-list", picture_type} <= types and not types & TEXT_TARGETS, sorted(types))
 
 def file_path(uri):
     from gi.repository import Gio

@@ -5,7 +5,9 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <algorithm>
 
+#include "picture/gif_animation.h"
 #include "picture/gif_writer.h"
 #include "picture/picture_codecs.h"
 #include "support/test_pictures.h"
@@ -255,6 +257,51 @@ TEST(PictureDecoder, TheMemoryGivenIsAskedBeforeTheFrameIsAllocated) {
   DecodeMemory mine;
   EXPECT_TRUE(decodePicture(png, {.memory = &mine}).ok());
   EXPECT_EQ(decodedInUse(), before + 100 * 100 * 4);
+}
+
+// Holds all of the shared budget but `left` bytes.
+DecodeMemory allBut(std::size_t left) {
+  DecodeMemory others;
+  for (std::size_t rest = kDecodedBudget - decodedInUse() - left; rest > 0; rest -= std::min(rest, kFrameCap))
+    EXPECT_TRUE(others.take(std::min(rest, kFrameCap)));
+  return others;
+}
+
+// Whatever fails after memory was asked for gives it back at once, not when its owner goes.
+TEST(PictureDecoder, EveryFailureGivesBackWhatItTook) {
+  const std::string png = encode(quadrants(64, 64, false), "PNG"),
+                    bmp = encode(quadrants(64, 64, false), "BMP");
+  std::string jpeg = encode(quadrants(64, 64, false), "JPG");
+  jpeg[jpeg.find("\xFF\xC0") + 12] = 3;  // the first component names a quantisation table never given
+  for (const std::string& bytes : {png.substr(0, png.size() / 2), jpeg, bmp.substr(0, 40)}) {
+    DecodeMemory memory;
+    EXPECT_FALSE(decodePicture(bytes, {.memory = &memory}).ok());
+    EXPECT_EQ(memory.held(), 0u) << bytes.substr(0, 4);
+  }
+
+  const std::size_t before = decodedInUse(), frame = 400 * 400 * 4;
+  const GifTestFrame whole{0, 0, 400, 400, std::vector<unsigned char>(400 * 400, 0), DISPOSE_PREVIOUS};
+  const auto gif =
+      std::make_shared<const Bytes>(writeGif(400, 400, {0, 0xFFFFFF}, {whole, {0, 0, 1, 1, {1}}}));
+  {
+    // Room for the canvas, its saved area and the frame on show, but not the one made after it.
+    DecodeMemory others = allBut(3 * frame + frame / 2);
+    GifAnimation player(gif, {});
+    EXPECT_TRUE(player.error().contains("too large to show")) << player.error().toStdString();
+    EXPECT_EQ(decodedInUse(), before + others.held());
+  }
+  {
+    // Decoding anew each loop, the first frame's saved area is refused on the second loop: the
+    // player stops on the frame it shows and holds that alone.
+    GifAnimation player(gif, {}, 0);
+    player.advance();
+    DecodeMemory others = allBut(0);
+    player.advance();
+    EXPECT_FALSE(player.animated());
+    EXPECT_FALSE(player.frame().isNull());
+    EXPECT_EQ(decodedInUse(), before + others.held() + frame);
+  }
+  EXPECT_EQ(decodedInUse(), before);
 }
 
 TEST(PictureDecoder, BmpDecodesThroughQt) {

@@ -1,5 +1,7 @@
 // The programs' command lines, run where no display is: help and version come out and end the
 // program, a mistake ends it with status 2, and the man pages name every option.
+#include "cli/command_line.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -75,6 +77,20 @@ TEST(CommandLine, HelpVersionAndMistakesEndTheProgramsBeforeAnyDisplay) {
   }
   EXPECT_EQ(run("src/shell/memwick", "--sites=").status, 2);
   EXPECT_EQ(run("demo/memwick-site", "--latency").status, 2);
+}
+
+// A folder is taken as the bytes it is given in, UTF-8 or not (我太 in GBK, as Windows names it).
+TEST(CommandLine, FoldersComeBackAsTheBytesTheyWereGivenIn) {
+  mw::cli::CommandLine line("memwick-site", "1", {});
+  const QCommandLineOption library(QStringLiteral("library"), {}, QStringLiteral("DIR"));
+  line.parser().addOption(library);
+  char program[] = "memwick-site", option[] = "--library", gbk[] = "/tmp/\xce\xd2\xcc\xab",
+       utf8[] = "/tmp/我";
+  char* argv[] = {program, option, gbk, option, utf8};
+  ASSERT_FALSE(line.parse(5, argv));
+  const QStringList folders = line.parser().values(library);
+  EXPECT_EQ(mw::cli::CommandLine::localBytes(folders.value(0)), gbk);
+  EXPECT_EQ(mw::cli::CommandLine::localBytes(folders.value(1)), utf8);
 }
 
 }  // namespace

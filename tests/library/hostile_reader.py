@@ -1,0 +1,26 @@
+#!/usr/bin/python3
+# A word reader that misbehaves by design, started as the library starts memwick-ocr; its first
+# argument is "MODE MAGIC LOG". Each request adds the picture's width to LOG.
+import struct, sys, time
+
+mode, magic, log = sys.argv[1].split(' ')
+out = sys.stdout.buffer
+out.write(struct.pack('<III', int(magic), 1, 0))
+out.flush()
+while len(head := sys.stdin.buffer.read(28)) == 28:
+    _, width, height, _, line, _, _ = struct.unpack('<7I', head)
+    sys.stdin.buffer.read(height * line)
+    seen = open(log).read().split()
+    open(log, 'a').write('%d\n' % width)
+    words, unreadable = [b'ok'], 0
+    if mode == 'die':
+        sys.exit(1)
+    elif mode in ('flood', 'wide'):
+        words = [b'abcdefghijklmnop'] * (65536 if mode == 'flood' else 4096)
+    elif width == 102 or (width == 101 and '101' not in seen):
+        time.sleep(1000)  # overruns its time: always, or the first time
+    elif width == 103:
+        words, unreadable = [], 1
+    out.write(struct.pack('<III', int(magic), len(words), unreadable) +
+              b''.join(struct.pack('<fI', 90, len(w)) + w for w in words))
+    out.flush()
