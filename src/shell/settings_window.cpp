@@ -1,26 +1,21 @@
 #include "shell/settings_window.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QThreadPool>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <map>
 
 #include "actions/favourites.h"
-#include "library/folder_scan.h"
 #include "library/library.h"
 #include "platform/qt_text.h"
 #include "runtime/files.h"
@@ -86,13 +81,13 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
   autostart_ = named(new QCheckBox(q("登录桌面时启动 Memwick")), "随桌面启动");
   autostart_->setChecked(autostartOn(configFolder_));
   folders_ = named(new QTreeWidget, "图库文件夹", "搜索也会找到这些文件夹里的图片");
-  folders_->setColumnCount(3);
-  folders_->setHeaderLabels({q("文件夹"), q("图片"), q("状态")});
+  folders_->setColumnCount(4);
+  folders_->setHeaderLabels({q("文件夹"), q("图片"), q("已读"), q("状态")});
   folders_->setRootIsDecorated(false);
   folders_->setUniformRowHeights(true);
   folders_->header()->setStretchLastSection(false);
   folders_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-  for (int column = 1; column < 3; ++column)
+  for (int column = 1; column < 4; ++column)
     folders_->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
   foldersNote_ = named(new QLabel, "图库说明");
   foldersNote_->setWordWrap(true);
@@ -157,7 +152,7 @@ void SettingsWindow::open() {
   // On the main window while it shows (the window system keeps it above and places it there).
   winId();
   windowHandle()->setTransientParent(main->isVisible() ? main->windowHandle() : nullptr);
-  countFolders();
+  showFolders();
   refresh_.start();
   show();
   raise();
@@ -239,43 +234,28 @@ void SettingsWindow::applyFolders() {
     }
     library_->setFolders(folders);
   }
-  countFolders();
-}
-
-void SettingsWindow::countFolders() {
-  std::vector<std::string> folders = runFolders_;
-  for (const Text& stored : storedFolders_) folders.push_back(runtime::nativePath(stored));
-  for (const std::string& folder : folders) {
-    counts_[folder] = {};
-    // A large tree takes a while: counted on a pooled thread, shown when done.
-    QThreadPool::globalInstance()->start([window = QPointer<SettingsWindow>(this), folder] {
-      const std::string root = library::canonicalFolder(folder);
-      FolderCount count{0, !root.empty() && ::access(root.c_str(), R_OK | X_OK) == 0};
-      if (count.readable) count.pictures = int(library::scanFolder(root).pictures.size());
-      QMetaObject::invokeMethod(qApp, [window, folder, count] {
-        if (!window) return;
-        window->counts_[folder] = count;
-        window->showFolders();
-      });
-    });
-  }
   showFolders();
 }
 
 void SettingsWindow::showFolders() {
   const QString current = folders_->currentItem() ? folders_->currentItem()->text(0) : QString();
+  // What the library has of each folder, by the folder as it was given.
+  std::map<std::string, library::FolderState> states;
+  if (library_)
+    for (library::FolderState& state : library_->folderStates()) states[state.folder] = std::move(state);
   folders_->clear();
-  const auto row = [this](const std::string& folder, bool stored) {
-    const auto found = counts_.find(folder);
-    const FolderCount count = found == counts_.end() ? FolderCount{} : found->second;
-    QString pictures = q("计数中…"), state = stored ? QString() : q("仅本次运行（--library）");
-    if (count.pictures >= 0) pictures = q("%1 张").arg(count.pictures);
-    if (!count.readable) {
-      pictures.clear();
-      state = q("无法读取：文件夹不存在或没有权限");
+  const auto row = [&](const std::string& folder, bool stored) {
+    QStringList shown{QFile::decodeName(QByteArray::fromStdString(folder)), {}, {}, {}};
+    if (const auto found = states.find(folder); found != states.end()) {
+      const library::FolderState& state = found->second;
+      if (state.problem.empty()) {
+        shown[1] = q("%1 张").arg(state.pictures);
+        shown[2] = q("%1 张").arg(state.read);
+      }
+      shown[3] = QString::fromStdString(state.problem);
     }
-    auto* item = new QTreeWidgetItem(folders_,
-                                     {QFile::decodeName(QByteArray::fromStdString(folder)), pictures, state});
+    if (!stored && shown[3].isEmpty()) shown[3] = q("仅本次运行（--library）");
+    auto* item = new QTreeWidgetItem(folders_, shown);
     item->setData(0, Qt::UserRole, stored);
     return item;
   };
@@ -286,13 +266,9 @@ void SettingsWindow::showFolders() {
     if (folders_->topLevelItem(i)->text(0) == current) folders_->setCurrentItem(folders_->topLevelItem(i));
   removeFolder_->setEnabled(folders_->currentItem() &&
                             folders_->currentItem()->data(0, Qt::UserRole).toBool());
-  if (!library_) {
-    foldersNote_->setText(q("图库只随内置站点运行：使用其他站点时这些文件夹不会被搜索。"));
-  } else if (const library::LibraryProgress progress = library_->progress(); progress.busy()) {
-    foldersNote_->setText(q("正在读图中的文字：%1/%2").arg(progress.done).arg(progress.total));
-  } else {
-    foldersNote_->setText(q("没有等待读取文字的图片。"));
-  }
+  foldersNote_->setText(library_ ? QString()
+                                 : q("图库只随内置站点运行：使用其他站点时这些文件夹不会被搜索。"));
+  foldersNote_->setVisible(!library_);
 }
 
 void bindSettingsButton(Program& program, SettingsWindow& window) {

@@ -5,7 +5,6 @@
 #include <QKeySequence>
 #include <QTimer>
 #include <QWidget>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -59,9 +58,9 @@ class SettingsWindow : public QWidget {
   void storeAutostart(bool on);
   void addFolder();
   void removeFolder();
-  // The folders as the library reads them, their pictures counted, and the list that shows them.
+  // The folders as the library reads them, and the list that shows them with what the library
+  // has of each.
   void applyFolders();
-  void countFolders();
   void showFolders();
   void say(const Text& message);
 
@@ -71,11 +70,6 @@ class SettingsWindow : public QWidget {
   TextArray storedFolders_;
   std::string configFolder_;
   QKeySequence shortcut_;
-  struct FolderCount {
-    int pictures = -1;  // still counting
-    bool readable = true;
-  };
-  std::map<std::string, FolderCount> counts_;  // by the folder's path as the system spells it
 
   QKeySequenceEdit* shortcutEdit_;
   QPushButton* clearShortcut_;
