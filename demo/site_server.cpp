@@ -165,8 +165,8 @@ class ConnectionStream : public httplib::Stream {
 
   ssize_t read(char* ptr, size_t size) override {
     if (offset_ == end()) {
-      // What follows a request read whole belongs to the next one.
-      if (wholeRequest() || !waitForBody()) return wholeRequest() ? 0 : -1;
+      if (wholeRequest()) return 0;  // what follows belongs to the next request
+      if (!waitForBody()) return -1;
       buffer_.resize(kReceiveBytes);
       offset_ = 0;
       const ssize_t n = ::recv(sock_, buffer_.data(), buffer_.size(), 0);
@@ -428,7 +428,7 @@ class WorkerPool::Watch {
       std::uint64_t count;
       (void)!::read(wake_, &count, sizeof count);
 
-      Dropped dropped;
+      Dropped dropped;  // let go once the lock is released
       const std::lock_guard lock(mutex_);
       const Clock::time_point now = Clock::now();
       Dropped kept;
@@ -436,7 +436,10 @@ class WorkerPool::Watch {
         const bool polled = c->polled != Connection::kUnpolled && fds[c->polled].revents;
         const Arrival arrival = polled ? c->stream.receive() : Arrival::Partial;
         if (arrival == Arrival::Ready) {
-          c->resume(std::move(c));  // under the lock, so that its owner's closeAll cannot pass it
+          // Under the lock, so that its owner's closeAll cannot pass it. The reference is let go
+          // after the lock: the worker may be done with the connection first.
+          dropped.push_back(std::move(c));
+          dropped.back()->resume(dropped.back());
         } else if (arrival == Arrival::Partial && now < c->stream.deadline()) {
           kept.push_back(std::move(c));
         } else {
