@@ -1,10 +1,7 @@
 // The search page of the demo site (the site memwick starts, four workers), 200 searches on a
 // kept-alive connection: alone, then with 64 connections on 127.0.0.1 that each send a byte of a
 // request header every two seconds, opened again whenever the site closes them.
-#include <arpa/inet.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,6 +17,7 @@
 
 #include "bench_support.h"
 #include "demo/demo_site.h"
+#include "support/loopback_client.h"
 
 namespace {
 
@@ -33,23 +31,6 @@ constexpr auto kTrickleEvery = std::chrono::seconds(2);
 constexpr auto kSearchTimeout = std::chrono::seconds(3);
 constexpr int kFailuresToStop = 3;
 const char* const kSearchPath = "/plus/search.php?kwtype=1&searchtype=titlekeyword&q=%B1%ED%C7%E9";  // 表情
-
-int connectTo(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
-  if (fd >= 0) ::close(fd);
-  return -1;
-}
-
-bool closedByPeer(int fd) {
-  char buffer[1024];
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, 0) > 0 && ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0;
-}
 
 // Connections that send a header that never ends, a byte at a time.
 class Tricklers {
@@ -73,13 +54,13 @@ class Tricklers {
     while (!stop_) {
       int open = 0;
       for (std::size_t i = 0; i < fds_.size(); ++i) {
-        if (fds_[i] >= 0 && closedByPeer(fds_[i])) {
+        if (fds_[i] >= 0 && mw::test::closedByPeer(fds_[i])) {
           ::close(fds_[i]);
           fds_[i] = -1;
           ++reopened_;
         }
         if (fds_[i] < 0) {
-          fds_[i] = connectTo(port_);
+          fds_[i] = mw::test::connectToLoopback(port_);
           sent[i] = 0;
         }
         if (fds_[i] < 0) continue;
