@@ -222,7 +222,7 @@ TEST(DemoSiteOptions, Ipv6SitesAreNamedInBrackets) {
 }
 
 // The seven sites run on one small pool: a thread to listen per site, the shared workers and
-// the thread that watches idle connections.
+// the thread that watches the waiting connections.
 TEST(DemoSitePool, SevenSitesShareTheWorkerThreads) {
   auto threads = [] {
     return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
