@@ -38,10 +38,9 @@ struct DemoSite::Impl {
 
   void route() {
     routeTemplateSite(server(Site::Template), catalog);
-    routeSearchSite(
-        server(Site::Search), catalog,
-        "http://" + options.bindAddress + ":" + std::to_string(ports[static_cast<int>(Site::Search)]),
-        options.library);
+    routeSearchSite(server(Site::Search), catalog,
+                    "http://" + net::joinHostPort(options.bindAddress, ports[static_cast<int>(Site::Search)]),
+                    options.library);
     routeHomeSite(server(Site::Home), options.newestVersion);
     routeAnnouncementSite(server(Site::Announcement), options.readCounterStart, visits);
     routeProbeSite(server(Site::Probe));
@@ -117,7 +116,7 @@ bool DemoSite::running() const { return impl_->started; }
 int DemoSite::port(Site site) const { return impl_->ports[static_cast<int>(site)]; }
 
 net::SiteSettings DemoSite::settings() const {
-  auto host = [this](Site site) { return impl_->options.bindAddress + ":" + std::to_string(port(site)); };
+  auto host = [this](Site site) { return net::joinHostPort(impl_->options.bindAddress, port(site)); };
   net::SiteSettings s;
   s.templateHost = host(Site::Template);
   s.searchHost = host(Site::Search);

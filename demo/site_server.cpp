@@ -1,14 +1,22 @@
 #include "demo/site_server.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "net/site_settings.h"
@@ -16,8 +24,17 @@
 namespace mw::demo {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // The largest thing posted is the make form, a few KB: huge bodies are refused unread.
 constexpr std::size_t kMaxPostBytes = 1 << 20;
+// A header may be this large. A body declared up to kReadAheadBytes comes whole before a
+// worker takes its request; a larger one (an upload) is read by the worker.
+constexpr std::size_t kHeaderBytes = 64 << 10;
+constexpr std::size_t kReadAheadBytes = 64 << 10;
+constexpr std::size_t kReceiveBytes = 16 << 10;
+// A worker's wait for each read of a body left to it, and for each write.
+constexpr int kWaitMs = 5000;
 
 class PoolQueue : public httplib::TaskQueue {
  public:
@@ -68,26 +85,95 @@ void address(socket_t sock, bool peer, std::string& ip, int& port) {
   port = std::atoi(service);
 }
 
-// A connection's byte stream, kept from one request to the next with what was read ahead.
+void closeSocket(socket_t sock) {
+  ::shutdown(sock, SHUT_RDWR);
+  ::close(sock);
+}
+
+// The value of field `name` in a request's header (request line first), spaces trimmed; names
+// compare regardless of case.
+std::optional<std::string_view> fieldValue(std::string_view header, std::string_view name) {
+  for (std::size_t end = header.find('\n'); end != std::string_view::npos;) {
+    const std::size_t begin = end + 1;
+    end = header.find('\n', begin);
+    std::string_view line = header.substr(begin, end == std::string_view::npos ? end : end - begin);
+    if (line.size() <= name.size() || line[name.size()] != ':' ||
+        ::strncasecmp(line.data(), name.data(), name.size()) != 0)
+      continue;
+    line.remove_prefix(name.size() + 1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+      line.remove_suffix(1);
+    return line;
+  }
+  return std::nullopt;
+}
+
+// A connection's bytes, kept from one request to the next with what was read ahead. While it
+// waits in the watch, each request is read ahead until it has come: its header, and its body
+// when that is declared small. A worker then answers it from what was read, and reads on only
+// for a body left to it, within the body's deadline.
 class ConnectionStream : public httplib::Stream {
  public:
-  explicit ConnectionStream(socket_t sock) : sock_(sock) {}
+  enum class Arrival { Partial, Ready, TooLarge, Closed };
 
-  bool readAhead() const { return offset_ < buffer_.size(); }
+  ConnectionStream(socket_t sock, std::chrono::milliseconds bodyLimit, std::size_t maxBody)
+      : sock_(sock), bodyLimit_(bodyLimit), maxBody_(maxBody) {}
 
-  bool is_readable() const override { return readAhead() || waitFor(sock_, POLLIN, kTimeoutMs); }
-  bool is_writable() const override { return waitFor(sock_, POLLOUT, kTimeoutMs); }
+  // Reads what has come, without waiting, unless the next request is at hand already; how far
+  // that request has come.
+  Arrival receive() {
+    if (ready_) return Arrival::Ready;
+    char chunk[kReceiveBytes];
+    const ssize_t n = ::recv(sock_, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+      return Arrival::Closed;
+    if (n > 0) buffer_.append(chunk, std::size_t(n));
+    return arrival();
+  }
+
+  // When the request at hand must have come: its header kHeaderLimit after its first byte, its
+  // body the body limit after its header; before it begins, kIdleLimit after the last one.
+  Clock::time_point deadline() const {
+    if (headerEnd_ != kNone) return headerIn_ + bodyLimit_;
+    if (began_ != Clock::time_point{}) return began_ + kHeaderLimit;
+    return idleSince_ + kIdleLimit;
+  }
+
+  // No byte of a next request has come.
+  bool idle() const { return offset_ == buffer_.size(); }
+  // The request at hand was read whole, so that answering it waits for no client.
+  bool wholeRequest() const { return requestEnd_ != kNone; }
+  // Whether a request may follow this one on the connection: not after a body refused unread,
+  // nor after one read by the worker, whose end is unknown where it was cut short.
+  bool canContinue() const { return wholeRequest() && !refusedBody_; }
+
+  // Forgets the request just answered, and what of it was left unread (a refused body).
+  void next() {
+    if (wholeRequest()) offset_ = std::max(offset_, requestEnd_);
+    buffer_.erase(0, offset_);
+    if (buffer_.empty()) std::string().swap(buffer_);  // an idle connection keeps no buffer
+    offset_ = scanned_ = 0;
+    headerEnd_ = requestEnd_ = kNone;
+    ready_ = refusedBody_ = false;
+    began_ = {};
+    idleSince_ = Clock::now();
+  }
+
+  bool is_readable() const override { return offset_ < end() || (!wholeRequest() && waitForBody()); }
+  bool is_writable() const override { return waitFor(sock_, POLLOUT, kWaitMs); }
 
   ssize_t read(char* ptr, size_t size) override {
-    if (!readAhead()) {
-      if (!waitFor(sock_, POLLIN, kTimeoutMs)) return -1;
-      buffer_.resize(4096);
+    if (offset_ == end()) {
+      if (wholeRequest()) return 0;  // what follows belongs to the next request
+      if (!waitForBody()) return -1;
+      buffer_.resize(kReceiveBytes);
       offset_ = 0;
       const ssize_t n = ::recv(sock_, buffer_.data(), buffer_.size(), 0);
       buffer_.resize(n > 0 ? std::size_t(n) : 0);
       if (n <= 0) return n;
     }
-    const std::size_t n = std::min(size, buffer_.size() - offset_);
+    const std::size_t n = std::min(size, end() - offset_);
     std::copy_n(buffer_.data() + offset_, n, ptr);
     offset_ += n;
     return ssize_t(n);
@@ -103,15 +189,73 @@ class ConnectionStream : public httplib::Stream {
   socket_t socket() const override { return sock_; }
 
  private:
-  static constexpr int kTimeoutMs = 5000;
+  static constexpr std::size_t kNone = std::string::npos;
+
+  std::size_t end() const { return wholeRequest() ? requestEnd_ : buffer_.size(); }
+
+  bool waitForBody() const {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(headerIn_ + bodyLimit_ - Clock::now()).count();
+    return left > 0 && waitFor(sock_, POLLIN, int(std::min<long long>(left, kWaitMs)));
+  }
+
+  Arrival arrival() {
+    if (idle()) return Arrival::Partial;
+    if (began_ == Clock::time_point{}) began_ = Clock::now();
+    if (headerEnd_ == kNone) {
+      // The blank line that ends the header, as the parser finds it.
+      const std::size_t blank = buffer_.find("\n\r\n", std::max(offset_, scanned_));
+      if (blank == kNone) {
+        scanned_ = std::max(buffer_.size(), std::size_t(2)) - 2;
+        return buffer_.size() - offset_ > kHeaderBytes ? Arrival::TooLarge : Arrival::Partial;
+      }
+      headerEnd_ = blank + 3;
+      headerIn_ = Clock::now();
+      requestEnd_ = readAheadEnd();
+    }
+    ready_ = !wholeRequest() || buffer_.size() >= requestEnd_;
+    return ready_ ? Arrival::Ready : Arrival::Partial;
+  }
+
+  // Where the request ends when it is read ahead whole: after its header when it has no body
+  // (a request without a length has none) or one too large to be taken, which is refused
+  // unread; after a small declared body. kNone when the worker reads the body: a chunked one,
+  // one the client waits to be asked for, or a large one.
+  std::size_t readAheadEnd() {
+    const std::string_view header(buffer_.data() + offset_, headerEnd_ - offset_);
+    if (fieldValue(header, "Transfer-Encoding")) return kNone;
+    const std::optional<std::string_view> length = fieldValue(header, "Content-Length");
+    if (!length) return headerEnd_;
+    // Read as the parser reads it.
+    const unsigned long long bytes = std::strtoull(std::string(*length).c_str(), nullptr, 10);
+    if (bytes > maxBody_) {
+      refusedBody_ = true;
+      return headerEnd_;
+    }
+    if (fieldValue(header, "Expect") || bytes > kReadAheadBytes) return kNone;
+    return headerEnd_ + std::size_t(bytes);
+  }
+
   socket_t sock_;
+  std::chrono::milliseconds bodyLimit_;
+  std::size_t maxBody_;
   std::string buffer_;
-  std::size_t offset_ = 0;
+  std::size_t offset_ = 0;   // what the answered requests took
+  std::size_t scanned_ = 0;  // searched for the header's end
+  std::size_t headerEnd_ = kNone;
+  std::size_t requestEnd_ = kNone;
+  bool ready_ = false;
+  bool refusedBody_ = false;
+  Clock::time_point idleSince_ = Clock::now();
+  Clock::time_point began_{};
+  Clock::time_point headerIn_{};
 };
 
-void closeSocket(socket_t sock) {
-  ::shutdown(sock, SHUT_RDWR);
-  ::close(sock);
+// What a header too large to read is answered with.
+void refuseHeader(socket_t sock) {
+  static constexpr std::string_view answer =
+      "HTTP/1.1 431 Request Header Fields Too Large\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+  (void)!::send(sock, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
 }
 
 // Whether the request's Host names the address and port it came to (localhost too, when that
@@ -133,22 +277,57 @@ bool namesServedAddress(const httplib::Request& req) {
 
 }  // namespace
 
-class WorkerPool::IdleWatch {
+// One client's connection, from its accept to its close.
+class Connection {
  public:
-  using Clock = std::chrono::steady_clock;
+  Connection(socket_t s, WorkerPool::Watch& w, int ownerId, std::chrono::milliseconds bodyLimit,
+             std::size_t maxBody)
+      : sock(s), watch(w), owner(ownerId), stream(s, bodyLimit, maxBody) {
+    int port = 0;
+    address(sock, true, peer, port);
+    // An answer goes out in two writes, header and body: held back until the first is
+    // acknowledged, the body would wait out the client's delayed acknowledgement (40 ms) on
+    // every request after a connection's first.
+    const int on = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  }
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
 
-  IdleWatch() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  const socket_t sock;
+  WorkerPool::Watch& watch;
+  const int owner;
+  std::string peer;  // the client's address
+  const Clock::time_point opened = Clock::now();
+  ConnectionStream stream;
+  int served = 0;
+  // Queues the connection on its server's workers; called by the watch.
+  std::function<void(std::shared_ptr<Connection>)> resume;
+  // Guarded by the watch's lock: whether it counts against its address's share, and its place
+  // in the watch's poll (kUnpolled when parked since).
+  bool counted = false;
+  static constexpr std::size_t kUnpolled = std::size_t(-1);
+  std::size_t polled = kUnpolled;
+};
+
+class WorkerPool::Watch {
+ public:
+  using Arrival = ConnectionStream::Arrival;
+  using Dropped = std::vector<std::shared_ptr<Connection>>;
+
+  Watch() : wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     thread_ = std::thread([this] { run(); });
   }
 
-  ~IdleWatch() {
+  ~Watch() {
     {
       const std::lock_guard lock(mutex_);
       stopping_ = true;
     }
     wake();
     thread_.join();
-    for (const Parked& p : parked_) closeSocket(p.sock);
+    parked_.clear();
     ::close(wake_);
   }
 
@@ -157,39 +336,73 @@ class WorkerPool::IdleWatch {
     return ++owners_;
   }
 
-  // Watches `sock` until its next request arrives, then runs `resume` (on the watch's thread:
-  // it must only queue work). A connection idle for kIdleLimit is closed, and so is one whose
-  // owner has closed its connections.
-  void park(int owner, socket_t sock, std::function<void()> resume) {
+  // Counts a new connection against its address's share. Beyond it, the address's oldest idle
+  // connection is closed, else its oldest slow one; false when none is waiting here (all are
+  // being answered): then `c` is refused.
+  bool admit(const std::shared_ptr<Connection>& c) {
+    Dropped dropped;  // closed once the lock is released
+    const std::lock_guard lock(mutex_);
+    if (stopping_ || isClosed(c->owner)) return false;
+    c->counted = true;
+    if (++perAddress_[c->peer] <= kConnectionsPerAddress) return true;
+    auto rank = [](const Connection& p) { return std::pair(!p.stream.idle(), p.opened); };
+    auto victim = parked_.end();
+    for (auto it = parked_.begin(); it != parked_.end(); ++it)
+      if ((*it)->peer == c->peer && (victim == parked_.end() || rank(**it) < rank(**victim))) victim = it;
+    if (victim == parked_.end()) {
+      uncount(*c);
+      return false;
+    }
+    uncount(**victim);
+    dropped.push_back(std::move(*victim));
+    parked_.erase(victim);
+    return true;
+  }
+
+  // Watches `c` until its request has come, then resumes it (on the watch's thread: resuming
+  // must only queue work). A request that misses its deadline closes the connection, and so
+  // does its owner closing its connections.
+  void park(std::shared_ptr<Connection> c) {
     {
       const std::lock_guard lock(mutex_);
-      if (stopping_ || std::find(closed_.begin(), closed_.end(), owner) != closed_.end()) {
-        closeSocket(sock);
+      if (stopping_ || isClosed(c->owner)) {
+        uncount(*c);
         return;
       }
-      parked_.push_back({owner, sock, Clock::now() + kIdleLimit, std::move(resume)});
+      c->polled = Connection::kUnpolled;
+      parked_.push_back(std::move(c));
     }
     wake();
   }
 
   // Closes the owner's waiting connections; none of its connections waits or resumes again.
   void closeAll(int owner) {
+    Dropped dropped;
     const std::lock_guard lock(mutex_);
     closed_.push_back(owner);
-    std::erase_if(parked_, [&](const Parked& p) {
-      if (p.owner != owner) return false;
-      closeSocket(p.sock);
-      return true;
-    });
+    Dropped kept;
+    for (std::shared_ptr<Connection>& c : parked_) {
+      if (c->owner == owner) uncount(*c);
+      (c->owner == owner ? dropped : kept).push_back(std::move(c));
+    }
+    parked_ = std::move(kept);
+  }
+
+  // A connection closes.
+  void release(Connection& c) {
+    const std::lock_guard lock(mutex_);
+    uncount(c);
   }
 
  private:
-  struct Parked {
-    int owner;
-    socket_t sock;
-    Clock::time_point until;
-    std::function<void()> resume;
-  };
+  void uncount(Connection& c) {
+    if (!c.counted) return;
+    c.counted = false;
+    const auto it = perAddress_.find(c.peer);
+    if (--it->second == 0) perAddress_.erase(it);
+  }
+
+  bool isClosed(int owner) const { return std::find(closed_.begin(), closed_.end(), owner) != closed_.end(); }
 
   void wake() {
     const std::uint64_t one = 1;
@@ -204,9 +417,10 @@ class WorkerPool::IdleWatch {
       {
         const std::lock_guard lock(mutex_);
         if (stopping_) return;
-        for (const Parked& p : parked_) {
-          fds.push_back({p.sock, POLLIN, 0});
-          next = std::min(next, p.until);
+        for (const std::shared_ptr<Connection>& c : parked_) {
+          c->polled = fds.size();
+          fds.push_back({c->sock, POLLIN, 0});
+          next = std::min(next, c->stream.deadline());
         }
       }
       const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
@@ -214,32 +428,46 @@ class WorkerPool::IdleWatch {
       std::uint64_t count;
       (void)!::read(wake_, &count, sizeof count);
 
+      Dropped dropped;  // let go once the lock is released
       const std::lock_guard lock(mutex_);
       const Clock::time_point now = Clock::now();
-      std::erase_if(parked_, [&](Parked& p) {
-        const auto polled =
-            std::find_if(fds.begin() + 1, fds.end(), [&](const pollfd& f) { return f.fd == p.sock; });
-        if (polled != fds.end() && polled->revents) {
-          p.resume();  // under the lock, so that its owner's closeAll cannot pass it
-          return true;
+      Dropped kept;
+      for (std::shared_ptr<Connection>& c : parked_) {
+        const bool polled = c->polled != Connection::kUnpolled && fds[c->polled].revents;
+        const Arrival arrival = polled ? c->stream.receive() : Arrival::Partial;
+        if (arrival == Arrival::Ready) {
+          // Under the lock, so that its owner's closeAll cannot pass it. The reference is let go
+          // after the lock: the worker may be done with the connection first.
+          dropped.push_back(std::move(c));
+          dropped.back()->resume(dropped.back());
+        } else if (arrival == Arrival::Partial && now < c->stream.deadline()) {
+          kept.push_back(std::move(c));
+        } else {
+          if (arrival == Arrival::TooLarge) refuseHeader(c->sock);
+          uncount(*c);
+          dropped.push_back(std::move(c));
         }
-        if (now < p.until) return false;
-        closeSocket(p.sock);
-        return true;
-      });
+      }
+      parked_ = std::move(kept);
     }
   }
 
   const int wake_;
   std::mutex mutex_;
-  std::vector<Parked> parked_;
+  std::vector<std::shared_ptr<Connection>> parked_;
+  std::map<std::string, int> perAddress_;  // connections open, waiting or being answered
   std::vector<int> closed_;
   int owners_ = 0;
   bool stopping_ = false;
   std::thread thread_;
 };
 
-WorkerPool::WorkerPool(std::size_t threads) : idle_(std::make_unique<IdleWatch>()) {
+Connection::~Connection() {
+  watch.release(*this);
+  closeSocket(sock);
+}
+
+WorkerPool::WorkerPool(std::size_t threads) : watch_(std::make_unique<Watch>()) {
   for (std::size_t i = 0; i < threads; ++i) {
     threads_.emplace_back([this] {
       for (;;) {
@@ -276,15 +504,8 @@ void WorkerPool::run(std::function<void()> job) {
   wake_.notify_one();
 }
 
-struct SiteServer::Connection {
-  explicit Connection(socket_t s) : sock(s), stream(s) {}
-  socket_t sock;
-  ConnectionStream stream;
-  int served = 0;
-};
-
 SiteServer::SiteServer(WorkerPool& pool, ServingRules& rules)
-    : pool_(pool), watchId_(pool.idle().newOwner()) {
+    : pool_(pool), watchId_(pool.watch().newOwner()) {
   new_task_queue = [this] {
     httplib::TaskQueue* queue = pool_.newQueue();
     queue_ = queue;
@@ -323,28 +544,42 @@ SiteServer::SiteServer(WorkerPool& pool, ServingRules& rules)
 SiteServer::~SiteServer() { stopServing(); }
 
 void SiteServer::stopServing() {
-  pool_.idle().closeAll(watchId_);
+  pool_.watch().closeAll(watchId_);
   stop();
 }
 
 bool SiteServer::process_and_close_socket(socket_t sock) {
-  serve(std::make_shared<Connection>(sock));
+  auto c = std::make_shared<Connection>(sock, pool_.watch(), watchId_, bodyLimit_, payload_max_length_);
+  c->resume = [this](std::shared_ptr<Connection> waited) {
+    queue_.load()->enqueue([this, waited = std::move(waited)] { serve(waited); });
+  };
+  if (pool_.watch().admit(c)) serve(c);
   return true;
 }
 
-// Answers the requests at hand, then leaves the connection to the idle watch, which queues it
-// here again when its next request comes.
+// Answers the requests that have come, then leaves the connection to the watch, which queues
+// it here again when its next request has come.
 void SiteServer::serve(const std::shared_ptr<Connection>& c) {
+  using Arrival = ConnectionStream::Arrival;
   for (;;) {
-    if (!c->stream.readAhead() && !waitFor(c->sock, POLLIN, 0)) {
-      pool_.idle().park(watchId_, c->sock, [this, c] { queue_.load()->enqueue([this, c] { serve(c); }); });
-      return;
+    switch (c->stream.receive()) {
+      case Arrival::Closed:
+        return;
+      case Arrival::TooLarge:
+        refuseHeader(c->sock);
+        return;
+      case Arrival::Partial:
+        pool_.watch().park(c);
+        return;
+      case Arrival::Ready:
+        break;
     }
-    const bool last = ++c->served >= kRequestsPerConnection || !is_running();
+    const bool last = ++c->served >= kRequestsPerConnection || !is_running() || !c->stream.canContinue();
     bool closed = false;
-    if (!process_request(c->stream, last, closed, nullptr) || closed || last) break;
+    const bool answered = process_request(c->stream, last, closed, nullptr);
+    c->stream.next();
+    if (!answered || closed || last) return;
   }
-  closeSocket(c->sock);
 }
 
 std::string percentEncode(const std::string& bytes) {

@@ -18,6 +18,8 @@
 
 namespace mw::demo {
 
+class Connection;
+
 // Worker threads shared by several cpp-httplib servers: each server gets a task queue of its
 // own (newQueue) that runs its connections here.
 class WorkerPool {
@@ -33,10 +35,10 @@ class WorkerPool {
 
   void run(std::function<void()> job);
 
-  // Kept-alive connections between their requests wait here, watched by one thread of the
-  // pool's own, so that an idle connection holds no worker.
-  class IdleWatch;
-  IdleWatch& idle() { return *idle_; }
+  // Connections wait here until a request has come whole, watched by one thread of the pool's
+  // own, so that neither an idle connection nor a slow client holds a worker.
+  class Watch;
+  Watch& watch() { return *watch_; }
 
  private:
   std::mutex mutex_;
@@ -44,7 +46,7 @@ class WorkerPool {
   std::deque<std::function<void()>> jobs_;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
-  std::unique_ptr<IdleWatch> idle_;
+  std::unique_ptr<Watch> watch_;
 };
 
 // What every site does besides its pages: latency and failure injection, and a request count.
@@ -62,11 +64,19 @@ struct ServingRules {
 // How long a kept-alive connection may wait for its next request, and how many it may carry.
 inline constexpr std::chrono::seconds kIdleLimit{30};
 inline constexpr int kRequestsPerConnection = 100;
+// How long a request's whole header may take from its first byte, and its body from the end of
+// the header (by default: the sites take small forms), however steadily their bytes come.
+inline constexpr std::chrono::seconds kHeaderLimit{10};
+inline constexpr std::chrono::seconds kBodyLimit{10};
+// Connections one client address may hold open to the sites of one pool: far more than a
+// program opens side by side, few enough that one client cannot take every descriptor. The
+// address's oldest idle connection makes room for a new one.
+inline constexpr int kConnectionsPerAddress = 128;
 
 // One site's server: serves through `pool` under `rules` (which must outlive it), with a bounded
 // request body, and a busy fixed port failing the start instead of being shared. Connections
-// are kept alive as real servers keep them; between requests a connection waits in the pool's
-// idle watch, not on a worker.
+// are kept alive as real servers keep them. Until a request has come (its header, and a small
+// body) a connection waits in the pool's watch, not on a worker.
 class SiteServer : public httplib::Server {
  public:
   SiteServer(WorkerPool& pool, ServingRules& rules);
@@ -76,13 +86,17 @@ class SiteServer : public httplib::Server {
   // answered are done.
   void stopServing();
 
+  // How long a request's body may take once its header is in; raised by a server that takes
+  // large uploads. Set before listening.
+  void setBodyLimit(std::chrono::milliseconds limit) { bodyLimit_ = limit; }
+
  private:
-  struct Connection;
   bool process_and_close_socket(socket_t sock) override;
   void serve(const std::shared_ptr<Connection>& c);
 
   WorkerPool& pool_;
   const int watchId_;
+  std::chrono::milliseconds bodyLimit_ = kBodyLimit;
   std::atomic<httplib::TaskQueue*> queue_{nullptr};
 };
 

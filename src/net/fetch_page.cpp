@@ -96,9 +96,12 @@ std::optional<FetchTarget> fetchTarget(const Text& url) {
   if (lower.empty() || lower.back() != '/') lower += '/';
   if (!lower.starts_with("https://") && lower.find("http://") == std::string::npos) lower = "http://" + lower;
   Text hostPort = textBetween(lower, lower.starts_with("https://") ? "https://" : "http://", "/");
-  target.host = hostPort.substr(0, hostPort.find(':'));
+  // An IPv6 address keeps its brackets: the address is built again from host and port.
+  const std::size_t close = hostPort.starts_with('[') ? hostPort.find(']') : std::string::npos;
+  const std::size_t hostEnd = close != std::string::npos ? close + 1 : hostPort.find(':');
+  target.host = hostPort.substr(0, hostEnd);
   target.port = target.secure ? 443 : 80;
-  if (std::size_t colon = hostPort.rfind(':'); colon != std::string::npos) {
+  if (std::size_t colon = hostPort.rfind(':'); colon != std::string::npos && colon >= hostEnd) {
     target.port = toInteger(std::string_view(hostPort).substr(colon + 1));
     if (target.port == 0) target.port = target.secure ? 443 : 80;
   }

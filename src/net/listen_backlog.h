@@ -5,7 +5,7 @@
 
 namespace mw::net {
 
-// Raises the backlog of this process's listening IPv4 socket on `port`.
+// Raises the backlog of this process's listening sockets (IPv4 or IPv6) on `port`.
 void widenListenBacklog(int port);
 
 }  // namespace mw::net

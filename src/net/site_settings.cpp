@@ -1,5 +1,8 @@
 #include "net/site_settings.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +47,21 @@ bool isValidUtf8(const std::string& s) {
 
 }  // namespace
 
+std::pair<std::string, std::string> splitHostPort(const std::string& hostPort) {
+  const std::size_t close = hostPort.starts_with('[') ? hostPort.find(']') : std::string::npos;
+  if (close != std::string::npos) {
+    const std::string host = hostPort.substr(1, close - 1);
+    return {host, close + 1 < hostPort.size() ? hostPort.substr(close + 2) : std::string()};
+  }
+  const std::size_t colon = hostPort.rfind(':');
+  if (colon == std::string::npos) return {hostPort, {}};
+  return {hostPort.substr(0, colon), hostPort.substr(colon + 1)};
+}
+
+std::string joinHostPort(const std::string& host, int port) {
+  return (host.find(':') == std::string::npos ? host : "[" + host + "]") + ":" + std::to_string(port);
+}
+
 bool isValidHostPort(const std::string& value, std::string* why) {
   auto fail = [&](const char* reason) {
     if (why) *why = reason;
@@ -52,16 +70,25 @@ bool isValidHostPort(const std::string& value, std::string* why) {
   if (value.empty()) return fail("the value is empty");
   if (value.find("://") != std::string::npos) return fail("write the host without a scheme such as http://");
   if (value.find_first_of("/?#") != std::string::npos) return fail("write the host without a path");
-  const auto colon = value.rfind(':');
-  const std::string host = value.substr(0, colon);
-  if (host.empty()) return fail("the host name is empty");
-  for (unsigned char c : host)
-    if (!std::isalnum(c) && c != '-' && c != '.')
-      return fail("the host name may hold only letters, digits, '-' and '.'");
-  if (host.front() == '.' || host.back() == '.' || host.find("..") != std::string::npos)
-    return fail("the host name has an empty label");
-  if (colon != std::string::npos) {
-    const std::string port = value.substr(colon + 1);
+  const auto [host, port] = splitHostPort(value);
+  if (value.starts_with('[')) {
+    const std::size_t close = value.find(']');
+    if (close == std::string::npos || (close + 1 < value.size() && value[close + 1] != ':'))
+      return fail("write an IPv6 address in brackets, as [::1]:8080");
+    in6_addr address;
+    if (::inet_pton(AF_INET6, host.c_str(), &address) != 1)
+      return fail("the host in brackets is not an IPv6 address");
+  } else {
+    if (std::count(value.begin(), value.end(), ':') > 1)
+      return fail("write an IPv6 address in brackets, as [::1]:8080");
+    if (host.empty()) return fail("the host name is empty");
+    for (unsigned char c : host)
+      if (!std::isalnum(c) && c != '-' && c != '.')
+        return fail("the host name may hold only letters, digits, '-' and '.'");
+    if (host.front() == '.' || host.back() == '.' || host.find("..") != std::string::npos)
+      return fail("the host name has an empty label");
+  }
+  if (value.back() == ':' || !port.empty()) {
     if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
       return fail("the port must be a number from 1 to 65535");
     const long n = std::stol(port);

@@ -3,11 +3,12 @@
 // from the [sites] section of MW_sites.ini (or the file given with --sites).
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace mw::net {
 
 struct SiteSettings {
-  // Each host is "host" or "host:port", without scheme or path.
+  // Each host is "host" or "host:port", without scheme or path; IPv6 addresses in brackets.
   std::string templateHost;
   std::string searchHost;
   std::string homeHost;
@@ -45,7 +46,14 @@ SiteSettingsResult readSiteSettings(const std::string& path);
 // The text of a sites file holding `settings`, with a comment per key.
 std::string formatSiteSettings(const SiteSettings& settings);
 
-// Whether `value` is a valid "host[:port]"; on failure `why` says what is wrong.
+// Whether `value` is a valid "host[:port]", an IPv6 address written in brackets ("[::1]:8080");
+// on failure `why` says what is wrong.
 bool isValidHostPort(const std::string& value, std::string* why = nullptr);
+
+// A "host[:port]" split into the host, as the resolver takes it (an IPv6 address without its
+// brackets), and the port ("" when none is given).
+std::pair<std::string, std::string> splitHostPort(const std::string& hostPort);
+// The "host:port" of `host` (a name or an address) and `port`, in brackets for IPv6.
+std::string joinHostPort(const std::string& host, int port);
 
 }  // namespace mw::net

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "net/fetch_request.h"
+#include "net/site_settings.h"
 #include "net/transfer.h"
 #include "runtime/event_pump.h"
 
@@ -87,13 +88,6 @@ void keep(const addrinfo& address, int fd, Clock::time_point until, const std::a
     r.sockets.push_back(w);
 }
 
-// "host" or "host:port" split for the resolver; port 80 when none is given.
-std::pair<std::string, std::string> hostAndPort(const Text& hostPort) {
-  const std::size_t colon = hostPort.rfind(':');
-  if (colon == std::string::npos) return {hostPort, "80"};
-  return {hostPort.substr(0, colon), hostPort.substr(colon + 1)};
-}
-
 void openConnections(const std::vector<WarmTarget>& targets, std::chrono::milliseconds lifetime,
                      const std::atomic<bool>& ending) {
   // One host and port listed twice counts once, with the connections of both.
@@ -101,7 +95,8 @@ void openConnections(const std::vector<WarmTarget>& targets, std::chrono::millis
   for (const WarmTarget& t : targets) wanted[t.hostPort] += std::max(t.connections, 0);
   for (const auto& [hostPort, count] : wanted) {
     if (ending) return;
-    const auto [host, port] = hostAndPort(hostPort);
+    auto [host, port] = splitHostPort(hostPort);
+    if (port.empty()) port = "80";
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

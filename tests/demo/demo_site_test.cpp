@@ -18,6 +18,9 @@
 
 #include "demo/content_catalog.h"
 #include "net/encoding.h"
+#include "net/fetch_page.h"
+#include "net/site_settings.h"
+#include "net/web_request.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
 
@@ -204,8 +207,22 @@ TEST(DemoSiteOptions, HostCheckRefusesRequestsMadeForAnotherHost) {
     EXPECT_EQ(status(host), 403) << host;
 }
 
+// Listening on IPv6 loopback, the settings name the sites in brackets, and the program's
+// requests reach them through those, the Host check included.
+TEST(DemoSiteOptions, Ipv6SitesAreNamedInBrackets) {
+  if (httplib::Server probe; probe.bind_to_any_port("::1") <= 0) GTEST_SKIP() << "no IPv6 loopback";
+  DemoSite site({.bindAddress = "::1", .checkHost = true});
+  ASSERT_TRUE(site.start());
+  const auto read = parseSiteSettings(formatSiteSettings(site.settings()), "MW_sites.ini");
+  ASSERT_TRUE(read.settings) << read.error;
+  EXPECT_EQ(read.settings->probeHost, "[::1]:" + std::to_string(site.port(Site::Probe)));
+  EXPECT_NE(fetchPage(read.settings->probeBase() + "/").find(kProbeMarker), std::string::npos);
+  const Text found = webRequest(read.settings->searchBase() + "/plus/search.php?q=%B1%ED%C7%E9");
+  EXPECT_NE(found.find("http://" + read.settings->searchHost + "/uploads/"), std::string::npos);
+}
+
 // The seven sites run on one small pool: a thread to listen per site, the shared workers and
-// the thread that watches idle connections.
+// the thread that watches the waiting connections.
 TEST(DemoSitePool, SevenSitesShareTheWorkerThreads) {
   auto threads = [] {
     return std::distance(std::filesystem::directory_iterator("/proc/self/task"),

@@ -85,6 +85,12 @@ TEST(SiteSettings, EveryMissingOrMalformedValueIsNamedWithFileAndKey) {
       {"share", "pan example", "only letters, digits"},
       {"announcement", "a..example", "empty label"},
       {"probe_marker", "\xE7\xBD", "not valid UTF-8"},
+      {"probe", "::1:39383", "in brackets"},
+      {"probe", "[::1", "in brackets"},
+      {"probe", "[::1]x", "in brackets"},
+      {"probe", "[::g]:80", "not an IPv6 address"},
+      {"probe", "[127.0.0.1]", "not an IPv6 address"},
+      {"probe", "[::1]:0", "port must be a number"},
   };
   for (const Case& c : cases) {
     const auto r = parseSiteSettings(sitesText(c.key, c.value), "/opt/mw/MW_sites.ini");
@@ -93,6 +99,8 @@ TEST(SiteSettings, EveryMissingOrMalformedValueIsNamedWithFileAndKey) {
     EXPECT_NE(r.error.find(c.expected), std::string::npos) << r.error;
   }
   EXPECT_TRUE(parseSiteSettings(sitesText("", std::nullopt), "f.ini").settings);
+  for (const char* v6 : {"[::1]:39383", "[fe80::1]", "[2001:db8::8:800:200c:417a]:8080"})
+    EXPECT_TRUE(parseSiteSettings(sitesText("probe", v6), "f.ini").settings) << v6;
   // Without a [sites] section nothing is configured.
   EXPECT_FALSE(parseSiteSettings("template = a\n", "f.ini").settings);
 }
