@@ -19,6 +19,8 @@ packages=(
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi
   # the same test clicks with a real pointer and reads the clipboard; a window manager for another
   xclip openbox x11-utils
+  # and reads what a label shows from a crop of the window (import), with a system tray
+  imagemagick trayer
   # Wayland: Qt's platform plugin, and for its test a compositor (weston inside Xvfb) and its clipboard
   qt6-wayland weston wl-clipboard
   # the desktop icon's SVG, the .deb (dpkg-shlibdeps needs file) and its checks

@@ -5,6 +5,7 @@
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QTimer>
 #include <memory>
 
 #include "forms/notices.h"
@@ -117,6 +118,23 @@ class DragStarter : public QObject {
   QPoint pressAt_;
 };
 
+// The chat comes back in front; the tip goes with the window it stands on. A copy after
+// another restarts the wait.
+void hideOnceTipShown(const Context& ctx) {
+  toolkit::Window* window = ctx.main.主窗口;
+  auto* timer = window->findChild<QTimer*>(QStringLiteral("hideAfterCopy"), Qt::FindDirectChildrenOnly);
+  if (!timer) {
+    timer = new QTimer(window);
+    timer->setObjectName(QStringLiteral("hideAfterCopy"));
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, window, [tip = ctx.main.气球提示框1, window] {
+      tip->hideNow();
+      window->hide();
+    });
+  }
+  timer->start(toolkit::BalloonTip::kDelayMs + kCopiedGlanceMs);
+}
+
 }  // namespace
 
 bool copyPictureToClipboard(const Context& ctx, const Bytes& picture) {
@@ -145,6 +163,7 @@ void copySlotPicture(const Context& ctx, int slot) {
   bool placed = false;
   if (!copyGifViaBrowser(ctx, slot, placed)) placed = copyPictureToClipboard(ctx, box->picture());
   forms::showCursorTip(ctx, placed ? kCopiedTip : kCopyFailedTip);
+  if (placed && ctx.state.settings.hideAfterCopy) hideOnceTipShown(ctx);
 }
 
 std::unique_ptr<QMimeData> pictureDragData(const Context& ctx, int box) {

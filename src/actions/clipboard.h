@@ -18,8 +18,10 @@ inline const Text kCopyFailedTip = "图片数据无法识别，未能复制"_gbk
 // clipboard does not take the image: the caller then shows kCopyFailedTip instead of kCopiedTip.
 bool copyPictureToClipboard(const forms::Context& ctx, const Bytes& picture);
 
-// The left click on 图片框`slot` (1..8); an empty box says so and copies nothing.
+// The left click on 图片框`slot` (1..8); an empty box says so and copies nothing. With hide after
+// copy on, a copy that landed hides the main window once its tip has shown for kCopiedGlanceMs.
 void copySlotPicture(const forms::Context& ctx, int slot);
+inline constexpr int kCopiedGlanceMs = 500;
 
 // Copies the GIF of 图片框`slot` so that it stays animated, placed as its own file (see
 // runtime::PictureFiles) when the address shown there ends in "gif" (case-sensitive) or the box

@@ -44,6 +44,13 @@ void HandlerRegistry::on(QWidget* control, toolkit::Event event, Handler handler
   }
 }
 
+void HandlerRegistry::run(PlainHandler handler) {
+  gate_.run([this, handler = std::move(handler)] {
+    handler(context_);
+    if (after_) after_(context_);
+  });
+}
+
 std::size_t HandlerRegistry::runs(const QWidget* control, toolkit::Event event) const {
   const auto it = runs_.find({control, event});
   return it == runs_.end() ? 0 : it->second;

@@ -26,6 +26,9 @@ class HandlerRegistry {
   void on(QWidget* control, toolkit::Event event, PlainHandler handler);
 
   const Context& context() const { return context_; }
+  // Runs `handler` as a bound handler runs (after the one running now, if any), for what comes
+  // from outside the windows: a command, the tray.
+  void run(PlainHandler handler);
   // Runs after every handler, to follow what handlers change.
   void afterEachHandler(PlainHandler observer) { after_ = std::move(observer); }
   const HandlerGate& gate() const { return gate_; }

@@ -126,6 +126,9 @@ const std::vector<FormControl<MainForm>>& controls() {
        .look = boxed("    更改收藏目录", HAlign::Centre)),
       CONTROL(图片框18, .parent = NAME(选择夹1), .page = 2, .geometry = {404, 77, 30, 30},
        .look = {.picture = "change_folder_icon.jpg", .layout = int(DisplayMode::Stretched)}),
+      // The program's own settings, at the end of the row of buttons, clear of the page's controls.
+      CONTROL(设置_按钮, .parent = NAME(选择夹1), .page = 2, .geometry = {560, 72, 72, 40},
+       .look = boxed("设置", HAlign::Centre)),
       CONTROL(标签6, .parent = NAME(选择夹1), .page = 2, .geometry = {88, 168, 464, 32},
        .look = {.caption = "提示：右键点击图片即可收藏     左键点击图片即可复制", .text = kBlack, .background = kWhite,
                 .wordWrap = true}),

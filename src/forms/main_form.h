@@ -84,6 +84,7 @@ class MainForm {
   toolkit::PictureBox* 图片框17 = nullptr;
   toolkit::Label* 更改收藏目录 = nullptr;
   toolkit::PictureBox* 图片框18 = nullptr;
+  toolkit::Label* 设置_按钮 = nullptr;
   toolkit::Label* 标签6 = nullptr;
   toolkit::Label* 标签7 = nullptr;
   toolkit::Label* 打赏_按钮 = nullptr;

@@ -85,6 +85,11 @@ struct EditorState {
   double editorAspect = 0;  // height / width of the opened picture; 0 before the first one
 };
 
+// What the program's own settings turn on for the handlers.
+struct SettingsState {
+  bool hideAfterCopy = false;  // a left-click copy hides the main window once its tip has shown
+};
+
 struct ProgramState {
   PagingState paging;
   SearchState search;
@@ -93,6 +98,7 @@ struct ProgramState {
   FavouritesState favourites;
   MakePageState make;
   EditorState editor;
+  SettingsState settings;
 };
 
 }  // namespace mw::forms

@@ -15,26 +15,6 @@
 namespace mw::runtime {
 namespace {
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now so that the caller sees a failing close (delayed write errors).
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
 mode_t currentUmask() {
   // Reading the mask without changing it: /proc tells it, umask() would race with threads.
   std::ifstream status("/proc/self/status");

@@ -1,6 +1,8 @@
 #pragma once
 // Whole-file and folder primitives. Paths are program texts (GBK) and are converted to the
 // file system's UTF-8 here, so callers never handle the conversion themselves.
+#include <unistd.h>
+
 #include <optional>
 #include <string_view>
 
@@ -36,5 +38,26 @@ std::string nativePath(std::string_view path);
 Text pathText(std::string_view nativePath);
 // True when the path is GBK text that reads back as itself: one the GBK settings file can hold.
 bool storablePath(std::string_view path);
+
+// Owns a file descriptor: closed when it goes.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now so that the caller sees a failing close (delayed write errors).
+  bool close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
 
 }  // namespace mw::runtime

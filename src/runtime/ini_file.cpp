@@ -153,6 +153,16 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
   return true;
 }
 
+void IniFile::removeKey(std::string_view section, std::string_view key) {
+  const auto span = findSection(section);
+  if (!span) return;
+  key = trimmed(key);
+  for (std::size_t i = span->end; i-- > span->header + 1;) {
+    if (auto kv = keyOf(lines_[i]); kv && sameName(kv->key, key))
+      lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+}
+
 Text IniFile::content() const {
   Text out = bom_;
   for (std::size_t i = 0; i < lines_.size(); ++i) {

@@ -27,6 +27,8 @@ class IniFile {
   // break the line structure (line breaks; "]" in a section, "=" in a key, an empty name)
   // are refused with false.
   bool setValue(std::string_view section, std::string_view key, std::string_view value);
+  // Removes every line of the key in the first section of that name; the section stays.
+  void removeKey(std::string_view section, std::string_view key);
 
   Text content() const;
   bool save(std::string_view path) const;

@@ -53,6 +53,11 @@ void EventBinder::activateOnce() {
 
 void deliverFirstActivation(QWidget* window) { ensureBinder(window)->activateOnce(); }
 
+bool hadFirstActivation(const QWidget* window) {
+  const EventBinder* binder = binderOf(window);
+  return binder && binder->activatedOnce;
+}
+
 bool bindEvent(QWidget* control, Event event, Handler handler) {
   EventBinder* binder = ensureBinder(control);
   Handler& slot = binder->handlers[index(event)];

@@ -46,6 +46,8 @@ bool isBound(const QWidget* control, Event event);
 bool deliver(QWidget* control, Event event, const Input& input = {});
 // The first activation of a window, unless it has had it already.
 void deliverFirstActivation(QWidget* window);
+// Whether the window has had its first activation (its handler may still be running).
+bool hadFirstActivation(const QWidget* window);
 
 // Deliver the events of `source` (an inner widget filling the control) as the control's own,
 // with positions mapped to the control.

@@ -49,7 +49,7 @@ void expectBuiltAsDefined(const BuiltWindow& built) {
 TEST(MainForm, EveryControlIsBuiltWhereItsDefinitionPutsIt) {
   MainForm f(formPicture);
   expectBuiltAsDefined(f.built);
-  EXPECT_EQ(f.built.definition().controls.size(), 86u);
+  EXPECT_EQ(f.built.definition().controls.size(), 87u);
 
   // The window itself.
   EXPECT_EQ(f.主窗口->objectName(), QStringLiteral("主窗口"));

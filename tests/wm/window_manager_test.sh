@@ -10,6 +10,10 @@
 #   control pressed;
 # - the tip window opens centred over the main window and closes on a click;
 # - the update window stands on the main window, offers no maximise, and outlives it;
+# - one program per user: what a killed program left is taken over, a second start and the
+#   commands hand over with their statuses, a click on the tray icon hides and shows the window,
+#   a shown window takes typing into 搜索框, hide after copy hides it, and after --quit the
+#   commands find no program;
 # - nothing on the program's stderr.
 # Every wait polls for what it waits for: the machine may be busy. With MW_SHOTS=DIR set, it
 # saves screenshots there.
@@ -240,3 +244,83 @@ echo "ok: the update window stands on the main window, offers no maximise, and o
 
 [ ! -s "$work/program.err" ] || fail "the program wrote on stderr: $(sort "$work/program.err" | uniq -c)"
 echo "ok: nothing on the program's stderr"
+
+# One program per user. Killed, the program leaves its socket and lock behind as a crashed one
+# would; the next start takes them over, with hide after copy turned on in its settings.
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null || true
+[ -S "$XDG_RUNTIME_DIR/memwick.socket" ] && [ -s "$XDG_RUNTIME_DIR/memwick.lock" ] ||
+  fail "the killed program left no socket and lock behind"
+printf '[收藏]\r\n地址=%s\r\n[设置]\r\n复制后隐藏=1\r\n' "$work/我的收藏" | iconv -f UTF-8 -t GBK >"$work/MW_scdz.ini"
+# A system tray for it, at the screen's bottom.
+trayer --edge bottom --align right --widthtype pixel --width 200 --height 32 >"$work/trayer.log" 2>&1 &
+pids+=($!)
+tray_there() { xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null && xdotool search --classname '^trayer$' >/dev/null; }
+wait_for 30 "the system tray" tray_there
+"$work/memwick" >"$work/program.log" 2>"$work/program.err" &
+pid=$!
+pids+=("$pid")
+window=
+wait_for 60 "main window of a start after a killed one" main_window_shown
+wait_for 60 "the offer of a newer version" offer_shown
+xdotool windowactivate --sync "$offer" key Escape
+wait_for 30 "the offer to close" offer_gone
+# says STATUS ARGS...: memwick ARGS ends with STATUS; what it said on stderr is in $said.
+says() {
+  local want=$1 got=0
+  shift
+  said=$("$work/memwick" "$@" 2>&1 >/dev/null) || got=$?
+  [ "$got" = "$want" ] || fail "memwick $* ended with $got, not $want: $said"
+}
+shown() { xdotool search --pid "$pid" --onlyvisible --name '^Memwickv1[.]3$' 2>/dev/null | grep -qx "$window"; }
+hidden() { ! shown; }
+ready() { shown && [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ]; }
+# 搜索框's text, as it copies it; and what 标签_记录 shows.
+search_box() { xdotool key ctrl+a ctrl+c && xclip -selection clipboard -o 2>/dev/null; }
+record() { import -window "$window" -crop 144x48+16+528 +repage rgb:- 2>/dev/null | md5sum; }
+says 0 --hide
+wait_for 10 "the window to hide" hidden
+says 0
+wait_for 10 "the window shown and active after a second start" ready
+[ "$(pgrep -cxf "$work/memwick")" = 1 ] || fail "a second start left $(pgrep -cxf "$work/memwick") programs"
+says 0 --toggle
+wait_for 10 "the window to hide on --toggle" hidden
+says 0 --toggle
+wait_for 10 "the window shown and active on --toggle" ready
+# Its icon in the tray: a click hides the window, another shows it (away from the first: no
+# double click).
+icon=
+icon_shown() { icon=$(windows | awk -v main="$window" '$1 != main && $4 <= 32 && $5 <= 32 {print $1; exit}'); [ -n "$icon" ]; }
+wait_for 30 "the program's icon in the tray" icon_shown
+xdotool mousemove --window "$icon" 4 4 click 1
+wait_for 10 "the window to hide on a click on the tray icon" hidden
+xdotool mousemove --window "$icon" 18 18 click 1
+wait_for 10 "the window shown and active on a click on the tray icon" ready
+before=$(record)
+# On keys of their own: xdotool types a character the map lacks on a key it maps only for that
+# moment, and a program that reads the map a moment later finds the key empty.
+xmodmap -e "keycode 250 = U732B" -e "keycode 251 = U54AA"
+xdotool type --delay 20 猫咪
+[ "$(search_box)" = 猫咪 ] || fail "typing after a show put '$(search_box)' in 搜索框"
+xdotool key Return
+searched() { [ "$(record)" != "$before" ]; }
+wait_for 30 "the search after typing and Enter" searched
+says 0 --search 狗子
+searched_word() { [ "$(search_box)" = 狗子 ] && [ "$(record)" != "$before" ]; }
+wait_for 30 "狗子 in 搜索框 after --search" searched_word
+says 1 --search 😀
+case "$said" in *GBK*) ;; *) fail "--search 😀 said: $said" ;; esac
+shot x11-after-search-command
+read -r kx ky < <(slot_centre 1)
+xdotool mousemove --window "$window" "$kx" "$ky" click 1
+wait_for 30 "the window to hide after a copy" hidden
+[ -n "$(clipboard_types | grep -o image)" ] || fail "the copy before hiding left $(clipboard_types)"
+says 0 --quit
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+wait_for 30 "the program to end on --quit" ended
+for command in --show --hide --quit; do
+  says 1 "$command"
+  case "$said" in *"not running"*) ;; *) fail "memwick $command without a program said: $said" ;; esac
+done
+[ ! -s "$work/program.err" ] || fail "the program wrote on stderr: $(sort "$work/program.err" | uniq -c)"
+echo "ok: what a killed program left is taken over; a second start, the commands and the tray icon hand over; typing after a show searches; a copy hides the window; --quit ends it"
