@@ -13,6 +13,7 @@
 #include "library/library.h"
 #include "net/program_sites.h"
 #include "platform/desktop.h"
+#include "platform/global_shortcut.h"
 #include "platform/wait_pump.h"
 #include "resources/embedded_pictures.h"
 #include "runtime/files.h"
@@ -210,6 +211,19 @@ int main(int argc, char** argv) {
                                            settings, user.config);
   mw::shell::bindSettingsButton(program, settingsWindow);
   const mw::shell::Tray tray(program, [&settingsWindow] { settingsWindow.open(); });
+  // The summon key toggles the window from wherever the user is; what keeps it from working is
+  // said in the settings window, with how to bind `memwick --toggle` instead.
+  mw::platform::GlobalShortcut shortcut;
+  QObject::connect(&shortcut, &mw::platform::GlobalShortcut::activated, &app,
+                   [&program](const QByteArray& token, quint32 x11Time) {
+                     mw::shell::toggleWindow(program, {token, x11Time});
+                   });
+  QObject::connect(&shortcut, &mw::platform::GlobalShortcut::changed, &settingsWindow,
+                   [&] { settingsWindow.setShortcutProblem(shortcut.problem()); });
+  QObject::connect(&settingsWindow, &mw::shell::SettingsWindow::shortcutChanged, &shortcut,
+                   &mw::platform::GlobalShortcut::bind);
+  shortcut.bind(settingsWindow.shortcut());
+  settingsWindow.setShortcutProblem(shortcut.problem());
   // The program ends with its main window, or after it with the last window it left open: a
   // main window hidden to the tray or by a command keeps it, whatever else closes.
   app.setQuitOnLastWindowClosed(false);

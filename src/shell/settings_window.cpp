@@ -124,7 +124,7 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
   layout->addLayout(bottom);
   resize(560, 460);
 
-  setShortcutProblem(toQString(kBindCommandHint));
+  setShortcutProblem({});
   connect(shortcutEdit_, &QKeySequenceEdit::editingFinished, this, [this] {
     // One combination: the editor takes up to four in a row.
     const QKeySequence typed = shortcutEdit_->keySequence();

@@ -25,9 +25,6 @@ namespace mw::shell {
 
 // Said when a setting could not be stored.
 inline const Text kSettingNotWrittenMessage = "设置文件写入失败，此项设置仅本次有效"_gbk;
-// What the shortcut's place says until something binds the shortcut for the whole desktop.
-inline const Text kBindCommandHint =
-    "Memwick 本身不注册全局快捷键：请在桌面的键盘设置中添加自定义快捷键，命令为 memwick --toggle"_gbk;
 
 class SettingsWindow : public QWidget {
   Q_OBJECT

@@ -296,6 +296,12 @@ xdotool mousemove --window "$icon" 4 4 click 1
 wait_for 10 "the window to hide on a click on the tray icon" hidden
 xdotool mousemove --window "$icon" 18 18 click 1
 wait_for 10 "the window shown and active on a click on the tray icon" ready
+# The summon key, grabbed on the root window: pressed anywhere, it hides the window, then shows it.
+xdotool key ctrl+alt+m
+wait_for 10 "the window to hide on Ctrl+Alt+M" hidden
+xdotool key ctrl+alt+m
+wait_for 10 "the window shown and active on Ctrl+Alt+M" ready
+shot x11-after-shortcut
 before=$(record)
 # On keys of their own: xdotool types a character the map lacks on a key it maps only for that
 # moment, and a program that reads the map a moment later finds the key empty.
@@ -323,4 +329,4 @@ for command in --show --hide --quit; do
   case "$said" in *"not running"*) ;; *) fail "memwick $command without a program said: $said" ;; esac
 done
 [ ! -s "$work/program.err" ] || fail "the program wrote on stderr: $(sort "$work/program.err" | uniq -c)"
-echo "ok: what a killed program left is taken over; a second start, the commands and the tray icon hand over; typing after a show searches; a copy hides the window; --quit ends it"
+echo "ok: what a killed program left is taken over; a second start, the commands, the tray icon and the summon key hand over; typing after a show searches; a copy hides the window; --quit ends it"
