@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "demo/content_catalog.h"
-#include "demo/site_server.h"
 #include "demo/sites.h"
 #include "net/listen_backlog.h"
+#include "site/site_server.h"
 
 namespace mw::demo {
 

@@ -1,7 +1,7 @@
 #include <string>
 
-#include "demo/site_server.h"
 #include "demo/sites.h"
+#include "site/site_server.h"
 
 namespace mw::demo {
 

@@ -1,8 +1,8 @@
 #include <string>
 
 #include "demo/demo_site.h"
-#include "demo/site_server.h"
 #include "demo/sites.h"
+#include "site/site_server.h"
 
 namespace mw::demo {
 

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "demo/content_catalog.h"
-#include "demo/site_server.h"
 #include "demo/sites.h"
 #include "library/library.h"
 #include "picture/picture_decoder.h"
 #include "runtime/charset.h"
 #include "runtime/text.h"
+#include "site/site_server.h"
 
 namespace mw::demo {
 using runtime::gbk;

@@ -9,8 +9,8 @@
 #include "demo/caption_renderer.h"
 #include "demo/content_catalog.h"
 #include "demo/demo_site.h"
-#include "demo/site_server.h"
 #include "demo/sites.h"
+#include "site/site_server.h"
 
 namespace mw::demo {
 namespace {

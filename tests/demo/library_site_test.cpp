@@ -7,12 +7,12 @@
 
 #include "demo/content_catalog.h"
 #include "demo/demo_site.h"
-#include "demo/site_server.h"
 #include "library/library.h"
 #include "net/encoding.h"
 #include "runtime/charset.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
+#include "site/site_server.h"
 #include "support/captioned_picture.h"
 #include "support/temp_folder.h"
 

@@ -52,7 +52,7 @@ std::set<std::string> optionsIn(const std::string& help) {
 TEST(CommandLine, HelpVersionAndMistakesEndTheProgramsBeforeAnyDisplay) {
   for (const std::string program : {"memwick", "memwick-site"}) {
     SCOPED_TRACE(program);
-    const std::string path = program == "memwick" ? "src/shell/memwick" : "demo/memwick-site";
+    const std::string path = program == "memwick" ? "src/shell/memwick" : "src/site/memwick-site";
     const Ran help = run(path, "--help");
     EXPECT_EQ(help.status, 0) << help.err;
     EXPECT_EQ(help.out.substr(0, help.out.find('\n')), "Usage: " + program + " [options]");
@@ -76,7 +76,7 @@ TEST(CommandLine, HelpVersionAndMistakesEndTheProgramsBeforeAnyDisplay) {
     for (const std::string& option : options) EXPECT_NE(page.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(run("src/shell/memwick", "--sites=").status, 2);
-  EXPECT_EQ(run("demo/memwick-site", "--latency").status, 2);
+  EXPECT_EQ(run("src/site/memwick-site", "--latency").status, 2);
 }
 
 // A folder is taken as the bytes it is given in, UTF-8 or not (我太 in GBK, as Windows names it).

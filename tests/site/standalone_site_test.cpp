@@ -25,9 +25,9 @@ using mw::runtime::programDirectory;
 
 namespace {
 
-// The test binary lives in <build>/tests, the server in <build>/demo.
+// The test binary lives in <build>/tests, the server in <build>/src/site.
 std::string serverPath() {
-  return mw::runtime::nativePath(mw::runtime::programDirectory()) + "/../demo/memwick-site";
+  return mw::runtime::nativePath(mw::runtime::programDirectory()) + "/../src/site/memwick-site";
 }
 
 std::string runAndRead(const std::string& command) {

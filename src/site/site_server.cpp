@@ -1,4 +1,4 @@
-#include "demo/site_server.h"
+#include "site/site_server.h"
 
 #include <netdb.h>
 #include <netinet/in.h>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "demo/demo_site.h"
-#include "demo/site_server.h"
+#include "site/site_server.h"
 #include "support/captioned_picture.h"
 #include "support/loopback_client.h"
 

@@ -1,4 +1,5 @@
 #pragma once
+// site: the sites' server, and memwick-site that runs them on their own.
 // What the demo sites share: one small pool of worker threads serving every site's
 // connections, the serving rules every site follows, and the helpers their pages use.
 #include <httplib.h>
