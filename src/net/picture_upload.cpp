@@ -21,9 +21,10 @@ Text uploadAddress(const Text& server) {
   const Text given = runtime::trimBlanks(server);
   if (given.empty() || !std::all_of(given.begin(), given.end(), [](char c) { return c > ' ' && c < 0x7F; }))
     return {};
+  // A bare host is an http one, as the sites settings take it (curl's own default is https).
+  const Text full = given.find("://") == Text::npos ? "http://" + given : given;
   Url url(curl_url());
-  if (!url || curl_url_set(url.get(), CURLUPART_URL, given.c_str(), CURLU_DEFAULT_SCHEME) != CURLUE_OK)
-    return {};
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, full.c_str(), 0) != CURLUE_OK) return {};
   const std::string scheme = urlPart(url.get(), CURLUPART_SCHEME);
   if ((scheme != "http" && scheme != "https") || urlPart(url.get(), CURLUPART_HOST).empty() ||
       !urlPart(url.get(), CURLUPART_QUERY).empty() || !urlPart(url.get(), CURLUPART_FRAGMENT).empty() ||
