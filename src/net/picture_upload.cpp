@@ -38,7 +38,8 @@ Text uploadAddress(const Text& server) {
 }
 
 bool usableToken(const Text& token) {
-  return !token.empty() && std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7F; });
+  return !token.empty() &&
+         std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7F; });
 }
 
 UploadAnswer postPicture(const Text& address, const Text& token, const Bytes& picture,

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequenceEdit>
@@ -11,7 +12,6 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QTreeWidget>
-#include <QGridLayout>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
@@ -337,7 +337,8 @@ void SettingsWindow::linkUploads(net::UploadQueue& queue) {
   uploads_ = &queue;
   queue.setServer(teamServer_, teamToken_);
   queue.onRejected([this](const net::Rejection& rejection) {
-    QMetaObject::invokeMethod(this, [this, rejection] { sayRejected(rejection); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, rejection] { sayRejected(rejection); }, Qt::QueuedConnection);
   });
   program_.state.favourites.saved = [&queue](const Text& file) { queue.add(file); };
   showTeam();
@@ -367,8 +368,8 @@ void SettingsWindow::showTeam() {
     const net::UploadQueue::Status status = uploads_->status();
     if (status.retrying)
       state = status.lastStatus == 429 ? q("服务器暂时不收更多图片，稍后自动重试。")
-              : status.lastStatus    ? q("服务器出错（HTTP %1），稍后自动重试。").arg(status.lastStatus)
-                                     : q("暂时连不上服务器，稍后自动重试。");
+              : status.lastStatus ? q("服务器出错（HTTP %1），稍后自动重试。").arg(status.lastStatus)
+                                  : q("暂时连不上服务器，稍后自动重试。");
     else
       state = q("收藏的图片会在后台上传到团队的共享图库。");
     if (status.waiting) state += q("待上传 %1 张。").arg(status.waiting);

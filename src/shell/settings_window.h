@@ -25,7 +25,7 @@ class Library;
 namespace mw::net {
 class UploadQueue;
 struct Rejection;
-}
+}  // namespace mw::net
 
 namespace mw::shell {
 

@@ -85,12 +85,13 @@ bool storeLibraryFolders(const Text& file, const TextArray& folders) {
 
 bool storeTeam(const Text& file, const Text& server, const Text& token) {
   std::optional<runtime::IniFile> ini = fileToChange(file);
-  if (!ini || !ini->setValue(kTeamSection, kServerKey, server) || !ini->setValue(kTeamSection, kTokenKey, token) ||
-      !ini->save(file))
+  if (!ini || !ini->setValue(kTeamSection, kServerKey, server) ||
+      !ini->setValue(kTeamSection, kTokenKey, token) || !ini->save(file))
     return false;
   std::error_code ignored;
-  std::filesystem::permissions(runtime::nativePath(file), std::filesystem::perms::owner_read |
-                                                              std::filesystem::perms::owner_write, ignored);
+  std::filesystem::permissions(runtime::nativePath(file),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                               ignored);
   return true;
 }
 

@@ -90,7 +90,8 @@ TEST(TeamUploads, TheSectionIsStoredASaveGoesWithItsTokenAndARefusalIsSaidOnce) 
   program.state.favourites.favouritesFolder = places.places.favouritesFolder;
   ASSERT_TRUE(runtime::createFolder(places.places.favouritesFolder));
   const Text file = places.places.settingsFile();
-  shell::SettingsWindow window(program, nullptr, {}, shell::readUserSettings(file, {}), config.path().string());
+  shell::SettingsWindow window(program, nullptr, {}, shell::readUserSettings(file, {}),
+                               config.path().string());
   net::UploadQueue queue(queued.path().string(), quick());
   window.linkUploads(queue);
   window.open();
