@@ -61,9 +61,9 @@ void saveToFavourites(const Context& ctx, int box) {
     forms::showCursorTip(ctx, kUnknownPictureTip);
     return;
   }
-  const bool saved =
-      !saveFavourite(ctx.state.favourites.favouritesFolder, picture, favouriteClockMs()).empty();
-  forms::showCursorTip(ctx, saved ? kSavedTip : kSaveFailedTip);
+  const Text path = saveFavourite(ctx.state.favourites.favouritesFolder, picture, favouriteClockMs());
+  forms::showCursorTip(ctx, path.empty() ? kSaveFailedTip : kSavedTip);
+  if (!path.empty() && ctx.state.favourites.saved) ctx.state.favourites.saved(path);
 }
 
 void changeFavouritesFolder(const Context& ctx) {

@@ -2,6 +2,7 @@
 // The program-wide variables shared by the handlers, one struct per view. All start as 0, the
 // empty text or an empty array when the program starts, or as what such an empty value means.
 #include <array>
+#include <functional>
 
 #include "runtime/text.h"
 
@@ -67,6 +68,8 @@ struct UpdateState {
 
 struct FavouritesState {
   Text favouritesFolder;
+  // Told the path of each picture a right click saved (the shared collection uploads it).
+  std::function<void(const Text&)> saved;
 };
 
 // The 网络制作 page: the template last opened and how many caption lines it has.

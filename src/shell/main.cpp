@@ -12,6 +12,7 @@
 #include "demo/demo_site.h"
 #include "library/library.h"
 #include "net/program_sites.h"
+#include "net/upload_queue.h"
 #include "platform/desktop.h"
 #include "platform/global_shortcut.h"
 #include "platform/wait_pump.h"
@@ -210,6 +211,9 @@ int main(int argc, char** argv) {
   mw::shell::SettingsWindow settingsWindow(program, library ? &*library : nullptr, arguments.libraryFolders,
                                            settings, user.config);
   mw::shell::bindSettingsButton(program, settingsWindow);
+  // Saved pictures wait here for the shared collection's server, also across starts.
+  mw::net::UploadQueue uploads(user.cache + "/memwick/uploads");
+  settingsWindow.linkUploads(uploads);
   const mw::shell::Tray tray(program, [&settingsWindow] { settingsWindow.open(); });
   // The summon key toggles the window from wherever the user is; what keeps it from working is
   // said in the settings window, with how to bind `memwick --toggle` instead.

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -17,6 +19,8 @@
 
 #include "actions/favourites.h"
 #include "library/library.h"
+#include "net/picture_upload.h"
+#include "net/upload_queue.h"
 #include "platform/qt_text.h"
 #include "runtime/files.h"
 #include "shell/autostart.h"
@@ -36,6 +40,25 @@ W* named(W* widget, const char* name, const char* description = nullptr) {
   widget->setAccessibleName(q(name));
   if (description) widget->setAccessibleDescription(q(description));
   return widget;
+}
+
+// What a refusal of the server means for the user.
+QString refusalText(long status, int pictures) {
+  QString reason;
+  switch (status) {
+    case 401:
+      reason = q("令牌无效：服务器不接受这个令牌，请检查后重新填写。");
+      break;
+    case 413:
+      reason = q("图片太大：服务器只收 16 MiB 以内的图片。");
+      break;
+    case 415:
+      reason = q("不是图片：服务器认不出这份文件是图片。");
+      break;
+    default:
+      reason = q("服务器拒绝了上传（HTTP %1），请检查服务器地址。").arg(status);
+  }
+  return reason + q("有 %1 张图片未上传，仍在收藏目录里。").arg(pictures);
 }
 
 QLabel* heading(const char* text) {
@@ -58,7 +81,9 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
       storedFolders_(settings.libraryFolders),
       configFolder_(std::move(configFolder)),
       shortcut_(
-          QKeySequence::fromString(QString::fromStdString(settings.shortcut), QKeySequence::PortableText)) {
+          QKeySequence::fromString(QString::fromStdString(settings.shortcut), QKeySequence::PortableText)),
+      teamServer_(settings.teamServer),
+      teamToken_(settings.teamToken) {
   setObjectName(QStringLiteral("设置窗口"));
   setWindowTitle(q("设置"));
   setAccessibleName(q("设置"));
@@ -93,6 +118,21 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
   foldersNote_->setWordWrap(true);
   addFolder_ = named(new QPushButton(q("添加文件夹…")), "添加图库文件夹");
   removeFolder_ = named(new QPushButton(q("移除")), "移除图库文件夹");
+  teamServerEdit_ = named(new QLineEdit(toQString(teamServer_)), "团队服务器",
+                          "共享图库服务器的地址，例如 memes.example.org 或 https://memes.example.org");
+  teamServerEdit_->setPlaceholderText(q("例如 https://memes.example.org"));
+  teamTokenEdit_ = named(new QLineEdit(toQString(teamToken_)), "团队令牌", "服务器发给你的上传令牌");
+  teamTokenEdit_->setEchoMode(QLineEdit::Password);
+  // It goes into a header line: no blanks, no characters beyond ASCII.
+  teamTokenEdit_->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[\\x21-\\x7E]*")), teamTokenEdit_));
+  teamState_ = named(new QLabel, "团队上传状态");
+  teamState_->setWordWrap(true);
+  teamRefusals_ = named(new QLabel, "上传被拒绝");
+  teamRefusals_->setWordWrap(true);
+  teamRefusals_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  teamRefusals_->setStyleSheet(QStringLiteral("color: #B00020;"));
+  teamRefusals_->hide();
   close_ = named(new QPushButton(q("关闭")), "关闭设置");
 
   auto* shortcutRow = new QHBoxLayout;
@@ -105,6 +145,16 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
   folderButtons->addWidget(addFolder_);
   folderButtons->addWidget(removeFolder_);
   folderButtons->addStretch(1);
+  auto* team = new QGridLayout;
+  const auto teamRow = [team](int row, const char* text, QLineEdit* edit) {
+    auto* label = new QLabel(q(text));
+    label->setBuddy(edit);
+    team->addWidget(label, row, 0);
+    team->addWidget(edit, row, 1);
+  };
+  teamRow(0, "服务器：", teamServerEdit_);
+  teamRow(1, "令牌：", teamTokenEdit_);
+  team->setColumnStretch(1, 1);
   auto* bottom = new QHBoxLayout;
   bottom->addStretch(1);
   bottom->addWidget(close_);
@@ -121,8 +171,13 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
   layout->addWidget(folders_, 1);
   layout->addWidget(foldersNote_);
   layout->addLayout(folderButtons);
+  layout->addSpacing(8);
+  layout->addWidget(heading("团队"));
+  layout->addLayout(team);
+  layout->addWidget(teamState_);
+  layout->addWidget(teamRefusals_);
   layout->addLayout(bottom);
-  resize(560, 460);
+  resize(560, 600);
 
   setShortcutProblem({});
   connect(shortcutEdit_, &QKeySequenceEdit::editingFinished, this, [this] {
@@ -138,10 +193,16 @@ SettingsWindow::SettingsWindow(Program& program, library::Library* library,
   connect(folders_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     removeFolder_->setEnabled(item && item->data(0, Qt::UserRole).toBool());
   });
+  connect(teamServerEdit_, &QLineEdit::editingFinished, this, &SettingsWindow::storeTeam);
+  connect(teamTokenEdit_, &QLineEdit::editingFinished, this, &SettingsWindow::storeTeam);
   connect(close_, &QPushButton::clicked, this, &QWidget::close);
   refresh_.setInterval(kRefreshMs);
-  connect(&refresh_, &QTimer::timeout, this, &SettingsWindow::showFolders);
+  connect(&refresh_, &QTimer::timeout, this, [this] {
+    showFolders();
+    showTeam();
+  });
   showFolders();
+  showTeam();
 }
 
 // The editor ends its sequence when it loses the focus, as it does while its window goes.
@@ -153,6 +214,7 @@ void SettingsWindow::open() {
   winId();
   windowHandle()->setTransientParent(main->isVisible() ? main->windowHandle() : nullptr);
   showFolders();
+  showTeam();
   refresh_.start();
   show();
   raise();
@@ -269,6 +331,68 @@ void SettingsWindow::showFolders() {
   foldersNote_->setText(library_ ? QString()
                                  : q("图库只随内置站点运行：使用其他站点时这些文件夹不会被搜索。"));
   foldersNote_->setVisible(!library_);
+}
+
+void SettingsWindow::linkUploads(net::UploadQueue& queue) {
+  uploads_ = &queue;
+  queue.setServer(teamServer_, teamToken_);
+  queue.onRejected([this](const net::Rejection& rejection) {
+    QMetaObject::invokeMethod(
+        this, [this, rejection] { sayRejected(rejection); }, Qt::QueuedConnection);
+  });
+  program_.state.favourites.saved = [&queue](const Text& file) { queue.add(file); };
+  showTeam();
+}
+
+void SettingsWindow::storeTeam() {
+  const Text server = platform::fromQString(teamServerEdit_->text().trimmed());
+  const Text token = platform::fromQString(teamTokenEdit_->text().trimmed());
+  if (server == teamServer_ && token == teamToken_) return;
+  teamServer_ = server;
+  teamToken_ = token;
+  if (!shell::storeTeam(program_.places.settingsFile(), server, token)) say(kSettingNotWrittenMessage);
+  if (uploads_) uploads_->setServer(server, token);
+  // What was refused was refused to the old settings.
+  refused_.clear();
+  teamRefusals_->hide();
+  showTeam();
+}
+
+void SettingsWindow::showTeam() {
+  QString state;
+  if (teamServer_.empty() || teamToken_.empty()) {
+    state = q("填写服务器和令牌后，收藏的图片也会上传到团队的共享图库。");
+  } else if (net::uploadAddress(teamServer_).empty()) {
+    state = q("服务器地址无效：请填写 主机[:端口]，或以 http:// 或 https:// 开头的地址。");
+  } else if (uploads_) {
+    const net::UploadQueue::Status status = uploads_->status();
+    if (status.retrying)
+      state = status.lastStatus == 429 ? q("服务器暂时不收更多图片，稍后自动重试。")
+              : status.lastStatus ? q("服务器出错（HTTP %1），稍后自动重试。").arg(status.lastStatus)
+                                  : q("暂时连不上服务器，稍后自动重试。");
+    else
+      state = q("收藏的图片会在后台上传到团队的共享图库。");
+    if (status.waiting) state += q("待上传 %1 张。").arg(status.waiting);
+    if (status.delivered) state += q("本次已上传 %1 张。").arg(status.delivered);
+  }
+  teamState_->setText(state);
+}
+
+void SettingsWindow::sayRejected(const net::Rejection& rejection) {
+  const bool first = refused_.find(rejection.status) == refused_.end();
+  ++refused_[rejection.status];
+  QStringList lines;
+  for (const auto& [status, pictures] : refused_) lines << refusalText(status, pictures);
+  teamRefusals_->setText(lines.join(QLatin1Char('\n')));
+  teamRefusals_->show();
+  showTeam();
+  if (!first || isVisible()) return;
+  // The user is busy elsewhere (a chat): the window shows, the keyboard stays where it is.
+  setAttribute(Qt::WA_ShowWithoutActivating, true);
+  showFolders();
+  refresh_.start();
+  show();
+  setAttribute(Qt::WA_ShowWithoutActivating, false);
 }
 
 void bindSettingsButton(Program& program, SettingsWindow& window) {

@@ -1,10 +1,11 @@
 #pragma once
 // The settings window 设置, opened from the tray and from 设置_按钮 on the 收藏 page: the summon
-// shortcut, hide after copy, start with the desktop and the library's folders. What it shows is
-// what MW_scdz.ini holds; each change is stored at once.
+// shortcut, hide after copy, start with the desktop, the library's folders and the shared
+// collection's server. What it shows is what MW_scdz.ini holds; each change is stored at once.
 #include <QKeySequence>
 #include <QTimer>
 #include <QWidget>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,17 @@
 class QCheckBox;
 class QKeySequenceEdit;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
 namespace mw::library {
 class Library;
 }
+namespace mw::net {
+class UploadQueue;
+struct Rejection;
+}  // namespace mw::net
 
 namespace mw::shell {
 
@@ -41,6 +47,10 @@ class SettingsWindow : public QWidget {
   // What the place under the shortcut says: empty while the shortcut works, else what is wrong
   // and what the user can do.
   void setShortcutProblem(const QString& problem);
+  // From now on each saved picture goes to `queue` while the 团队 section names a server and a
+  // token, and what the server refuses is said here: once for each reason until the section
+  // changes. The queue must go before the window and the program.
+  void linkUploads(net::UploadQueue& queue);
 
  signals:
   // A new shortcut was stored (empty: none).
@@ -60,6 +70,10 @@ class SettingsWindow : public QWidget {
   void applyFolders();
   void showFolders();
   void say(const Text& message);
+  void storeTeam();
+  void showTeam();
+  // On the window's thread: the window comes up, without taking the keyboard, the first time.
+  void sayRejected(const net::Rejection& rejection);
 
   Program& program_;
   library::Library* library_;
@@ -67,6 +81,11 @@ class SettingsWindow : public QWidget {
   TextArray storedFolders_;
   std::string configFolder_;
   QKeySequence shortcut_;
+  Text teamServer_;
+  Text teamToken_;
+  net::UploadQueue* uploads_ = nullptr;
+  // The pictures refused since the section last changed, by the server's answer.
+  std::map<long, int> refused_;
 
   QKeySequenceEdit* shortcutEdit_;
   QPushButton* clearShortcut_;
@@ -77,6 +96,10 @@ class SettingsWindow : public QWidget {
   QLabel* foldersNote_;
   QPushButton* addFolder_;
   QPushButton* removeFolder_;
+  QLineEdit* teamServerEdit_;
+  QLineEdit* teamTokenEdit_;
+  QLabel* teamState_;
+  QLabel* teamRefusals_;
   QPushButton* close_;
   QTimer refresh_;
 };

@@ -2,6 +2,8 @@
 
 #include <QKeySequence>
 #include <QString>
+#include <filesystem>
+#include <system_error>
 
 #include "runtime/files.h"
 #include "runtime/ini_file.h"
@@ -14,6 +16,9 @@ const Text kShortcutKey = "呼出快捷键"_gbk;
 const Text kHideAfterCopyKey = "复制后隐藏"_gbk;
 const Text kLibrarySection = "图库"_gbk;
 const Text kFolderKey = "目录"_gbk;
+const Text kTeamSection = "团队"_gbk;
+const Text kServerKey = "服务器"_gbk;
+const Text kTokenKey = "令牌"_gbk;
 
 // The file, or an empty one where there is none yet; nullopt when one is there but unreadable:
 // it must not be replaced by one holding only what is stored now.
@@ -50,6 +55,8 @@ UserSettings readUserSettings(const Text& file, const Text& settingsFolder) {
     if (folder.empty() || !runtime::storablePath(folder)) continue;
     settings.libraryFolders.push_back(folder.front() == '/' ? folder : settingsFolder + "/" + folder);
   }
+  settings.teamServer = ini->value(kTeamSection, kServerKey).value_or(Text());
+  settings.teamToken = ini->value(kTeamSection, kTokenKey).value_or(Text());
   return settings;
 }
 
@@ -74,6 +81,18 @@ bool storeLibraryFolders(const Text& file, const TextArray& folders) {
       return false;
   }
   return ini->save(file);
+}
+
+bool storeTeam(const Text& file, const Text& server, const Text& token) {
+  std::optional<runtime::IniFile> ini = fileToChange(file);
+  if (!ini || !ini->setValue(kTeamSection, kServerKey, server) ||
+      !ini->setValue(kTeamSection, kTokenKey, token) || !ini->save(file))
+    return false;
+  std::error_code ignored;
+  std::filesystem::permissions(runtime::nativePath(file),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                               ignored);
+  return true;
 }
 
 }  // namespace mw::shell

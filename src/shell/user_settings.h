@@ -4,6 +4,8 @@
 //   [设置] 呼出快捷键  the summon shortcut as Qt spells a key sequence ("Ctrl+Alt+M"); empty: none
 //          复制后隐藏  1: a left-click copy hides the main window
 //   [图库] 目录1, 目录2, ...  the library's folders
+//   [团队] 服务器  a shared collection's server ("host[:port]" or an http/https address)
+//          令牌    the member's token there; with both set, each saved picture is uploaded
 #include <string>
 #include <vector>
 
@@ -19,6 +21,8 @@ struct UserSettings {
   // Stored paths, relative ones resolved against the settings' folder; one that is no GBK text
   // (mend 16) counts as missing.
   TextArray libraryFolders;
+  Text teamServer;
+  Text teamToken;
 };
 
 // What `file` holds, the default for what it does not; `settingsFolder` resolves relative folders.
@@ -28,5 +32,7 @@ UserSettings readUserSettings(const Text& file, const Text& settingsFolder);
 bool storeShortcut(const Text& file, const Text& keys);
 bool storeHideAfterCopy(const Text& file, bool on);
 bool storeLibraryFolders(const Text& file, const TextArray& folders);
+// The file is then readable by its owner only: it holds the token.
+bool storeTeam(const Text& file, const Text& server, const Text& token);
 
 }  // namespace mw::shell
