@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "actions/favourites.h"
 #include "library/folder_scan.h"
@@ -136,8 +139,8 @@ TEST(LibraryWords, PiecesAndQueriesFindSubstringsOfOneTextOnly) {
   store->putNames({{{"/p/a.jpg", 1, 30}, {"a"}},
                    {{"/p/b.jpg", 1, 20}, {"Cat2024", "下班"}},
                    {{"/p/c.jpg", 1, 10}, {"c"}}});
-  store->putWords({"/p/a.jpg", 1, 30}, {"我太难了"}, ReadState::Read);
-  store->putWords({"/p/c.jpg", 1, 10}, {"我太", "难了"}, ReadState::Read);
+  store->putWords({"/p/a.jpg", 1, 30}, {"我太难了"}, ReadState::Read, 1);
+  store->putWords({"/p/c.jpg", 1, 10}, {"我太", "难了"}, ReadState::Read, 1);
   EXPECT_EQ(found(*store, "太难"), (std::set<std::string>{"/p/a.jpg"}));
   EXPECT_EQ(found(*store, "难了"), (std::set<std::string>{"/p/a.jpg", "/p/c.jpg"}));
   EXPECT_EQ(found(*store, "难"), (std::set<std::string>{"/p/a.jpg", "/p/c.jpg"}));
@@ -150,8 +153,14 @@ TEST(LibraryWords, PiecesAndQueriesFindSubstringsOfOneTextOnly) {
   const auto both = store->find("了");
   ASSERT_EQ(both.size(), 2u);
   EXPECT_EQ(both[0].path, "/p/a.jpg");
+  // Traditional and Simplified are one, character for character, on both sides.
+  EXPECT_EQ(simplifiedText("後來說 OK"), "后来说 OK");
+  EXPECT_EQ(wordPieces({"謝謝你"}), wordPieces({"谢谢你"}));
+  EXPECT_EQ(pieceQuery("謝謝"), pieceQuery("谢谢"));
+  store->putNames({{{"/p/d.jpg", 1, 5}, {"開心"}}});
+  EXPECT_EQ(found(*store, "开心"), (std::set<std::string>{"/p/d.jpg"}));
   // A picture written since its names were stored keeps no words read from the old bytes.
-  store->putWords({"/p/a.jpg", 2, 31}, {"别的"}, ReadState::Read);
+  store->putWords({"/p/a.jpg", 2, 31}, {"别的"}, ReadState::Read, 1);
   EXPECT_TRUE(found(*store, "别的").empty());
 }
 
@@ -314,13 +323,26 @@ TEST(Library, ReadsPicturesWhileTheWindowsPicturesHoldAllTheirMemory) {
 
 // A helper that cannot be started, or is killed while it reads and again while it loads its model,
 // is started again after a pause, for as long as pictures wait.
+// A missing helper is said (once: nothing retries), the pictures are found by their names meanwhile,
+// and they are read once it is there.
 TEST(Library, ReadingGoesOnAfterTheHelperFailsToStartOrIsKilled) {
   test::TempFolder temp;
   LibraryOptions options = optionsIn(temp, 1);
+  options.rescanMs = 200;
   options.reader.program = (temp.path() / "memwick-ocr").string();  // not there yet
-  auto lib = running(options, {picturesSaying(temp, "早安", 30).string()});
-  ASSERT_TRUE(
-      eventually([&] { return lib->progress().waiting.starts_with("waiting to retry in 1 s: cannot"); }));
+  auto lib = std::make_unique<Library>(options);
+  std::atomic<int> told = 0;  // reports saying there is no reader
+  lib->onProgress([&](const LibraryProgress& p) { told += !p.noReader.empty(); });
+  ASSERT_TRUE(lib->start());
+  lib->setFolders({picturesSaying(temp, "早安", 30).string()});
+  ASSERT_TRUE(eventually([&] { return lib->progress().noReader.starts_with("cannot run "); }));
+  EXPECT_TRUE(eventually([&] { return lib->find("图").size() == 30; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // three more looks over the folder
+  EXPECT_FALSE(lib->progress().busy());
+  EXPECT_TRUE(lib->progress().waiting.empty());
+  EXPECT_EQ(lib->runningReaders(), 0);
+  EXPECT_EQ(told, 1);
+  lib->onProgress(nullptr);
   std::filesystem::create_symlink(ReaderProcess::locate(), options.reader.program);
   pid_t killed = 0;
   const auto another = [&] {
@@ -363,8 +385,8 @@ TEST(Library, OnlyAPicturesOwnFaultLeavesItFoundByItsNamesOnly) {
   const std::string file = (temp.path() / "index.sqlite").string();
   auto store = IndexStore::open(file);
   store->putNames({{{"/p/a.png", 1, 1}, {"a"}}, {{"/p/b.png", 1, 1}, {"b"}}});
-  store->putWords({"/p/a.png", 1, 1}, {"旧字"}, ReadState::Read);
-  store->putWords({"/p/b.png", 1, 1}, {}, ReadState::NameOnly);
+  store->putWords({"/p/a.png", 1, 1}, {"旧字"}, ReadState::Read, 1);
+  store->putWords({"/p/b.png", 1, 1}, {}, ReadState::NameOnly, 1);
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
   sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);  // the build before
@@ -449,4 +471,86 @@ TEST(Library, AHelperCannotMakeTheIndexHoldMoreThanItsBounds) {
   auto store = IndexStore::open(file);
   store->putNames(pictures);
   EXPECT_LT(std::filesystem::file_size(file + "-wal"), 1u << 20);
+}
+
+// A newer reader reads every picture again, newest first, while the older reader's words answer;
+// they go only once the new ones land. An index of the layout before keeps its words (its pieces
+// folded to Simplified) and counts them as read by no reader, so that they are read again.
+TEST(Library, ANewerReaderReadsAgainNewestFirstWhileTheOldWordsAnswer) {
+  test::TempFolder temp;
+  std::filesystem::create_directories(temp.path() / "pics");
+  const auto now = std::filesystem::file_time_type::clock::now();
+  const std::vector<int> newestFirst{220, 200, 230, 210};  // widths, the pictures' names
+  for (std::size_t i = 0; i < newestFirst.size(); ++i) {
+    const auto at = temp.path() / "pics" / (std::to_string(newestFirst[i]) + ".png");
+    writeBytes(at, test::solidPicture(newestFirst[i], 40, Qt::white));
+    std::filesystem::last_write_time(at, now - std::chrono::hours(int(i) + 1));
+  }
+  const auto reading = [&](const char* mode, int version) {
+    LibraryOptions options = hostile(temp, mode);
+    options.reader.passes = {{PassImage::AsIs, 6}};
+    options.reader.version = version;
+    return running(options, {(temp.path() / "pics").string()});
+  };
+  {
+    auto lib = reading("ok", ocr::kReaderVersion);
+    ASSERT_TRUE(eventually([&] { return lib->find("ok").size() == 4 && idle(*lib); }));
+  }
+  writeBytes(temp.path() / "asked.hold", "");
+  auto lib = reading("hold", ocr::kReaderVersion + 1);
+  ASSERT_TRUE(eventually([&] { return asked(temp) == 1; }));
+  EXPECT_EQ(lib->find("ok").size(), 4u);
+  EXPECT_TRUE(lib->find("新字").empty());
+  EXPECT_EQ(lib->progress().total, 4);
+  std::filesystem::remove(temp.path() / "asked.hold");
+  ASSERT_TRUE(eventually([&] { return idle(*lib) && lib->find("新字").size() == 4; }));
+  EXPECT_TRUE(lib->find("ok").empty());
+  std::ifstream log(temp.path() / "asked");
+  EXPECT_EQ(std::vector<int>(std::istream_iterator<int>(log), {}), newestFirst);
+  lib.reset();
+
+  const std::string file = (temp.path() / "old.sqlite").string();
+  IndexStore::open(file)->putNames({{{"/p/a.png", 1, 1}, {"謝謝"}}});
+  IndexStore::open(file)->putWords({"/p/a.png", 1, 1}, {"舊字"}, ReadState::Read, 1);
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
+  sqlite3_exec(
+      db,
+      "ALTER TABLE pictures DROP COLUMN reader; UPDATE pieces SET words = '舊字 字', names = '謝謝 謝';"
+      "PRAGMA user_version = 2",
+      nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  auto store = IndexStore::open(file);
+  ASSERT_TRUE(store);
+  const auto stored = store->picturesUnder("/p");
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(stored[0].state, ReadState::Read);
+  EXPECT_EQ(stored[0].reader, 0);
+  EXPECT_EQ(store->words("/p/a.png"), "舊字");
+  for (const char* keyword : {"謝謝", "谢谢", "舊字", "旧字"})
+    EXPECT_EQ(found(*store, keyword).size(), 1u) << keyword;
+}
+
+// Ten clear Traditional captions, each found by its words typed in either script. The reader
+// misreads two of them (無語 as 4五, 厲害 as 属害) whatever the script typed; it reads the others
+// in one script or the other, so that, unfolded, each script found four.
+TEST(Library, EitherScriptFindsTraditionalCaptions) {
+  const std::vector<std::pair<const char*, const char*>> captions{
+      {"謝謝", "谢谢"}, {"開心", "开心"},     {"無語", "无语"}, {"愛你", "爱你"}, {"難過", "难过"},
+      {"厲害", "厉害"}, {"說得對", "说得对"}, {"後悔", "后悔"}, {"發財", "发财"}, {"見鬼", "见鬼"}};
+  test::TempFolder temp;
+  const auto pictures = temp.path() / "pics";
+  std::filesystem::create_directories(pictures);
+  for (std::size_t i = 0; i < captions.size(); ++i)
+    writeBytes(pictures / (std::to_string(i) + ".png"), captionedPicture(captions[i].first));
+  auto lib = running(optionsIn(temp), {pictures.string()});
+  ASSERT_TRUE(eventually([&] { return lib->folderStates()[0].read == 10; }, 120));
+  int traditional = 0, simplified = 0;
+  for (std::size_t i = 0; i < captions.size(); ++i) {
+    const std::set<std::string> it{std::to_string(i) + ".png"};
+    traditional += names(lib->find(captions[i].first)) == it;
+    simplified += names(lib->find(captions[i].second)) == it;
+  }
+  EXPECT_GE(traditional, 8);
+  EXPECT_GE(simplified, 8);
 }

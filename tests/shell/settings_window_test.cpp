@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QKeySequenceEdit>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -108,4 +109,26 @@ TEST(SettingsWindow, StoresWhatItShowsAndTheNextStartReadsItBack) {
 
   autostart->click();
   EXPECT_FALSE(autostartOn(config.path().string()));
+}
+
+// Without a word reader, the library's section says why no words are read.
+TEST(SettingsWindow, SaysWhyTheWordsOnPicturesCannotBeRead) {
+  test::TempPlaces places;
+  test::TempFolder config;
+  test::ScriptedDesktop desk;
+  Program program(formPicture, {}, desk, places);
+  library::LibraryOptions options;
+  options.indexFile = (config.path() / "index.sqlite").string();
+  options.reader.program = (config.path() / "memwick-ocr").string();
+  library::Library library(options);
+  ASSERT_TRUE(library.start());
+  SettingsWindow window(program, &library, {},
+                        readUserSettings(places.places.settingsFile(), places.places.settingsFolder),
+                        config.path().string());
+  window.open();
+  auto* note = control<QLabel>(window, "图库说明");
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return note->isVisible() &&
+           note->text().startsWith(QStringLiteral("无法识别图片上的文字：缺少识字程序 memwick-ocr"));
+  }));
 }
