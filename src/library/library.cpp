@@ -515,6 +515,8 @@ bool Library::start(std::string* error) {
     impl->settle = new QTimer;
     impl->settle->setSingleShot(true);
     impl->settle->setInterval(kSettleMs);
+    // The table that folds Traditional to Simplified is built here, not in the first search.
+    simplifiedText("臺");
     auto rescan = [impl] { impl->watch(impl->scan()); };
     QObject::connect(impl->settle, &QTimer::timeout, impl->watchContext, rescan);
     QObject::connect(impl->watcher, &QFileSystemWatcher::directoryChanged, impl->watchContext,
