@@ -18,7 +18,8 @@
 //   - With --idle-memory, only: this process's resident memory with the library idle over an
 //     empty folder, and idle again after it has read the pictures.
 //   - With --upgrade, only: the query times and the upgrade of the 20,000-picture index.
-// Usage: library_bench [--compare | --idle-memory | --search-stall | --upgrade] [DIR]
+//   - With --languages L, the library reads with the Tesseract models L (chi_sim, ...).
+// Usage: library_bench [--compare | --idle-memory | --search-stall | --upgrade] [--languages L] [DIR]
 //   (DIR keeps the pictures and the index)
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -362,12 +363,13 @@ int watchChanges(library::Library& lib, const std::string& pictures) {
 
 // The set indexed with one reading thread and scored, the query times, then the changes.
 int measureLibrary(const std::string& work, const std::string& pictures,
-                   const std::vector<bench::CaptionedPicture>& set) {
+                   const std::vector<bench::CaptionedPicture>& set, const std::string& languages) {
   const std::string index = work + "/library.sqlite";
   std::remove(index.c_str());
   library::LibraryOptions options;
   options.indexFile = index;
   options.readers = 1;  // the speed of one core
+  if (!languages.empty()) options.reader.languages = languages;
   library::Library lib(options);
   if (std::string error; !lib.start(&error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
@@ -393,6 +395,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   bool compare = false, idle = false, stall = false, upgrade = false;
+  std::string languages;  // the reader's models; empty: the library's own
   QString dirArg;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--idle-memory") == 0) {
@@ -403,6 +406,8 @@ int main(int argc, char** argv) {
       compare = true;
     } else if (std::strcmp(argv[i], "--upgrade") == 0) {
       upgrade = true;
+    } else if (std::strcmp(argv[i], "--languages") == 0 && i + 1 < argc) {
+      languages = argv[++i];
     } else {
       dirArg = QString::fromLocal8Bit(argv[i]);
     }
@@ -427,5 +432,5 @@ int main(int argc, char** argv) {
               int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })));
   if (idle) return idleMemory(work, pictures);
   if (compare) compareReadings(set);
-  return measureLibrary(work, pictures, set);
+  return measureLibrary(work, pictures, set, languages);
 }
