@@ -184,7 +184,7 @@ void queryTimes(const std::string& folder) {
   for (const auto& row : rows) {
     std::string caption;
     for (int k = 1 + int(rng() % 6); k > 0; --k) caption += words[rng() % words.size()];
-    store->putWords(row.key, {caption}, library::ReadState::Read, ocr::kReaderVersion);
+    store->putWords(row.key, {caption}, library::ReadState::Read);
   }
   std::vector<std::string> queries(words.begin(), words.end());
   queries.insert(queries.end(), {"下", "班", "下班了", "摸鱼老板加班", "不存在的词", "a", "12"});

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ocr/protocol.h"
+
 struct sqlite3;
 
 namespace mw::library {
@@ -59,7 +61,8 @@ class IndexStore {
   void putNames(const std::vector<NewPicture>& pictures);
   // The words read on a picture by the reader of version `reader`, kept only while the stored key
   // is still `key` (the file did not change meanwhile). They replace the words read before.
-  void putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state, int reader);
+  void putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state,
+                int reader = ocr::kReaderVersion);
   void remove(const std::vector<std::string>& paths);
 
   // The pictures whose words or names hold `keyword`, newest first.

@@ -16,8 +16,7 @@ while len(head := sys.stdin.buffer.read(28)) == 28:
     if mode == 'die':
         sys.exit(1)
     elif mode == 'hold':  # a newer reader, which reads on once LOG.hold is gone
-        while os.path.exists(log + '.hold'):
-            time.sleep(0.05)
+        while os.path.exists(log + '.hold'): time.sleep(0.05)
         words = ['新字'.encode()]
     elif mode in ('flood', 'wide'):
         words = [b'abcdefghijklmnop'] * (65536 if mode == 'flood' else 4096)

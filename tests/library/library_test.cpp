@@ -139,8 +139,8 @@ TEST(LibraryWords, PiecesAndQueriesFindSubstringsOfOneTextOnly) {
   store->putNames({{{"/p/a.jpg", 1, 30}, {"a"}},
                    {{"/p/b.jpg", 1, 20}, {"Cat2024", "下班"}},
                    {{"/p/c.jpg", 1, 10}, {"c"}}});
-  store->putWords({"/p/a.jpg", 1, 30}, {"我太难了"}, ReadState::Read, 1);
-  store->putWords({"/p/c.jpg", 1, 10}, {"我太", "难了"}, ReadState::Read, 1);
+  store->putWords({"/p/a.jpg", 1, 30}, {"我太难了"}, ReadState::Read);
+  store->putWords({"/p/c.jpg", 1, 10}, {"我太", "难了"}, ReadState::Read);
   EXPECT_EQ(found(*store, "太难"), (std::set<std::string>{"/p/a.jpg"}));
   EXPECT_EQ(found(*store, "难了"), (std::set<std::string>{"/p/a.jpg", "/p/c.jpg"}));
   EXPECT_EQ(found(*store, "难"), (std::set<std::string>{"/p/a.jpg", "/p/c.jpg"}));
@@ -153,14 +153,8 @@ TEST(LibraryWords, PiecesAndQueriesFindSubstringsOfOneTextOnly) {
   const auto both = store->find("了");
   ASSERT_EQ(both.size(), 2u);
   EXPECT_EQ(both[0].path, "/p/a.jpg");
-  // Traditional and Simplified are one, character for character, on both sides.
-  EXPECT_EQ(simplifiedText("後來說 OK"), "后来说 OK");
-  EXPECT_EQ(wordPieces({"謝謝你"}), wordPieces({"谢谢你"}));
-  EXPECT_EQ(pieceQuery("謝謝"), pieceQuery("谢谢"));
-  store->putNames({{{"/p/d.jpg", 1, 5}, {"開心"}}});
-  EXPECT_EQ(found(*store, "开心"), (std::set<std::string>{"/p/d.jpg"}));
   // A picture written since its names were stored keeps no words read from the old bytes.
-  store->putWords({"/p/a.jpg", 2, 31}, {"别的"}, ReadState::Read, 1);
+  store->putWords({"/p/a.jpg", 2, 31}, {"别的"}, ReadState::Read);
   EXPECT_TRUE(found(*store, "别的").empty());
 }
 
@@ -338,9 +332,6 @@ TEST(Library, ReadingGoesOnAfterTheHelperFailsToStartOrIsKilled) {
   ASSERT_TRUE(eventually([&] { return lib->progress().noReader.starts_with("cannot run "); }));
   EXPECT_TRUE(eventually([&] { return lib->find("图").size() == 30; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(600));  // three more looks over the folder
-  EXPECT_FALSE(lib->progress().busy());
-  EXPECT_TRUE(lib->progress().waiting.empty());
-  EXPECT_EQ(lib->runningReaders(), 0);
   EXPECT_EQ(told, 1);
   lib->onProgress(nullptr);
   std::filesystem::create_symlink(ReaderProcess::locate(), options.reader.program);
@@ -360,7 +351,8 @@ TEST(Library, ReadingGoesOnAfterTheHelperFailsToStartOrIsKilled) {
 
 // Only a picture's own fault leaves it found by its names only: with a fresh helper too, it overran
 // its time (102; 101 only once) or could not be read (103). A helper that dies on every request
-// costs no picture anything, and an older build's marks, set for such helpers too, are undone.
+// costs no picture anything, and an older build's marks, set for such helpers too, are undone
+// (its index brought up in place).
 TEST(Library, OnlyAPicturesOwnFaultLeavesItFoundByItsNamesOnly) {
   {
     test::TempFolder temp;
@@ -385,16 +377,22 @@ TEST(Library, OnlyAPicturesOwnFaultLeavesItFoundByItsNamesOnly) {
   const std::string file = (temp.path() / "index.sqlite").string();
   auto store = IndexStore::open(file);
   store->putNames({{{"/p/a.png", 1, 1}, {"a"}}, {{"/p/b.png", 1, 1}, {"b"}}});
-  store->putWords({"/p/a.png", 1, 1}, {"旧字"}, ReadState::Read, 1);
-  store->putWords({"/p/b.png", 1, 1}, {}, ReadState::NameOnly, 1);
+  store->putWords({"/p/a.png", 1, 1}, {"旧字"}, ReadState::Read);
+  store->putWords({"/p/b.png", 1, 1}, {}, ReadState::NameOnly);
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
-  sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);  // the build before
+  // As the build before kept it: no reader versions, and pieces cut before Traditional was folded.
+  sqlite3_exec(db,
+               "ALTER TABLE pictures DROP COLUMN reader; UPDATE pieces SET names = '謝謝 謝' WHERE rowid = 1;"
+               "PRAGMA user_version = 1",
+               nullptr, nullptr, nullptr);
   sqlite3_close(db);
   store = IndexStore::open(file);
   const auto now = store->picturesUnder("/p");
   EXPECT_EQ(std::count_if(now.begin(), now.end(), [](auto& p) { return p.state == ReadState::Pending; }), 1);
+  EXPECT_TRUE(std::all_of(now.begin(), now.end(), [](auto& p) { return p.reader == 0; }));  // read again
   EXPECT_EQ(store->words("/p/a.png"), "旧字");
+  EXPECT_EQ(found(*store, "谢谢"), (std::set<std::string>{"/p/a.png"}));
 }
 
 // A folder that cannot be read for a while, a library folder or one below it, keeps its pictures
@@ -474,23 +472,21 @@ TEST(Library, AHelperCannotMakeTheIndexHoldMoreThanItsBounds) {
 }
 
 // A newer reader reads every picture again, newest first, while the older reader's words answer;
-// they go only once the new ones land. An index of the layout before keeps its words (its pieces
-// folded to Simplified) and counts them as read by no reader, so that they are read again.
+// they go only once the new ones land.
 TEST(Library, ANewerReaderReadsAgainNewestFirstWhileTheOldWordsAnswer) {
   test::TempFolder temp;
-  std::filesystem::create_directories(temp.path() / "pics");
-  const auto now = std::filesystem::file_time_type::clock::now();
   const std::vector<int> newestFirst{220, 200, 230, 210};  // widths, the pictures' names
   for (std::size_t i = 0; i < newestFirst.size(); ++i) {
-    const auto at = temp.path() / "pics" / (std::to_string(newestFirst[i]) + ".png");
+    const auto at = temp.path() / (std::to_string(newestFirst[i]) + ".png");
     writeBytes(at, test::solidPicture(newestFirst[i], 40, Qt::white));
-    std::filesystem::last_write_time(at, now - std::chrono::hours(int(i) + 1));
+    std::filesystem::last_write_time(
+        at, std::filesystem::file_time_type::clock::now() - std::chrono::hours(i + 1));
   }
   const auto reading = [&](const char* mode, int version) {
     LibraryOptions options = hostile(temp, mode);
     options.reader.passes = {{PassImage::AsIs, 6}};
     options.reader.version = version;
-    return running(options, {(temp.path() / "pics").string()});
+    return running(options, {temp.path().string()});
   };
   {
     auto lib = reading("ok", ocr::kReaderVersion);
@@ -501,34 +497,11 @@ TEST(Library, ANewerReaderReadsAgainNewestFirstWhileTheOldWordsAnswer) {
   ASSERT_TRUE(eventually([&] { return asked(temp) == 1; }));
   EXPECT_EQ(lib->find("ok").size(), 4u);
   EXPECT_TRUE(lib->find("新字").empty());
-  EXPECT_EQ(lib->progress().total, 4);
   std::filesystem::remove(temp.path() / "asked.hold");
   ASSERT_TRUE(eventually([&] { return idle(*lib) && lib->find("新字").size() == 4; }));
   EXPECT_TRUE(lib->find("ok").empty());
   std::ifstream log(temp.path() / "asked");
   EXPECT_EQ(std::vector<int>(std::istream_iterator<int>(log), {}), newestFirst);
-  lib.reset();
-
-  const std::string file = (temp.path() / "old.sqlite").string();
-  IndexStore::open(file)->putNames({{{"/p/a.png", 1, 1}, {"謝謝"}}});
-  IndexStore::open(file)->putWords({"/p/a.png", 1, 1}, {"舊字"}, ReadState::Read, 1);
-  sqlite3* db = nullptr;
-  sqlite3_open(file.c_str(), &db);
-  sqlite3_exec(
-      db,
-      "ALTER TABLE pictures DROP COLUMN reader; UPDATE pieces SET words = '舊字 字', names = '謝謝 謝';"
-      "PRAGMA user_version = 2",
-      nullptr, nullptr, nullptr);
-  sqlite3_close(db);
-  auto store = IndexStore::open(file);
-  ASSERT_TRUE(store);
-  const auto stored = store->picturesUnder("/p");
-  ASSERT_EQ(stored.size(), 1u);
-  EXPECT_EQ(stored[0].state, ReadState::Read);
-  EXPECT_EQ(stored[0].reader, 0);
-  EXPECT_EQ(store->words("/p/a.png"), "舊字");
-  for (const char* keyword : {"謝謝", "谢谢", "舊字", "旧字"})
-    EXPECT_EQ(found(*store, keyword).size(), 1u) << keyword;
 }
 
 // Ten clear Traditional captions, each found by its words typed in either script. The reader
@@ -539,11 +512,9 @@ TEST(Library, EitherScriptFindsTraditionalCaptions) {
       {"謝謝", "谢谢"}, {"開心", "开心"},     {"無語", "无语"}, {"愛你", "爱你"}, {"難過", "难过"},
       {"厲害", "厉害"}, {"說得對", "说得对"}, {"後悔", "后悔"}, {"發財", "发财"}, {"見鬼", "见鬼"}};
   test::TempFolder temp;
-  const auto pictures = temp.path() / "pics";
-  std::filesystem::create_directories(pictures);
   for (std::size_t i = 0; i < captions.size(); ++i)
-    writeBytes(pictures / (std::to_string(i) + ".png"), captionedPicture(captions[i].first));
-  auto lib = running(optionsIn(temp), {pictures.string()});
+    writeBytes(temp.path() / (std::to_string(i) + ".png"), captionedPicture(captions[i].first));
+  auto lib = running(optionsIn(temp), {temp.path().string()});
   ASSERT_TRUE(eventually([&] { return lib->folderStates()[0].read == 10; }, 120));
   int traditional = 0, simplified = 0;
   for (std::size_t i = 0; i < captions.size(); ++i) {
