@@ -66,6 +66,7 @@ struct FolderLook {
 struct Job {
   FileKey key;
   bool retried = false;  // it cost a helper once already, by its own fault
+  bool again = false;    // an older reader read it: its words answer until it is read
 };
 
 // How a picture's turn ended.
@@ -220,6 +221,7 @@ struct Library::Impl {
     const auto newestFirst = [](const FileKey& a, const FileKey& b) { return a.mtimeNs > b.mtimeNs; };
     std::stable_sort(toRead.begin(), toRead.end(), newestFirst);
     std::stable_sort(readBefore.begin(), readBefore.end(), newestFirst);
+    const std::size_t fresh = toRead.size();
     toRead.insert(toRead.end(), readBefore.begin(), readBefore.end());
     std::vector<std::string> gone;
     for (const auto& [path, s] : stored) {
@@ -278,9 +280,9 @@ struct Library::Impl {
       counts.noReader = noReader;
       // Without a reader nothing is queued (nor retried): the pictures stay to be read, and the
       // next look over the folders queues them once there is one.
-      for (FileKey& key : toRead) {
-        if (noReader.empty() && queued.insert(key.path).second) {
-          queue.push_back({std::move(key)});
+      for (std::size_t i = 0; i < toRead.size(); ++i) {
+        if (noReader.empty() && queued.insert(toRead[i].path).second) {
+          queue.push_back({std::move(toRead[i]), false, i >= fresh});
           ++counts.total;
         }
       }
@@ -346,11 +348,15 @@ struct Library::Impl {
       const std::string why = reader->error().empty() ? reader->failure() : reader->error();
       if (outcome == Outcome::HelperFault) reader.reset();
       if (outcome == Outcome::PictureFault && job.retried) {
-        // A fresh helper fared no better: found by its names, and not read again while it is
-        // the same file.
-        std::fprintf(stderr, "memwick: %s is found by its names only: %s\n", job.key.path.c_str(),
-                     why.c_str());
-        store->putWords(job.key, {}, ReadState::NameOnly, options.reader.version);
+        // A fresh helper fared no better: found by its names (or by the words an older reader
+        // read, which are not lost to a newer one that cannot read it), and not read again while
+        // it is the same file.
+        std::fprintf(stderr, "memwick: %s is found by its %s only: %s\n", job.key.path.c_str(),
+                     job.again ? "words read before" : "names", why.c_str());
+        if (job.again)
+          store->putReader(job.key, options.reader.version);
+        else
+          store->putWords(job.key, {}, ReadState::NameOnly, options.reader.version);
         outcome = Outcome::NameOnly;
       }
       lock.lock();
