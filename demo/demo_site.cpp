@@ -40,7 +40,7 @@ struct DemoSite::Impl {
     routeTemplateSite(server(Site::Template), catalog);
     routeSearchSite(server(Site::Search), catalog,
                     "http://" + net::joinHostPort(options.bindAddress, ports[static_cast<int>(Site::Search)]),
-                    options.library);
+                    options.library, options.collection);
     routeHomeSite(server(Site::Home), options.newestVersion);
     routeAnnouncementSite(server(Site::Announcement), options.readCounterStart, visits);
     routeProbeSite(server(Site::Probe));

@@ -92,9 +92,9 @@ class Collection {
   std::optional<WordsJob> takeJob();
   // The words read: the picture is found by them from now on, and the job goes.
   bool finishJob(const std::string& id, const std::vector<std::string>& words, WordsState state);
-  // The job could not be done now (not the picture's fault, or this node stops): it goes back
-  // at once, its attempt counted.
-  bool releaseJob(const std::string& id);
+  // The job could not be done now: it goes back at once, its attempt counted when that was the
+  // picture's fault (not when the helper failed, or this node stops).
+  bool releaseJob(const std::string& id, bool counted);
 
   // Pictures in the collection, and jobs waiting or held.
   long long pictureCount();

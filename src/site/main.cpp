@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "cli/command_line.h"
 #include "demo/demo_site.h"
 #include "library/library.h"
+#include "site/collection.h"
+#include "site/words_jobs.h"
 
 namespace {
 
@@ -38,6 +41,8 @@ struct SiteRun {
   mw::demo::DemoOptions options;
   std::string writeTo;
   std::vector<std::string> libraryFolders;
+  mw::site::CollectionOptions collection;  // used when its uri is set
+  int wordReaders = 1;
 };
 
 std::vector<ValueOption> valueOptions(SiteRun& run) {
@@ -84,6 +89,22 @@ std::vector<ValueOption> valueOptions(SiteRun& run) {
        }},
       {"write", "FILE", "Also write the settings into FILE.", setText(run.writeTo)},
       {"listen", "ADDRESS", "Listen on ADDRESS (default 127.0.0.1).", setText(options.bindAddress)},
+      {"database", "URI",
+       "Serve a group's shared collection from the PostgreSQL database at URI (a libpq connection URI, "
+       "postgresql://user@host/name); several nodes may share it.",
+       setText(run.collection.uri)},
+      {"readers", "N", "Connections to the database for searches and uploads (default 4).",
+       setInt(run.collection.connections, 1, 100)},
+      {"word-readers", "N", "Pictures of the collection this node reads the words of at once (default 1; 0: none).",
+       setInt(run.wordReaders, 0, 16)},
+      {"job-lease", "MS",
+       "How long a node may take to read a picture's words before another node takes the job (default 60000).",
+       [&run](const std::string& v) {
+         long long n = 0;
+         if (!parseLong(v, 100, 86'400'000, n)) return false;
+         run.collection.jobLease = std::chrono::milliseconds(n);
+         return true;
+       }},
   };
 }
 
@@ -183,6 +204,13 @@ int main(int argc, char** argv) {
     library->setFolders(run.libraryFolders);
     run.options.library = &*library;
   }
+  std::unique_ptr<mw::site::Collection> collection;
+  std::unique_ptr<mw::site::WordsJobs> wordsJobs;
+  if (!run.collection.uri.empty()) {
+    collection = mw::site::Collection::open(run.collection, &error);
+    if (!collection) return failed("cannot open the database: " + error);
+    run.options.collection = collection.get();
+  }
   mw::demo::DemoSite site(run.options);
   if (!site.start(&error)) return failed(error);
   const std::string ini = mw::net::formatSiteSettings(site.settings());
@@ -195,5 +223,6 @@ int main(int argc, char** argv) {
   int received = 0;
   sigwait(&stopSignals, &received);
   site.stop();
+  wordsJobs.reset();
   return 0;
 }
