@@ -16,6 +16,7 @@
 #include "demo/demo_site.h"
 #include "library/library.h"
 #include "site/collection.h"
+#include "site/picture_store.h"
 #include "site/words_jobs.h"
 
 namespace {
@@ -43,6 +44,7 @@ struct SiteRun {
   std::vector<std::string> libraryFolders;
   mw::site::CollectionOptions collection;  // used when its uri is set
   int wordReaders = 1;
+  std::string storeFolder;
 };
 
 std::vector<ValueOption> valueOptions(SiteRun& run) {
@@ -97,6 +99,8 @@ std::vector<ValueOption> valueOptions(SiteRun& run) {
        setInt(run.collection.connections, 1, 100)},
       {"word-readers", "N", "Pictures of the collection this node reads the words of at once (default 1; 0: none).",
        setInt(run.wordReaders, 0, 16)},
+      {"store", "DIR", "Keep the shared collection's pictures below DIR, which nodes may share.",
+       setText(run.storeFolder)},
       {"job-lease", "MS",
        "How long a node may take to read a picture's words before another node takes the job (default 60000).",
        [&run](const std::string& v) {
@@ -205,11 +209,23 @@ int main(int argc, char** argv) {
     run.options.library = &*library;
   }
   std::unique_ptr<mw::site::Collection> collection;
-  std::unique_ptr<mw::site::WordsJobs> wordsJobs;
   if (!run.collection.uri.empty()) {
     collection = mw::site::Collection::open(run.collection, &error);
     if (!collection) return failed("cannot open the database: " + error);
     run.options.collection = collection.get();
+  }
+  std::unique_ptr<mw::site::FolderStore> store;
+  if (!run.storeFolder.empty()) {
+    store = std::make_unique<mw::site::FolderStore>(run.storeFolder);
+    if (!store->usable(error)) return failed("cannot use the store: " + error);
+  }
+  // This node reads the words of any node's uploads, from the store they share.
+  std::unique_ptr<mw::site::WordsJobs> wordsJobs;
+  if (collection && store && run.wordReaders > 0) {
+    mw::site::WordsJobsOptions reading;
+    reading.threads = run.wordReaders;
+    wordsJobs = std::make_unique<mw::site::WordsJobs>(
+        *collection, [&store](const mw::site::WordsJob& job) { return store->read({job.id, job.ext}); }, reading);
   }
   mw::demo::DemoSite site(run.options);
   if (!site.start(&error)) return failed(error);
