@@ -13,7 +13,8 @@ class Library;
 }
 namespace mw::site {
 class Collection;
-}
+class PictureUploads;
+}  // namespace mw::site
 
 namespace mw::demo {
 
@@ -41,6 +42,8 @@ struct DemoOptions {
   library::Library* library = nullptr;
   // A group's shared collection, searched after the library; kept by the caller likewise.
   site::Collection* collection = nullptr;
+  // A shared collection's uploads, taken on the search site; kept by the caller likewise.
+  site::PictureUploads* uploads = nullptr;
 };
 
 // The 12-byte UTF-8 phrase the demo probe page carries.

@@ -69,7 +69,8 @@ bool writeAll(int fd, std::string_view bytes) {
 
 system_clock::time_point changed(const struct stat& st, bool statusChange) {
   const timespec& t = statusChange ? st.st_ctim : st.st_mtim;
-  return system_clock::time_point(duration_cast<system_clock::duration>(seconds(t.tv_sec) + nanoseconds(t.tv_nsec)));
+  return system_clock::time_point(
+      duration_cast<system_clock::duration>(seconds(t.tv_sec) + nanoseconds(t.tv_nsec)));
 }
 
 bool olderThan(const struct stat& st, seconds age, bool statusChange = false) {
@@ -104,7 +105,8 @@ std::string pictureId(std::string_view bytes) {
 FolderStore::FolderStore(std::string root) : root_(std::move(root)) {}
 
 bool FolderStore::usable(std::string& error) const {
-  struct stat st{};
+  struct stat st {};
+  ::mkdir(root_.c_str(), 0750);
   if (::stat(root_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     error = "no folder " + root_;
     return false;
@@ -120,7 +122,9 @@ std::string FolderStore::folderOf(const std::string& id) const {
   return root_ + "/" + id.substr(0, 2) + "/" + id.substr(2, 2);
 }
 
-std::string FolderStore::pathOf(const PictureKey& key) const { return folderOf(key.id) + "/" + key.id + "." + key.ext; }
+std::string FolderStore::pathOf(const PictureKey& key) const {
+  return folderOf(key.id) + "/" + key.id + "." + key.ext;
+}
 
 bool FolderStore::put(const PictureKey& key, std::string_view bytes, std::string& error) {
   if (!isPictureId(key.id)) {
@@ -130,7 +134,7 @@ bool FolderStore::put(const PictureKey& key, std::string_view bytes, std::string
   const std::string path = pathOf(key);
   // Held already: freshened, so that a sweep does not take it for an orphan before its record
   // is written (a copy that lost that race is written again below).
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && std::size_t(st.st_size) == bytes.size() &&
       ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0) == 0)
     return true;
@@ -166,7 +170,7 @@ std::optional<std::string> FolderStore::read(const PictureKey& key) {
   if (!isPictureId(key.id)) return std::nullopt;
   const int fd = ::open(pathOf(key).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  struct stat st{};
+  struct stat st {};
   std::optional<std::string> bytes;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && std::size_t(st.st_size) <= kMaxRead) {
     bytes.emplace(std::size_t(st.st_size), '\0');
@@ -184,7 +188,7 @@ std::optional<std::string> FolderStore::read(const PictureKey& key) {
 }
 
 bool FolderStore::holds(const PictureKey& key) {
-  struct stat st{};
+  struct stat st {};
   return isPictureId(key.id) && ::stat(pathOf(key).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -194,10 +198,10 @@ bool FolderStore::holds(const PictureKey& key) {
 void FolderStore::discard(const PictureKey& key, seconds minAge, const Recorded& recorded) {
   if (!isPictureId(key.id)) return;
   const std::string path = pathOf(key);
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path.c_str(), &st) != 0 || !olderThan(st, minAge) || recorded(key.id) != false) return;
-  const std::string gone = folderOf(key.id) + "/." + key.id + "." + key.ext + "." + uniqueSuffix() +
-                           std::string(kGoneSuffix);
+  const std::string gone =
+      folderOf(key.id) + "/." + key.id + "." + key.ext + "." + uniqueSuffix() + std::string(kGoneSuffix);
   if (::rename(path.c_str(), gone.c_str()) != 0) return;
   if (::lstat(gone.c_str(), &st) == 0 && olderThan(st, minAge) && recorded(key.id) == false)
     ::unlink(gone.c_str());
@@ -214,7 +218,7 @@ void FolderStore::sweep(seconds age, const Recorded& recorded) {
       const std::string folder = root_ + "/" + outer + "/" + inner;
       for (const std::string& name : entries(folder)) {
         const std::string path = folder + "/" + name;
-        struct stat st{};
+        struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         if (name.starts_with('.') && name.ends_with(kPartSuffix)) {
           // An upload that never finished writing; a rename keeps the time it was written at.

@@ -43,7 +43,8 @@ class PictureStore {
 class FolderStore : public PictureStore {
  public:
   explicit FolderStore(std::string root);
-  // Whether the folder is there and can be written; the reason when not.
+  // Makes the folder when missing (not its parents); whether it can be written, the reason
+  // when not.
   bool usable(std::string& error) const;
 
   bool put(const PictureKey& key, std::string_view bytes, std::string& error) override;

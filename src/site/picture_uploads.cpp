@@ -123,7 +123,8 @@ PictureUploads::Answer PictureUploads::upload(std::string_view authorization, co
     std::fprintf(stderr, "memwick-site: %s\n", error.c_str());
     return Answer::refused(503, "the store cannot be written");
   }
-  switch (collection_.add({.id = answer.key.id, .ext = answer.key.ext, .uploader = *name, .title = {}}, &error)) {
+  switch (
+      collection_.add({.id = answer.key.id, .ext = answer.key.ext, .uploader = *name, .title = {}}, &error)) {
     case Collection::Added::New:
       answer.status = 201;
       break;
@@ -143,100 +144,105 @@ PictureUploads::Answer PictureUploads::upload(std::string_view authorization, co
 }
 
 void PictureUploads::route(httplib::Server& server, const std::string& fallbackAddress) {
-  server.Post(std::string(kUploadPath), [this, fallbackAddress](const httplib::Request& req,
-                                                               httplib::Response& res,
-                                                               const httplib::ContentReader& reader) {
-    auto refuse = [&res](int status, const std::string& message) {
-      res.status = status;
-      res.set_content(jsonError(message), "application/json");
-    };
-    // Only the header carries a token: one in the address would be kept in logs and histories.
-    const std::string authorization = req.get_header_value("Authorization");
-    if (!tokens_.nameOf(bearerToken(authorization))) {
-      res.set_header("WWW-Authenticate", "Bearer");
-      return refuse(401, "no valid token");
-    }
-    // Told before any of it is read.
-    if (!req.has_header("Content-Length") || req.has_header("Transfer-Encoding"))
-      return refuse(411, "the picture's length must be given");
-    const unsigned long long length = std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10);
-    if (length > options_.maxBytes) return refuse(413, "larger than " + std::to_string(options_.maxBytes >> 20) + " MiB");
-    std::chrono::seconds wait{0};
-    if (!rate_.take(*tokens_.nameOf(bearerToken(authorization)), wait)) {
-      res.set_header("Retry-After", std::to_string(wait.count()));
-      return refuse(429, "more than " + std::to_string(options_.perMinute) + " uploads a minute");
-    }
-    std::string bytes;
-    bytes.reserve(std::size_t(length));
-    bool tooLarge = false;
-    const bool whole = reader([&](const char* data, std::size_t size) {
-      tooLarge = bytes.size() + size > options_.maxBytes;
-      if (!tooLarge) bytes.append(data, size);
-      return !tooLarge;
-    });
-    if (tooLarge) return refuse(413, "larger than declared");
-    if (!whole || bytes.size() != length) return refuse(400, "the picture did not come whole");
-    const Answer answer = upload(authorization, bytes);
-    if (answer.status >= 300) return refuse(answer.status, answer.message);
-    res.status = answer.status;
-    res.set_content("{\"id\": \"" + answer.key.id + "\", \"url\": \"" +
-                        servedAddress(req, fallbackAddress, answer.key) + "\"}",
-                    "application/json");
-  });
+  server.Post(std::string(kUploadPath),
+              [this, fallbackAddress](const httplib::Request& req, httplib::Response& res,
+                                      const httplib::ContentReader& reader) {
+                auto refuse = [&res](int status, const std::string& message) {
+                  res.status = status;
+                  res.set_content(jsonError(message), "application/json");
+                };
+                // Only the header carries a token: one in the address would be kept in logs and histories.
+                const std::string authorization = req.get_header_value("Authorization");
+                if (!tokens_.nameOf(bearerToken(authorization))) {
+                  res.set_header("WWW-Authenticate", "Bearer");
+                  return refuse(401, "no valid token");
+                }
+                // Told before any of it is read.
+                if (!req.has_header("Content-Length") || req.has_header("Transfer-Encoding"))
+                  return refuse(411, "the picture's length must be given");
+                const unsigned long long length =
+                    std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10);
+                if (length > options_.maxBytes)
+                  return refuse(413, "larger than " + std::to_string(options_.maxBytes >> 20) + " MiB");
+                std::chrono::seconds wait{0};
+                if (!rate_.take(*tokens_.nameOf(bearerToken(authorization)), wait)) {
+                  res.set_header("Retry-After", std::to_string(wait.count()));
+                  return refuse(429, "more than " + std::to_string(options_.perMinute) + " uploads a minute");
+                }
+                std::string bytes;
+                bytes.reserve(std::size_t(length));
+                bool tooLarge = false;
+                const bool whole = reader([&](const char* data, std::size_t size) {
+                  tooLarge = bytes.size() + size > options_.maxBytes;
+                  if (!tooLarge) bytes.append(data, size);
+                  return !tooLarge;
+                });
+                if (tooLarge) return refuse(413, "larger than declared");
+                if (!whole || bytes.size() != length) return refuse(400, "the picture did not come whole");
+                const Answer answer = upload(authorization, bytes);
+                if (answer.status >= 300) return refuse(answer.status, answer.message);
+                res.status = answer.status;
+                res.set_content("{\"id\": \"" + answer.key.id + "\", \"url\": \"" +
+                                    servedAddress(req, fallbackAddress, answer.key) + "\"}",
+                                "application/json");
+              });
 
-  server.Delete(std::string(kUploadPath) + "/(.*)", [this](const httplib::Request& req, httplib::Response& res) {
-    auto refuse = [&res](int status, const std::string& message) {
-      res.status = status;
-      res.set_content(jsonError(message), "application/json");
-    };
-    const std::optional<std::string> name = tokens_.nameOf(bearerToken(req.get_header_value("Authorization")));
-    if (!name) {
-      res.set_header("WWW-Authenticate", "Bearer");
-      return refuse(401, "no valid token");
-    }
-    const std::string id = req.matches[1];
-    if (!isPictureId(id)) return refuse(400, "not a picture id");
-    bool reachable = true;
-    const std::optional<PictureRecord> found = collection_.find(id, &reachable);
-    if (!reachable) return refuse(503, "the collection cannot be read");
-    if (!found) return refuse(404, "no such picture");
-    switch (collection_.remove(id, *name)) {
-      case Collection::Removed::Gone:
-        break;
-      case Collection::Removed::NotFound:
-        return refuse(404, "no such picture");
-      case Collection::Removed::NotYours:
-        return refuse(403, "given by another member");
-      case Collection::Removed::Failed:
-        return refuse(503, "the collection cannot be written");
-    }
-    store_.discard({id, found->ext}, kRecordWindow, [this](const std::string& i) { return recorded(i); });
-    res.status = 204;
-  });
+  server.Delete(
+      std::string(kUploadPath) + "/(.*)", [this](const httplib::Request& req, httplib::Response& res) {
+        auto refuse = [&res](int status, const std::string& message) {
+          res.status = status;
+          res.set_content(jsonError(message), "application/json");
+        };
+        const std::optional<std::string> name =
+            tokens_.nameOf(bearerToken(req.get_header_value("Authorization")));
+        if (!name) {
+          res.set_header("WWW-Authenticate", "Bearer");
+          return refuse(401, "no valid token");
+        }
+        const std::string id = req.matches[1];
+        if (!isPictureId(id)) return refuse(400, "not a picture id");
+        bool reachable = true;
+        const std::optional<PictureRecord> found = collection_.find(id, &reachable);
+        if (!reachable) return refuse(503, "the collection cannot be read");
+        if (!found) return refuse(404, "no such picture");
+        switch (collection_.remove(id, *name)) {
+          case Collection::Removed::Gone:
+            break;
+          case Collection::Removed::NotFound:
+            return refuse(404, "no such picture");
+          case Collection::Removed::NotYours:
+            return refuse(403, "given by another member");
+          case Collection::Removed::Failed:
+            return refuse(503, "the collection cannot be written");
+        }
+        store_.discard({id, found->ext}, kRecordWindow, [this](const std::string& i) { return recorded(i); });
+        res.status = 204;
+      });
 
-  server.Get(R"(/pictures/([0-9a-f]{64})\.([a-z]+))", [this](const httplib::Request& req, httplib::Response& res) {
-    res.status = 404;
-    const PictureKey key{req.matches[1], req.matches[2]};
-    if (!isPictureId(key.id)) return;
-    bool reachable = true;
-    const std::optional<PictureRecord> found = collection_.find(key.id, &reachable);
-    if (!reachable) {
-      res.status = 503;
-      return;
-    }
-    if (!found || found->ext != key.ext) return;
-    std::optional<std::string> bytes = store_.read(key);
-    if (!bytes) {
-      std::fprintf(stderr, "memwick-site: the store has no %s.%s\n", key.id.c_str(), key.ext.c_str());
-      return;
-    }
-    const std::string_view type = picture::mimeType(picture::sniffPictureFormat(*bytes));
-    res.status = 200;
-    // Named by its content: an address never serves other bytes.
-    res.set_header("Cache-Control", "public, max-age=31536000, immutable");
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_content(std::move(*bytes), type.empty() ? "application/octet-stream" : std::string(type));
-  });
+  server.Get(
+      R"(/pictures/([0-9a-f]{64})\.([a-z]+))", [this](const httplib::Request& req, httplib::Response& res) {
+        res.status = 404;
+        const PictureKey key{req.matches[1], req.matches[2]};
+        if (!isPictureId(key.id)) return;
+        bool reachable = true;
+        const std::optional<PictureRecord> found = collection_.find(key.id, &reachable);
+        if (!reachable) {
+          res.status = 503;
+          return;
+        }
+        if (!found || found->ext != key.ext) return;
+        std::optional<std::string> bytes = store_.read(key);
+        if (!bytes) {
+          std::fprintf(stderr, "memwick-site: the store has no %s.%s\n", key.id.c_str(), key.ext.c_str());
+          return;
+        }
+        const std::string_view type = picture::mimeType(picture::sniffPictureFormat(*bytes));
+        res.status = 200;
+        // Named by its content: an address never serves other bytes.
+        res.set_header("Cache-Control", "public, max-age=31536000, immutable");
+        res.set_header("X-Content-Type-Options", "nosniff");
+        res.set_content(std::move(*bytes), type.empty() ? "application/octet-stream" : std::string(type));
+      });
 }
 
 void PictureUploads::startSweeping() {

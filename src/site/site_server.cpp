@@ -95,7 +95,6 @@ void closeSocket(socket_t sock) {
   ::close(sock);
 }
 
-
 // A connection's bytes, kept from one request to the next with what was read ahead. While it
 // waits in the watch, each request is read ahead until it has come: its header, and its body
 // when that is declared small. A worker then answers it from what was read, and reads on only
@@ -154,7 +153,8 @@ class ConnectionStream : public httplib::Stream {
   void next() {
     if (wholeRequest()) offset_ = std::max(offset_, requestEnd_);
     buffer_.erase(0, offset_);
-    if (buffer_.empty()) std::string().swap(buffer_);  // an idle connection keeps no buffer
+    if (buffer_.empty() || buffer_.capacity() > kHeaderBytes + kReadAheadBytes)
+      std::string(buffer_).swap(buffer_);  // an idle connection keeps no buffer, nor an upload's
     offset_ = scanned_ = 0;
     headerEnd_ = requestEnd_ = kNone;
     ready_ = refusedBody_ = false;
@@ -576,7 +576,7 @@ void SiteServer::stopServing() {
 
 bool SiteServer::process_and_close_socket(socket_t sock) {
   auto c = std::make_shared<Connection>(sock, pool_.watch(), watchId_, bodyLimit_, payload_max_length_,
-                                       readAhead_);
+                                        readAhead_);
   c->resume = [this](std::shared_ptr<Connection> waited) {
     queue_.load()->enqueue([this, waited = std::move(waited)] { serve(waited); });
   };

@@ -80,7 +80,8 @@ bool UploadRate::take(const std::string& name, std::chrono::seconds& wait) {
   const auto now = std::chrono::steady_clock::now();
   const std::lock_guard lock(mutex_);
   // Names that sent nothing for a minute are forgotten.
-  std::erase_if(taken_, [&](const auto& entry) { return entry.second.back() <= now - std::chrono::minutes(1); });
+  std::erase_if(taken_,
+                [&](const auto& entry) { return entry.second.back() <= now - std::chrono::minutes(1); });
   std::deque<std::chrono::steady_clock::time_point>& times = taken_[name];
   while (!times.empty() && times.front() <= now - std::chrono::minutes(1)) times.pop_front();
   if (times.size() >= std::size_t(perMinute_)) {

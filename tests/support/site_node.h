@@ -68,6 +68,10 @@ class SiteNode {
     return c;
   }
 
+  // Sends `number` (SIGHUP, say) without waiting.
+  void signal(int number) const {
+    if (pid_ > 0) kill(pid_, number);
+  }
   // SIGTERM, or SIGKILL; then waits for it. Its exit status, -1 when it was not running.
   int stop(int signal = SIGTERM) {
     if (pid_ <= 0) return -1;
