@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 
 #include "library/words.h"
@@ -40,7 +41,11 @@ CREATE TABLE jobs(
   leased_until timestamptz);
 INSERT INTO memwick_schema VALUES (1);
 )";
-constexpr int kKnownVersion = 1;
+// Migration N brings the schema from version N - 1 to N (and records N), in the transaction
+// that reads the version; a database at version V takes those after V, in order.
+using Migration = pg::Result (*)(pg::Connection&);
+const Migration kMigrations[] = {[](pg::Connection& c) { return c.exec(kSchema1); }};
+constexpr long long kKnownVersion = std::size(kMigrations);
 
 constexpr char kRecordColumns[] =
     "id, ext, uploader, title, (extract(epoch FROM created) * 1000000)::bigint, state, words";
@@ -232,8 +237,9 @@ std::unique_ptr<Collection> Collection::open(const CollectionOptions& options, s
                  ") is newer than this memwick-site knows (" + std::to_string(kKnownVersion) + ")";
       return nullptr;
     }
-    if (version < 1) {
-      if (const pg::Result r = c->exec(kSchema1); !r.ok()) return fail("cannot create the schema", r);
+    for (long long next = version + 1; next <= kKnownVersion; ++next) {
+      if (const pg::Result r = kMigrations[next - 1](*c); !r.ok())
+        return fail("cannot bring the schema to version " + std::to_string(next), r);
     }
     if (!t.commit()) return fail("cannot create the schema", c->exec("SELECT 1"));
   }
