@@ -242,6 +242,9 @@ int main(int argc, char** argv) {
     library->setFolders(run.libraryFolders);
     run.options.library = &*library;
   }
+  // Before what reads from them, which goes first.
+  mw::site::UploadTokens tokens;
+  std::optional<mw::site::FolderStore> store;
   std::unique_ptr<mw::site::Collection> collection;
   std::unique_ptr<mw::site::WordsJobs> wordsJobs;
   if (!run.collection.uri.empty()) {
@@ -249,8 +252,6 @@ int main(int argc, char** argv) {
     if (!collection) return failed("cannot open the database: " + error);
     run.options.collection = collection.get();
   }
-  mw::site::UploadTokens tokens;
-  std::optional<mw::site::FolderStore> store;
   std::optional<mw::site::PictureUploads> uploads;
   if (!run.store.empty()) {
     store.emplace(run.store);
@@ -258,6 +259,16 @@ int main(int argc, char** argv) {
     uploads.emplace(*store, *collection, tokens, run.uploads);
     uploads->startSweeping();
     run.options.uploads = &*uploads;
+    // The uploads' words are read from the store, by this node and every other one.
+    mw::site::WordsJobsOptions reading;
+    reading.threads = run.wordReaders;
+    if (run.wordReaders > 0)
+      wordsJobs = std::make_unique<mw::site::WordsJobs>(
+          *collection,
+          [&store](const mw::site::WordsJob& job) {
+            return store->read({job.id, job.ext});
+          },
+          reading);
   }
   mw::demo::DemoSite site(run.options);
   if (!site.start(&error)) return failed(error);
