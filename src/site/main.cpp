@@ -242,14 +242,16 @@ int main(int argc, char** argv) {
     library->setFolders(run.libraryFolders);
     run.options.library = &*library;
   }
+  // Before what reads from them, which goes first.
+  mw::site::UploadTokens tokens;
+  std::optional<mw::site::FolderStore> store;
   std::unique_ptr<mw::site::Collection> collection;
+  std::unique_ptr<mw::site::WordsJobs> wordsJobs;
   if (!run.collection.uri.empty()) {
     collection = mw::site::Collection::open(run.collection, &error);
     if (!collection) return failed("cannot open the database: " + error);
     run.options.collection = collection.get();
   }
-  mw::site::UploadTokens tokens;
-  std::optional<mw::site::FolderStore> store;
   std::optional<mw::site::PictureUploads> uploads;
   if (!run.store.empty()) {
     store.emplace(run.store);
@@ -257,14 +259,16 @@ int main(int argc, char** argv) {
     uploads.emplace(*store, *collection, tokens, run.uploads);
     uploads->startSweeping();
     run.options.uploads = &*uploads;
-  }
-  // This node reads the words of any node's uploads, from the store they share.
-  std::unique_ptr<mw::site::WordsJobs> wordsJobs;
-  if (store && run.wordReaders > 0) {
+    // The uploads' words are read from the store, by this node and every other one.
     mw::site::WordsJobsOptions reading;
     reading.threads = run.wordReaders;
-    wordsJobs = std::make_unique<mw::site::WordsJobs>(
-        *collection, [&store](const mw::site::WordsJob& job) { return store->read({job.id, job.ext}); }, reading);
+    if (run.wordReaders > 0)
+      wordsJobs = std::make_unique<mw::site::WordsJobs>(
+          *collection,
+          [&store](const mw::site::WordsJob& job) {
+            return store->read({job.id, job.ext});
+          },
+          reading);
   }
   mw::demo::DemoSite site(run.options);
   if (!site.start(&error)) return failed(error);

@@ -16,9 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "net/encoding.h"
 #include "net/site_settings.h"
 #include "net/upload_queue.h"
 #include "runtime/files.h"
+#include "runtime/text.h"
 #include "site/picture_store.h"
 #include "support/captioned_picture.h"
 #include "support/loopback_client.h"
@@ -172,7 +174,7 @@ TEST(Uploads, RefusalsDuplicatesServingAndDeletion) {
   // Tokens read again on SIGHUP: bob's goes; a file that cannot be read keeps the tokens.
   mw::test::writeBytes(c.folder.path() / "tokens", std::string(kAnn) + "\n" + kCarol + "\n");
   node.signal(SIGHUP);
-  EXPECT_TRUE(eventually([&] { return upload(node, png, kBobToken)->status == 401; }, 10));
+  EXPECT_TRUE(eventually([&] { return upload(node, "no picture", kBobToken)->status == 401; }, 10));
   fs::remove(c.folder.path() / "tokens");
   node.signal(SIGHUP);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -250,21 +252,32 @@ TEST(Uploads, KilledNodeLosesNothingAndOrphansGo) {
   EXPECT_EQ(b.stop(), 0) << b.log();
 }
 
-// The program's own upload queue lands a save on the server.
-TEST(Uploads, ProgramQueueLandsASave) {
+// The program's own upload queue lands its saves on the server: found by the uploader's name at
+// once, and by the words on them once read.
+TEST(Uploads, ProgramQueueLandsSavesFoundByNameAndWords) {
   Collection c;
   ASSERT_EQ(c.db.error(), "");
   Node node(c.db, c.folder.path());
   ASSERT_TRUE(node.ready()) << node.log();
   const std::string gif = mw::test::animatedGif(16, 16, {Qt::red, Qt::green}, 10);
   mw::test::writeBytes(c.folder.path() / "saved.gif", gif);
+  fs::copy_file(fs::path(MW_SOURCE_DIR) / "tests/install/caption.png", c.folder.path() / "caption.png");
   mw::net::UploadQueue queue((c.folder.path() / "queue").string());
   queue.setServer("127.0.0.1:" + std::to_string(node.port()), kAnnToken);
   ASSERT_TRUE(queue.add(c.folder.text("saved.gif")));
-  ASSERT_TRUE(eventually([&] { return queue.status().delivered == 1; }, 30));
+  ASSERT_TRUE(queue.add(c.folder.text("caption.png")));
+  ASSERT_TRUE(eventually([&] { return queue.status().delivered == 2; }, 30));
   const std::string id = mw::site::pictureId(gif);
   const auto served = node.search().Get("/pictures/" + id + ".gif");
   ASSERT_TRUE(served);
   EXPECT_EQ(served->body, gif);
   EXPECT_EQ(served->get_header_value("Content-Type"), "image/gif");
+
+  const auto found = [&](const std::string& keyword) {
+    const auto r =
+        node.search().Get("/plus/search.php?q=" + mw::net::urlEncode(mw::runtime::gbk(keyword), true, false));
+    return r ? mw::runtime::utf8(r->body) : "";
+  };
+  EXPECT_NE(found("ann").find("共找到<b>2</b>"), std::string::npos) << found("ann");
+  EXPECT_TRUE(eventually([&] { return found("下班").find("共找到<b>1</b>") != std::string::npos; }, 60));
 }
