@@ -51,8 +51,9 @@ struct Figures {
 
 Figures runLoad(std::vector<mw::test::SiteNode*> nodes, int seconds, int clients, int uploadsPerSecond,
                 const std::vector<std::string>& tokens, int firstUpload) {
-  static const std::vector<std::string> keywords{"猫", "了", "鱼", "猫咪", "下班", "摸鱼", "开心", "躺平",
-                                                 "我太难", "下班了", "熊猫头", "打工人", "成员1"};
+  static const std::vector<std::string> keywords{"猫",     "了",     "鱼",   "猫咪",   "下班",
+                                                 "摸鱼",   "开心",   "躺平", "我太难", "下班了",
+                                                 "熊猫头", "打工人", "成员1"};
   Figures f;
   std::mutex mutex;
   const Clock::time_point start = Clock::now(), end = start + std::chrono::seconds(seconds);
@@ -66,7 +67,9 @@ Figures runLoad(std::vector<mw::test::SiteNode*> nodes, int seconds, int clients
       for (std::size_t i = std::size_t(c); Clock::now() < end; ++i) {
         const std::string& k = keywords[i % keywords.size()];
         const Clock::time_point t = Clock::now();
-        const auto r = client.Get("/plus/search.php?q=" + mw::net::urlEncode(*mw::runtime::convertCharset(k, "UTF-8", "GBK", true), true, false));
+        const auto r = client.Get(
+            "/plus/search.php?q=" +
+            mw::net::urlEncode(*mw::runtime::convertCharset(k, "UTF-8", "GBK", true), true, false));
         mine.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t).count());
         if (!r || r->status != 200 || r->body.find("<b>") == std::string::npos) ++errors;
       }
@@ -129,10 +132,12 @@ int main(int argc, char** argv) {
               "p99_ms", "errors", "uploads", "refused", "node1_rss_mb", "node2_rss_mb");
   int uploaded = 0;
   for (const int r : readers) {
-    const std::vector<std::string> options{"--database", pg.uri(), "--store", store.string(), "--tokens",
-                                           tokensFile.string(), "--readers", std::to_string(r), "--word-readers", "0"};
+    const std::vector<std::string> options{
+        "--database",        pg.uri(),    "--store",         store.string(),   "--tokens",
+        tokensFile.string(), "--readers", std::to_string(r), "--word-readers", "0"};
     mw::test::SiteNode a(options), b(options);
-    if (!a.ready() || !b.ready()) return std::fprintf(stderr, "a node did not start:\n%s\n%s\n", a.log().c_str(), b.log().c_str()), 1;
+    if (!a.ready() || !b.ready())
+      return std::fprintf(stderr, "a node did not start:\n%s\n%s\n", a.log().c_str(), b.log().c_str()), 1;
     const Figures f = runLoad({&a, &b}, seconds, clients, uploads, tokens, uploaded);
     uploaded += int(f.uploads + f.uploadErrors);
     std::printf("%-8d %10.0f %8.1f %8.1f %8.1f %7lld %8lld %8lld %12.0f %12.0f\n", r,

@@ -18,7 +18,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double msSince(Clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
 
 constexpr char kTrigramTable[] = R"(
 CREATE EXTENSION IF NOT EXISTS pg_trgm;
@@ -65,8 +67,8 @@ int main(int argc, char** argv) {
       {3, {"我太难", "下班了", "熊猫头", "谢谢老", "打工人", "溜了溜"}},
   };
   constexpr int kRounds = 30;
-  std::printf("%-6s %10s %10s %10s %10s %8s %8s\n", "chars", "pieces_p50", "pieces_p95", "trgm_p50", "trgm_p95",
-              "speedup", "agree");
+  std::printf("%-6s %10s %10s %10s %10s %8s %8s\n", "chars", "pieces_p50", "pieces_p95", "trgm_p50",
+              "trgm_p95", "speedup", "agree");
   for (const auto& [length, words] : queries) {
     std::vector<double> pieces, trgm;
     bool agree = true;
@@ -86,14 +88,17 @@ int main(int argc, char** argv) {
           trgm.push_back(msSince(t));
           trgmTotal = !r.ok() ? -1 : r.rows() == 0 ? 0 : r.integer(0, 5);
         };
-        if (round % 2) runPieces(), runTrgm();
-        else runTrgm(), runPieces();
+        if (round % 2)
+          runPieces(), runTrgm();
+        else
+          runTrgm(), runPieces();
         agree = agree && piecesTotal == trgmTotal && piecesTotal >= 0;
       }
     }
     const double p50 = mw::bench::percentile(pieces, 0.5), t50 = mw::bench::percentile(trgm, 0.5);
-    std::printf("%-6d %10.2f %10.2f %10.2f %10.2f %7.1fx %8s\n", length, p50, mw::bench::percentile(pieces, 0.95),
-                t50, mw::bench::percentile(trgm, 0.95), t50 / p50, agree ? "yes" : "NO");
+    std::printf("%-6d %10.2f %10.2f %10.2f %10.2f %7.1fx %8s\n", length, p50,
+                mw::bench::percentile(pieces, 0.95), t50, mw::bench::percentile(trgm, 0.95), t50 / p50,
+                agree ? "yes" : "NO");
   }
   for (const auto& [length, words] : queries) {
     std::printf("%d chars, matches:", length);

@@ -17,10 +17,11 @@ namespace mw::bench {
 // or two of noise, as the reader leaves them.
 inline const std::vector<std::string>& captionWords() {
   static const std::vector<std::string> words{
-      "我太难了", "开心", "生气", "无语", "哭了", "震惊", "点赞", "熊猫头", "猫咪", "狗子", "摸鱼",
-      "下班了", "加班", "周末愉快", "好的", "收到", "谢谢老板", "真香", "我不听", "你说得对", "算了吧",
-      "告辞", "溜了溜了", "吃瓜", "流泪", "捂脸", "大佬", "厉害了", "冲鸭", "晚安", "早上好", "在吗",
-      "救命", "笑死", "离谱", "打工人", "躺平", "emo了", "yyds", "OK"};
+      "我太难了", "开心", "生气",   "无语",     "哭了",   "震惊",     "点赞",     "熊猫头",
+      "猫咪",     "狗子", "摸鱼",   "下班了",   "加班",   "周末愉快", "好的",     "收到",
+      "谢谢老板", "真香", "我不听", "你说得对", "算了吧", "告辞",     "溜了溜了", "吃瓜",
+      "流泪",     "捂脸", "大佬",   "厉害了",   "冲鸭",   "晚安",     "早上好",   "在吗",
+      "救命",     "笑死", "离谱",   "打工人",   "躺平",   "emo了",    "yyds",     "OK"};
   return words;
 }
 
@@ -53,7 +54,9 @@ inline bool seedCollection(site::Collection& collection, int count, int threads 
       std::mt19937 rng(1000 + t);
       for (int i = t; i < count && ok; i += threads) {
         const std::string id = seedId(i);
-        ok = ok && collection.add({id, "png", "成员" + std::to_string(i % 30), ""}) == site::Collection::Added::New &&
+        ok = ok &&
+             collection.add({id, "png", "成员" + std::to_string(i % 30), ""}) ==
+                 site::Collection::Added::New &&
              collection.finishJob(id, seedWords(rng), site::WordsState::Read);
       }
     });

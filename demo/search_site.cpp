@@ -82,7 +82,8 @@ struct SearchSite {
     std::vector<Result> shown;
     bool failed = false;
   };
-  ResultPage results(const httplib::Request& req, const std::string& keyword, long long from, int count) const {
+  ResultPage results(const httplib::Request& req, const std::string& keyword, long long from,
+                     int count) const {
     ResultPage out;
     const long long to = from + count;
     const auto take = [&](std::vector<Result> all) {
@@ -141,12 +142,14 @@ struct SearchSite {
     const std::string keywordGbk =
         req.has_param("q") ? req.get_param_value("q") : req.get_param_value("keyword");
     const std::string keyword = utf8(keywordGbk);
-    // Any page past the last shows the same empty list; a page number has 9 digits at most.
-    const long long pageNo = std::max(intParam(req, "PageNo", 1), 1);
-    const ResultPage found = results(req, keyword, (pageNo - 1) * kSearchPageSize, kSearchPageSize);
+    // A page number has 9 digits at most; any page past the last shows the same empty list as
+    // the one right after it.
+    const long long asked = std::max(intParam(req, "PageNo", 1), 1);
+    const ResultPage found = results(req, keyword, (asked - 1) * kSearchPageSize, kSearchPageSize);
     if (found.failed) return std::nullopt;
     const long long total = found.total;
     const long long pages = (total + kSearchPageSize - 1) / kSearchPageSize;
+    const long long pageNo = std::min(asked, pages + 1);
 
     std::string page =
         "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" "

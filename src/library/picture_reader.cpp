@@ -150,26 +150,28 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
 
 PictureWords readPictureWords(const std::string& bytes, PictureReader& reader) {
   using Outcome = PictureWords::Outcome;
-  if (!reader.error().empty()) return {Outcome::HelperFault};
+  if (!reader.error().empty()) return {Outcome::HelperFault, {}};
   QImage image;
   {
     // Not on the budget the window's pictures share: a full budget would cost a picture its
     // words for good, and reading must never crowd out what is shown.
     picture::DecodeMemory memory(false, picture::kFrameCap);
-    picture::DecodedPicture decoded = picture::decodePicture(bytes, {.shownSize = readSize, .memory = &memory});
-    if (!decoded.ok()) return {Outcome::Undecodable};
+    picture::DecodedPicture decoded =
+        picture::decodePicture(bytes, {.shownSize = readSize, .memory = &memory});
+    if (!decoded.ok()) return {Outcome::Undecodable, {}};
     image = std::move(decoded.image);
   }
   if (image.width() > kReadSide || image.height() > kReadSide)
     image = image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  if (std::optional<std::vector<std::string>> words = reader.read(image)) return {Outcome::Read, std::move(*words)};
+  if (std::optional<std::vector<std::string>> words = reader.read(image))
+    return {Outcome::Read, std::move(*words)};
   switch (reader.fault()) {
     case ReadFault::Picture:
-      return {Outcome::PictureFault};
+      return {Outcome::PictureFault, {}};
     case ReadFault::Stopped:
-      return {Outcome::Stopped};
+      return {Outcome::Stopped, {}};
     default:
-      return {Outcome::HelperFault};
+      return {Outcome::HelperFault, {}};
   }
 }
 

@@ -70,7 +70,8 @@ const std::vector<Statement>& statements() {
       {"search",
        "WITH found AS MATERIALIZED (SELECT seq, id, ext, uploader, title, created, state FROM pictures "
        "WHERE pieces @@ $1::tsquery) "
-       "SELECT id, ext, uploader, title, (extract(epoch FROM created) * 1000000)::bigint, state, '', count(*) OVER () "
+       "SELECT id, ext, uploader, title, (extract(epoch FROM created) * 1000000)::bigint, state, '', "
+       "count(*) OVER () "
        "FROM found ORDER BY created DESC, seq DESC LIMIT $2 OFFSET $3"},
       {"count_matches", "SELECT count(*) FROM pictures WHERE pieces @@ $1::tsquery"},
       {"take",
@@ -117,16 +118,16 @@ std::string piecesVector(const std::vector<std::string>& texts) {
 std::string piecesQuery(const std::string& keyword) {
   const std::vector<std::string> pieces = library::keywordPieces(keyword);
   if (pieces.empty()) return {};
-  if (pieces.size() == 1 && library::pieceList({pieces[0]}).size() == 1)
-    return quoted(pieces[0]) + ":*";
+  if (pieces.size() == 1 && library::pieceList({pieces[0]}).size() == 1) return quoted(pieces[0]) + ":*";
   std::string out;
   for (const std::string& p : pieces) out += (out.empty() ? "" : " <-> ") + quoted(p);
   return out;
 }
 
 PictureRecord recordOf(const pg::Result& r, int row) {
-  return {r.text(row, 0), r.text(row, 1), r.text(row, 2), r.text(row, 3), r.integer(row, 4),
-          static_cast<WordsState>(r.integer(row, 5)), r.text(row, 6)};
+  return {r.text(row, 0), r.text(row, 1),    r.text(row, 2),
+          r.text(row, 3), r.integer(row, 4), static_cast<WordsState>(r.integer(row, 5)),
+          r.text(row, 6)};
 }
 
 }  // namespace
@@ -303,7 +304,8 @@ std::optional<SearchPage> Collection::search(const std::string& keyword, long lo
 
 std::optional<WordsJob> Collection::takeJob() {
   for (;;) {
-    const std::optional<pg::Result> r = impl_->run("take", {static_cast<long long>(impl_->options.jobLease.count())});
+    const std::optional<pg::Result> r =
+        impl_->run("take", {static_cast<long long>(impl_->options.jobLease.count())});
     if (!r || r->rows() == 0) return std::nullopt;
     WordsJob job{r->text(0, 0), r->text(0, 2), int(r->integer(0, 1))};
     if (job.attempt <= impl_->options.jobAttempts) return job;
@@ -333,10 +335,13 @@ long long Collection::jobCount() {
 }
 
 bool isPictureId(const std::string& id) {
-  return id.size() == 64 &&
-         std::all_of(id.begin(), id.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+  return id.size() == 64 && std::all_of(id.begin(), id.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
 }
 
-std::string picturePath(const std::string& id, const std::string& ext) { return "/pictures/" + id + "." + ext; }
+std::string picturePath(const std::string& id, const std::string& ext) {
+  return "/pictures/" + id + "." + ext;
+}
 
 }  // namespace mw::site

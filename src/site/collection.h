@@ -28,10 +28,10 @@ enum class WordsState : int {
 };
 
 struct PictureRecord {
-  std::string id;        // 64 lowercase hex digits: the SHA-256 of its bytes
-  std::string ext;       // of its file in the store: "png", "jpg", "gif", "webp", ...
-  std::string uploader;  // the NAME of the token it came with
-  std::string title;     // what results show (UTF-8); the uploader's name when none was given
+  std::string id;           // 64 lowercase hex digits: the SHA-256 of its bytes
+  std::string ext;          // of its file in the store: "png", "jpg", "gif", "webp", ...
+  std::string uploader;     // the NAME of the token it came with
+  std::string title;        // what results show (UTF-8); the uploader's name when none was given
   long long createdUs = 0;  // when it was first added, microseconds since 1970
   WordsState state = WordsState::Pending;
   std::string words;  // read on it, '\n' between texts (left empty in search results)
@@ -53,7 +53,7 @@ struct WordsJob {
 };
 
 struct SearchPage {
-  long long total = 0;  // every picture that matches
+  long long total = 0;                  // every picture that matches
   std::vector<PictureRecord> pictures;  // those of the page asked for, newest first
 };
 

@@ -22,7 +22,9 @@ std::string Result::text(int row, int column) const {
   return std::string(PQgetvalue(r_, row, column), std::size_t(PQgetlength(r_, row, column)));
 }
 
-long long Result::integer(int row, int column) const { return std::strtoll(PQgetvalue(r_, row, column), nullptr, 10); }
+long long Result::integer(int row, int column) const {
+  return std::strtoll(PQgetvalue(r_, row, column), nullptr, 10);
+}
 
 std::string Result::error() const { return r_ ? PQresultErrorMessage(r_) : "out of memory"; }
 
@@ -36,7 +38,8 @@ std::unique_ptr<Connection> Connection::open(const std::string& uri, int timeout
   // What the URI says overrides the defaults before it; the name after it is ours.
   // Notices ("already exists, skipping") are no news for the log.
   const char* keys[] = {"connect_timeout", "options", "dbname", "application_name", nullptr};
-  const char* values[] = {timeout.c_str(), "-c client_min_messages=warning", uri.c_str(), "memwick-site", nullptr};
+  const char* values[] = {timeout.c_str(), "-c client_min_messages=warning", uri.c_str(), "memwick-site",
+                          nullptr};
   PGconn* c = PQconnectdbParams(keys, values, 1);
   if (!c || PQstatus(c) != CONNECTION_OK) {
     if (error) *error = c ? PQerrorMessage(c) : "out of memory";

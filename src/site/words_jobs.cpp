@@ -1,7 +1,7 @@
 #include "site/words_jobs.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace mw::site {
@@ -47,8 +47,8 @@ void WordsJobs::run() {
     }
     const std::optional<std::string> bytes = load_(*job);
     if (!bytes) {
-      std::fprintf(stderr, "memwick-site: %s.%s is not in the store: found by its names only\n", job->id.c_str(),
-                   job->ext.c_str());
+      std::fprintf(stderr, "memwick-site: %s.%s is not in the store: found by its names only\n",
+                   job->id.c_str(), job->ext.c_str());
       collection_.finishJob(job->id, {}, WordsState::NameOnly);
       ++done_;
       continue;
@@ -76,7 +76,8 @@ void WordsJobs::run() {
         const std::string why = reader->error().empty() ? reader->failure() : reader->error();
         collection_.releaseJob(job->id, false);
         reader.reset();
-        const std::chrono::milliseconds wait = std::min<std::chrono::milliseconds>(kLongestPause, kFirstPause * (1 << std::min(failures++, 10)));
+        const std::chrono::milliseconds wait =
+            std::min<std::chrono::milliseconds>(kLongestPause, kFirstPause * (1 << std::min(failures++, 10)));
         std::fprintf(stderr, "memwick-site: reading words waits %lld s: %s\n",
                      static_cast<long long>(wait.count() / 1000), why.c_str());
         pause(wait);

@@ -29,8 +29,8 @@ class ThrowawayPostgres {
         error_ = "cannot give the folder to nobody";
         return;
       }
-      asUser_ = "setpriv --reuid=" + std::to_string(nobody->pw_uid) + " --regid=" +
-                std::to_string(nobody->pw_gid) + " --clear-groups -- ";
+      asUser_ = "setpriv --reuid=" + std::to_string(nobody->pw_uid) +
+                " --regid=" + std::to_string(nobody->pw_gid) + " --clear-groups -- ";
     }
     if (!run(std::string(kBin) + "initdb -N -A trust -U memwick -E UTF8 --locale=C.UTF-8 -D " + data()) ||
         !start() || !run(std::string(kBin) + "createdb -h " + socketFolder() + " -U memwick memwick"))
@@ -58,7 +58,9 @@ class ThrowawayPostgres {
   std::string socketFolder() const { return folder_.path().string(); }
   std::string log() const { return (folder_.path() / "server.log").string(); }
   bool run(const std::string& command) const {
-    return std::system(("cd " + socketFolder() + " && " + asUser_ + command + " >>" + (folder_.path() / "commands.log").string() + " 2>&1").c_str()) == 0;
+    return std::system(("cd " + socketFolder() + " && " + asUser_ + command + " >>" +
+                        (folder_.path() / "commands.log").string() + " 2>&1")
+                           .c_str()) == 0;
   }
 
   TempFolder folder_;
