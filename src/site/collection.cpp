@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 
 #include "library/words.h"
@@ -30,7 +31,8 @@ CREATE TABLE pictures(
   words text NOT NULL DEFAULT '',
   name_pieces tsvector NOT NULL,
   pieces tsvector NOT NULL);
-CREATE INDEX pictures_pieces ON pictures USING gin(pieces);
+-- Searches far outnumber uploads: no pending list that every search would scan.
+CREATE INDEX pictures_pieces ON pictures USING gin(pieces) WITH (fastupdate = off);
 CREATE INDEX pictures_newest ON pictures(created DESC, seq DESC);
 CREATE TABLE jobs(
   seq bigserial UNIQUE,
@@ -39,7 +41,11 @@ CREATE TABLE jobs(
   leased_until timestamptz);
 INSERT INTO memwick_schema VALUES (1);
 )";
-constexpr int kKnownVersion = 1;
+// Migration N brings the schema from version N - 1 to N (and records N), in the transaction
+// that reads the version; a database at version V takes those after V, in order.
+using Migration = pg::Result (*)(pg::Connection&);
+const Migration kMigrations[] = {[](pg::Connection& c) { return c.exec(kSchema1); }};
+constexpr long long kKnownVersion = std::size(kMigrations);
 
 constexpr char kRecordColumns[] =
     "id, ext, uploader, title, (extract(epoch FROM created) * 1000000)::bigint, state, words";
@@ -58,9 +64,14 @@ const std::vector<Statement>& statements() {
        "INSERT INTO jobs(picture) SELECT id FROM added RETURNING picture"},
       {"find", std::string("SELECT ") + kRecordColumns + " FROM pictures WHERE id = $1"},
       {"remove", "DELETE FROM pictures WHERE id = $1 AND uploader = $2 RETURNING id"},
-      {"search", std::string("SELECT ") + kRecordColumns +
-                     ", count(*) OVER () FROM pictures WHERE pieces @@ $1::tsquery "
-                     "ORDER BY created DESC, seq DESC LIMIT $2 OFFSET $3"},
+      // Every match is counted, so all of them are read: through the GIN index, never by
+      // walking the newest first and testing each picture (which the planner would pick to
+      // spare the sort of a common keyword's matches).
+      {"search",
+       "WITH found AS MATERIALIZED (SELECT seq, id, ext, uploader, title, created, state FROM pictures "
+       "WHERE pieces @@ $1::tsquery) "
+       "SELECT id, ext, uploader, title, (extract(epoch FROM created) * 1000000)::bigint, state, '', count(*) OVER () "
+       "FROM found ORDER BY created DESC, seq DESC LIMIT $2 OFFSET $3"},
       {"count_matches", "SELECT count(*) FROM pictures WHERE pieces @@ $1::tsquery"},
       {"take",
        "UPDATE jobs SET attempts = attempts + 1, leased_until = now() + $1 * interval '1 millisecond' "
@@ -172,6 +183,22 @@ struct Collection::Impl {
     returned.notify_one();
   }
 
+  // Runs a prepared statement on a connection of the pool. A connection that broke (the server
+  // restarted) is replaced and the statement run once more; nullopt, with `error`, when it
+  // failed all the same.
+  std::optional<pg::Result> run(const char* name, std::initializer_list<pg::Param> params = {},
+                                std::string* error = nullptr) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      std::optional<Lease> c = lease(error);
+      if (!c) return std::nullopt;
+      pg::Result r = (*c)->run(name, params);
+      if (r.ok()) return r;
+      if (error) *error = r.error();
+      if ((*c)->usable()) break;
+    }
+    return std::nullopt;
+  }
+
   std::unique_ptr<pg::Connection> connect(std::string* error) {
     std::unique_ptr<pg::Connection> c = pg::Connection::open(options.uri, 5, error);
     if (!c) return nullptr;
@@ -210,8 +237,9 @@ std::unique_ptr<Collection> Collection::open(const CollectionOptions& options, s
                  ") is newer than this memwick-site knows (" + std::to_string(kKnownVersion) + ")";
       return nullptr;
     }
-    if (version < 1) {
-      if (const pg::Result r = c->exec(kSchema1); !r.ok()) return fail("cannot create the schema", r);
+    for (long long next = version + 1; next <= kKnownVersion; ++next) {
+      if (const pg::Result r = kMigrations[next - 1](*c); !r.ok())
+        return fail("cannot bring the schema to version " + std::to_string(next), r);
     }
     if (!t.commit()) return fail("cannot create the schema", c->exec("SELECT 1"));
   }
@@ -228,110 +256,80 @@ Collection::Added Collection::add(const NewPicture& p, std::string* error) {
     if (error) *error = "not a picture id";
     return Added::Failed;
   }
-  auto c = impl_->lease(error);
-  if (!c) return Added::Failed;
   const std::string title = p.title.empty() ? p.uploader : p.title;
-  const pg::Result r =
-      (*c)->run("add", {p.id, p.ext, p.uploader, title, piecesVector({p.uploader, p.title})});
-  if (!r.ok()) {
-    if (error) *error = r.error();
-    return Added::Failed;
-  }
-  return r.rows() == 1 ? Added::New : Added::Held;
+  const std::optional<pg::Result> r =
+      impl_->run("add", {p.id, p.ext, p.uploader, title, piecesVector({p.uploader, p.title})}, error);
+  return !r ? Added::Failed : r->rows() == 1 ? Added::New : Added::Held;
 }
 
 std::optional<PictureRecord> Collection::find(const std::string& id, bool* reachable) {
   if (reachable) *reachable = true;
   if (!isPictureId(id)) return std::nullopt;
-  auto c = impl_->lease();
-  const std::optional<pg::Result> r = c ? std::optional<pg::Result>((*c)->run("find", {id})) : std::nullopt;
-  if (!r || !r->ok()) {
-    if (reachable) *reachable = false;
-    return std::nullopt;
-  }
-  if (r->rows() == 0) return std::nullopt;
+  const std::optional<pg::Result> r = impl_->run("find", {id});
+  if (reachable) *reachable = r.has_value();
+  if (!r || r->rows() == 0) return std::nullopt;
   return recordOf(*r, 0);
 }
 
 Collection::Removed Collection::remove(const std::string& id, const std::string& uploader) {
   if (!isPictureId(id)) return Removed::NotFound;
-  {
-    auto c = impl_->lease();
-    if (!c) return Removed::Failed;
-    const pg::Result r = (*c)->run("remove", {id, uploader});
-    if (!r.ok()) return Removed::Failed;
-    if (r.rows() == 1) return Removed::Gone;
-  }
+  const std::optional<pg::Result> r = impl_->run("remove", {id, uploader});
+  if (!r) return Removed::Failed;
+  if (r->rows() == 1) return Removed::Gone;
   bool reachable = true;
   const bool there = find(id, &reachable).has_value();
   return !reachable ? Removed::Failed : there ? Removed::NotYours : Removed::NotFound;
 }
 
-bool Collection::healthy() {
-  auto c = impl_->lease();
-  return c && (*c)->run("health").ok();
-}
+bool Collection::healthy() { return impl_->run("health").has_value(); }
 
 std::optional<SearchPage> Collection::search(const std::string& keyword, long long offset, int limit) {
   const std::string query = piecesQuery(keyword);
   if (query.empty()) return SearchPage{};
-  auto c = impl_->lease();
-  if (!c) return std::nullopt;
-  const pg::Result r = (*c)->run("search", {query, limit, offset});
-  if (!r.ok()) return std::nullopt;
+  const std::optional<pg::Result> r = impl_->run("search", {query, limit, offset});
+  if (!r) return std::nullopt;
   SearchPage page;
-  for (int i = 0; i < r.rows(); ++i) page.pictures.push_back(recordOf(r, i));
-  if (r.rows() > 0) {
-    page.total = r.integer(0, 7);
+  for (int i = 0; i < r->rows(); ++i) page.pictures.push_back(recordOf(*r, i));
+  if (r->rows() > 0) {
+    page.total = r->integer(0, 7);
   } else if (offset > 0 || limit == 0) {
     // A page past the last (or of none) has no row to carry the count.
-    const pg::Result n = (*c)->run("count_matches", {query});
-    if (!n.ok()) return std::nullopt;
-    page.total = n.integer(0, 0);
+    const std::optional<pg::Result> n = impl_->run("count_matches", {query});
+    if (!n) return std::nullopt;
+    page.total = n->integer(0, 0);
   }
   return page;
 }
 
 std::optional<WordsJob> Collection::takeJob() {
   for (;;) {
-    std::optional<WordsJob> job;
-    {
-      auto c = impl_->lease();
-      if (!c) return std::nullopt;
-      const pg::Result r = (*c)->run("take", {static_cast<long long>(impl_->options.jobLease.count())});
-      if (!r.ok() || r.rows() == 0) return std::nullopt;
-      job = WordsJob{r.text(0, 0), r.text(0, 2), int(r.integer(0, 1))};
-    }
-    if (job->attempt <= impl_->options.jobAttempts) return job;
+    const std::optional<pg::Result> r = impl_->run("take", {static_cast<long long>(impl_->options.jobLease.count())});
+    if (!r || r->rows() == 0) return std::nullopt;
+    WordsJob job{r->text(0, 0), r->text(0, 2), int(r->integer(0, 1))};
+    if (job.attempt <= impl_->options.jobAttempts) return job;
     // Taken as often as it may be, and never done: found by its names from now on.
-    finishJob(job->id, {}, WordsState::NameOnly);
+    finishJob(job.id, {}, WordsState::NameOnly);
   }
 }
 
 bool Collection::finishJob(const std::string& id, const std::vector<std::string>& words, WordsState state) {
   std::string joined;
   for (const std::string& w : words) joined += (joined.empty() ? "" : "\n") + w;
-  auto c = impl_->lease();
-  return c && (*c)->run("finish", {id, joined, int(state), piecesVector(words)}).ok();
+  return impl_->run("finish", {id, joined, int(state), piecesVector(words)}).has_value();
 }
 
 bool Collection::releaseJob(const std::string& id, bool counted) {
-  auto c = impl_->lease();
-  return c && (*c)->run("release", {id, counted ? 0 : 1}).ok();
+  return impl_->run("release", {id, counted ? 0 : 1}).has_value();
 }
 
 long long Collection::pictureCount() {
-  auto c = impl_->lease();
-  if (!c) return -1;
-  const pg::Result r = (*c)->run("pictures");
-  return r.ok() ? r.integer(0, 0) : -1;
+  const std::optional<pg::Result> r = impl_->run("pictures");
+  return r ? r->integer(0, 0) : -1;
 }
 
 long long Collection::jobCount() {
-  auto c = impl_->lease();
-  if (!c) return -1;
-  const pg::Result r = (*c)->run("jobs");
-  return r.ok() ? r.integer(0, 0) : -1;
+  const std::optional<pg::Result> r = impl_->run("jobs");
+  return r ? r->integer(0, 0) : -1;
 }
 
 bool isPictureId(const std::string& id) {

@@ -48,6 +48,7 @@ class SiteNode {
   SiteNode(const SiteNode&) = delete;
   SiteNode& operator=(const SiteNode&) = delete;
 
+  pid_t pid() const { return pid_; }
   // Waits until it serves; false when it ended first.
   bool ready() {
     const std::string ini = (folder_.path() / "sites.ini").string();
