@@ -34,7 +34,7 @@ struct PictureRecord {
   std::string title;     // what results show (UTF-8); the uploader's name when none was given
   long long createdUs = 0;  // when it was first added, microseconds since 1970
   WordsState state = WordsState::Pending;
-  std::string words;  // read on it, '\n' between texts
+  std::string words;  // read on it, '\n' between texts (left empty in search results)
 };
 
 // A picture to add: its original is in the store already.

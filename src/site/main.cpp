@@ -1,6 +1,7 @@
 // memwick-site: runs the sites on their own, with the pictures of any --library folders,
 // prints the MW_sites.ini that points Memwick at them, and serves until stopped (Ctrl+C).
 #include <QGuiApplication>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -251,6 +252,8 @@ int main(int argc, char** argv) {
     collection = mw::site::Collection::open(run.collection, &error);
     if (!collection) return failed("cannot open the database: " + error);
     run.options.collection = collection.get();
+    // A search holds its worker while the database answers: as many workers as connections.
+    run.options.workerThreads = std::max(run.options.workerThreads, run.collection.connections);
   }
   std::optional<mw::site::PictureUploads> uploads;
   if (!run.store.empty()) {

@@ -83,6 +83,9 @@ TEST(SharedCollection, TwoNodesOnOneDatabaseFindTheSamePicturesInPagesNewestFirs
   EXPECT_NE(searchPage(b, "明").find("共找到<b>25</b>"), std::string::npos);
   EXPECT_NE(searchPage(b, "'); --").find("共找到<b>0</b>"), std::string::npos);
   EXPECT_EQ(c->pictureCount(), 25);
+  ASSERT_TRUE(c->finishJob(ids[1], {"O'Reilly\\%_ 说：'好'"}, WordsState::Read));
+  EXPECT_NE(searchPage(a, "reilly").find(ids[1]), std::string::npos);
+  EXPECT_EQ(c->find(ids[1])->words, "O'Reilly\\%_ 说：'好'");
 
   // The collection's pictures come before the demo content's.
   ASSERT_EQ(c->add({idOf("cat"), "gif", "猫咪", ""}), Collection::Added::New);
