@@ -16,7 +16,10 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+class ContentReader;
+}  // namespace httplib
 
 namespace mw::site {
 
@@ -53,8 +56,13 @@ class PictureUploads {
   void startSweeping();
 
  private:
-  struct Answer;
-  Answer upload(std::string_view authorization, const std::string& bytes);
+  // The name of the request's token; nullopt, with the response set to 401, when it has none.
+  std::optional<std::string> member(const httplib::Request& req, httplib::Response& res) const;
+  bool decodes(const std::string& bytes);
+  void post(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader,
+            const std::string& fallbackAddress);
+  void remove(const httplib::Request& req, httplib::Response& res);
+  void serve(const httplib::Request& req, httplib::Response& res);
   std::optional<bool> recorded(const std::string& id);
 
   PictureStore& store_;

@@ -146,6 +146,16 @@ TEST(Uploads, RefusalsDuplicatesServingAndDeletion) {
   EXPECT_EQ(first->status, 201) << first->body;
   const std::string id = field(first->body, "id");
   EXPECT_EQ(id, mw::site::pictureId(png));
+  // A client that waits to be asked for the body is asked before a worker takes it.
+  const int asking = sendRaw(
+      node.port(), "POST /api/pictures HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + kBobToken +
+                       "\r\nExpect: 100-continue\r\nContent-Length: " + std::to_string(png.size()) +
+                       "\r\nConnection: close\r\n\r\n");
+  std::string continued(25, '\0');
+  EXPECT_EQ(::recv(asking, continued.data(), continued.size(), MSG_WAITALL), 25);
+  EXPECT_EQ(continued, "HTTP/1.1 100 Continue\r\n\r\n");
+  (void)!::send(asking, png.data(), png.size(), MSG_NOSIGNAL);
+  EXPECT_NE(answerOn(asking, 5).find("HTTP/1.1 200 OK"), std::string::npos);
   const auto again = upload(node, png, kBobToken);
   EXPECT_EQ(again->status, 200);
   EXPECT_EQ(field(again->body, "id"), id);
