@@ -38,9 +38,6 @@ const char* const kFavouritesName = "favourites";
 const char* const kFavouritesMarker = "请不要删除本文件.gif";
 // Files larger than this are found by their names only.
 constexpr long long kMaxFileBytes = 64LL << 20;
-// Pictures are read at most this large: text smaller than that would be unreadable anyway,
-// and the engine's time grows with the pixels.
-constexpr int kReadSide = 2048;
 // Changes reported by the watcher come in bursts (a file created, then written).
 constexpr int kSettleMs = 250;
 // After a helper fails, none is started for this long; twice as long after each further
@@ -103,10 +100,6 @@ std::optional<std::string> wholeFile(const std::string& path, long long size) {
   std::string bytes(std::size_t(size), '\0');
   if (!in.read(bytes.data(), std::streamsize(size))) return std::nullopt;
   return bytes;
-}
-
-QSize readSize(QSize natural) {
-  return natural.boundedTo(natural.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio));
 }
 
 }  // namespace
@@ -428,33 +421,23 @@ struct Library::Impl {
       store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
       return Outcome::NameOnly;
     }
-    // Not on the budget the window's pictures share: a full budget would cost a picture its
-    // words for good, and reading must never crowd out what is shown. A GIF gives its first
-    // frame.
-    picture::DecodeMemory memory(false, picture::kFrameCap);
-    picture::DecodedPicture decoded =
-        picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
+    const PictureWords read = readPictureWords(*bytes, reader);
     bytes.reset();
-    if (!decoded.ok()) {
-      store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
-      return Outcome::NameOnly;
-    }
-    QImage image = std::move(decoded.image);
-    if (image.width() > kReadSide || image.height() > kReadSide)
-      image = image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    const std::optional<std::vector<std::string>> words = reader.read(image);
-    if (words) {
-      store->putWords(key, *words, ReadState::Read, options.reader.version);
-      return Outcome::Read;
-    }
-    switch (reader.fault()) {
-      case ReadFault::Picture:
+    switch (read.outcome) {
+      case PictureWords::Outcome::Read:
+        store->putWords(key, read.words, ReadState::Read, options.reader.version);
+        return Outcome::Read;
+      case PictureWords::Outcome::Undecodable:
+        store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
+        return Outcome::NameOnly;
+      case PictureWords::Outcome::PictureFault:
         return Outcome::PictureFault;
-      case ReadFault::Stopped:
+      case PictureWords::Outcome::Stopped:
         return Outcome::Stopped;
-      default:
-        return Outcome::HelperFault;
+      case PictureWords::Outcome::HelperFault:
+        break;
     }
+    return Outcome::HelperFault;
   }
 
   // On the watch thread.
