@@ -21,10 +21,11 @@ constexpr int kOpaque = 128;
 constexpr int kUnchanged = 6;
 // The pixels a palette is made from: enough for 256 colours, few enough to be quick. The shared
 // palette's sample is spread over all frames.
-constexpr long long kFrameSamples = 1 << 16;
-constexpr long long kSharedSamples = 1 << 18;
-// libimagequant's quality (0-100) from which one palette serves every frame.
-constexpr int kSharedQuality = 90;
+constexpr long long kFrameSamples = 1 << 14;
+constexpr long long kSharedSamples = 1 << 16;
+// The mean error (see meanError) up to which one palette serves every frame: about 5 levels a
+// channel, which dithering hides, and the palette need not be made again for each frame.
+constexpr double kSharedError = 250;
 // The dithering error carried to a neighbour is capped, so that one pixel far from every
 // palette colour does not streak across a flat area.
 constexpr int kMaxError = 40;
@@ -89,7 +90,7 @@ Liq<liq_attr> quantizer(bool transparent) {
   Liq<liq_attr> attr(liq_attr_create());
   // One entry stays free for the pixels that do not show.
   liq_set_max_colors(attr.get(), transparent ? 255 : 256);
-  liq_set_speed(attr.get(), 8);
+  liq_set_speed(attr.get(), 10);
   return attr;
 }
 
@@ -109,37 +110,75 @@ Liq<liq_result> quantize(liq_attr* attr, const std::vector<const QImage*>& frame
 }
 
 // Nearest opaque palette colours, remembered for each colour (to 6 bits a channel) once found.
+// A colour not met before is looked for outwards from its green, in the palette sorted by green,
+// until green alone is further than the best found.
 class NearestColours {
  public:
   void use(const Palette& palette) {
-    palette_ = &palette;
-    opaque_.clear();
+    byGreen_.clear();
     for (int i = 0; i < palette.count; ++i)
-      if (i != palette.transparent) opaque_.push_back(std::uint8_t(i));
+      if (i != palette.transparent) {
+        const GifColorType& c = palette.colours[std::size_t(i)];
+        byGreen_.push_back({c.Red, c.Green, c.Blue, std::uint8_t(i)});
+      }
+    std::sort(byGreen_.begin(), byGreen_.end(), [](const Entry& a, const Entry& b) { return a.g < b.g; });
     cache_.assign(std::size_t(1) << 18, kUnknown);
   }
 
   std::uint8_t operator()(int r, int g, int b) {
     std::uint16_t& known = cache_[std::size_t((r >> 2) << 12 | (g >> 2) << 6 | (b >> 2))];
     if (known != kUnknown) return std::uint8_t(known);
+    const int n = int(byGreen_.size());
+    const int start = int(std::lower_bound(byGreen_.begin(), byGreen_.end(), g,
+                                           [](const Entry& e, int green) { return e.g < green; }) -
+                          byGreen_.begin());
     int best = 0, bestDistance = 1 << 30;
-    for (std::uint8_t i : opaque_) {
-      const GifColorType& c = palette_->colours[i];
-      const int dr = r - c.Red, dg = g - c.Green, db = b - c.Blue;
-      // Green counts most, blue least, as the eye sees them.
-      const int distance = 3 * dr * dr + 4 * dg * dg + 2 * db * db;
-      if (distance < bestDistance) bestDistance = distance, best = i;
+    // Green counts most, blue least, as the eye sees them.
+    const auto consider = [&](const Entry& e) {
+      const int dr = r - e.r, dg = g - e.g, db = b - e.b;
+      const int greenPart = 4 * dg * dg;
+      if (greenPart >= bestDistance) return false;
+      const int distance = 3 * dr * dr + greenPart + 2 * db * db;
+      if (distance < bestDistance) bestDistance = distance, best = e.index;
+      return true;
+    };
+    for (int up = start, down = start - 1; up < n || down >= 0;) {
+      if (up < n && !consider(byGreen_[std::size_t(up++)])) up = n;
+      if (down >= 0 && !consider(byGreen_[std::size_t(down--)])) down = -1;
     }
     known = std::uint16_t(best);
     return std::uint8_t(best);
   }
 
  private:
+  struct Entry {
+    std::uint8_t r, g, b, index;
+  };
   static constexpr std::uint16_t kUnknown = 0xffff;
-  const Palette* palette_ = nullptr;
-  std::vector<std::uint8_t> opaque_;
+  std::vector<Entry> byGreen_;
   std::vector<std::uint16_t> cache_;
 };
+
+// How far the opaque pixels of every `step`-th row and column of `frames` are from their nearest
+// palette colour: the mean of the squared distance NearestColours weighs by.
+double meanError(const std::vector<const QImage*>& frames, int step, const Palette& palette,
+                 NearestColours& nearest) {
+  double total = 0;
+  long long n = 0;
+  for (const QImage* frame : frames)
+    for (int y = 0; y < frame->height(); y += step) {
+      const std::uint8_t* row = frame->constScanLine(y);
+      for (int x = 0; x < frame->width(); x += step) {
+        const std::uint8_t* p = row + 4 * x;
+        if (p[3] < kOpaque) continue;
+        const GifColorType& c = palette.colours[nearest(p[0], p[1], p[2])];
+        const int dr = p[0] - c.Red, dg = p[1] - c.Green, db = p[2] - c.Blue;
+        total += 3 * dr * dr + 4 * dg * dg + 2 * db * db;
+        ++n;
+      }
+    }
+  return n ? total / double(n) : 0;
+}
 
 // The pixels of `area` as indices of `palette`, Floyd–Steinberg dithered. Pixels that do not
 // show, or that `keep` (one flag per canvas pixel, or null) marks as left as shown, take the
@@ -361,18 +400,18 @@ Bytes encodeAnimatedGif(const std::vector<RgbaFrame>& frames, int loopCount, QSt
   const Liq<liq_attr> attr = quantizer(true);
   Palette shared;
   bool useShared = false;
+  NearestColours nearest;
   {
-    const Liq<liq_result> result =
-        quantize(attr.get(), images, sampleStep(canvasPixels * (long long)images.size(), kSharedSamples));
-    if (result && liq_get_quantization_quality(result.get()) >= kSharedQuality) {
+    const int step = sampleStep(canvasPixels * (long long)images.size(), kSharedSamples);
+    const Liq<liq_result> result = quantize(attr.get(), images, step);
+    if (result) {
       shared = paletteOf(result.get(), true);
-      useShared = true;
+      nearest.use(shared);
+      useShared = meanError(images, step, shared, nearest) <= kSharedError;
     }
   }
   if (!writer.start(size, useShared ? &shared : nullptr, loopCount))
     return fail(error, QStringLiteral("cannot write a GIF"));
-  NearestColours nearest;
-  if (useShared) nearest.use(shared);
   std::vector<std::uint32_t> shown(transparent ? 0 : std::size_t(canvasPixels));
   std::vector<std::uint8_t> keep(shown.size());
   std::vector<std::uint8_t> indices;
