@@ -13,9 +13,6 @@
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
-#include <webp/demux.h>
-#include <webp/encode.h>
-#include <webp/mux.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -31,14 +28,16 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "picture/animation_frames.h"
 #include "picture/gif_encoder.h"
+#include "picture/picture_writers.h"
 #include "platform/clipboard.h"
 #include "support/temp_folder.h"
 
 namespace {
 
 using mw::picture::GifRemap;
-using mw::picture::RgbaFrame;
+using mw::picture::AnimationFrame;
 
 constexpr int kSide = 480;
 constexpr int kFrames = 30;
@@ -102,48 +101,13 @@ QImage pan(int k) {
 
 // The frames as an animated lossy WebP (quality 75), as sites and sticker packs give them.
 std::string animatedWebp(QImage (*frame)(int)) {
-  WebPAnimEncoderOptions options;
-  WebPAnimEncoderOptionsInit(&options);
-  WebPAnimEncoder* encoder = WebPAnimEncoderNew(kSide, kSide, &options);
-  WebPConfig config;
-  WebPConfigInit(&config);
-  config.quality = 75;
-  for (int k = 0; k < kFrames; ++k) {
-    const QImage img = frame(k);
-    WebPPicture pic;
-    WebPPictureInit(&pic);
-    pic.width = kSide, pic.height = kSide, pic.use_argb = 1;
-    WebPPictureImportRGBA(&pic, img.constBits(), int(img.bytesPerLine()));
-    WebPAnimEncoderAdd(encoder, &pic, k * kDelayMs, &config);
-    WebPPictureFree(&pic);
-  }
-  WebPAnimEncoderAdd(encoder, nullptr, kFrames * kDelayMs, &config);
-  WebPData data;
-  WebPDataInit(&data);
-  WebPAnimEncoderAssemble(encoder, &data);
-  std::string out(reinterpret_cast<const char*>(data.bytes), data.size);
-  WebPDataClear(&data);
-  WebPAnimEncoderDelete(encoder);
-  return out;
+  std::vector<mw::picture::WebpFrame> frames;
+  for (int k = 0; k < kFrames; ++k) frames.push_back({frame(k), kDelayMs});
+  return mw::picture::writeAnimatedWebp(frames, 0, 75);
 }
 
-std::vector<RgbaFrame> decodeWebp(const std::string& webp) {
-  std::vector<RgbaFrame> frames;
-  WebPData data{reinterpret_cast<const uint8_t*>(webp.data()), webp.size()};
-  WebPAnimDecoderOptions options;
-  WebPAnimDecoderOptionsInit(&options);
-  options.color_mode = MODE_RGBA;
-  WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
-  int before = 0;
-  while (decoder && WebPAnimDecoderHasMoreFrames(decoder)) {
-    uint8_t* pixels = nullptr;
-    int at = 0;
-    WebPAnimDecoderGetNext(decoder, &pixels, &at);
-    frames.push_back({QImage(pixels, kSide, kSide, QImage::Format_RGBA8888).copy(), at - before});
-    before = at;
-  }
-  WebPAnimDecoderDelete(decoder);
-  return frames;
+std::vector<AnimationFrame> decodeWebp(const std::string& webp) {
+  return mw::picture::readAnimationFrames(webp).frames;
 }
 
 // Decoded, converted, written to its file and offered: what a click does with the WebP.
@@ -155,7 +119,7 @@ struct Timing {
 Timing copy(const std::string& webp, GifRemap remap, const QString& file) {
   Timing t;
   double at = cpuMs();
-  const std::vector<RgbaFrame> frames = decodeWebp(webp);
+  const std::vector<AnimationFrame> frames = decodeWebp(webp);
   t.decode = cpuMs() - at;
   at = cpuMs();
   t.gif = mw::picture::encodeAnimatedGif(frames, 0, nullptr, remap);
@@ -173,13 +137,13 @@ Timing copy(const std::string& webp, GifRemap remap, const QString& file) {
 // How far the GIF's frames, as a reader composes them, are from the WebP's, in dB (opaque pixels
 // against white, as a chat shows them); 0 when the frame counts differ.
 double psnr(const std::string& webp, const std::string& gif) {
-  const std::vector<RgbaFrame> frames = decodeWebp(webp);
+  const std::vector<AnimationFrame> frames = decodeWebp(webp);
   QByteArray bytes(gif.data(), qsizetype(gif.size()));
   QBuffer buffer(&bytes);
   QImageReader reader(&buffer, "gif");
   double squared = 0;
   long long n = 0;
-  for (const RgbaFrame& f : frames) {
+  for (const AnimationFrame& f : frames) {
     const QImage shown = reader.read();
     if (shown.isNull()) return 0;
     QImage a(kSide, kSide, QImage::Format_RGB32), b(a.size(), a.format());

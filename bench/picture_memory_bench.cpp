@@ -4,7 +4,10 @@
 //   1. eight GIFs of about 900 bytes, each 4 one-pixel frames on an 8192 x 8192 screen;
 //   2. eight GIFs of 999 one-pixel frames on a 512 x 500 screen;
 //   3. eight PNGs of about 65 KB declaring 16384 x 4096;
-//   4. eight ordinary 500 x 500 GIFs of 200 frames (a ball crossing a patterned background).
+//   4. eight ordinary 500 x 500 GIFs of 200 frames (a ball crossing a patterned background);
+//   5. eight animated WebPs whose header declares an 8192 x 8192 canvas;
+//   6. eight animated WebPs of 2000 frames, each a pixel changed on 512 x 500;
+//   7. eight AVIFs whose container declares 8192 x 8192.
 // For each page: peak RSS (VmHWM), and the longest gap between two ticks of a 10 ms timer on
 // the window's thread from the start of the load until 2 s after the handler returned. For
 // page 4 also the CPU share and RSS while the pictures then animate for 10 s.
@@ -38,6 +41,7 @@
 #include "browse/picture_slots.h"
 #include "forms/main_form.h"
 #include "net/listen_backlog.h"
+#include "picture/picture_writers.h"
 #include "resources/embedded_pictures.h"
 #include "runtime/event_pump.h"
 
@@ -50,11 +54,14 @@ struct Page {
   const char* extension;
   bool animate;
 };
-constexpr std::array<Page, 4> kPages{{
+constexpr std::array<Page, 7> kPages{{
     {"8 GIFs, 4 frames on 8192 x 8192", "gif", false},
     {"8 GIFs, 999 one-pixel frames, 512 x 500", "gif", false},
     {"8 PNGs declaring 16384 x 4096", "png", false},
     {"8 GIFs 500 x 500, 200 frames", "gif", true},
+    {"8 WebPs, 2 frames on 8192 x 8192", "webp", false},
+    {"8 WebPs, 2000 one-pixel frames, 512 x 500", "webp", false},
+    {"8 AVIFs declaring 8192 x 8192", "avif", false},
 }};
 
 // ---- Making the pictures (parent process)
@@ -198,8 +205,46 @@ std::string ordinaryGif(int variant) {
   return gif.finish();
 }
 
+QImage filled(int w, int h, int variant) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(qRgb(variant * 30, 120, 255 - variant * 30));
+  return image;
+}
+
+// Two 64 x 64 frames, with the canvas size in the VP8X chunk (24 bits each, less one, at
+// bytes 24 and 27) made 8192 x 8192.
+std::string bigCanvasWebp(int variant) {
+  std::string webp = mw::picture::writeAnimatedWebp({{filled(64, 64, variant), 100}, {filled(64, 64, variant + 1), 100}}, 0, -1);
+  for (int i = 0; i < 3; ++i) webp[std::size_t(24 + i)] = webp[std::size_t(27 + i)] = char(8191 >> (8 * i));
+  return webp;
+}
+
+std::string manyFramesWebp(int variant) {
+  std::vector<mw::picture::WebpFrame> frames;
+  QImage canvas = filled(512, 500, variant);
+  for (int f = 0; f < 2000; ++f) {
+    canvas.setPixel((f * 7) % 512, (f * 13) % 500, qRgb(f % 256, 0, 0));
+    frames.push_back({canvas, 0});
+  }
+  return mw::picture::writeAnimatedWebp(frames, 0, -1);
+}
+
+// A 16 x 16 AVIF whose image spatial extents (the "ispe" box) say 8192 x 8192.
+std::string bigAvif(int variant) {
+  std::string avif = mw::picture::writeAvif(filled(16, 16, variant), 60);
+  const std::size_t at = avif.find("ispe") + 8;
+  for (std::size_t i = 0; i < 8; ++i) avif[at + i] = "\0\0\x20\0\0\0\x20\0"[i];
+  return avif;
+}
+
 std::string makePicture(int page, int variant) {
   switch (page) {
+    case 5:
+      return bigCanvasWebp(variant);
+    case 6:
+      return manyFramesWebp(variant);
+    case 7:
+      return bigAvif(variant);
     case 1:
       return bigScreenGif(variant);
     case 2:
@@ -344,7 +389,7 @@ int main(int argc, char** argv) {
   const std::string path = argc >= 2 ? argv[1] : temporary.path().toStdString();
   if (argc >= 2 ? !QDir().mkpath(QString::fromStdString(path)) : !temporary.isValid()) return 1;
   std::printf("%-42s %11s\n", "page", "mean file");
-  for (int page = 1; page <= 4; ++page) {
+  for (int page = 1; page <= int(kPages.size()); ++page) {
     std::size_t size = 0;
     for (int k = 0; k < 8; ++k) {
       const std::string bytes = makePicture(page, k);
@@ -356,7 +401,7 @@ int main(int argc, char** argv) {
 
   std::printf("\n%-42s %10s %12s %12s %6s\n", "page", "peak RSS", "longest gap", "handler", "shown");
   bool met = true;
-  for (int page = 1; page <= 4; ++page) {
+  for (int page = 1; page <= int(kPages.size()); ++page) {
     std::string command = "'";  // appended piece by piece: GCC 12 warns wrongly on one long sum
     command.append(argv[0])
         .append("' --page ")

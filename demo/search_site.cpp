@@ -176,12 +176,11 @@ void routeSearchSite(httplib::Server& s, const Catalog& catalog, const std::stri
   s.Get("/a/new/", [site](const httplib::Request& req, httplib::Response& res) {
     res.set_content(site->newPicturesPage(req), kHtmlGbk);
   });
-  s.Get(R"(/uploads/allimg/([a-z0-9]+\.(jpg|png|gif)))",
+  s.Get(R"(/uploads/allimg/([a-z0-9]+\.(jpg|png|gif|webp|avif)))",
         [site](const httplib::Request& req, httplib::Response& res) {
           for (const PictureEntry& p : site->catalog.pictures) {
             if (p.fileName == req.matches[1]) {
-              const std::string ext = req.matches[2];
-              res.set_content(p.bytes, ext == "jpg" ? "image/jpeg" : "image/" + ext);
+              res.set_content(p.bytes, mediaType(p.bytes));
               return;
             }
           }

@@ -31,7 +31,7 @@ mkdir -p fuzz/out
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 status=0
 for name in text_between_fuzz url_decode_fuzz cookies_fuzz regex_fuzz ini_fuzz header_block_fuzz \
-            picture_png_fuzz picture_jpeg_fuzz picture_gif_fuzz picture_bmp_fuzz; do
+            picture_png_fuzz picture_jpeg_fuzz picture_gif_fuzz picture_bmp_fuzz picture_webp_fuzz picture_avif_fuzz; do
   corpus=fuzz/corpus-run/$name
   mkdir -p "$corpus"
   seeds=()

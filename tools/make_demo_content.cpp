@@ -16,9 +16,11 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "demo/caption_renderer.h"
+#include "picture/picture_writers.h"
 
 namespace {
 
@@ -158,6 +160,16 @@ void drawFace(QPainter& p, const QRectF& box, const FaceLook& look, double phase
   drawMouth(p, frame, look.mood);
   if (look.mood == Mood::Thumbs) drawThumb(p, frame);
   p.restore();
+}
+
+bool saveBytes(const std::string& bytes, const QString& path) {
+  QFile file(path);
+  if (bytes.empty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  return true;
 }
 
 bool saveImage(const QImage& image, const QString& path, const char* format, int quality = -1) {
@@ -351,8 +363,8 @@ bool writeGif(const QDir& out, const QString& file, const std::function<QImage(d
   return true;
 }
 
-// 60 search pictures: every animal with every mood; four titles in five say 表情包. A third
-// each are GIF, JPEG and PNG.
+// 60 search pictures: every animal with every mood; four titles in five say 表情包. Six are
+// WebP and AVIF; of the others, a third each are GIF, JPEG and PNG.
 bool writePictures(const QDir& out, QTextStream& catalog) {
   const QStringList moods = {"开心", "生气", "无语", "哭了", "震惊", "点赞"};
   for (int n = 1; n <= 60; ++n) {
@@ -370,6 +382,27 @@ bool writePictures(const QDir& out, QTextStream& catalog) {
       return image;
     };
     QString file;
+    const QString number = QStringLiteral("%1").arg(n, 2, 10, QChar('0'));
+    // The last three moods of 熊猫头 and 企鹅 are a WebP, an AVIF and an animated WebP, so that a
+    // search for either shows them beside the other formats.
+    if (a % 5 == 0 && m >= 3) {
+      std::string bytes;
+      if (m == 3) {
+        file = "pictures/p" + number + ".webp";
+        bytes = mw::picture::writeWebp(frame(0), 85);
+      } else if (m == 4) {
+        file = "pictures/p" + number + ".avif";
+        bytes = mw::picture::writeAvif(frame(0), 75);
+      } else {
+        file = "pictures/p" + number + ".webp";
+        std::vector<mw::picture::WebpFrame> frames;
+        for (int k = 0; k < 6; ++k) frames.push_back({frame(k / 6.0), 120});
+        bytes = mw::picture::writeAnimatedWebp(frames, 0, 85);
+      }
+      if (!saveBytes(bytes, out.filePath(file))) return false;
+      catalog << "P\t" << n << '\t' << title << '\t' << file << '\n';
+      continue;
+    }
     switch (n % 3) {
       case 0:
         file = QStringLiteral("pictures/p%1.gif").arg(n, 2, 10, QChar('0'));

@@ -1,8 +1,6 @@
 #include "actions/editor.h"
 
-#include <QBuffer>
 #include <QFont>
-#include <QImageReader>
 #include <array>
 #include <climits>
 #include <memory>
@@ -26,16 +24,6 @@ constexpr int kFitEdge = 300;
 constexpr int kZoomStep = 10;
 constexpr int kLargest = 300;  // zooming in stops once a side is beyond this
 constexpr int kSmallest = 20;  // zooming out stops once a side is below this
-
-// The picture's own size, read from its header without decoding it; empty for bytes that are no
-// picture of a format the boxes show.
-QSize headerSize(const Bytes& bytes) {
-  if (picture::sniffPictureFormat(bytes) == picture::PictureFormat::Unknown) return {};
-  QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::ReadOnly);
-  return QImageReader(&buffer).size();
-}
 
 // The picture box and the two labels lying on it, which are sized together.
 std::array<QWidget*, 3> pictureLayers(const forms::MainForm& f) {
@@ -152,7 +140,7 @@ void openPicture(const Context& ctx) {
   const std::optional<Text> chosen = f.本地编辑_通用对话框1->showOpen(ctx.desktop);
   if (!chosen || chosen->empty()) return;
   std::optional<Bytes> bytes = runtime::readFile(*chosen);
-  const QSize natural = bytes ? headerSize(*bytes) : QSize();
+  const QSize natural = bytes ? picture::headerSize(*bytes) : QSize();
   if (natural.isEmpty()) {
     cannotOpen(ctx);
     return;

@@ -202,7 +202,7 @@ const std::vector<FormControl<MainForm>>& controls() {
        .look = boxed("确定", HAlign::Centre, std::nullopt)),
       CONTROL(本地编辑_完成, .parent = NAME(选择夹1), .page = 4, .geometry = {440, 344, 112, 40},
        .look = boxed("完成", HAlign::Centre, kSelected)),
-      CONTROL(本地编辑_通用对话框1, .look = {.filter = "图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"}),
+      CONTROL(本地编辑_通用对话框1, .look = {.filter = "图片文件（*.png;*.jpg;*.bmp;*.jpeg;*.webp;*.avif）|*.png;*.jpg;*.bmp;*.jpeg;*.webp;*.avif;"}),
   };
   return table;
 }

@@ -62,7 +62,7 @@ bool isPictureName(std::string_view name) {
   if (dot == std::string_view::npos || dot == 0) return false;
   std::string ext(name.substr(dot + 1));
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  static const std::array<const char*, 5> kinds{"jpg", "jpeg", "png", "gif", "bmp"};
+  static const std::array<const char*, 7> kinds{"jpg", "jpeg", "png", "gif", "bmp", "webp", "avif"};
   return std::find(kinds.begin(), kinds.end(), ext) != kinds.end();
 }
 

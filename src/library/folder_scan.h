@@ -26,7 +26,7 @@ struct FolderScan {
   int rootError = 0;  // why the root itself could not be read; 0 when it was
 };
 
-// True for the picture files a library holds: .jpg .jpeg .png .gif .bmp, in any case.
+// True for the picture files a library holds: .jpg .jpeg .png .gif .bmp .webp .avif, in any case.
 bool isPictureName(std::string_view name);
 
 // Every picture below `root` (a canonical path), subfolders included. Hidden entries are left

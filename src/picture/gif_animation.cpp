@@ -19,10 +19,12 @@ void copyArea(const QImage& from, QPoint fromAt, QImage& to, QRect area) {
 GifAnimation::GifAnimation(std::shared_ptr<const Bytes> bytes, const std::function<QSize(QSize)>& shownSize,
                            std::size_t cacheBudget)
     : cacheBudget_(cacheBudget) {
-  stream_ = std::make_unique<GifStream>(std::move(bytes), memory_);
-  GifStream::Frame first;
-  if (!stream_->next(first)) {
-    error_ = stream_->error().isEmpty() ? QStringLiteral("GIF: no frames") : stream_->error();
+  stream_ = FrameStream::open(std::move(bytes), memory_);
+  FrameStream::Frame first;
+  if (!stream_ || !stream_->next(first)) {
+    error_ = !stream_ ? QStringLiteral("not an animation")
+             : stream_->error().isEmpty() ? QStringLiteral("no frames")
+                                          : stream_->error();
     stream_.reset();
     return;
   }
@@ -33,19 +35,20 @@ GifAnimation::GifAnimation(std::shared_ptr<const Bytes> bytes, const std::functi
   Reservation onShow(memory_, detail::frameBytes(shown));
   Reservation after(memory_, detail::frameBytes(shown));
   if (!onShow || !after) {
-    error_ = QStringLiteral("GIF: too large to show (%1 x %2)").arg(shown.width()).arg(shown.height());
+    error_ = QStringLiteral("too large to show (%1 x %2)").arg(shown.width()).arg(shown.height());
     stream_.reset();
     return;
   }
   shown_ = QImage(shown, QImage::Format_ARGB32_Premultiplied);
   if (shown_.isNull()) {
-    error_ = QStringLiteral("GIF: out of memory");
+    error_ = QStringLiteral("out of memory");
     stream_.reset();
     return;
   }
   onShow.keep();
   draw(first.changed);
   animated_ = stream_->more();
+  loopCount_ = stream_->loopCount();
   if (!animated_) {
     stream_.reset();  // no frame comes after this one
     return;
@@ -95,17 +98,36 @@ void GifAnimation::apply(const Change& change) {
   delayMs_ = change.delayMs;
 }
 
+// The play that just ended was the last: the frame on show stays.
+bool GifAnimation::lastPlay() {
+  ++played_;
+  if (loopCount_ == 0 || played_ < loopCount_) return false;
+  animated_ = false;
+  memory_.give(detail::frameBytes(shown_.size()));  // no frame is made after this one
+  return true;
+}
+
 void GifAnimation::advance() {
   if (!animated_) return;
   if (replaying_) {
+    if (index_ + 1 == int(kept_.size()) && lastPlay()) {
+      forgetKept();
+      return;
+    }
     index_ = (index_ + 1) % int(kept_.size());
     apply(kept_[std::size_t(index_)]);
     return;
   }
-  GifStream::Frame frame;
+  FrameStream::Frame frame;
   if (stream_->next(frame)) {
     ++index_;
   } else {
+    if (loopCount_ == 0) loopCount_ = stream_->loopCount();  // a GIF's count may come late
+    if (lastPlay()) {
+      stream_.reset();
+      forgetKept();
+      return;
+    }
     if (caching_) {
       // The whole loop is kept: the canvas is no longer needed.
       replaying_ = true;

@@ -1,5 +1,6 @@
 #pragma once
-// An animated GIF as a control shows it. Frames are decoded one at a time from a GifStream
+// An animated GIF or WebP as a control shows it. Frames are decoded one at a time from a
+// FrameStream
 // and resampled once to the shown size, only where they changed. While the changes of a loop
 // fit in the frame cache they are kept; once a whole loop is kept, the stream and its canvas
 // are let go and the animation replays from the cache without decoding. An animation whose
@@ -13,7 +14,7 @@
 #include <vector>
 
 #include "picture/decode_memory.h"
-#include "picture/gif_stream.h"
+#include "picture/frame_stream.h"
 #include "picture/resampler.h"
 #include "runtime/text.h"
 
@@ -24,7 +25,7 @@ inline constexpr std::size_t kFrameCacheBudget = std::size_t(8) << 20;
 
 class GifAnimation {
  public:
-  // Opens the GIF and composes its first frame, at the size `shownSize` gives for the natural
+  // Opens the animation (a GIF or a WebP) and composes its first frame, at the size `shownSize` gives for the natural
   // size (unset: the natural size).
   GifAnimation(std::shared_ptr<const Bytes> bytes, const std::function<QSize(QSize)>& shownSize,
                std::size_t cacheBudget = kFrameCacheBudget);
@@ -43,7 +44,8 @@ class GifAnimation {
   int index() const { return index_; }
   int delayMs() const { return delayMs_; }
 
-  // On to the next frame; the first after the last.
+  // On to the next frame; the first after the last, while the loop count allows. After the
+  // last play the last frame stays and animated() turns false.
   void advance();
 
   // A whole loop is kept and nothing is decoded any more.
@@ -62,10 +64,11 @@ class GifAnimation {
   void keep(QRect area, int delayMs);
   void forgetKept();
   void apply(const Change& change);
+  bool lastPlay();
 
   DecodeMemory memory_;  // declared first: the stream gives back to it when it goes
   std::size_t cacheBudget_;
-  std::unique_ptr<GifStream> stream_;
+  std::unique_ptr<FrameStream> stream_;
   std::optional<Resampler> resampler_;
   QString error_;
   QSize natural_;
@@ -73,6 +76,8 @@ class GifAnimation {
   int index_ = 0;
   int delayMs_ = 0;
   bool animated_ = false;
+  int loopCount_ = 0;  // plays in all; 0: for ever
+  int played_ = 0;     // plays ended
   bool replaying_ = false;
   bool caching_ = true;
   std::vector<Change> kept_;  // change k turns frame k - 1 into frame k; change 0 is frame 0

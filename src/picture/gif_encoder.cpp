@@ -321,11 +321,11 @@ class GifWriter {
 
 // The centiseconds each frame stays, rounded on the running total so that the whole keeps its
 // length.
-std::vector<int> centiseconds(const std::vector<RgbaFrame>& frames) {
+std::vector<int> centiseconds(const std::vector<AnimationFrame>& frames) {
   std::vector<int> out;
   long long total = 0;
   int shown = 0;
-  for (const RgbaFrame& f : frames) {
+  for (const AnimationFrame& f : frames) {
     total += std::max(f.delayMs, 0);
     const int until = int(std::min<long long>((total + 5) / 10, 1LL << 30));
     out.push_back(std::min(until - shown, 0xffff));
@@ -351,7 +351,7 @@ Bytes fail(QString* error, const QString& why) {
 
 }  // namespace
 
-Bytes encodeAnimatedGif(const std::vector<RgbaFrame>& frames, int loopCount, QString* error, GifRemap remap) {
+Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount, QString* error, GifRemap remap) {
   if (frames.empty()) return fail(error, QStringLiteral("no frames"));
   const QSize size = frames.front().image.size();
   if (size.isEmpty() || size.width() > kMaxGifSide || size.height() > kMaxGifSide)
@@ -441,6 +441,12 @@ Bytes encodeAnimatedGif(const std::vector<RgbaFrame>& frames, int loopCount, QSt
       return fail(error, QStringLiteral("cannot write a GIF"));
   }
   return writer.finish();
+}
+
+Bytes animationAsGif(std::string_view webp, QString* error) {
+  const AnimationFrames animation = readAnimationFrames(webp);
+  if (!animation.ok()) return fail(error, animation.error.isEmpty() ? QStringLiteral("no frames") : animation.error);
+  return encodeAnimatedGif(animation.frames, animation.loopCount, error);
 }
 
 }  // namespace mw::picture

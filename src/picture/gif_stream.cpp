@@ -97,10 +97,17 @@ bool GifStream::more() {
       control_.delayMs = gcb.DelayTime <= 1 ? kShortDelayMs : gcb.DelayTime * 10;
       control_.transparent = gcb.TransparentColor;
     }
-    while (ext) {
+    const bool looping = code == APPLICATION_EXT_FUNC_CODE && ext && ext[0] == 11 &&
+                         (std::memcmp(ext + 1, "NETSCAPE2.0", 11) == 0 || std::memcmp(ext + 1, "ANIMEXTS1.0", 11) == 0);
+    for (bool first = true; ext; first = false) {
       if (DGifGetExtensionNext(gif_, &ext) == GIF_ERROR) {
         fail(gifError(gif_->Error));
         return false;
+      }
+      // Its first sub-block: 1, then the repeats after the first play (0: for ever).
+      if (looping && first && ext && ext[0] >= 3 && ext[1] == 1) {
+        const int repeats = ext[2] | (ext[3] << 8);
+        loopCount_ = repeats == 0 ? 0 : repeats + 1;
       }
     }
   }

@@ -12,50 +12,31 @@
 #include <memory>
 
 #include "picture/decode_memory.h"
+#include "picture/frame_stream.h"
 #include "runtime/text.h"
 
 namespace mw::picture {
 
-// Frames read in one pass through the file; a longer animation ends there.
-inline constexpr int kMaxFrames = 1000;
-// Pixels decoded in one pass (frames may lie mostly off the canvas); beyond, the pass ends.
-inline constexpr long long kMaxPassPixels = 256LL * 1024 * 1024;
-// Browsers show frames of no or a very short delay for 100 ms; pictures made for them count
-// on it.
-inline constexpr int kShortDelayMs = 100;
-
-class GifStream {
+class GifStream final : public FrameStream {
  public:
-  struct Frame {
-    QRect changed;  // what differs on the canvas from the frame before (all of it for a first)
-    int delayMs = 0;
-  };
 
   // Reads the file's header. The canvas and saved areas are taken from `memory`, which
   // must outlive the stream.
   GifStream(std::shared_ptr<const Bytes> bytes, DecodeMemory& memory);
-  GifStream(const GifStream&) = delete;
-  GifStream& operator=(const GifStream&) = delete;
-  ~GifStream();
+  ~GifStream() override;
 
-  // Why the picture cannot be shown at all (bad header, too large, no frame); empty when a
-  // first frame was read or may still be.
-  const QString& error() const { return error_; }
+  const QString& error() const override { return error_; }
   // The logical screen; a zero one is taken from the first frame.
-  QSize size() const { return size_; }
-
-  // Composes the next frame. False at the end of the pass: the end of the file, an error or
-  // cut-off after the frames before, or a limit reached.
-  bool next(Frame& frame);
-  // Whether a frame follows the one composed last (reads ahead up to it).
-  bool more();
-  // Back to the start: the next frame is the first again, on a cleared canvas.
-  void rewind();
-
-  const QImage& canvas() const { return canvas_; }
+  QSize size() const override { return size_; }
+  bool next(Frame& frame) override;
+  bool more() override;
+  void rewind() override;
+  const QImage& canvas() const override { return canvas_; }
   // The canvas, which the stream then no longer has.
   QImage takeCanvas();
-  int framesRead() const { return framesRead_; }
+  int framesRead() const override { return framesRead_; }
+  // From the NETSCAPE2.0 extension, once read up to it: without one, for ever.
+  int loopCount() const override { return loopCount_; }
 
  private:
   struct Control {
@@ -87,6 +68,7 @@ class GifStream {
   QImage saved_;  // the last frame's area as it was before it, for "restore previous"
   int framesRead_ = 0;
   long long passPixels_ = 0;
+  int loopCount_ = 0;
 };
 
 }  // namespace mw::picture

@@ -96,12 +96,13 @@ struct Picture::Receiver {
 
 namespace {
 
-// Runs on a decoding thread. A GIF becomes an animation (a single frame is one too, holding
+// Runs on a decoding thread. A GIF or an animated WebP becomes an animation (a single frame is one too, holding
 // its frame); a still is decoded, reduced to its shown size at once, and only that is kept.
 Picture::Decoded decodeForDisplay(const std::shared_ptr<const Bytes>& bytes, const Placement& placement) {
   Picture::Decoded out;
   const auto sizeFor = [placement](QSize natural) { return shownSize(natural, placement); };
-  if (sniffPictureFormat(*bytes) == PictureFormat::Gif) {
+  const PictureFormat format = sniffPictureFormat(*bytes);
+  if (format == PictureFormat::Gif || (format == PictureFormat::Webp && isAnimatedWebp(*bytes))) {
     auto animation = std::make_shared<GifAnimation>(bytes, sizeFor);
     out.natural = animation->naturalSize();
     if (!animation->error().isEmpty()) return out;
@@ -249,12 +250,13 @@ void Picture::adopt(unsigned generation, Decoded&& decoded) {
 void Picture::requestFrame() {
   if (animation_->replaying()) {
     animation_->advance();
-    next_ = Frame{animation_->frame(), animation_->index(), animation_->delayMs()};
+    next_ = Frame{animation_->frame(), animation_->index(), animation_->delayMs(), !animation_->animated()};
     return;
   }
   runDecodeJob([animation = animation_, receiver = receiver_, generation = generation_] {
     animation->advance();
-    auto frame = std::make_shared<Frame>(Frame{animation->frame(), animation->index(), animation->delayMs()});
+    auto frame = std::make_shared<Frame>(
+        Frame{animation->frame(), animation->index(), animation->delayMs(), !animation->animated()});
     runOnWindowThread([receiver, generation, frame] {
       if (receiver->picture) receiver->picture->frameArrived(generation, std::move(*frame));
     });
@@ -285,8 +287,12 @@ void Picture::show(Frame&& frame) {
   image_ = std::move(frame.image);
   image_.setDevicePixelRatio(placement_.pixelRatio);
   frameIndex_ = frame.index;
-  timer_.start(frame.delayMs);
-  requestFrame();
+  if (frame.last) {
+    animation_.reset();  // its last play is over: nothing more is made
+  } else {
+    timer_.start(frame.delayMs);
+    requestFrame();
+  }
   emit changed();
 }
 

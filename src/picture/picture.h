@@ -77,6 +77,7 @@ class Picture : public QObject {
     QImage image;
     int index = 0;
     int delayMs = 0;
+    bool last = false;  // the animation ends on it
   };
   struct Decoded;
 

@@ -23,6 +23,10 @@ DecodedPicture decodePng(std::string_view bytes, const DecodeTarget& target);
 DecodedPicture decodeJpeg(std::string_view bytes, const DecodeTarget& target);
 DecodedPicture decodeGif(std::string_view bytes, const DecodeTarget& target);
 DecodedPicture decodeBmp(std::string_view bytes, const DecodeTarget& target);
+DecodedPicture decodeWebp(std::string_view bytes, const DecodeTarget& target);
+DecodedPicture decodeAvif(std::string_view bytes, const DecodeTarget& target);
+// An AVIF's size as shown (after its transforms), from its container; empty when unreadable.
+QSize avifSize(std::string_view bytes);
 
 // The DCT scale denominator (1, 2, 4 or 8) for a w x h JPEG shown at `shownAt`: the largest one
 // that keeps both sides at least as large as shownAt, used only when the picture is at least

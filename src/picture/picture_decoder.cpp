@@ -1,5 +1,7 @@
 #include "picture/picture_decoder.h"
 
+#include <webp/decode.h>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
@@ -7,7 +9,9 @@
 #include <cstring>
 #include <new>
 
+#include "picture/gif_stream.h"
 #include "picture/picture_codecs.h"
+#include "picture/webp_stream.h"
 
 namespace mw::picture {
 namespace detail {
@@ -16,6 +20,11 @@ namespace {
 std::int32_t readLe32(std::string_view b, std::size_t at) {
   std::uint32_t v = 0;
   for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + std::size_t(i)]);
+  return static_cast<std::int32_t>(v);
+}
+std::int32_t readBe32(std::string_view b, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(b[at + std::size_t(i)]);
   return static_cast<std::int32_t>(v);
 }
 int readLe16(std::string_view b, std::size_t at) {
@@ -80,6 +89,16 @@ PictureFormat sniffPictureFormat(std::string_view bytes) {
   if (startsWith("\xFF\xD8\xFF")) return PictureFormat::Jpeg;
   if (startsWith("GIF87a") || startsWith("GIF89a")) return PictureFormat::Gif;
   if (startsWith("BM")) return PictureFormat::Bmp;
+  if (startsWith("RIFF") && bytes.substr(8, 4) == "WEBP") return PictureFormat::Webp;
+  // An ISO-BMFF file whose first box is "ftyp" naming AVIF among its brands.
+  if (bytes.size() >= 16 && bytes.substr(4, 4) == "ftyp") {
+    const std::size_t box = std::min<std::size_t>(std::uint32_t(detail::readBe32(bytes, 0)), bytes.size());
+    for (std::size_t at = 8; at + 4 <= box; at += 4) {
+      if (at == 12) continue;  // the minor version
+      const std::string_view brand = bytes.substr(at, 4);
+      if (brand == "avif" || brand == "avis") return PictureFormat::Avif;
+    }
+  }
   return PictureFormat::Unknown;
 }
 
@@ -93,6 +112,10 @@ std::string_view mimeType(PictureFormat format) {
       return "image/gif";
     case PictureFormat::Bmp:
       return "image/bmp";
+    case PictureFormat::Webp:
+      return "image/webp";
+    case PictureFormat::Avif:
+      return "image/avif";
     case PictureFormat::Unknown:
       break;
   }
@@ -125,6 +148,45 @@ bool isAnimatedGif(std::string_view bytes) {
   return false;
 }
 
+QSize headerSize(std::string_view bytes) {
+  switch (sniffPictureFormat(bytes)) {
+    case PictureFormat::Unknown:
+      return {};
+    case PictureFormat::Webp: {
+      WebPBitstreamFeatures features;
+      return WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &features) == VP8_STATUS_OK
+                 ? QSize(features.width, features.height)
+                 : QSize();
+    }
+    case PictureFormat::Avif:
+      return detail::avifSize(bytes);
+    default: {
+      QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
+      QBuffer buffer(&data);
+      buffer.open(QIODevice::ReadOnly);
+      return QImageReader(&buffer).size();
+    }
+  }
+}
+
+bool isAnimatedWebp(std::string_view bytes) {
+  WebPBitstreamFeatures features;
+  return sniffPictureFormat(bytes) == PictureFormat::Webp &&
+         WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &features) == VP8_STATUS_OK &&
+         features.has_animation;
+}
+
+std::unique_ptr<FrameStream> FrameStream::open(std::shared_ptr<const Bytes> bytes, DecodeMemory& memory) {
+  switch (sniffPictureFormat(*bytes)) {
+    case PictureFormat::Gif:
+      return std::make_unique<GifStream>(std::move(bytes), memory);
+    case PictureFormat::Webp:
+      return std::make_unique<WebpStream>(std::move(bytes), memory);
+    default:
+      return nullptr;
+  }
+}
+
 DecodedPicture decodePicture(std::string_view bytes, const DecodeTarget& target) {
   DecodeMemory oneOff(false, detail::frameBytes(1, kMaxPixels));
   DecodeTarget t = target;
@@ -139,6 +201,10 @@ DecodedPicture decodePicture(std::string_view bytes, const DecodeTarget& target)
         return detail::decodeGif(bytes, t);
       case PictureFormat::Bmp:
         return detail::decodeBmp(bytes, t);
+      case PictureFormat::Webp:
+        return detail::decodeWebp(bytes, t);
+      case PictureFormat::Avif:
+        return detail::decodeAvif(bytes, t);
       case PictureFormat::Unknown:
         break;
     }

@@ -96,7 +96,7 @@ TEST_F(Editor, OpeningFitsThePictureInto300PixelsAndStartsItsCaptionEmpty) {
   ASSERT_FALSE(parts.desktop.calls.empty());
   EXPECT_EQ(parts.desktop.calls.front().what, "openFile");
   EXPECT_EQ(parts.desktop.calls.front().text,
-            "图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"_gbk);
+            "图片文件（*.png;*.jpg;*.bmp;*.jpeg;*.webp;*.avif）|*.png;*.jpg;*.bmp;*.jpeg;*.webp;*.avif;"_gbk);
   EXPECT_TRUE(parts.messages().empty());
   // The font chosen in the combo boxes on the edit box and the text alike.
   for (QWidget* w :

@@ -12,6 +12,7 @@
 #include "net/encoding.h"
 #include "net/fetch_page.h"
 #include "net/web_request.h"
+#include "picture/picture_decoder.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
 
@@ -26,9 +27,7 @@ Text fetchText(const std::string& url) { return webRequest(url); }
 Text postText(const std::string& url, const Text& data) { return webRequest(url, 1, data); }
 Bytes fetchBytes(const std::string& url) { return fetchPage(url); }
 
-QImage decode(const Bytes& bytes) {
-  return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()));
-}
+QImage decode(const Bytes& bytes) { return picture::decodePicture(bytes).image; }
 
 // The list items of a template-site page, cut as the template list loading does.
 TextArray listItems(const Text& page, const Text& blockStart, const Text& blockEnd) {

@@ -9,6 +9,7 @@
 #include "demo/demo_site.h"
 #include "library/library.h"
 #include "net/encoding.h"
+#include "picture/picture_writers.h"
 #include "runtime/charset.h"
 #include "runtime/markers.h"
 #include "runtime/text.h"
@@ -77,6 +78,51 @@ TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
     ASSERT_TRUE(refused) << path;
     EXPECT_EQ(refused->status, 404) << path;
     EXPECT_NE(refused->body, picture) << path;
+  }
+}
+
+// WebP, animated WebP and AVIF pictures are read for their words (an animation's first frame)
+// and served as what they are.
+TEST(LibrarySite, WebpAndAvifAreFoundByTheirWordsAndServedWithTheirTypes) {
+  test::TempFolder temp;
+  const auto pictures = temp.path() / "pics";
+  std::filesystem::create_directories(pictures);
+  const auto captioned = [](const char* words) {
+    const std::string png = test::captionedPicture(words);
+    return QImage::fromData(reinterpret_cast<const uchar*>(png.data()), int(png.size()));
+  };
+  const QImage blank = captioned("");
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a.webp", picture::writeWebp(captioned("下班"), 90)},
+      {"b.webp", picture::writeAnimatedWebp({{captioned("摸鱼"), 100}, {blank, 100}}, 0, 90)},
+      {"c.avif", picture::writeAvif(captioned("晚安"), 80)},
+  };
+  for (const auto& [name, bytes] : files) test::writeBytes(pictures / name, bytes);
+  library::LibraryOptions options;
+  options.indexFile = (temp.path() / "index.sqlite").string();
+  library::Library lib(options);
+  ASSERT_TRUE(lib.start());
+  lib.setFolders({pictures.string()});
+  demo::DemoOptions siteOptions;
+  siteOptions.library = &lib;
+  demo::DemoSite site(siteOptions);
+  ASSERT_TRUE(site.start());
+
+  httplib::Client client("127.0.0.1", site.port(demo::Site::Search));
+  const std::vector<std::pair<const char*, const char*>> words = {{"下班", "image/webp"}, {"摸鱼", "image/webp"}, {"晚安", "image/avif"}};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const auto matches = [&] { return lib.find(words[i].first); };
+    ASSERT_TRUE(test::eventually([&] { return matches().size() == 1; })) << words[i].first;
+    EXPECT_EQ(matches()[0].relative, files[i].first);
+    const auto page = client.Get("/plus/search.php?kwtype=1&searchtype=titlekeyword&q=" +
+                                 net::urlEncode(runtime::gbk(words[i].first), true, false));
+    ASSERT_TRUE(page);
+    const std::string address = textBetween(page->body, "src = \"", "\"; </script>");
+    const auto served = client.Get(address.substr(address.find("/library/")));
+    ASSERT_TRUE(served) << address;
+    EXPECT_EQ(served->status, 200);
+    EXPECT_EQ(served->body, files[i].second);
+    EXPECT_EQ(served->get_header_value("Content-Type"), words[i].second);
   }
 }
 

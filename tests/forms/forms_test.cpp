@@ -102,7 +102,7 @@ TEST(MainForm, InitialStatesOtherHandlersRelyOn) {
   EXPECT_EQ(f.本地编辑_字号组合框->count(), 16);
   EXPECT_EQ(f.本地编辑_字体组合框->currentItemText(), "宋体"_gbk);
   EXPECT_EQ(f.本地编辑_通用对话框1->filter(),
-            "图片文件（*.png;*.jpg;*.bmp;*.jpeg）|*.png;*.jpg;*.bmp;*.jpeg;"_gbk);
+            "图片文件（*.png;*.jpg;*.bmp;*.jpeg;*.webp;*.avif）|*.png;*.jpg;*.bmp;*.jpeg;*.webp;*.avif;"_gbk);
   EXPECT_EQ(f.标签7->caption(), "如果觉得软件不错，可以打赏支持一下我们。\r\n让免费无广告版走得更远！"_gbk);
   EXPECT_EQ(f.打赏_按钮->font().pixelSize(), 27);
   EXPECT_EQ(f.打赏_按钮->textColour(), QColor(0xFF, 0, 0));

@@ -12,6 +12,7 @@
 
 #include "picture/decode_pool.h"
 #include "picture/gif_writer.h"
+#include "picture/picture_writers.h"
 #include "support/picture_wait.h"
 #include "support/test_pictures.h"
 #include "toolkit/controls.h"
@@ -118,6 +119,17 @@ TEST(HostilePictures, EachStaysWithinTheBudgetAndShowsAsTheRulesSay) {
   page.show({tall});
   ASSERT_TRUE(page.decoded());
   for (PictureBox* b : page.boxes) EXPECT_FALSE(b->pictureView().shown());
+  EXPECT_EQ(decodedInUse(), baseline);
+
+  // An animated WebP declaring an 8192 x 8192 canvas and an AVIF declaring as much, side by side.
+  std::string webp = writeAnimatedWebp({{QImage(8, 8, QImage::Format_RGB32), 50}, {QImage(8, 8, QImage::Format_RGB32), 50}}, 0, -1);
+  for (int i = 0; i < 3; ++i) webp[std::size_t(24 + i)] = webp[std::size_t(27 + i)] = char(8191 >> (8 * i));
+  std::string avif = writeAvif(QImage(8, 8, QImage::Format_RGB32), 50);
+  avif.replace(avif.find("ispe") + 8, 8, std::string("\0\0\x20\0\0\0\x20\0", 8));
+  page.show({webp, avif});
+  ASSERT_TRUE(page.decoded());
+  for (PictureBox* b : page.boxes) EXPECT_FALSE(b->pictureView().shown());
+  EXPECT_EQ(page.boxes[1]->picture(), avif);
   EXPECT_EQ(decodedInUse(), baseline);
 
   // 999 one-pixel frames on a 512 x 500 screen: shown, and playing.
