@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A GTK 3 program pastes what the program copied, reading the clipboard as GTK programs do: the
-image a still copy gives, and after a GIF copy the GIF's bytes, its file and no text at all. A
+image a still copy gives, and after a GIF copy the GIF's bytes, its file and no text at all; an animated WebP
+the same, as a GIF of its frames and times. A
 later copy leaves the earlier copy's file as it was. A picture dragged from a box onto a GTK
 window offers its file and its picture, and no text either.
 
@@ -9,7 +10,7 @@ import itertools
 import os
 import stat
 
-from paste_session import BOXES, Failed, gif_frames, main, wait_for
+from paste_session import BOXES, WEBP_SEARCH, Failed, gif_frames, gif_timing, main, wait_for, webp_timing
 
 # Offered with every selection, by the ICCCM.
 SELECTION_TARGETS = {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}
@@ -137,6 +138,19 @@ def run(session, pictures, checks):
         types = wait_for("a drag from 图片框%d over the GTK window" % box, lambda: drag_types(box), interval=0)
         checks.check("a drag from 图片框%d offers its file and its picture, and no text" % box,
                      {"text/uri-list", picture_type} <= types and not types & TEXT_TARGETS, sorted(types))
+
+    # An animated WebP: a GIF of its frames and frame times, as its own file, and no text.
+    # After the drags: the search leaves the other boxes empty.
+    webp = picture(WEBP_SEARCH[1])
+    session.search(WEBP_SEARCH[0])
+    session.copy_box(1, lambda: (contents("image/gif") or gif_a) != gif_a)
+    converted = contents("image/gif")
+    checks.check("an animated WebP pastes as a GIF of its %d frames and their times" % len(webp_timing(webp)),
+                 gif_timing(converted) == webp_timing(webp) and len(webp_timing(webp)) > 1,
+                 (gif_timing(converted), webp_timing(webp)))
+    uris = clipboard.wait_for_uris() or []
+    checks.check("its file holds that GIF, and no text is offered",
+                 len(uris) == 1 and read(file_path(uris[0])) == converted and clipboard.wait_for_text() is None, uris)
 
 def file_path(uri):
     from gi.repository import Gio
