@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     frames.push_back({image, delayMs});
   }
   for (const GifRemap remap : {GifRemap::Own, GifRemap::Library}) {
-    const Bytes gif = encodeAnimatedGif(frames, loops, nullptr, remap);
+    const mw::Bytes gif = encodeAnimatedGif(frames, loops, nullptr, remap);
     if (frames.empty() != gif.empty()) std::abort();
     QByteArray bytes(gif.data(), qsizetype(gif.size()));
     QBuffer buffer(&bytes);
