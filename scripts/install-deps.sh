@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxxhash-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   # WebP (stills and animations, libwebpdemux; libwebpmux writes the demo's and the tests') and AVIF (libavif with dav1d)
   libwebp-dev libavif-dev
+  # an animated WebP is copied as a GIF: its frames quantised with libimagequant (pngquant's library)
+  libimagequant-dev
   # Qt's own texts in Chinese (确定, 取消, the file and folder dialogs)
   qt6-translations-l10n
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
