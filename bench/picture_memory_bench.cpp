@@ -217,7 +217,8 @@ QImage filled(int w, int h, int variant) {
 // Two 64 x 64 frames, with the canvas size in the VP8X chunk (24 bits each, less one, at
 // bytes 24 and 27) made 8192 x 8192.
 std::string bigCanvasWebp(int variant) {
-  std::string webp = mw::picture::writeAnimatedWebp({{filled(64, 64, variant), 100}, {filled(64, 64, variant + 1), 100}}, 0, -1);
+  std::string webp = mw::picture::writeAnimatedWebp(
+      {{filled(64, 64, variant), 100}, {filled(64, 64, variant + 1), 100}}, 0, -1);
   for (int i = 0; i < 3; ++i) webp[std::size_t(24 + i)] = webp[std::size_t(27 + i)] = char(8191 >> (8 * i));
   return webp;
 }

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "picture/gif_animation.h"
-
 #include "picture/picture_codecs.h"
 #include "picture/picture_decoder.h"
 
@@ -52,7 +51,7 @@ inline void play(const std::shared_ptr<const mw::Bytes>& bytes, QSize shown, std
       for (int step = 0; step < 64; ++step) {
         const QImage& frame = player.frame();
         if (frame.size() != want || player.index() < 0 || player.index() >= kMaxFrames ||
-            player.delayMs() < 0 || (player.animated() ? player.delayMs() < 20 : player.delayMs() < 0))
+            player.delayMs() < 0 || (player.animated() && player.delayMs() <= 10))
           std::abort();
         if (decodedInUse() - before != player.memoryHeld()) std::abort();
         player.advance();

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const AnimationFrames all = readAnimationFrames(bytes);
   if (all.ok() != all.error.isEmpty() || all.frames.size() > std::size_t(kMaxFrames)) std::abort();
   for (const AnimationFrame& f : all.frames)
-    if (f.image.size() != all.size || f.image.format() != QImage::Format_RGBA8888 || f.delayMs <= 10) std::abort();
+    if (f.image.size() != all.size || f.image.format() != QImage::Format_RGBA8888 || f.delayMs <= 10)
+      std::abort();
 
   mw::fuzz::playSqueezed(bytes);
   return 0;

@@ -15,7 +15,9 @@ struct DecoderDeleter {
   void operator()(avifDecoder* d) const { avifDecoderDestroy(d); }
 };
 
-QString avifError(avifResult result) { return QStringLiteral("AVIF: ") + QString::fromLatin1(avifResultToString(result)); }
+QString avifError(avifResult result) {
+  return QStringLiteral("AVIF: ") + QString::fromLatin1(avifResultToString(result));
+}
 
 // Bytes of the decoded planes of a w x h picture, before they become RGB.
 std::size_t planeBytes(const avifImage& image, bool alpha) {
@@ -52,7 +54,8 @@ std::unique_ptr<avifDecoder, DecoderDeleter> parseAvif(std::string_view bytes, Q
   decoder->imageCountLimit = 1;  // a sequence shows its first image
   decoder->ignoreExif = AVIF_TRUE;
   decoder->ignoreXMP = AVIF_TRUE;
-  avifResult result = avifDecoderSetIOMemory(decoder.get(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  avifResult result =
+      avifDecoderSetIOMemory(decoder.get(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   if (result == AVIF_RESULT_OK) result = avifDecoderParse(decoder.get());
   if (result != AVIF_RESULT_OK) {
     error = avifError(result);
@@ -64,7 +67,8 @@ std::unique_ptr<avifDecoder, DecoderDeleter> parseAvif(std::string_view bytes, Q
 // The size shown: a quarter turn exchanges the sides.
 QSize orientedSize(const avifImage& image) {
   const bool turned = (image.transformFlags & AVIF_TRANSFORM_IROT) && image.irot.angle % 2 == 1;
-  const int w = int(std::min<uint32_t>(image.width, INT32_MAX)), h = int(std::min<uint32_t>(image.height, INT32_MAX));
+  const int w = int(std::min<uint32_t>(image.width, INT32_MAX)),
+            h = int(std::min<uint32_t>(image.height, INT32_MAX));
   return turned ? QSize(h, w) : QSize(w, h);
 }
 

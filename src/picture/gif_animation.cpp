@@ -22,7 +22,7 @@ GifAnimation::GifAnimation(std::shared_ptr<const Bytes> bytes, const std::functi
   stream_ = FrameStream::open(std::move(bytes), memory_);
   FrameStream::Frame first;
   if (!stream_ || !stream_->next(first)) {
-    error_ = !stream_ ? QStringLiteral("not an animation")
+    error_ = !stream_                     ? QStringLiteral("not an animation")
              : stream_->error().isEmpty() ? QStringLiteral("no frames")
                                           : stream_->error();
     stream_.reset();

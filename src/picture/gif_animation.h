@@ -25,8 +25,8 @@ inline constexpr std::size_t kFrameCacheBudget = std::size_t(8) << 20;
 
 class GifAnimation {
  public:
-  // Opens the animation (a GIF or a WebP) and composes its first frame, at the size `shownSize` gives for the natural
-  // size (unset: the natural size).
+  // Opens the animation (a GIF or a WebP) and composes its first frame, at the size `shownSize` gives for the
+  // natural size (unset: the natural size).
   GifAnimation(std::shared_ptr<const Bytes> bytes, const std::function<QSize(QSize)>& shownSize,
                std::size_t cacheBudget = kFrameCacheBudget);
   GifAnimation(const GifAnimation&) = delete;

@@ -97,8 +97,9 @@ bool GifStream::more() {
       control_.delayMs = gcb.DelayTime <= 1 ? kShortDelayMs : gcb.DelayTime * 10;
       control_.transparent = gcb.TransparentColor;
     }
-    const bool looping = code == APPLICATION_EXT_FUNC_CODE && ext && ext[0] == 11 &&
-                         (std::memcmp(ext + 1, "NETSCAPE2.0", 11) == 0 || std::memcmp(ext + 1, "ANIMEXTS1.0", 11) == 0);
+    const bool looping =
+        code == APPLICATION_EXT_FUNC_CODE && ext && ext[0] == 11 &&
+        (std::memcmp(ext + 1, "NETSCAPE2.0", 11) == 0 || std::memcmp(ext + 1, "ANIMEXTS1.0", 11) == 0);
     for (bool first = true; ext; first = false) {
       if (DGifGetExtensionNext(gif_, &ext) == GIF_ERROR) {
         fail(gifError(gif_->Error));

@@ -19,7 +19,6 @@ namespace mw::picture {
 
 class GifStream final : public FrameStream {
  public:
-
   // Reads the file's header. The canvas and saved areas are taken from `memory`, which
   // must outlive the stream.
   GifStream(std::shared_ptr<const Bytes> bytes, DecodeMemory& memory);

@@ -96,8 +96,8 @@ struct Picture::Receiver {
 
 namespace {
 
-// Runs on a decoding thread. A GIF or an animated WebP becomes an animation (a single frame is one too, holding
-// its frame); a still is decoded, reduced to its shown size at once, and only that is kept.
+// Runs on a decoding thread. A GIF or an animated WebP becomes an animation (a single frame is one too,
+// holding its frame); a still is decoded, reduced to its shown size at once, and only that is kept.
 Picture::Decoded decodeForDisplay(const std::shared_ptr<const Bytes>& bytes, const Placement& placement) {
   Picture::Decoded out;
   const auto sizeFor = [placement](QSize natural) { return shownSize(natural, placement); };

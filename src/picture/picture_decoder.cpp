@@ -154,7 +154,8 @@ QSize headerSize(std::string_view bytes) {
       return {};
     case PictureFormat::Webp: {
       WebPBitstreamFeatures features;
-      return WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &features) == VP8_STATUS_OK
+      return WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &features) ==
+                     VP8_STATUS_OK
                  ? QSize(features.width, features.height)
                  : QSize();
     }
@@ -172,7 +173,8 @@ QSize headerSize(std::string_view bytes) {
 bool isAnimatedWebp(std::string_view bytes) {
   WebPBitstreamFeatures features;
   return sniffPictureFormat(bytes) == PictureFormat::Webp &&
-         WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &features) == VP8_STATUS_OK &&
+         WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &features) ==
+             VP8_STATUS_OK &&
          features.has_animation;
 }
 

@@ -98,7 +98,8 @@ inline std::string writeAvif(const QImage& picture, int quality = 70, int quarte
   encoder->minQuantizer = encoder->maxQuantizer = q;
   encoder->minQuantizerAlpha = encoder->maxQuantizerAlpha = lossless ? AVIF_QUANTIZER_LOSSLESS : q;
   avifRWData out = AVIF_DATA_EMPTY;
-  if (avifImageRGBToYUV(image, &rgb) == AVIF_RESULT_OK && avifEncoderWrite(encoder, image, &out) == AVIF_RESULT_OK)
+  if (avifImageRGBToYUV(image, &rgb) == AVIF_RESULT_OK &&
+      avifEncoderWrite(encoder, image, &out) == AVIF_RESULT_OK)
     bytes.assign(reinterpret_cast<const char*>(out.data), out.size);
   avifRWDataFree(&out);
   avifEncoderDestroy(encoder);

@@ -37,7 +37,8 @@ QString statusText(VP8StatusCode status) {
 WebpStream::WebpStream(std::shared_ptr<const Bytes> bytes, DecodeMemory& memory)
     : bytes_(std::move(bytes)), memory_(memory) {
   WebPBitstreamFeatures features;
-  const VP8StatusCode status = WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes_->data()), bytes_->size(), &features);
+  const VP8StatusCode status =
+      WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes_->data()), bytes_->size(), &features);
   if (status != VP8_STATUS_OK) {
     error_ = statusText(status);
     return;
@@ -94,7 +95,8 @@ bool WebpStream::next(Frame& frame) {
     frameCount_ = framesRead_;  // the pass ends here
     return false;
   }
-  canvas_ = QImage(pixels, size_.width(), size_.height(), size_.width() * 4, QImage::Format_ARGB32_Premultiplied);
+  canvas_ =
+      QImage(pixels, size_.width(), size_.height(), size_.width() * 4, QImage::Format_ARGB32_Premultiplied);
   WebPIterator at;
   QRect area = canvas_.rect();
   int dispose = WEBP_MUX_DISPOSE_NONE;
@@ -129,7 +131,8 @@ DecodedPicture decodeWebp(std::string_view bytes, const DecodeTarget& target) {
     out.error = QStringLiteral("WebP: library mismatch");
     return out;
   }
-  const VP8StatusCode status = WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &config.input);
+  const VP8StatusCode status =
+      WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &config.input);
   if (status != VP8_STATUS_OK) {
     out.error = statusText(status);
     return out;
@@ -169,7 +172,9 @@ DecodedPicture decodeWebp(std::string_view bytes, const DecodeTarget& target) {
   }
   Reservation frame(*target.memory, frameBytes(size));
   // A lossless picture is decoded whole before it is converted, the alpha of a lossy one too.
-  const std::size_t work = config.input.format == 2 ? frameBytes(w, h) : config.input.has_alpha ? frameBytes(w, h) / 4 : 0;
+  const std::size_t work = config.input.format == 2 ? frameBytes(w, h)
+                           : config.input.has_alpha ? frameBytes(w, h) / 4
+                                                    : 0;
   Reservation scratch(*target.memory, work);
   if (!frame || (work && !scratch)) {
     out.error = QStringLiteral("WebP: too large to show (%1 x %2)").arg(w).arg(h);
@@ -191,7 +196,8 @@ DecodedPicture decodeWebp(std::string_view bytes, const DecodeTarget& target) {
   config.output.u.RGBA.rgba = image.bits();
   config.output.u.RGBA.stride = int(image.bytesPerLine());
   config.output.u.RGBA.size = std::size_t(image.sizeInBytes());
-  const VP8StatusCode decoded = WebPDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &config);
+  const VP8StatusCode decoded =
+      WebPDecode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &config);
   WebPFreeDecBuffer(&config.output);
   if (decoded != VP8_STATUS_OK) {
     out.error = statusText(decoded);
@@ -221,14 +227,17 @@ AnimationFrames readAnimationFrames(std::string_view bytes) {
       // The frames and the decoder's canvases together stay within one budget's size.
       if (memory.held() + frame * (out.frames.size() + 1) > kDecodedBudget) {
         out.frames.clear();
-        out.error = QStringLiteral("WebP: too many frames to convert (%1 x %2)").arg(out.size.width()).arg(out.size.height());
+        out.error = QStringLiteral("WebP: too many frames to convert (%1 x %2)")
+                        .arg(out.size.width())
+                        .arg(out.size.height());
         return out;
       }
       QImage image = stream.canvas().convertToFormat(QImage::Format_RGBA8888);
       if (image.isNull()) throw std::bad_alloc();
       out.frames.push_back({std::move(image), f.delayMs});
     }
-    if (out.frames.empty()) out.error = stream.error().isEmpty() ? QStringLiteral("WebP: no frames") : stream.error();
+    if (out.frames.empty())
+      out.error = stream.error().isEmpty() ? QStringLiteral("WebP: no frames") : stream.error();
   } catch (const std::bad_alloc&) {
     out.frames.clear();
     out.error = QStringLiteral("WebP: out of memory");

@@ -20,6 +20,34 @@
 using namespace mw;
 using namespace mw::runtime;
 
+namespace {
+
+library::LibraryOptions indexIn(const test::TempFolder& temp) {
+  library::LibraryOptions options;
+  options.indexFile = (temp.path() / "index.sqlite").string();
+  return options;
+}
+
+demo::DemoOptions withLibrary(library::Library* lib) {
+  demo::DemoOptions options;
+  options.library = lib;
+  return options;
+}
+
+// The library of `folder`, its index kept in `temp`, behind the demo site's search.
+struct SiteWithLibrary {
+  library::Library lib;
+  demo::DemoSite site;
+  SiteWithLibrary(const test::TempFolder& temp, const std::filesystem::path& folder)
+      : lib(indexIn(temp)), site(withLibrary(&lib)) {
+    EXPECT_TRUE(lib.start());
+    lib.setFolders({folder.string()});
+    EXPECT_TRUE(site.start());
+  }
+};
+
+}  // namespace
+
 // Library pictures come first, each served byte for byte; nothing outside the library's
 // folders, hidden in them or not a picture is ever served.
 TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
@@ -36,15 +64,9 @@ TEST(LibrarySite, FindsLibraryPicturesFirstAndServesNothingOutsideItsFolders) {
   std::filesystem::create_directories(pictures / ".private");
   test::writeBytes(pictures / ".private" / "p.jpg", picture);
   std::filesystem::create_symlink(".private/p.jpg", pictures / "out.jpg");
-  library::LibraryOptions options;
-  options.indexFile = (temp.path() / "index.sqlite").string();
-  library::Library lib(options);
-  ASSERT_TRUE(lib.start());
-  lib.setFolders({pictures.string()});
-  demo::DemoOptions siteOptions;
-  siteOptions.library = &lib;
-  demo::DemoSite site(siteOptions);
-  ASSERT_TRUE(site.start());
+  SiteWithLibrary both(temp, pictures);
+  library::Library& lib = both.lib;
+  demo::DemoSite& site = both.site;
   ASSERT_TRUE(test::eventually([&] { return !lib.find("猫").empty(); }));
 
   httplib::Client client("127.0.0.1", site.port(demo::Site::Search));
@@ -98,18 +120,13 @@ TEST(LibrarySite, WebpAndAvifAreFoundByTheirWordsAndServedWithTheirTypes) {
       {"c.avif", picture::writeAvif(captioned("晚安"), 80)},
   };
   for (const auto& [name, bytes] : files) test::writeBytes(pictures / name, bytes);
-  library::LibraryOptions options;
-  options.indexFile = (temp.path() / "index.sqlite").string();
-  library::Library lib(options);
-  ASSERT_TRUE(lib.start());
-  lib.setFolders({pictures.string()});
-  demo::DemoOptions siteOptions;
-  siteOptions.library = &lib;
-  demo::DemoSite site(siteOptions);
-  ASSERT_TRUE(site.start());
+  SiteWithLibrary both(temp, pictures);
+  library::Library& lib = both.lib;
+  demo::DemoSite& site = both.site;
 
   httplib::Client client("127.0.0.1", site.port(demo::Site::Search));
-  const std::vector<std::pair<const char*, const char*>> words = {{"下班", "image/webp"}, {"摸鱼", "image/webp"}, {"晚安", "image/avif"}};
+  const std::vector<std::pair<const char*, const char*>> words = {
+      {"下班", "image/webp"}, {"摸鱼", "image/webp"}, {"晚安", "image/avif"}};
   for (std::size_t i = 0; i < files.size(); ++i) {
     const auto matches = [&] { return lib.find(words[i].first); };
     ASSERT_TRUE(test::eventually([&] { return matches().size() == 1; })) << words[i].first;
@@ -134,15 +151,9 @@ TEST(LibrarySite, NamesInOtherEncodingsAreFoundAndTitledInTheirLetters) {
   const std::string inGbk = "我太猫.png"_gbk, inGb18030 = *convertCharset("한국猫.png", "UTF-8", "GB18030");
   for (const std::string& name : {inGbk, inGb18030, std::string("한글猫.png")})
     test::writeBytes(temp.path() / name, picture);
-  library::LibraryOptions options;
-  options.indexFile = (temp.path() / "index.sqlite").string();
-  library::Library lib(options);
-  ASSERT_TRUE(lib.start());
-  lib.setFolders({temp.path().string()});
-  demo::DemoOptions siteOptions;
-  siteOptions.library = &lib;
-  demo::DemoSite site(siteOptions);
-  ASSERT_TRUE(site.start());
+  SiteWithLibrary both(temp, temp.path());
+  library::Library& lib = both.lib;
+  demo::DemoSite& site = both.site;
   ASSERT_TRUE(test::eventually([&] { return lib.find("猫").size() == 3; }));
   httplib::Client client("127.0.0.1", site.port(demo::Site::Search));
   const auto page = client.Get("/plus/search.php?q=" + net::urlEncode("猫"_gbk, true, false));

@@ -122,7 +122,8 @@ TEST(HostilePictures, EachStaysWithinTheBudgetAndShowsAsTheRulesSay) {
   EXPECT_EQ(decodedInUse(), baseline);
 
   // An animated WebP declaring an 8192 x 8192 canvas and an AVIF declaring as much, side by side.
-  std::string webp = writeAnimatedWebp({{QImage(8, 8, QImage::Format_RGB32), 50}, {QImage(8, 8, QImage::Format_RGB32), 50}}, 0, -1);
+  std::string webp = writeAnimatedWebp(
+      {{QImage(8, 8, QImage::Format_RGB32), 50}, {QImage(8, 8, QImage::Format_RGB32), 50}}, 0, -1);
   for (int i = 0; i < 3; ++i) webp[std::size_t(24 + i)] = webp[std::size_t(27 + i)] = char(8191 >> (8 * i));
   std::string avif = writeAvif(QImage(8, 8, QImage::Format_RGB32), 50);
   avif.replace(avif.find("ispe") + 8, 8, std::string("\0\0\x20\0\0\0\x20\0", 8));

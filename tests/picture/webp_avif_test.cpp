@@ -21,7 +21,10 @@ QImage quadrants(int w, int h, bool alpha) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const bool right = x >= w / 2, bottom = y >= h / 2;
-      QRgb c = !right && !bottom ? qRgb(255, 0, 0) : !bottom ? qRgb(0, 255, 0) : !right ? qRgb(0, 0, 255) : qRgb(255, 255, 255);
+      QRgb c = !right && !bottom ? qRgb(255, 0, 0)
+               : !bottom         ? qRgb(0, 255, 0)
+               : !right          ? qRgb(0, 0, 255)
+                                 : qRgb(255, 255, 255);
       if (alpha && right && bottom) c = qRgba(200, 100, 50, 128);
       image.setPixel(x, y, c);
     }
@@ -36,9 +39,11 @@ int difference(const QImage& a, const QImage& b, int margin = 0) {
   int most = 0;
   for (int r = 0; r < x.height(); ++r)
     for (int c = 0; c < x.width(); ++c) {
-      if (std::abs(2 * r + 1 - x.height()) < 2 * margin || std::abs(2 * c + 1 - x.width()) < 2 * margin) continue;
+      if (std::abs(2 * r + 1 - x.height()) < 2 * margin || std::abs(2 * c + 1 - x.width()) < 2 * margin)
+        continue;
       const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
-      for (int shift : {0, 8, 16, 24}) most = std::max(most, std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF)));
+      for (int shift : {0, 8, 16, 24})
+        most = std::max(most, std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF)));
     }
   return most;
 }
@@ -49,7 +54,9 @@ QImage solid(int w, int h, QRgb colour) {
   return image;
 }
 
-std::shared_ptr<const Bytes> shared(std::string bytes) { return std::make_shared<const Bytes>(std::move(bytes)); }
+std::shared_ptr<const Bytes> shared(std::string bytes) {
+  return std::make_shared<const Bytes>(std::move(bytes));
+}
 
 TEST(WebpAvif, EachFormatDecodesAsItsReference) {
   const QImage source = quadrants(32, 24, true);
@@ -66,9 +73,12 @@ TEST(WebpAvif, EachFormatDecodesAsItsReference) {
       {writeAvif(source, 100), PictureFormat::Avif, 0, source},
       {writeAvif(source, 80), PictureFormat::Avif, 24, source, 4},
       // A quarter turn anticlockwise, then left and right exchanged, as the container says.
-      {writeAvif(source, 100, 1, 1), PictureFormat::Avif, 0, source.transformed(QTransform().rotate(-90)).mirrored(true, false)},
-      {writeAvif(source, 100, 2, 0), PictureFormat::Avif, 0, source.transformed(QTransform().rotate(180)).mirrored(false, true)},
-      {writeAnimatedWebp({{source, 100}, {solid(32, 24, qRgb(0, 0, 0)), 100}}, 0, -1), PictureFormat::Webp, 1, source},  // composed premultiplied
+      {writeAvif(source, 100, 1, 1), PictureFormat::Avif, 0,
+       source.transformed(QTransform().rotate(-90)).mirrored(true, false)},
+      {writeAvif(source, 100, 2, 0), PictureFormat::Avif, 0,
+       source.transformed(QTransform().rotate(180)).mirrored(false, true)},
+      {writeAnimatedWebp({{source, 100}, {solid(32, 24, qRgb(0, 0, 0)), 100}}, 0, -1), PictureFormat::Webp, 1,
+       source},  // composed premultiplied
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
@@ -87,7 +97,10 @@ TEST(WebpAvif, EachFormatDecodesAsItsReference) {
   EXPECT_FALSE(isAnimatedWebp(cases[0].bytes));
   EXPECT_TRUE(isAnimatedWebp(cases.back().bytes));
   // Told apart by their bytes alone: an ISO file of another brand, a RIFF of another kind.
-  EXPECT_EQ(sniffPictureFormat(std::string("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24)), PictureFormat::Unknown);
+  EXPECT_EQ(sniffPictureFormat(std::string("\0\0\0\x18"
+                                           "ftypheic\0\0\0\0mif1heic",
+                                           24)),
+            PictureFormat::Unknown);
   EXPECT_EQ(sniffPictureFormat(std::string("RIFF\x10\0\0\0WAVEfmt ", 16)), PictureFormat::Unknown);
 
   // A still shown smaller is scaled as it is decoded.
@@ -138,7 +151,8 @@ TEST(WebpAvif, AnimatedWebpGivesItsFramesDelaysAndLoops) {
   EXPECT_EQ(qAlpha(player.frame().pixel(3, 3)), 0) << "the last frame stays";
 
   // A GIF's NETSCAPE2.0 count is its repeats after the first play.
-  std::string gif = mw::test::writeGif(2, 2, {0xFF0000, 0x0000FF}, {{0, 0, 2, 2, {0, 0, 0, 0}, 0, 5}, {0, 0, 2, 2, {1, 1, 1, 1}, 0, 5}});
+  std::string gif = mw::test::writeGif(2, 2, {0xFF0000, 0x0000FF},
+                                       {{0, 0, 2, 2, {0, 0, 0, 0}, 0, 5}, {0, 0, 2, 2, {1, 1, 1, 1}, 0, 5}});
   const std::size_t afterTable = 13 + (3u << ((static_cast<unsigned char>(gif[10]) & 7) + 1));
   gif.insert(afterTable, std::string("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x02\x00\x00", 19));
   GifAnimation repeated(shared(gif), {});
@@ -151,7 +165,8 @@ TEST(WebpAvif, AnimatedWebpGivesItsFramesDelaysAndLoops) {
 }
 
 TEST(WebpAvif, BombsAreRefusedWithinTheCapsAndGiveTheirMemoryBack) {
-  const std::string anim = writeAnimatedWebp({{solid(64, 64, qRgb(9, 9, 9)), 40}, {quadrants(64, 64, false), 40}}, 0, -1);
+  const std::string anim =
+      writeAnimatedWebp({{solid(64, 64, qRgb(9, 9, 9)), 40}, {quadrants(64, 64, false), 40}}, 0, -1);
   // VP8X keeps the canvas size less one, in 24 bits, at bytes 24 and 27.
   const auto canvas = [&](int w, int h) {
     std::string b = anim;
@@ -172,12 +187,16 @@ TEST(WebpAvif, BombsAreRefusedWithinTheCapsAndGiveTheirMemoryBack) {
     return b;
   };
   const std::vector<std::string> bombs = {
-      canvas(1 << 24, 1 << 24),                           // a canvas past every limit
-      canvas(8192, 8192),                                 // within the pixel limit, past what one picture may take
-      canvas(32, 32),                                     // frames larger than the canvas
-      anim.substr(0, anim.size() - 30), anim.substr(0, 40),  // truncated
+      canvas(1 << 24, 1 << 24),  // a canvas past every limit
+      canvas(8192, 8192),        // within the pixel limit, past what one picture may take
+      canvas(32, 32),            // frames larger than the canvas
+      anim.substr(0, anim.size() - 30),
+      anim.substr(0, 40),  // truncated
       writeWebp(solid(8, 8, 0)).substr(0, 30),
-      avifSized(1u << 20, 1u << 20), avifSized(8192, 8192), avif.substr(0, avif.size() / 2), avif.substr(0, 40),
+      avifSized(1u << 20, 1u << 20),
+      avifSized(8192, 8192),
+      avif.substr(0, avif.size() / 2),
+      avif.substr(0, 40),
   };
   const std::size_t before = decodedInUse();
   for (std::size_t i = 0; i < bombs.size(); ++i) {
