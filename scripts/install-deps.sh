@@ -29,8 +29,8 @@ packages=(
   qt6-wayland weston wl-clipboard
   # the desktop icon's SVG, the .deb (dpkg-shlibdeps needs file) and its checks
   qt6-svg-dev file desktop-file-utils appstream lintian
-  # the paste tests' targets: a GTK 3 program (Python bindings) and a browser
-  python3-gi gir1.2-gtk-3.0 chromium
+  # the paste tests' targets: a GTK 3 and a GTK 4 program (Python bindings) and a browser
+  python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0 chromium
   # the global shortcut's portal test: the real portal frontend, and a backend of the test's own in Python
   xdg-desktop-portal python3-dbus
   # the global shortcut's X11 test reads and changes the lock keys and the layout

@@ -257,14 +257,14 @@ class Session:
         return os.path.join(self.runtime, "memwick")
 
 
-def main(run, doc, logs=("program.log",)):
-    """A test script's main: run(session, pictures, checks) in a session of the program named on
-    the command line; the logs named are shown when a check failed."""
+def main(run, doc, logs=("program.log",), session_type=Session):
+    """A test script's main: run(session, pictures, checks) in a session (of `session_type`) of the
+    program named on the command line; the logs named are shown when a check failed."""
     if len(sys.argv) != 3:
         sys.exit(doc)
     checks = Checks()
     try:
-        with Session(sys.argv[1]) as session:
+        with session_type(sys.argv[1]) as session:
             try:
                 run(session, sys.argv[2], checks)
             except Failed as e:
