@@ -282,10 +282,9 @@ class Page:
         # An animated WebP pastes as a GIF file of its frames and frame times.
         session.search(WEBP_SEARCH[0])
         session.copy_box(1, lambda: (session.clipboard("image/gif") or gif_a) != gif_a)
-        converted = session.clipboard("image/gif")
         read = self.one_file("a pasted animated WebP", self.paste_into("files", "pastes"), "image/gif")
         if read is not None:
-            data = base64.b64decode(read.get("bytes", ""))
+            data, converted = base64.b64decode(read.get("bytes", "")), session.clipboard("image/gif")
             timing = webp_timing(self.picture(WEBP_SEARCH[1]))
             self.check("a pasted animated WebP is the GIF copied, with its %d frames and times" % len(timing),
                        data == converted and gif_timing(data) == timing and len(timing) > 1,

@@ -1,15 +1,13 @@
 #!/usr/bin/python3
 """A GTK 4 program gets a copied GIF through the document portal's file transfer, as a sandboxed
-chat does: the program and the receiver share a session bus of the test's own on which the real
-xdg-document-portal runs; the receiver reads application/vnd.portal.filetransfer from the
-clipboard and turns that key into the file as GTK's deserializer does (RetrieveFiles), twice,
-as for two pastes.
+chat does: on a session bus of the test's own with the real xdg-document-portal, it reads
+application/vnd.portal.filetransfer and turns that key into the file as GTK does, for two pastes.
 
 Usage: gtk4_filetransfer_test.py PROGRAM PICTURES  (PICTURES: the demo site's picture folder)"""
 import os
 import subprocess
 
-from paste_session import BOXES, Failed, Session, main, wait_for
+from paste_session import BOXES, Failed, Session, main, read, wait_for
 
 FILETRANSFER = "application/vnd.portal.filetransfer"
 SERVICE = "org.freedesktop.portal.Documents"
@@ -47,45 +45,28 @@ def run(session, pictures, checks):
     context = GLib.MainContext.default()
 
     def pumped(probe):
-        while context.pending():
-            context.iteration(False)
+        while context.iteration(False):
+            pass
         return probe()
 
-    def finish(start, end):
-        """Runs an asynchronous GTK call to its end; what its finish gives."""
-        done = []
-        start(lambda _, result: done.append(result))
-        wait_for("GTK's answer", lambda: pumped(lambda: done))
-        return end(done[0])
-
-    with open(os.path.join(pictures, BOXES[1]), "rb") as f:
-        gif = f.read()
+    gif = read(os.path.join(pictures, BOXES[1]))
     session.copy_box(1, lambda: pumped(lambda: FILETRANSFER in (clipboard.get_formats().get_mime_types() or [])))
-    stream, mime = finish(lambda cb: clipboard.read_async([FILETRANSFER], GLib.PRIORITY_DEFAULT, None, cb),
-                          clipboard.read_finish)
+    done = []
+    clipboard.read_async([FILETRANSFER], GLib.PRIORITY_DEFAULT, None, lambda _, result: done.append(result))
+    stream, mime = clipboard.read_finish(wait_for("GTK's read", lambda: pumped(lambda: done))[0])
     key = stream.read_bytes(4096, None).get_data()
     checks.check("the GIF copy offers a file transfer's key", mime == FILETRANSFER and key.strip(), (mime, key))
 
     bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
 
-    def paste():
-        """The files the portal gives for the key, as GTK's deserializer asks for them."""
+    def paste():  # as GTK's deserializer asks for the files
         reply = bus.call_sync(SERVICE, "/org/freedesktop/portal/documents", "org.freedesktop.portal.FileTransfer",
                               "RetrieveFiles", GLib.Variant("(sa{sv})", (key.decode().strip("\0"), {})),
                               GLib.VariantType("(as)"), Gio.DBusCallFlags.NONE, 10000, None)
         return list(reply.unpack()[0])
-    paths = paste()
-    checks.check("the portal gives for the key the one file, the GIF", len(paths) == 1 and read(paths[0]) == gif, paths)
-    again = paste()
-    checks.check("and gives it again for a second paste", again == paths, again)
-
-
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except (OSError, TypeError):
-        return None
+    paths, again = paste(), paste()
+    checks.check("the portal gives for the key the GIF's one file, and again for a second paste",
+                 len(paths) == 1 and read(paths[0]) == gif and again == paths, (paths, again))
 
 
 if __name__ == "__main__":

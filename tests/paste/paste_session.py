@@ -79,6 +79,15 @@ def webp_timing(data):
     return durations
 
 
+def read(path):
+    """A file's bytes; None when it cannot be read."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except (OSError, TypeError):
+        return None
+
+
 def picture_size(data):
     """Width and height of PNG or GIF bytes."""
     if data[:8] == b"\x89PNG\r\n\x1a\n":
@@ -196,9 +205,8 @@ class Session:
 
     def search(self, keyword):
         """Hands a search to the running program, as `memwick --search` does."""
-        done = run(os.path.join(self.work, "memwick"), "--search", keyword, cwd=self.work, env=self.env)
-        if done.returncode != 0:
-            raise Failed("--search %s: %s" % (keyword, done.stderr.decode(errors="replace")))
+        if run(os.path.join(self.work, "memwick"), "--search", keyword, cwd=self.work, env=self.env).returncode:
+            raise Failed("the running program refused --search " + keyword)
 
     def window_position(self, window):
         out = self.x("xdotool", "getwindowgeometry", window).stdout.decode()
