@@ -36,8 +36,8 @@
 
 namespace {
 
-using mw::picture::GifRemap;
 using mw::picture::AnimationFrame;
+using mw::picture::GifRemap;
 
 constexpr int kSide = 480;
 constexpr int kFrames = 30;
@@ -126,7 +126,8 @@ Timing copy(const std::string& webp, GifRemap remap, const QString& file) {
   t.convert = cpuMs() - at;
   at = cpuMs();
   QFile out(file);
-  if (!out.open(QIODevice::WriteOnly) || out.write(t.gif.data(), qint64(t.gif.size())) != qint64(t.gif.size()))
+  if (!out.open(QIODevice::WriteOnly) ||
+      out.write(t.gif.data(), qint64(t.gif.size())) != qint64(t.gif.size()))
     std::printf("cannot write %s\n", qPrintable(file));
   out.close();
   if (!mw::platform::placeFileOnClipboard(file, t.gif)) std::printf("not placed\n");
@@ -184,30 +185,37 @@ int main(int argc, char** argv) {
       {"photo-like scene", scene},
       {"pan across a photo", pan},
   };
-  std::printf("%d frames of %d x %d, %d ms each; CPU ms on one core, median of %d rounds\n", kFrames, kSide, kSide,
-              kDelayMs, rounds);
-  std::printf("%-24s %8s | %8s %8s %8s %8s %9s %6s | %8s %9s %6s\n", "", "webp KB", "decode", "convert", "place",
-              "ours", "gif KB", "PSNR", "library", "gif KB", "PSNR");
+  std::printf("%d frames of %d x %d, %d ms each; CPU ms on one core, median of %d rounds\n", kFrames, kSide,
+              kSide, kDelayMs, rounds);
+  std::printf("%-24s %8s | %8s %8s %8s %8s %9s %6s | %8s %9s %6s\n", "", "webp KB", "decode", "convert",
+              "place", "ours", "gif KB", "PSNR", "library", "gif KB", "PSNR");
   for (const Kind& kind : kinds) {
     const std::string webp = animatedWebp(kind.frame);
     std::vector<double> decode, convert, place, ours, theirs;
     std::string ourGif, theirGif;
     int file = 0;
-    mw::bench::interleaved(rounds, [&] {
-      const Timing t = copy(webp, GifRemap::Own, QString::fromStdString((folder.path() / (std::to_string(++file) + ".gif")).string()));
-      decode.push_back(t.decode), convert.push_back(t.convert), place.push_back(t.place);
-      ours.push_back(t.decode + t.convert + t.place);
-      ourGif = t.gif;
-    }, [&] {
-      const Timing t = copy(webp, GifRemap::Library, QString::fromStdString((folder.path() / (std::to_string(++file) + ".gif")).string()));
-      theirs.push_back(t.decode + t.convert + t.place);
-      theirGif = t.gif;
-    });
+    mw::bench::interleaved(
+        rounds,
+        [&] {
+          const Timing t =
+              copy(webp, GifRemap::Own,
+                   QString::fromStdString((folder.path() / (std::to_string(++file) + ".gif")).string()));
+          decode.push_back(t.decode), convert.push_back(t.convert), place.push_back(t.place);
+          ours.push_back(t.decode + t.convert + t.place);
+          ourGif = t.gif;
+        },
+        [&] {
+          const Timing t =
+              copy(webp, GifRemap::Library,
+                   QString::fromStdString((folder.path() / (std::to_string(++file) + ".gif")).string()));
+          theirs.push_back(t.decode + t.convert + t.place);
+          theirGif = t.gif;
+        });
     using mw::bench::median;
     std::printf("%-24s %8.0f | %8.1f %8.1f %8.1f %8.1f %9.0f %6.1f | %8.1f %9.0f %6.1f\n", kind.name,
                 double(webp.size()) / 1024, median(decode), median(convert), median(place), median(ours),
-                double(ourGif.size()) / 1024, psnr(webp, ourGif), median(theirs), double(theirGif.size()) / 1024,
-                psnr(webp, theirGif));
+                double(ourGif.size()) / 1024, psnr(webp, ourGif), median(theirs),
+                double(theirGif.size()) / 1024, psnr(webp, theirGif));
   }
   std::printf("goal: ours <= 150 ms for each\n");
   return 0;

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t at = 4; at + frameBytes <= size && frames.size() < 8; at += frameBytes) {
     QImage image(width, height, QImage::Format_RGBA8888);
     for (int y = 0; y < height; ++y)
-      std::memcpy(image.scanLine(y), data + at + std::size_t(y) * std::size_t(width) * 4, std::size_t(width) * 4);
+      std::memcpy(image.scanLine(y), data + at + std::size_t(y) * std::size_t(width) * 4,
+                  std::size_t(width) * 4);
     frames.push_back({image, delayMs});
   }
   for (const GifRemap remap : {GifRemap::Own, GifRemap::Library}) {

@@ -34,7 +34,9 @@ bool endsInGif(const Text& address) { return address.ends_with("gif"); }
 bool isGif(const Bytes& bytes) { return picture::sniffPictureFormat(bytes) == picture::PictureFormat::Gif; }
 
 // Chats take an animation from the clipboard only as a GIF.
-bool isAnimation(const Bytes& bytes) { return picture::isAnimatedGif(bytes) || picture::isAnimatedWebp(bytes); }
+bool isAnimation(const Bytes& bytes) {
+  return picture::isAnimatedGif(bytes) || picture::isAnimatedWebp(bytes);
+}
 
 enum class Road {
   Still,
@@ -59,9 +61,8 @@ Bytes gifOf(const Bytes& bytes) {
   static Bytes lastWebp, lastGif;
   if (bytes == lastWebp) return lastGif;
   auto gif = std::make_shared<Bytes>();
-  if (!picture::runWhileWaiting([gif, webp = std::make_shared<const Bytes>(bytes)] {
-        *gif = picture::animationAsGif(*webp);
-      }))
+  if (!picture::runWhileWaiting(
+          [gif, webp = std::make_shared<const Bytes>(bytes)] { *gif = picture::animationAsGif(*webp); }))
     return {};
   lastWebp = bytes, lastGif = *gif;
   return lastGif;

@@ -289,11 +289,12 @@ class GifWriter {
     EGifGCBToExtension(&control, block);
     if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, block) != GIF_OK) return false;
     ColorMapObject* map = local ? colourMap(palette) : nullptr;
-    bool ok = (!local || map) &&
-              EGifPutImageDesc(gif_, area.left(), area.top(), area.width(), area.height(), false, map) == GIF_OK;
+    bool ok = (!local || map) && EGifPutImageDesc(gif_, area.left(), area.top(), area.width(), area.height(),
+                                                  false, map) == GIF_OK;
     GifFreeMapObject(map);
     for (int y = 0; ok && y < area.height(); ++y)
-      ok = EGifPutLine(gif_, indices.data() + std::size_t(y) * std::size_t(area.width()), area.width()) == GIF_OK;
+      ok = EGifPutLine(gif_, indices.data() + std::size_t(y) * std::size_t(area.width()), area.width()) ==
+           GIF_OK;
     return ok;
   }
 
@@ -351,18 +352,21 @@ Bytes fail(QString* error, const QString& why) {
 
 }  // namespace
 
-Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount, QString* error, GifRemap remap) {
+Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount, QString* error,
+                        GifRemap remap) {
   if (frames.empty()) return fail(error, QStringLiteral("no frames"));
   const QSize size = frames.front().image.size();
   if (size.isEmpty() || size.width() > kMaxGifSide || size.height() > kMaxGifSide)
-    return fail(error, QStringLiteral("a canvas of %1 x %2 does not fit a GIF").arg(size.width()).arg(size.height()));
+    return fail(
+        error, QStringLiteral("a canvas of %1 x %2 does not fit a GIF").arg(size.width()).arg(size.height()));
   // Converted only where a frame comes in another format.
   std::vector<QImage> converted(frames.size());
   std::vector<const QImage*> images;
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const QImage& image = frames[i].image;
     if (image.size() != size) return fail(error, QStringLiteral("frames of differing sizes"));
-    if (image.format() != QImage::Format_RGBA8888) converted[i] = image.convertToFormat(QImage::Format_RGBA8888);
+    if (image.format() != QImage::Format_RGBA8888)
+      converted[i] = image.convertToFormat(QImage::Format_RGBA8888);
     images.push_back(converted[i].isNull() ? &image : &converted[i]);
   }
   const bool transparent = anyTransparent(images);
@@ -445,7 +449,8 @@ Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount
 
 Bytes animationAsGif(std::string_view webp, QString* error) {
   const AnimationFrames animation = readAnimationFrames(webp);
-  if (!animation.ok()) return fail(error, animation.error.isEmpty() ? QStringLiteral("no frames") : animation.error);
+  if (!animation.ok())
+    return fail(error, animation.error.isEmpty() ? QStringLiteral("no frames") : animation.error);
   return encodeAnimatedGif(animation.frames, animation.loopCount, error);
 }
 

@@ -17,11 +17,11 @@ namespace mw::picture {
 // way, kept for comparison.
 enum class GifRemap { Own, Library };
 
-// The frames (whole canvases, all of one size) as a GIF89a: up to 256 colours a frame (one palette for all frames where it serves
-// them all well, else one each), dithered; a pixel less than half opaque is transparent. Frame
-// times are kept to the centisecond, without drift; `loopCount` is how many times it plays (0:
-// for ever). Empty, with `error` said, for no frames, frames of differing sizes or a canvas
-// beyond what a GIF holds.
+// The frames (whole canvases, all of one size) as a GIF89a: up to 256 colours a frame (one palette for all
+// frames where it serves them all well, else one each), dithered; a pixel less than half opaque is
+// transparent. Frame times are kept to the centisecond, without drift; `loopCount` is how many times it plays
+// (0: for ever). Empty, with `error` said, for no frames, frames of differing sizes or a canvas beyond what a
+// GIF holds.
 Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount, QString* error = nullptr,
                         GifRemap remap = GifRemap::Own);
 

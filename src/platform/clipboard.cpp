@@ -1,18 +1,17 @@
 #include "platform/clipboard.h"
 
 #include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
-
 #include <fcntl.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QAbstractNativeEventFilter>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusUnixFileDescriptor>
-#include <QClipboard>
 #include <QDrag>
 #include <QEvent>
 #include <QFile>
@@ -74,7 +73,8 @@ class FileTransfer {
     const int fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC);
     if (fd < 0) return {};
     QDBusMessage add = method(QStringLiteral("AddFiles"));
-    add << key << QVariant::fromValue(QList<QDBusUnixFileDescriptor>{QDBusUnixFileDescriptor(fd)}) << QVariantMap();
+    add << key << QVariant::fromValue(QList<QDBusUnixFileDescriptor>{QDBusUnixFileDescriptor(fd)})
+        << QVariantMap();
     ::close(fd);  // the descriptor above holds its own copy
     if (bus.call(add).type() != QDBusMessage::ReplyMessage) {
       stop(key);

@@ -5,10 +5,10 @@
 
 #include <QApplication>
 #include <QBuffer>
-#include <QImageReader>
 #include <QClipboard>
 #include <QCursor>
 #include <QDrag>
+#include <QImageReader>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -311,7 +311,8 @@ TEST_F(Copying, AnAnimatedWebpIsCopiedAndDraggedAsAGifOfItsFramesTimesAndLoops) 
   EXPECT_EQ(sortedFormats(data),
             (QStringList{"image/gif", "text/html", "text/uri-list", "x-special/gnome-copied-files"}));
   QByteArray gif = data->data("image/gif");
-  EXPECT_EQ(runtime::readFile(runtime::pathText(data->urls().value(0).toLocalFile().toStdString())), gif.toStdString());
+  EXPECT_EQ(runtime::readFile(runtime::pathText(data->urls().value(0).toLocalFile().toStdString())),
+            gif.toStdString());
   QBuffer buffer(&gif);
   QImageReader reader(&buffer, "gif");
   EXPECT_EQ(reader.loopCount(), 2) << "three plays";
