@@ -244,6 +244,11 @@ bool GifStream::decodeFrame(Frame& frame) {
       return false;
     }
     saved_ = canvas_.copy(area);
+    if (saved_.isNull()) {
+      memory_.give(detail::frameBytes(area.size()));
+      ended_ = true;
+      return false;
+    }
   }
   drawRows(desc, area);
 

@@ -287,9 +287,7 @@ void Picture::show(Frame&& frame) {
   image_ = std::move(frame.image);
   image_.setDevicePixelRatio(placement_.pixelRatio);
   frameIndex_ = frame.index;
-  if (frame.last) {
-    animation_.reset();  // its last play is over: nothing more is made
-  } else {
+  if (!frame.last) {  // after the last play, the last frame stays
     timer_.start(frame.delayMs);
     requestFrame();
   }

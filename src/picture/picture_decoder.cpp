@@ -89,7 +89,7 @@ PictureFormat sniffPictureFormat(std::string_view bytes) {
   if (startsWith("\xFF\xD8\xFF")) return PictureFormat::Jpeg;
   if (startsWith("GIF87a") || startsWith("GIF89a")) return PictureFormat::Gif;
   if (startsWith("BM")) return PictureFormat::Bmp;
-  if (startsWith("RIFF") && bytes.substr(8, 4) == "WEBP") return PictureFormat::Webp;
+  if (bytes.size() >= 12 && startsWith("RIFF") && bytes.substr(8, 4) == "WEBP") return PictureFormat::Webp;
   // An ISO-BMFF file whose first box is "ftyp" naming AVIF among its brands.
   if (bytes.size() >= 16 && bytes.substr(4, 4) == "ftyp") {
     const std::size_t box = std::min<std::size_t>(std::uint32_t(detail::readBe32(bytes, 0)), bytes.size());

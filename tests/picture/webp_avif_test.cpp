@@ -102,6 +102,7 @@ TEST(WebpAvif, EachFormatDecodesAsItsReference) {
                                            24)),
             PictureFormat::Unknown);
   EXPECT_EQ(sniffPictureFormat(std::string("RIFF\x10\0\0\0WAVEfmt ", 16)), PictureFormat::Unknown);
+  for (const char* cut : {"RIFF", "RIFF\x10\x01"}) EXPECT_FALSE(decodePicture(cut).ok()) << cut;
 
   // A still shown smaller is scaled as it is decoded.
   const DecodedPicture small = decodePicture(writeWebp(quadrants(400, 300, false), 90), QSize(40, 30));
