@@ -7,7 +7,8 @@
 //     the bench and of its word reader).
 //   - With --compare: the same pictures read by one plain Tesseract pass (psm 3) and by one
 //     psm 6 pass, beside the library's three passes, without the index.
-//   - A query's time over an index of 20,000 pictures.
+//   - A query's time over an index of 20,000 pictures, and how long that index takes to be
+//     brought up from the layout before (its words kept), against starting it afresh.
 //   - How long until a picture saved into a watched folder is found; a changed and a deleted
 //     one are noticed.
 //   - With --search-stall, only: the longest a search waits while the library takes in 20,000
@@ -16,8 +17,11 @@
 //     in (0 of 0: all of it) shows the readers, and their helpers at idle priority, yielding.
 //   - With --idle-memory, only: this process's resident memory with the library idle over an
 //     empty folder, and idle again after it has read the pictures.
-// Usage: library_bench [--compare | --idle-memory | --search-stall] [DIR]
+//   - With --upgrade, only: the query times and the upgrade of the 20,000-picture index.
+//   - With --languages L, the library reads with the Tesseract models L (chi_sim, ...).
+// Usage: library_bench [--compare | --idle-memory | --search-stall | --upgrade] [--languages L] [DIR]
 //   (DIR keeps the pictures and the index)
+#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <QGuiApplication>
@@ -38,6 +42,7 @@
 #include "library/index_store.h"
 #include "library/library.h"
 #include "library/words.h"
+#include "ocr/protocol.h"
 #include "picture/picture_decoder.h"
 #include "runtime/files.h"
 
@@ -195,6 +200,39 @@ void queryTimes(const std::string& folder) {
   std::printf(
       "query over %lld indexed pictures: median %.3f ms, slowest %.3f ms (%zu queries; up to %zu matches)\n",
       store->size(), bench::median(ms), *std::max_element(ms.begin(), ms.end()), ms.size(), most);
+
+  // The same index as the layout before this reader version kept it, brought up to date in place
+  // (its words kept and answering, its pieces folded to Simplified), against an index of an
+  // unknown layout, started afresh (every picture found by nothing until read again).
+  const std::string word = words[0];
+  const std::size_t before = store->find(word).size();
+  store.reset();
+  const auto downgrade = [&](const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  };
+  downgrade("ALTER TABLE pictures DROP COLUMN reader; PRAGMA user_version = 2");
+  auto start = Clock::now();
+  store = library::IndexStore::open(file);
+  const double inPlaceMs = bench::millisecondsSince(start);
+  const auto stored = store->picturesUnder("/pictures");
+  const auto stale = std::count_if(stored.begin(), stored.end(), [](const library::StoredPicture& p) {
+    return p.state == library::ReadState::Read && p.reader < ocr::kReaderVersion;
+  });
+  const std::size_t kept = store->find(word).size();
+  store.reset();
+  downgrade("PRAGMA user_version = 99");
+  start = Clock::now();
+  store = library::IndexStore::open(file);
+  store->putNames(rows);
+  const double afreshMs = bench::millisecondsSince(start);
+  std::printf(
+      "upgrading that index to reader version %d: in place %.0f ms, %zu of %zu pictures still found by %s, "
+      "%ld to read again newest first | started afresh %.0f ms, %zu found\n",
+      ocr::kReaderVersion, inPlaceMs, kept, before, word.c_str(), long(stale), afreshMs,
+      store->find(word).size());
 }
 
 // Resident memory of this process, anonymous and file-backed, in KiB.
@@ -325,12 +363,13 @@ int watchChanges(library::Library& lib, const std::string& pictures) {
 
 // The set indexed with one reading thread and scored, the query times, then the changes.
 int measureLibrary(const std::string& work, const std::string& pictures,
-                   const std::vector<bench::CaptionedPicture>& set) {
+                   const std::vector<bench::CaptionedPicture>& set, const std::string& languages) {
   const std::string index = work + "/library.sqlite";
   std::remove(index.c_str());
   library::LibraryOptions options;
   options.indexFile = index;
   options.readers = 1;  // the speed of one core
+  if (!languages.empty()) options.reader.languages = languages;
   library::Library lib(options);
   if (std::string error; !lib.start(&error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
@@ -355,7 +394,8 @@ int measureLibrary(const std::string& work, const std::string& pictures,
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  bool compare = false, idle = false, stall = false;
+  bool compare = false, idle = false, stall = false, upgrade = false;
+  std::string languages;  // the reader's models; empty: the library's own
   QString dirArg;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--idle-memory") == 0) {
@@ -364,12 +404,20 @@ int main(int argc, char** argv) {
       stall = true;
     } else if (std::strcmp(argv[i], "--compare") == 0) {
       compare = true;
+    } else if (std::strcmp(argv[i], "--upgrade") == 0) {
+      upgrade = true;
+    } else if (std::strcmp(argv[i], "--languages") == 0 && i + 1 < argc) {
+      languages = argv[++i];
     } else {
       dirArg = QString::fromLocal8Bit(argv[i]);
     }
   }
   QTemporaryDir temp;
   const std::string work = (dirArg.isEmpty() ? temp.path() : dirArg).toStdString();
+  if (upgrade) {
+    queryTimes(work);
+    return 0;
+  }
   if (stall) {
     searchStall(work, 20000, false);
     searchStall(work, 20000, true);
@@ -384,5 +432,5 @@ int main(int argc, char** argv) {
               int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })));
   if (idle) return idleMemory(work, pictures);
   if (compare) compareReadings(set);
-  return measureLibrary(work, pictures, set);
+  return measureLibrary(work, pictures, set, languages);
 }

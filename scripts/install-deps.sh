@@ -13,6 +13,9 @@ packages=(
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   # the picture library: its index and the words read from the pictures (the Chinese model)
   libsqlite3-dev libtesseract-dev libtesseract5 tesseract-ocr-chi-sim
+  # Traditional captions: the model that reads them, and OpenCC with its t2s table, which folds
+  # them to Simplified so that either script finds both
+  tesseract-ocr-chi-tra libopencc-dev libopencc-data
   fonts-wqy-microhei xvfb xauth xdotool
   # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)
   fonts-arphic-uming fonts-arphic-ukai
@@ -35,6 +38,10 @@ packages=(
   xdg-desktop-portal python3-dbus
   # the global shortcut's X11 test reads and changes the lock keys and the layout
   x11-xserver-utils x11-xkb-utils
+  # memwick-site's shared collection: libpq to build against; PostgreSQL 15 (with pg_trgm, which
+  # the search bench compares with) for the tests' throwaway servers; setpriv (util-linux) runs
+  # them as nobody when the tests run as root
+  libpq-dev postgresql-15 util-linux
   # a busy machine for the test suite's timing (stress-ng --cpu 2)
   stress-ng
 )

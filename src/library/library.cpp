@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +26,7 @@
 
 #include "library/folder_scan.h"
 #include "library/index_store.h"
+#include "library/reader_process.h"
 #include "library/words.h"
 #include "picture/picture_decoder.h"
 
@@ -36,9 +38,6 @@ const char* const kFavouritesName = "favourites";
 const char* const kFavouritesMarker = "请不要删除本文件.gif";
 // Files larger than this are found by their names only.
 constexpr long long kMaxFileBytes = 64LL << 20;
-// Pictures are read at most this large: text smaller than that would be unreadable anyway,
-// and the engine's time grows with the pixels.
-constexpr int kReadSide = 2048;
 // Changes reported by the watcher come in bursts (a file created, then written).
 constexpr int kSettleMs = 250;
 // After a helper fails, none is started for this long; twice as long after each further
@@ -64,6 +63,7 @@ struct FolderLook {
 struct Job {
   FileKey key;
   bool retried = false;  // it cost a helper once already, by its own fault
+  bool again = false;    // an older reader read it: its words answer until it is read
 };
 
 // How a picture's turn ended.
@@ -100,10 +100,6 @@ std::optional<std::string> wholeFile(const std::string& path, long long size) {
   std::string bytes(std::size_t(size), '\0');
   if (!in.read(bytes.data(), std::streamsize(size))) return std::nullopt;
   return bytes;
-}
-
-QSize readSize(QSize natural) {
-  return natural.boundedTo(natural.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio));
 }
 
 }  // namespace
@@ -201,15 +197,25 @@ struct Library::Impl {
                          [&](const std::string& f) { return path == f || isBelow(path, f); });
     };
     std::vector<IndexStore::NewPicture> changed;
-    std::vector<FileKey> toRead;
+    // Newest first: the pictures with no words yet, then those an older reader read, whose
+    // words answer until they are read again.
+    std::vector<FileKey> toRead, readBefore;
     std::map<std::string, bool> pictures;  // every picture the folders hold now: read or not
     for (auto& [path, picture] : onDisk) {
       const auto it = stored.find(path);
       const bool same = it != stored.end() && it->second.key == picture.key;
       if (!same) changed.push_back({picture.key, std::move(picture.names)});
-      if (!same || it->second.state == ReadState::Pending) toRead.push_back(picture.key);
+      if (!same || it->second.state == ReadState::Pending)
+        toRead.push_back(picture.key);
+      else if (it->second.reader < options.reader.version)
+        readBefore.push_back(picture.key);
       pictures[path] = same && it->second.state != ReadState::Pending;
     }
+    const auto newestFirst = [](const FileKey& a, const FileKey& b) { return a.mtimeNs > b.mtimeNs; };
+    std::stable_sort(toRead.begin(), toRead.end(), newestFirst);
+    std::stable_sort(readBefore.begin(), readBefore.end(), newestFirst);
+    const std::size_t fresh = toRead.size();
+    toRead.insert(toRead.end(), readBefore.begin(), readBefore.end());
     std::vector<std::string> gone;
     for (const auto& [path, s] : stored) {
       if (onDisk.count(path)) continue;
@@ -238,6 +244,8 @@ struct Library::Impl {
     }
     if (!changed.empty()) store->putNames(changed);
     if (!gone.empty()) store->remove(gone);
+    const std::string noReader = ReaderProcess::missing(options.reader.program);
+    bool told = false;
     std::vector<FolderLook> newLooks;
     for (const auto& [root, error] : found) {
       if (root.favourites) continue;
@@ -261,15 +269,19 @@ struct Library::Impl {
         if (!root.path.empty()) roots.push_back(std::move(root));
       }
       looks = std::move(newLooks);
-      for (FileKey& key : toRead) {
-        if (queued.insert(key.path).second) {
-          queue.push_back({std::move(key)});
+      told = noReader != counts.noReader;
+      counts.noReader = noReader;
+      // Without a reader nothing is queued (nor retried): the pictures stay to be read, and the
+      // next look over the folders queues them once there is one.
+      for (std::size_t i = 0; i < toRead.size(); ++i) {
+        if (noReader.empty() && queued.insert(toRead[i].path).second) {
+          queue.push_back({std::move(toRead[i]), false, i >= fresh});
           ++counts.total;
         }
       }
       startReaders();
     }
-    if (!toRead.empty()) report();
+    if ((!toRead.empty() && noReader.empty()) || told) report();
     return watched;
   }
 
@@ -329,11 +341,15 @@ struct Library::Impl {
       const std::string why = reader->error().empty() ? reader->failure() : reader->error();
       if (outcome == Outcome::HelperFault) reader.reset();
       if (outcome == Outcome::PictureFault && job.retried) {
-        // A fresh helper fared no better: found by its names, and not read again while it is
-        // the same file.
-        std::fprintf(stderr, "memwick: %s is found by its names only: %s\n", job.key.path.c_str(),
-                     why.c_str());
-        store->putWords(job.key, {}, ReadState::NameOnly);
+        // A fresh helper fared no better: found by its names (or by the words an older reader
+        // read, which are not lost to a newer one that cannot read it), and not read again while
+        // it is the same file.
+        std::fprintf(stderr, "memwick: %s is found by its %s only: %s\n", job.key.path.c_str(),
+                     job.again ? "words read before" : "names", why.c_str());
+        if (job.again)
+          store->putReader(job.key, options.reader.version);
+        else
+          store->putWords(job.key, {}, ReadState::NameOnly, options.reader.version);
         outcome = Outcome::NameOnly;
       }
       lock.lock();
@@ -378,7 +394,9 @@ struct Library::Impl {
       startReaders();
       last = running == 0;
       if (last) {
+        std::string noReader = std::move(counts.noReader);
         counts = {};
+        counts.noReader = std::move(noReader);
         queued.clear();
         queue.clear();
       }
@@ -400,36 +418,26 @@ struct Library::Impl {
     std::optional<std::string> bytes;
     if (key.size <= kMaxFileBytes) bytes = wholeFile(key.path, key.size);
     if (!bytes) {
-      store->putWords(key, {}, ReadState::NameOnly);
+      store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
       return Outcome::NameOnly;
     }
-    // Not on the budget the window's pictures share: a full budget would cost a picture its
-    // words for good, and reading must never crowd out what is shown. A GIF gives its first
-    // frame.
-    picture::DecodeMemory memory(false, picture::kFrameCap);
-    picture::DecodedPicture decoded =
-        picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
+    const PictureWords read = readPictureWords(*bytes, reader);
     bytes.reset();
-    if (!decoded.ok()) {
-      store->putWords(key, {}, ReadState::NameOnly);
-      return Outcome::NameOnly;
-    }
-    QImage image = std::move(decoded.image);
-    if (image.width() > kReadSide || image.height() > kReadSide)
-      image = image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    const std::optional<std::vector<std::string>> words = reader.read(image);
-    if (words) {
-      store->putWords(key, *words, ReadState::Read);
-      return Outcome::Read;
-    }
-    switch (reader.fault()) {
-      case ReadFault::Picture:
+    switch (read.outcome) {
+      case PictureWords::Outcome::Read:
+        store->putWords(key, read.words, ReadState::Read, options.reader.version);
+        return Outcome::Read;
+      case PictureWords::Outcome::Undecodable:
+        store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
+        return Outcome::NameOnly;
+      case PictureWords::Outcome::PictureFault:
         return Outcome::PictureFault;
-      case ReadFault::Stopped:
+      case PictureWords::Outcome::Stopped:
         return Outcome::Stopped;
-      default:
-        return Outcome::HelperFault;
+      case PictureWords::Outcome::HelperFault:
+        break;
     }
+    return Outcome::HelperFault;
   }
 
   // On the watch thread.
@@ -496,6 +504,8 @@ bool Library::start(std::string* error) {
     impl->settle = new QTimer;
     impl->settle->setSingleShot(true);
     impl->settle->setInterval(kSettleMs);
+    // The table that folds Traditional to Simplified is built here, not in the first search.
+    simplifiedText("臺");
     auto rescan = [impl] { impl->watch(impl->scan()); };
     QObject::connect(impl->settle, &QTimer::timeout, impl->watchContext, rescan);
     QObject::connect(impl->watcher, &QFileSystemWatcher::directoryChanged, impl->watchContext,

@@ -5,9 +5,18 @@
 
 #include "library/reader_process.h"
 #include "ocr/protocol.h"
+#include "picture/picture_decoder.h"
 
 namespace mw::library {
 namespace {
+
+// Pictures are read at most this large: text smaller than that would be unreadable anyway,
+// and the engine's time grows with the pixels.
+constexpr int kReadSide = 2048;
+
+QSize readSize(QSize natural) {
+  return natural.boundedTo(natural.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio));
+}
 
 QImage overWhite(const QImage& picture) {
   if (!picture.hasAlphaChannel()) return picture.convertToFormat(QImage::Format_RGB888);
@@ -137,6 +146,33 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     texts.push_back(std::move(text));
   }
   return texts;
+}
+
+PictureWords readPictureWords(const std::string& bytes, PictureReader& reader) {
+  using Outcome = PictureWords::Outcome;
+  if (!reader.error().empty()) return {Outcome::HelperFault, {}};
+  QImage image;
+  {
+    // Not on the budget the window's pictures share: a full budget would cost a picture its
+    // words for good, and reading must never crowd out what is shown.
+    picture::DecodeMemory memory(false, picture::kFrameCap);
+    picture::DecodedPicture decoded =
+        picture::decodePicture(bytes, {.shownSize = readSize, .memory = &memory});
+    if (!decoded.ok()) return {Outcome::Undecodable, {}};
+    image = std::move(decoded.image);
+  }
+  if (image.width() > kReadSide || image.height() > kReadSide)
+    image = image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  if (std::optional<std::vector<std::string>> words = reader.read(image))
+    return {Outcome::Read, std::move(*words)};
+  switch (reader.fault()) {
+    case ReadFault::Picture:
+      return {Outcome::PictureFault, {}};
+    case ReadFault::Stopped:
+      return {Outcome::Stopped, {}};
+    default:
+      return {Outcome::HelperFault, {}};
+  }
 }
 
 }  // namespace mw::library
