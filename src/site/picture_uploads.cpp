@@ -31,6 +31,10 @@ std::string_view extensionOf(picture::PictureFormat format) {
       return "gif";
     case picture::PictureFormat::Bmp:
       return "bmp";
+    case picture::PictureFormat::Webp:
+      return "webp";
+    case picture::PictureFormat::Avif:
+      return "avif";
     case picture::PictureFormat::Unknown:
       break;
   }
