@@ -6,6 +6,8 @@ packages=(
   qt6-base-dev libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libxxhash-dev libcurl4-openssl-dev libpcre2-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   # WebP (stills and animations, libwebpdemux; libwebpmux writes the demo's and the tests') and AVIF (libavif with dav1d)
   libwebp-dev libavif-dev
+  # an animated WebP is copied as a GIF: its frames quantised with libimagequant (pngquant's library)
+  libimagequant-dev
   # Qt's own texts in Chinese (确定, 取消, the file and folder dialogs)
   qt6-translations-l10n
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
@@ -30,8 +32,8 @@ packages=(
   qt6-wayland weston wl-clipboard
   # the desktop icon's SVG, the .deb (dpkg-shlibdeps needs file) and its checks
   qt6-svg-dev file desktop-file-utils appstream lintian
-  # the paste tests' targets: a GTK 3 program (Python bindings) and a browser
-  python3-gi gir1.2-gtk-3.0 chromium
+  # the paste tests' targets: a GTK 3 and a GTK 4 program (Python bindings) and a browser
+  python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0 chromium
   # the global shortcut's portal test: the real portal frontend, and a backend of the test's own in Python
   xdg-desktop-portal python3-dbus
   # the global shortcut's X11 test reads and changes the lock keys and the layout

@@ -11,6 +11,7 @@
 #include "forms/notices.h"
 #include "net/fetch_page.h"
 #include "picture/decode_pool.h"
+#include "picture/gif_encoder.h"
 #include "picture/picture_decoder.h"
 #include "platform/clipboard.h"
 #include "platform/qt_text.h"
@@ -32,19 +33,39 @@ bool endsInGif(const Text& address) { return address.ends_with("gif"); }
 
 bool isGif(const Bytes& bytes) { return picture::sniffPictureFormat(bytes) == picture::PictureFormat::Gif; }
 
+// Chats take an animation from the clipboard only as a GIF.
+bool isAnimation(const Bytes& bytes) {
+  return picture::isAnimatedGif(bytes) || picture::isAnimatedWebp(bytes);
+}
+
 enum class Road {
   Still,
-  AddressedGif,  // the address says GIF but the box holds no animation: downloaded again
-  AnimatedGif,   // the box holds an animation: copied as it is, whatever its address
+  AddressedGif,  // the address says GIF: downloaded again, the box's bytes serving when that fails
+  Animation,     // the box holds an animation: copied as it is, as a GIF
 };
 
 // The road a copy or drag of 图片框`box` takes. Only 图片框1..8 show search addresses.
 Road roadOf(const Context& ctx, int box) {
-  // The box already holds the animation that its address would bring again; "x.GIF" and
-  // "x.gif?v=2" keep theirs too rather than being cut to the first frame.
-  if (picture::isAnimatedGif(ctx.main.slot(box)->picture())) return Road::AnimatedGif;
   if (box <= 8 && endsInGif(shownAddress(ctx, box))) return Road::AddressedGif;
+  // "x.GIF" and "x.gif?v=2" keep their animation rather than being cut to the first frame.
+  if (isAnimation(ctx.main.slot(box)->picture())) return Road::Animation;
   return Road::Still;
+}
+
+// `bytes` as a GIF: a GIF as it is, an animated WebP converted (on a decoding thread while the
+// window keeps going; the last one converted is kept, as a copy is often dragged next); empty
+// for anything else or a WebP that cannot be converted.
+Bytes gifOf(const Bytes& bytes) {
+  if (isGif(bytes)) return bytes;
+  if (!picture::isAnimatedWebp(bytes)) return {};
+  static Bytes lastWebp, lastGif;
+  if (bytes == lastWebp) return lastGif;
+  auto gif = std::make_shared<Bytes>();
+  if (!picture::runWhileWaiting(
+          [gif, webp = std::make_shared<const Bytes>(bytes)] { *gif = picture::animationAsGif(*webp); }))
+    return {};
+  lastWebp = bytes, lastGif = *gif;
+  return lastGif;
 }
 
 // The first frame at full size, null when the bytes cannot be decoded. Decoded for this call
@@ -147,11 +168,11 @@ bool copyPictureToClipboard(const Context& ctx, const Bytes& picture) {
 bool copyGifViaBrowser(const Context& ctx, int slot, bool& placed) {
   const Road road = roadOf(ctx, slot);
   if (road == Road::Still) return false;
-  // A failed download may still bring a body (a site's error page): only a GIF counts. The GIF
-  // shown serves instead; bytes that are no GIF are never offered as one.
-  const Bytes fresh = road == Road::AddressedGif ? net::fetchPage(shownAddress(ctx, slot)) : Bytes();
-  const Bytes& gif = isGif(fresh) ? fresh : ctx.main.slot(slot)->picture();
-  const Text file = isGif(gif) ? ctx.pictureFiles.file(gif, "gif") : Text();
+  // A failed download may still bring a body (a site's error page): only a GIF (or an animation
+  // made one) counts. The box's serves instead; bytes that are no GIF are never offered as one.
+  Bytes gif = road == Road::AddressedGif ? gifOf(net::fetchPage(shownAddress(ctx, slot))) : Bytes();
+  if (gif.empty()) gif = gifOf(ctx.main.slot(slot)->picture());
+  const Text file = gif.empty() ? Text() : ctx.pictureFiles.file(gif, "gif");
   placed = !file.empty() && platform::placeFileOnClipboard(platform::toQString(file), gif);
   if (placed) ctx.pictureFiles.setInUse(runtime::PictureFiles::Use::Clipboard, file);
   return true;
@@ -169,16 +190,17 @@ void copySlotPicture(const Context& ctx, int slot) {
 std::unique_ptr<QMimeData> pictureDragData(const Context& ctx, int box) {
   const Bytes& picture = ctx.main.slot(box)->picture();
   if (picture.empty()) return nullptr;
-  const bool gif = roadOf(ctx, box) != Road::Still;
-  if (gif && !isGif(picture)) return nullptr;  // what its copy does too
-  const QImage still = gif ? QImage() : stillImage(picture);
+  const bool gifRoad = roadOf(ctx, box) != Road::Still;
+  const Bytes gif = gifRoad ? gifOf(picture) : Bytes();
+  if (gifRoad && gif.empty()) return nullptr;  // what its copy does too
+  const QImage still = gifRoad ? QImage() : stillImage(picture);
   const Bytes png = still.isNull() ? Bytes() : pngBytes(picture, still);
-  const Bytes& carried = gif ? picture : png;
-  const Text file = carried.empty() ? Text() : ctx.pictureFiles.file(carried, gif ? "gif" : "png");
+  const Bytes& carried = gifRoad ? gif : png;
+  const Text file = carried.empty() ? Text() : ctx.pictureFiles.file(carried, gifRoad ? "gif" : "png");
   if (file.empty()) return nullptr;
   ctx.pictureFiles.setInUse(runtime::PictureFiles::Use::Drag, file);
   const QString path = platform::toQString(file);
-  return gif ? platform::pictureFileData(path, picture) : platform::stillFileData(path, png);
+  return gifRoad ? platform::pictureFileData(path, gif) : platform::stillFileData(path, png);
 }
 
 void bindClipboard(forms::HandlerRegistry& registry) {

@@ -13,7 +13,7 @@ namespace mw::actions {
 inline const Text kCopiedTip = "已复制本图片，粘贴到聊天框即可使用"_gbk;
 inline const Text kCopyFailedTip = "图片数据无法识别，未能复制"_gbk;
 
-// Places the picture (JPEG, PNG, BMP or GIF bytes) on the clipboard as a still image, decoded
+// Places the picture (bytes of any format the boxes show) on the clipboard as a still image, decoded
 // at full size. False, the clipboard left as it was, when the bytes cannot be decoded or the
 // clipboard does not take the image: the caller then shows kCopyFailedTip instead of kCopiedTip.
 bool copyPictureToClipboard(const forms::Context& ctx, const Bytes& picture);
@@ -25,10 +25,11 @@ inline constexpr int kCopiedGlanceMs = 500;
 
 // Copies the GIF of 图片框`slot` so that it stays animated, placed as its own file (see
 // runtime::PictureFiles) when the address shown there ends in "gif" (case-sensitive) or the box
-// holds a GIF of more than one frame. For such an address the GIF is downloaded again, and the
-// box's bytes serve when the download is no GIF; an animation behind any other address is
-// copied as the box holds it. `placed` tells whether the GIF was placed; never when there is no
-// GIF. False, touching nothing, when the copy takes the still road.
+// holds an animation (a GIF of more than one frame, or an animated WebP, converted to a GIF). For
+// such an address the GIF is downloaded again, and the box's picture serves when the download is
+// no GIF; an animation behind any other address is copied as the box holds it. `placed` tells
+// whether the GIF was placed; never when there is no GIF. False, touching nothing, when the copy
+// takes the still road.
 bool copyGifViaBrowser(const forms::Context& ctx, int slot, bool& placed);
 
 // What a drag of 图片框`box` (1..16) carries, as files of the run's picture files. A box whose

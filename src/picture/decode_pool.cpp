@@ -119,35 +119,41 @@ void runOnWindowThread(std::function<void()> fn) {
     QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
-DecodedPicture decodeWhileWaiting(Bytes bytes) {
-  const auto ending = [] {
-    DecodedPicture out;
-    out.error = QStringLiteral("the program is ending");
-    return out;
-  };
-  if (runtime::waitsAborted()) return ending();
+bool runWhileWaiting(std::function<void()> job) {
+  if (runtime::waitsAborted()) return false;
   struct Shared {
     std::mutex mutex;
     std::condition_variable done;
-    std::optional<DecodedPicture> result;
+    bool finished = false;
   };
   auto shared = std::make_shared<Shared>();
-  runDecodeJob([shared, bytes = std::make_shared<const Bytes>(std::move(bytes))] {
-    DecodedPicture result = decodePicture(*bytes);
+  runDecodeJob([shared, job = std::move(job)] {
+    job();
     std::lock_guard lock(shared->mutex);
-    shared->result = std::move(result);
+    shared->finished = true;
     shared->done.notify_all();
   });
   for (;;) {
     {
       std::unique_lock lock(shared->mutex);
-      if (shared->done.wait_for(lock, std::chrono::milliseconds(10),
-                                [&] { return shared->result.has_value(); }))
-        return std::move(*shared->result);
+      if (shared->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return shared->finished; }))
+        return true;
     }
-    if (runtime::waitsAborted()) return ending();
+    if (runtime::waitsAborted()) return false;
     runtime::pumpEvents();
   }
+}
+
+DecodedPicture decodeWhileWaiting(Bytes bytes) {
+  auto result = std::make_shared<DecodedPicture>();
+  if (!runWhileWaiting([result, bytes = std::make_shared<const Bytes>(std::move(bytes))] {
+        *result = decodePicture(*bytes);
+      })) {
+    DecodedPicture ending;
+    ending.error = QStringLiteral("the program is ending");
+    return ending;
+  }
+  return std::move(*result);
 }
 
 }  // namespace mw::picture

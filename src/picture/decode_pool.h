@@ -15,6 +15,11 @@ void runDecodeJob(std::function<void()> job);
 // Runs `fn` later on the window's thread, from its event loop (dropped without one).
 void runOnWindowThread(std::function<void()> fn);
 
+// Runs `job` on a decoding thread, the window's events pumped meanwhile as in any wait, until it
+// is done. False at once when waits are aborted; the job may then still run, so it must own
+// what it uses.
+bool runWhileWaiting(std::function<void()> job);
+
 // `bytes` decoded once at full size (a copy's picture) on a decoding thread, the window's
 // events pumped meanwhile as in any wait. Fails at once when waits are aborted.
 DecodedPicture decodeWhileWaiting(Bytes bytes);

@@ -1,10 +1,17 @@
 #include "platform/clipboard.h"
 
 #include <QtGui/qguiapplication_platform.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusUnixFileDescriptor>
 #include <QDrag>
 #include <QEvent>
 #include <QFile>
@@ -33,6 +40,63 @@ QString imageMime(const Bytes& bytes) {
                       : QString::fromLatin1(type.data(), qsizetype(type.size()));
 }
 
+// The document portal's file transfer, through which sandboxed programs (Flatpak chats) get a
+// file that lies where they cannot read: the clipboard carries the transfer's key.
+class FileTransfer {
+ public:
+  // Whether the portal runs (or is started on a call) on the session bus; asked once.
+  static bool available() {
+    static const bool there = [] {
+      QDBusConnection bus = QDBusConnection::sessionBus();
+      if (!bus.isConnected()) return false;
+      if (bus.interface()->isServiceRegistered(kService)) return true;
+      const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(
+          QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+          QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListActivatableNames")));
+      return reply.type() == QDBusMessage::ReplyMessage &&
+             reply.arguments().value(0).toStringList().contains(kService);
+    }();
+    return there;
+  }
+
+  // A transfer of the file, kept open for every paste (not stopped after the first); its key,
+  // empty when the portal refused.
+  static QString start(const QString& path) {
+    static const QMetaType registered = qDBusRegisterMetaType<QList<QDBusUnixFileDescriptor>>();
+    Q_UNUSED(registered);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusMessage call = method(QStringLiteral("StartTransfer"));
+    call << QVariantMap{{QStringLiteral("autostop"), false}};
+    const QDBusMessage started = bus.call(call);
+    const QString key = started.arguments().value(0).toString();
+    if (started.type() != QDBusMessage::ReplyMessage || key.isEmpty()) return {};
+    const int fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC);
+    if (fd < 0) return {};
+    QDBusMessage add = method(QStringLiteral("AddFiles"));
+    add << key << QVariant::fromValue(QList<QDBusUnixFileDescriptor>{QDBusUnixFileDescriptor(fd)})
+        << QVariantMap();
+    ::close(fd);  // the descriptor above holds its own copy
+    if (bus.call(add).type() != QDBusMessage::ReplyMessage) {
+      stop(key);
+      return {};
+    }
+    return key;
+  }
+
+  static void stop(const QString& key) {
+    QDBusMessage call = method(QStringLiteral("StopTransfer"));
+    call << key;
+    QDBusConnection::sessionBus().call(call, QDBus::NoBlock);
+  }
+
+ private:
+  static QDBusMessage method(const QString& name) {
+    return QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/portal/documents"),
+                                          QStringLiteral("org.freedesktop.portal.FileTransfer"), name);
+  }
+  static inline const QString kService = QStringLiteral("org.freedesktop.portal.Documents");
+};
+
 // A picture file in the forms it is pasted or dropped in. The picture is read from its file
 // when a program asks for it (the file is never rewritten), so that placing the offer costs no
 // copy of a large GIF and no HTML is made that no one asks for.
@@ -48,7 +112,11 @@ class FileOffer : public QMimeData {
     if (forms == Forms::Animated) {
       formats_ << kCopiedFiles;
       if (bytes.size() <= kInlinePictureBytes) formats_ << kHtml;
+      if (FileTransfer::available()) formats_ << kFileTransfer;
     }
+  }
+  ~FileOffer() override {
+    if (!transferKey_.isEmpty()) FileTransfer::stop(transferKey_);
   }
 
   QStringList formats() const override { return formats_; }
@@ -59,6 +127,11 @@ class FileOffer : public QMimeData {
     if (!formats_.contains(type)) return {};
     if (type == kUriList) return QByteArray(uri_ + "\r\n");
     if (type == kCopiedFiles) return QByteArray("copy\n" + uri_);
+    if (type == kFileTransfer) {
+      // Started when first asked for: most pastes never ask.
+      if (transferKey_.isEmpty()) transferKey_ = FileTransfer::start(path_);
+      return transferKey_.isEmpty() ? QVariant() : QVariant(transferKey_.toUtf8());
+    }
     QFile file(path_);
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     if (type == kHtml)
@@ -70,11 +143,13 @@ class FileOffer : public QMimeData {
   static inline const QString kUriList = QStringLiteral("text/uri-list");
   static inline const QString kCopiedFiles = QStringLiteral("x-special/gnome-copied-files");
   static inline const QString kHtml = QStringLiteral("text/html");
+  static inline const QString kFileTransfer = QStringLiteral("application/vnd.portal.filetransfer");
 
   QString path_;
   QByteArray uri_;
   QString imageType_;
   QStringList formats_;
+  mutable QString transferKey_;
 };
 
 // Qt's X11 clipboard and drags offer any URI list as text too (text/plain, its X names and

@@ -27,8 +27,10 @@ inline constexpr std::size_t kInlinePictureBytes = 8 << 20;
 // A picture file (`bytes` are its content, which it must keep) in the forms that keep an animated
 // GIF animated when pasted or dropped: the file as a URI list and as copied files, the raw bytes
 // under the file's image type, and HTML with the picture inline (up to kInlinePictureBytes),
-// which a web page can show. Neither text, which programs would paste as the file's path, nor a
-// decoded still, which programs would take instead. The bytes are read from the file when asked for.
+// which a web page can show; where the document portal runs, the file as a transfer of its
+// (application/vnd.portal.filetransfer), which sandboxed programs can read. Neither text, which
+// programs would paste as the file's path, nor a decoded still, which programs would take
+// instead. The bytes are read from the file when asked for.
 std::unique_ptr<QMimeData> pictureFileData(const QString& path, const Bytes& bytes);
 // A still as dropped: its PNG bytes as image/png and its file as a URI list.
 std::unique_ptr<QMimeData> stillFileData(const QString& path, const Bytes& png);

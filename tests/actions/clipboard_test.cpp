@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCursor>
 #include <QDrag>
+#include <QImageReader>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,6 +20,7 @@
 
 #include "net/http_server.h"
 #include "picture/picture_decoder.h"
+#include "picture/picture_writers.h"
 #include "platform/clipboard.h"
 #include "runtime/files.h"
 #include "support/handler_parts.h"
@@ -161,7 +164,6 @@ TEST_F(Copying, AnEmptyBoxOrUndecodableBytesLeaveTheClipboardAsItWas) {
 
 TEST_F(Copying, AGifIsPlacedAsAFileOfItsOwnNeverRewrittenAndInlineForWebPages) {
   const std::string served = test::animatedGif(20, 10, {Qt::red, Qt::green, Qt::blue}, 5);
-  // One frame: an animation in the box would be copied as it is, without a download.
   const std::string shown = test::animatedGif(20, 10, {Qt::yellow}, 5);
   PictureServer site(served);
   f.图片框3->setPicture(shown);
@@ -260,7 +262,7 @@ TEST_F(Copying, AGifAddressThatAnswersNoGifIsNeverOfferedAsOne) {
   }
 }
 
-TEST_F(Copying, AnAnimationKeepsMovingWhateverItsAddressAStillGifBehindOneIsCopiedAsAStill) {
+TEST_F(Copying, AnAnimationKeepsMovingBehindAnyAddressAStillGifBehindOneIsCopiedAsAStill) {
   const std::string animated = test::animatedGif(20, 10, {Qt::red, Qt::green}, 5);
   const std::string still = test::animatedGif(20, 10, {Qt::blue}, 5);
   PictureServer site(test::animatedGif(20, 10, {Qt::black, Qt::white}, 5));
@@ -280,12 +282,56 @@ TEST_F(Copying, AnAnimationKeepsMovingWhateverItsAddressAStillGifBehindOneIsCopi
     EXPECT_FALSE(clipboard->mimeData()->hasUrls());
     EXPECT_EQ(argb(clipboard->image()), argb(decoded(still)));
   }
-  // Behind a "gif" address too the box's animation is what is copied: no second download.
+  // Behind a "gif" address an animation is downloaded again too; the box's serves when that fails.
+  EXPECT_EQ(site.hits, 0);
   parts.state.search.searchShownUrls[3] = site.url("/pics/d.gif");
   f.图片框4->setPicture(animated);
   click(4);
+  EXPECT_EQ(site.hits, 1);
+  EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), site.body_);
+  parts.state.search.searchShownUrls[3] = "http://127.0.0.1:1/pics/d.gif";
+  click(4);
   EXPECT_EQ(clipboard->mimeData()->data("image/gif").toStdString(), animated);
-  EXPECT_EQ(site.hits, 0);
+}
+
+TEST_F(Copying, AnAnimatedWebpIsCopiedAndDraggedAsAGifOfItsFramesTimesAndLoops) {
+  std::vector<picture::WebpFrame> frames;
+  for (const int ms : {70, 120, 250}) {
+    QImage image(40, 30, QImage::Format_RGBA8888);
+    image.fill(Qt::transparent);
+    QPainter(&image).fillRect(ms / 10, 5, 12, 12, ms == 120 ? Qt::red : Qt::blue);
+    frames.push_back({image, ms});
+  }
+  const std::string webp = picture::writeAnimatedWebp(frames, 3, -1);
+  f.图片框2->setPicture(webp);
+  parts.state.search.searchShownUrls[1] = "http://127.0.0.1:1/pics/a.webp";
+  click(2);
+  EXPECT_EQ(tip(), actions::kCopiedTip);
+  const QMimeData* data = clipboard->mimeData();
+  EXPECT_EQ(sortedFormats(data),
+            (QStringList{"image/gif", "text/html", "text/uri-list", "x-special/gnome-copied-files"}));
+  QByteArray gif = data->data("image/gif");
+  EXPECT_EQ(runtime::readFile(runtime::pathText(data->urls().value(0).toLocalFile().toStdString())),
+            gif.toStdString());
+  QBuffer buffer(&gif);
+  QImageReader reader(&buffer, "gif");
+  EXPECT_EQ(reader.loopCount(), 2) << "three plays";
+  for (const picture::WebpFrame& frame : frames) {
+    EXPECT_FALSE(reader.read().isNull());
+    EXPECT_EQ(reader.nextImageDelay(), frame.durationMs);
+  }
+  EXPECT_FALSE(reader.canRead());
+  const std::unique_ptr<QMimeData> dragged = actions::pictureDragData(parts.context, 2);
+  ASSERT_NE(dragged, nullptr);
+  EXPECT_EQ(dragged->data("image/gif"), data->data("image/gif"));
+
+  // Cut short, it cannot be converted: nothing is placed, and the tip says so.
+  clipboard->setText("before");
+  f.图片框2->setPicture(webp.substr(0, webp.size() * 2 / 3));
+  click(2);
+  EXPECT_EQ(tip(), actions::kCopyFailedTip);
+  EXPECT_TRUE(clipboardAsBefore());
+  EXPECT_EQ(actions::pictureDragData(parts.context, 2), nullptr);
 }
 
 TEST_F(Copying, PressAndMoveDragsWhatTheCopyPlaced) {

@@ -7,7 +7,8 @@ records its paste and drop events:
   - a GIF pasted earlier stays readable as it was after another GIF is copied;
   - the browser's own paste into a rich text box shows a picture that loads;
   - a paste into a plain text box inserts no path;
-  - a still and a GIF dragged from their boxes drop as their files.
+  - a still and a GIF dragged from their boxes drop as their files;
+  - an animated WebP pastes as a GIF file of its frames and frame times.
 The page is driven through the DevTools protocol over a pipe; the keys and the pointer are real.
 
 Usage: chromium_paste_test.py PROGRAM PICTURES  (PICTURES: the demo site's picture folder)"""
@@ -21,7 +22,7 @@ import select
 import threading
 import time
 
-from paste_session import BOXES, Failed, gif_frames, main, picture_size, wait_for
+from paste_session import BOXES, WEBP_SEARCH, Failed, gif_frames, gif_timing, main, picture_size, wait_for, webp_timing
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGE_TITLE = "paste target"
@@ -143,7 +144,9 @@ def run(session, pictures, checks):
     server = PageServer()
     try:
         devtools, browser = start_browser(session, server.url)
-        Page(session, devtools, browser, checks).run(picture(BOXES[2]), picture(BOXES[1]), picture(BOXES[4]))
+        page = Page(session, devtools, browser, checks)
+        page.picture = picture
+        page.run(picture(BOXES[2]), picture(BOXES[1]), picture(BOXES[4]))
     finally:
         server.close()
 
@@ -275,6 +278,17 @@ class Page:
         # Drags onto the drop zone.
         self.check_still("a dropped still", self.one_file("a dropped still", self.drag(2), "image/png"), still)
         self.check_gif("a dropped GIF", self.one_file("a dropped GIF", self.drag(1), "image/gif"), gif_a)
+
+        # An animated WebP pastes as a GIF file of its frames and frame times.
+        session.search(WEBP_SEARCH[0])
+        session.copy_box(1, lambda: (session.clipboard("image/gif") or gif_a) != gif_a)
+        read = self.one_file("a pasted animated WebP", self.paste_into("files", "pastes"), "image/gif")
+        if read is not None:
+            data, converted = base64.b64decode(read.get("bytes", "")), session.clipboard("image/gif")
+            timing = webp_timing(self.picture(WEBP_SEARCH[1]))
+            self.check("a pasted animated WebP is the GIF copied, with its %d frames and times" % len(timing),
+                       data == converted and gif_timing(data) == timing and len(timing) > 1,
+                       (gif_timing(data), timing))
 
 
 if __name__ == "__main__":

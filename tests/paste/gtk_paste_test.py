@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A GTK 3 program pastes what the program copied, reading the clipboard as GTK programs do: the
-image a still copy gives, and after a GIF copy the GIF's bytes, its file and no text at all. A
+image a still copy gives, and after a GIF copy the GIF's bytes, its file and no text at all; an animated WebP
+the same, as a GIF of its frames and times. A
 later copy leaves the earlier copy's file as it was. A picture dragged from a box onto a GTK
 window offers its file and its picture, and no text either.
 
@@ -9,7 +10,7 @@ import itertools
 import os
 import stat
 
-from paste_session import BOXES, Failed, gif_frames, main, wait_for
+from paste_session import BOXES, WEBP_SEARCH, Failed, gif_frames, gif_timing, main, read, wait_for, webp_timing
 
 # Offered with every selection, by the ICCCM.
 SELECTION_TARGETS = {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}
@@ -139,17 +140,21 @@ def run(session, pictures, checks):
         checks.check("a drag from 图片框%d offers its file and its picture, and no text" % box,
                      {"text/uri-list", picture_type} <= types and not types & TEXT_TARGETS, sorted(types))
 
+    # An animated WebP (after the drags: its search empties the other boxes): a GIF of its frames
+    # and frame times, as its own file, and no text.
+    webp = picture(WEBP_SEARCH[1])
+    session.search(WEBP_SEARCH[0])
+    session.copy_box(1, lambda: (contents("image/gif") or gif_a) != gif_a)
+    converted = contents("image/gif")
+    uris = clipboard.wait_for_uris() or []
+    checks.check("an animated WebP pastes as a GIF of its frames and their times, its file, and no text",
+                 gif_timing(converted) == webp_timing(webp) and len(webp_timing(webp)) > 1 and len(uris) == 1
+                 and read(file_path(uris[0])) == converted and clipboard.wait_for_text() is None,
+                 (gif_timing(converted), webp_timing(webp), uris))
+
 def file_path(uri):
     from gi.repository import Gio
     return Gio.File.new_for_uri(uri).get_path()
-
-
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except OSError:
-        return None
 
 
 if __name__ == "__main__":

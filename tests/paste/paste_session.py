@@ -30,29 +30,62 @@ def wait_for(what, probe, seconds=WAIT_SECONDS, interval=0.1):
     return scripted_checks.wait_for(what, probe, seconds, interval)
 
 
-def gif_frames(data):
-    """The number of images in GIF bytes; -1 when they are no well-formed GIF."""
+# The search that brings an animated WebP of the demo site into 图片框1, and that picture.
+WEBP_SEARCH = ("企鹅点赞", "p36.webp")
+
+
+def gif_timing(data):
+    """The delay of each image in GIF bytes, in ms; None when they are no well-formed GIF."""
     if data[:6] not in (b"GIF87a", b"GIF89a") or len(data) < 13:
-        return -1
+        return None
     def table(flags):
         return 3 * (2 << (flags & 7)) if flags & 0x80 else 0
     def skip_blocks(pos):
         while pos < len(data) and data[pos]:
             pos += data[pos] + 1
         return pos + 1
-    pos, frames = 13 + table(data[10]), 0
+    pos, delays, delay = 13 + table(data[10]), [], 0
     while pos < len(data):
         kind = data[pos]
         if kind == 0x3B:
-            return frames
+            return delays
         if kind == 0x21:
+            if data[pos + 1:pos + 3] == b"\xf9\x04":
+                delay = 10 * int.from_bytes(data[pos + 4:pos + 6], "little")
             pos = skip_blocks(pos + 2)
         elif kind == 0x2C and pos + 10 <= len(data):
-            frames += 1
+            delays.append(delay)
+            delay = 0
             pos = skip_blocks(pos + 10 + table(data[pos + 9]) + 1)
         else:
-            return -1
-    return -1
+            return None
+    return None
+
+
+def gif_frames(data):
+    """The number of images in GIF bytes; -1 when they are no well-formed GIF."""
+    timing = gif_timing(data)
+    return -1 if timing is None else len(timing)
+
+
+def webp_timing(data):
+    """The duration of each frame of an animated WebP, in ms (its ANMF chunks)."""
+    pos, durations = 12, []
+    while pos + 8 <= len(data):
+        size = int.from_bytes(data[pos + 4:pos + 8], "little")
+        if data[pos:pos + 4] == b"ANMF":
+            durations.append(int.from_bytes(data[pos + 20:pos + 23], "little"))
+        pos += 8 + size + (size & 1)
+    return durations
+
+
+def read(path):
+    """A file's bytes; None when it cannot be read."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except (OSError, TypeError):
+        return None
 
 
 def picture_size(data):
@@ -170,6 +203,11 @@ class Session:
         self.window = wait_for("main window", main_window)
         self.place_window(self.window, 0, 0)
 
+    def search(self, keyword):
+        """Hands a search to the running program, as `memwick --search` does."""
+        if run(os.path.join(self.work, "memwick"), "--search", keyword, cwd=self.work, env=self.env).returncode:
+            raise Failed("the running program refused --search " + keyword)
+
     def window_position(self, window):
         out = self.x("xdotool", "getwindowgeometry", window).stdout.decode()
         for line in out.splitlines():
@@ -227,14 +265,14 @@ class Session:
         return os.path.join(self.runtime, "memwick")
 
 
-def main(run, doc, logs=("program.log",)):
-    """A test script's main: run(session, pictures, checks) in a session of the program named on
-    the command line; the logs named are shown when a check failed."""
+def main(run, doc, logs=("program.log",), session_type=Session):
+    """A test script's main: run(session, pictures, checks) in a session (of `session_type`) of the
+    program named on the command line; the logs named are shown when a check failed."""
     if len(sys.argv) != 3:
         sys.exit(doc)
     checks = Checks()
     try:
-        with Session(sys.argv[1]) as session:
+        with session_type(sys.argv[1]) as session:
             try:
                 run(session, sys.argv[2], checks)
             except Failed as e:

@@ -1,6 +1,7 @@
 #pragma once
 // main() of a widget test binary: a QApplication on the offscreen platform, then GoogleTest.
-// The files that copies and drags hand out go to a private folder of the run, not the user's.
+// The files that copies and drags hand out go to a private folder of the run, not the user's, and
+// no session bus is reached (a desktop's portals would add to what a copy offers).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -15,6 +16,7 @@ struct PrivateRuntimeFolder {
   std::string path = (std::filesystem::temp_directory_path() / "mw-run-XXXXXX").string();
   PrivateRuntimeFolder() {
     if (::mkdtemp(path.data())) ::setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
   }
   ~PrivateRuntimeFolder() {
     std::error_code ignored;

@@ -1,0 +1,457 @@
+#include "picture/gif_encoder.h"
+
+#include <gif_lib.h>
+#include <libimagequant.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace mw::picture {
+namespace {
+
+constexpr int kMaxGifSide = 65535;
+// The alpha from which a pixel shows: a GIF pixel is opaque or not there.
+constexpr int kOpaque = 128;
+// A pixel of an opaque animation that moved no further than this (summed over its channels)
+// from what the canvas shows there is left as shown: lossy sources wobble by a few levels.
+constexpr int kUnchanged = 6;
+// The pixels a palette is made from: enough for 256 colours, few enough to be quick. The shared
+// palette's sample is spread over all frames.
+constexpr long long kFrameSamples = 1 << 14;
+constexpr long long kSharedSamples = 1 << 16;
+// The mean error (see meanError) up to which one palette serves every frame: about 5 levels a
+// channel, which dithering hides, and the palette need not be made again for each frame.
+constexpr double kSharedError = 250;
+// The dithering error carried to a neighbour is capped, so that one pixel far from every
+// palette colour does not streak across a flat area.
+constexpr int kMaxError = 40;
+
+struct LiqDeleter {
+  void operator()(liq_attr* p) const { liq_attr_destroy(p); }
+  void operator()(liq_image* p) const { liq_image_destroy(p); }
+  void operator()(liq_result* p) const { liq_result_destroy(p); }
+  void operator()(liq_histogram* p) const { liq_histogram_destroy(p); }
+};
+template <typename T>
+using Liq = std::unique_ptr<T, LiqDeleter>;
+
+struct Palette {
+  std::array<GifColorType, 256> colours{};
+  int count = 0;
+  int transparent = NO_TRANSPARENT_COLOR;
+};
+
+// The frame's pixels as libimagequant and the GIF take them: alpha 0 or 255, and nothing of
+// the colour of what does not show. Every `step`-th row and column.
+std::vector<std::uint8_t> gifPixels(const QImage& image, int step, int& width, int& height) {
+  width = (image.width() + step - 1) / step;
+  height = (image.height() + step - 1) / step;
+  std::vector<std::uint8_t> out(std::size_t(width) * std::size_t(height) * 4);
+  std::uint8_t* o = out.data();
+  for (int y = 0; y < image.height(); y += step) {
+    const std::uint8_t* row = image.constScanLine(y);
+    for (int x = 0; x < image.width(); x += step, o += 4) {
+      const std::uint8_t* p = row + 4 * x;
+      if (p[3] >= kOpaque) {
+        o[0] = p[0], o[1] = p[1], o[2] = p[2], o[3] = 255;
+      } else {
+        o[0] = o[1] = o[2] = o[3] = 0;
+      }
+    }
+  }
+  return out;
+}
+
+int sampleStep(long long pixels, long long samples) {
+  return pixels <= samples ? 1 : int(std::ceil(std::sqrt(double(pixels) / double(samples))));
+}
+
+// libimagequant's palette, in its order (its remapped pixels index it), with an entry that does
+// not show when `transparent` asks for one.
+Palette paletteOf(liq_result* result, bool transparent) {
+  Palette palette;
+  const liq_palette* liq = liq_get_palette(result);
+  for (unsigned i = 0; i < liq->count && i < 256; ++i) {
+    const liq_color& c = liq->entries[i];
+    if (c.a < kOpaque && palette.transparent == NO_TRANSPARENT_COLOR) palette.transparent = int(i);
+    palette.colours[i] = {c.r, c.g, c.b};
+  }
+  palette.count = int(std::min(liq->count, 256u));
+  if (transparent && palette.transparent == NO_TRANSPARENT_COLOR && palette.count < 256)
+    palette.transparent = palette.count++;
+  return palette;
+}
+
+Liq<liq_attr> quantizer(bool transparent) {
+  Liq<liq_attr> attr(liq_attr_create());
+  // One entry stays free for the pixels that do not show.
+  liq_set_max_colors(attr.get(), transparent ? 255 : 256);
+  liq_set_speed(attr.get(), 10);
+  return attr;
+}
+
+// A palette from every `step`-th row and column of `frames`; the result is null when
+// libimagequant cannot make one.
+Liq<liq_result> quantize(liq_attr* attr, const std::vector<const QImage*>& frames, int step) {
+  Liq<liq_histogram> histogram(liq_histogram_create(attr));
+  for (const QImage* frame : frames) {
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> pixels = gifPixels(*frame, step, w, h);
+    Liq<liq_image> image(liq_image_create_rgba(attr, pixels.data(), w, h, 0));
+    if (!image || liq_histogram_add_image(histogram.get(), attr, image.get()) != LIQ_OK) return nullptr;
+  }
+  liq_result* result = nullptr;
+  if (liq_histogram_quantize(histogram.get(), attr, &result) != LIQ_OK) return nullptr;
+  return Liq<liq_result>(result);
+}
+
+// Nearest opaque palette colours, remembered for each colour (to 6 bits a channel) once found.
+// A colour not met before is looked for outwards from its green, in the palette sorted by green,
+// until green alone is further than the best found.
+class NearestColours {
+ public:
+  void use(const Palette& palette) {
+    byGreen_.clear();
+    for (int i = 0; i < palette.count; ++i)
+      if (i != palette.transparent) {
+        const GifColorType& c = palette.colours[std::size_t(i)];
+        byGreen_.push_back({c.Red, c.Green, c.Blue, std::uint8_t(i)});
+      }
+    std::sort(byGreen_.begin(), byGreen_.end(), [](const Entry& a, const Entry& b) { return a.g < b.g; });
+    cache_.assign(std::size_t(1) << 18, kUnknown);
+  }
+
+  std::uint8_t operator()(int r, int g, int b) {
+    std::uint16_t& known = cache_[std::size_t((r >> 2) << 12 | (g >> 2) << 6 | (b >> 2))];
+    if (known != kUnknown) return std::uint8_t(known);
+    const int n = int(byGreen_.size());
+    const int start = int(std::lower_bound(byGreen_.begin(), byGreen_.end(), g,
+                                           [](const Entry& e, int green) { return e.g < green; }) -
+                          byGreen_.begin());
+    int best = 0, bestDistance = 1 << 30;
+    // Green counts most, blue least, as the eye sees them.
+    const auto consider = [&](const Entry& e) {
+      const int dr = r - e.r, dg = g - e.g, db = b - e.b;
+      const int greenPart = 4 * dg * dg;
+      if (greenPart >= bestDistance) return false;
+      const int distance = 3 * dr * dr + greenPart + 2 * db * db;
+      if (distance < bestDistance) bestDistance = distance, best = e.index;
+      return true;
+    };
+    for (int up = start, down = start - 1; up < n || down >= 0;) {
+      if (up < n && !consider(byGreen_[std::size_t(up++)])) up = n;
+      if (down >= 0 && !consider(byGreen_[std::size_t(down--)])) down = -1;
+    }
+    known = std::uint16_t(best);
+    return std::uint8_t(best);
+  }
+
+ private:
+  struct Entry {
+    std::uint8_t r, g, b, index;
+  };
+  static constexpr std::uint16_t kUnknown = 0xffff;
+  std::vector<Entry> byGreen_;
+  std::vector<std::uint16_t> cache_;
+};
+
+// How far the opaque pixels of every `step`-th row and column of `frames` are from their nearest
+// palette colour: the mean of the squared distance NearestColours weighs by.
+double meanError(const std::vector<const QImage*>& frames, int step, const Palette& palette,
+                 NearestColours& nearest) {
+  double total = 0;
+  long long n = 0;
+  for (const QImage* frame : frames)
+    for (int y = 0; y < frame->height(); y += step) {
+      const std::uint8_t* row = frame->constScanLine(y);
+      for (int x = 0; x < frame->width(); x += step) {
+        const std::uint8_t* p = row + 4 * x;
+        if (p[3] < kOpaque) continue;
+        const GifColorType& c = palette.colours[nearest(p[0], p[1], p[2])];
+        const int dr = p[0] - c.Red, dg = p[1] - c.Green, db = p[2] - c.Blue;
+        total += 3 * dr * dr + 4 * dg * dg + 2 * db * db;
+        ++n;
+      }
+    }
+  return n ? total / double(n) : 0;
+}
+
+// The pixels of `area` as indices of `palette`, Floyd–Steinberg dithered. Pixels that do not
+// show, or that `keep` (one flag per canvas pixel, or null) marks as left as shown, take the
+// transparent entry and neither take nor pass on any error.
+void ditherArea(const QImage& frame, QRect area, const std::uint8_t* keep, const Palette& palette,
+                NearestColours& nearest, std::vector<std::uint8_t>& out) {
+  const int w = area.width();
+  out.resize(std::size_t(w) * std::size_t(area.height()));
+  // Errors in sixteenths, three channels, with a pixel of room at either end.
+  std::vector<int> here(std::size_t(w + 2) * 3), below(here.size());
+  std::uint8_t* o = out.data();
+  const auto clampError = [](int e) { return std::clamp(e, -kMaxError, kMaxError); };
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    std::swap(here, below);
+    std::fill(below.begin(), below.end(), 0);
+    const std::uint8_t* row = frame.constScanLine(y);
+    const std::uint8_t* kept = keep ? keep + std::size_t(y) * std::size_t(frame.width()) : nullptr;
+    for (int x = 0; x < w; ++x, ++o) {
+      const int cx = area.left() + x;
+      const std::uint8_t* p = row + 4 * cx;
+      if (p[3] < kOpaque || (kept && kept[cx])) {
+        *o = std::uint8_t(palette.transparent);
+        continue;
+      }
+      int* e = &here[std::size_t(x + 1) * 3];
+      const int r = std::clamp(p[0] + e[0] / 16, 0, 255);
+      const int g = std::clamp(p[1] + e[1] / 16, 0, 255);
+      const int b = std::clamp(p[2] + e[2] / 16, 0, 255);
+      const std::uint8_t index = nearest(r, g, b);
+      *o = index;
+      const GifColorType& c = palette.colours[index];
+      const int error[3] = {clampError(r - c.Red), clampError(g - c.Green), clampError(b - c.Blue)};
+      for (int k = 0; k < 3; ++k) {
+        e[3 + k] += error[k] * 7;
+        below[std::size_t(x) * 3 + std::size_t(k)] += error[k] * 3;
+        below[std::size_t(x + 1) * 3 + std::size_t(k)] += error[k] * 5;
+        below[std::size_t(x + 2) * 3 + std::size_t(k)] += error[k];
+      }
+    }
+  }
+}
+
+// What an opaque animation's frame changes on the canvas: `keep` marks the pixels left as shown,
+// `shown` (the source colour each canvas pixel shows) takes the others. The bounding box of the
+// changes; empty when there is none.
+QRect changes(const QImage& frame, std::vector<std::uint32_t>& shown, std::vector<std::uint8_t>& keep) {
+  const int w = frame.width();
+  int left = w, right = -1, top = -1, bottom = -1;
+  for (int y = 0; y < frame.height(); ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(frame.constScanLine(y));
+    std::uint32_t* was = &shown[std::size_t(y) * std::size_t(w)];
+    std::uint8_t* k = &keep[std::size_t(y) * std::size_t(w)];
+    for (int x = 0; x < w; ++x) {
+      const std::uint32_t now = row[x];
+      if (now == was[x]) {
+        k[x] = 1;
+        continue;
+      }
+      const auto* a = reinterpret_cast<const std::uint8_t*>(&now);
+      const auto* b = reinterpret_cast<const std::uint8_t*>(&was[x]);
+      if (std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]) <= kUnchanged) {
+        k[x] = 1;
+        continue;
+      }
+      k[x] = 0;
+      was[x] = now;
+      left = std::min(left, x), right = std::max(right, x), bottom = y;
+      if (top < 0) top = y;
+    }
+  }
+  return top < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+class GifWriter {
+ public:
+  GifWriter() {
+    int error = 0;
+    gif_ = EGifOpen(&out_, &GifWriter::put, &error);
+    if (gif_) EGifSetGifVersion(gif_, true);
+  }
+  GifWriter(const GifWriter&) = delete;
+  GifWriter& operator=(const GifWriter&) = delete;
+  ~GifWriter() {
+    if (gif_) EGifCloseFile(gif_, nullptr);
+  }
+
+  bool start(QSize size, const Palette* global, int loopCount) {
+    if (!gif_) return false;
+    ColorMapObject* map = global ? colourMap(*global) : nullptr;
+    bool ok = (!global || map) && EGifPutScreenDesc(gif_, size.width(), size.height(), 8, 0, map) == GIF_OK;
+    GifFreeMapObject(map);
+    // Played once: no loop block. Else NETSCAPE2.0's count, which is the plays after the first.
+    if (ok && loopCount != 1) {
+      const int repeats = loopCount == 0 ? 0 : std::min(loopCount - 1, 0xffff);
+      const GifByteType count[3] = {1, GifByteType(repeats & 0xff), GifByteType(repeats >> 8)};
+      ok = EGifPutExtensionLeader(gif_, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+           EGifPutExtensionBlock(gif_, 11, "NETSCAPE2.0") == GIF_OK &&
+           EGifPutExtensionBlock(gif_, 3, count) == GIF_OK && EGifPutExtensionTrailer(gif_) == GIF_OK;
+    }
+    return ok;
+  }
+
+  // `local`: the frame's own palette, else the global one.
+  bool frame(QRect area, const Palette& palette, bool local, int disposal, int delayCs,
+             std::vector<std::uint8_t>& indices) {
+    GraphicsControlBlock control{disposal, false, delayCs, palette.transparent};
+    GifByteType block[4];
+    EGifGCBToExtension(&control, block);
+    if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, block) != GIF_OK) return false;
+    ColorMapObject* map = local ? colourMap(palette) : nullptr;
+    bool ok = (!local || map) && EGifPutImageDesc(gif_, area.left(), area.top(), area.width(), area.height(),
+                                                  false, map) == GIF_OK;
+    GifFreeMapObject(map);
+    for (int y = 0; ok && y < area.height(); ++y)
+      ok = EGifPutLine(gif_, indices.data() + std::size_t(y) * std::size_t(area.width()), area.width()) ==
+           GIF_OK;
+    return ok;
+  }
+
+  Bytes finish() {
+    const bool ok = EGifCloseFile(gif_, nullptr) == GIF_OK;
+    gif_ = nullptr;
+    return ok ? std::move(out_) : Bytes();
+  }
+
+ private:
+  static int put(GifFileType* gif, const GifByteType* data, int size) {
+    static_cast<Bytes*>(gif->UserData)->append(reinterpret_cast<const char*>(data), std::size_t(size));
+    return size;
+  }
+
+  // The palette padded to a power of two, as a GIF stores it.
+  static ColorMapObject* colourMap(const Palette& palette) {
+    const int bits = GifBitSize(std::max(palette.count, 2));
+    return GifMakeMapObject(1 << bits, palette.colours.data());
+  }
+
+  Bytes out_;
+  GifFileType* gif_ = nullptr;
+};
+
+// The centiseconds each frame stays, rounded on the running total so that the whole keeps its
+// length.
+std::vector<int> centiseconds(const std::vector<AnimationFrame>& frames) {
+  std::vector<int> out;
+  long long total = 0;
+  int shown = 0;
+  for (const AnimationFrame& f : frames) {
+    total += std::max(f.delayMs, 0);
+    const int until = int(std::min<long long>((total + 5) / 10, 1LL << 30));
+    out.push_back(std::min(until - shown, 0xffff));
+    shown = until;
+  }
+  return out;
+}
+
+bool anyTransparent(const std::vector<const QImage*>& frames) {
+  for (const QImage* f : frames)
+    for (int y = 0; y < f->height(); ++y) {
+      const std::uint8_t* row = f->constScanLine(y);
+      for (int x = 0; x < f->width(); ++x)
+        if (row[4 * x + 3] < kOpaque) return true;
+    }
+  return false;
+}
+
+Bytes fail(QString* error, const QString& why) {
+  if (error) *error = why;
+  return {};
+}
+
+}  // namespace
+
+Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount, QString* error,
+                        GifRemap remap) {
+  if (frames.empty()) return fail(error, QStringLiteral("no frames"));
+  const QSize size = frames.front().image.size();
+  if (size.isEmpty() || size.width() > kMaxGifSide || size.height() > kMaxGifSide)
+    return fail(
+        error, QStringLiteral("a canvas of %1 x %2 does not fit a GIF").arg(size.width()).arg(size.height()));
+  // Converted only where a frame comes in another format.
+  std::vector<QImage> converted(frames.size());
+  std::vector<const QImage*> images;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const QImage& image = frames[i].image;
+    if (image.size() != size) return fail(error, QStringLiteral("frames of differing sizes"));
+    if (image.format() != QImage::Format_RGBA8888)
+      converted[i] = image.convertToFormat(QImage::Format_RGBA8888);
+    images.push_back(converted[i].isNull() ? &image : &converted[i]);
+  }
+  const bool transparent = anyTransparent(images);
+  const std::vector<int> delays = centiseconds(frames);
+  const long long canvasPixels = (long long)size.width() * size.height();
+  GifWriter writer;
+
+  if (remap == GifRemap::Library) {
+    // Each whole frame quantised and remapped by libimagequant, cleared before the next.
+    const Liq<liq_attr> attr = quantizer(transparent);
+    liq_set_speed(attr.get(), 4);  // its default
+    if (!writer.start(size, nullptr, loopCount)) return fail(error, QStringLiteral("cannot write a GIF"));
+    std::vector<std::uint8_t> indices(static_cast<std::size_t>(canvasPixels));
+    for (std::size_t i = 0; i < images.size(); ++i) {
+      int w = 0, h = 0;
+      std::vector<std::uint8_t> pixels = gifPixels(*images[i], 1, w, h);
+      Liq<liq_image> image(liq_image_create_rgba(attr.get(), pixels.data(), w, h, 0));
+      liq_result* result = nullptr;
+      if (!image || liq_image_quantize(image.get(), attr.get(), &result) != LIQ_OK)
+        return fail(error, QStringLiteral("cannot quantise a frame"));
+      const Liq<liq_result> owned(result);
+      liq_set_dithering_level(result, 1.0f);
+      if (liq_write_remapped_image(result, image.get(), indices.data(), indices.size()) != LIQ_OK)
+        return fail(error, QStringLiteral("cannot remap a frame"));
+      const Palette palette = paletteOf(result, transparent);
+      if (!writer.frame(QRect(QPoint(), size), palette, true, DISPOSE_BACKGROUND, delays[i], indices))
+        return fail(error, QStringLiteral("cannot write a GIF"));
+    }
+    return writer.finish();
+  }
+
+  // An opaque animation writes only what changed, over what stays (the changes are small for a
+  // sticker); one with transparency writes whole frames, each cleared away before the next.
+  // Either way a transparent entry is kept in every palette.
+  const Liq<liq_attr> attr = quantizer(true);
+  Palette shared;
+  bool useShared = false;
+  NearestColours nearest;
+  {
+    const int step = sampleStep(canvasPixels * (long long)images.size(), kSharedSamples);
+    const Liq<liq_result> result = quantize(attr.get(), images, step);
+    if (result) {
+      shared = paletteOf(result.get(), true);
+      nearest.use(shared);
+      useShared = meanError(images, step, shared, nearest) <= kSharedError;
+    }
+  }
+  if (!writer.start(size, useShared ? &shared : nullptr, loopCount))
+    return fail(error, QStringLiteral("cannot write a GIF"));
+  std::vector<std::uint32_t> shown(transparent ? 0 : std::size_t(canvasPixels));
+  std::vector<std::uint8_t> keep(shown.size());
+  std::vector<std::uint8_t> indices;
+  const int frameStep = sampleStep(canvasPixels, kFrameSamples);
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    const QImage& image = *images[i];
+    QRect area(QPoint(), size);
+    if (!transparent && i == 0) {
+      for (int y = 0; y < size.height(); ++y)
+        std::copy_n(reinterpret_cast<const std::uint32_t*>(image.constScanLine(y)), size.width(),
+                    &shown[std::size_t(y) * std::size_t(size.width())]);
+    } else if (!transparent) {
+      area = changes(image, shown, keep);
+      if (area.isEmpty()) area = QRect(0, 0, 1, 1);  // the frame keeps its time; the pixel is kept
+    }
+    Palette own;
+    if (!useShared) {
+      const Liq<liq_result> result = quantize(attr.get(), {&image}, frameStep);
+      if (!result) return fail(error, QStringLiteral("cannot quantise a frame"));
+      own = paletteOf(result.get(), true);
+      nearest.use(own);
+    }
+    const Palette& palette = useShared ? shared : own;
+    ditherArea(image, area, transparent || i == 0 ? nullptr : keep.data(), palette, nearest, indices);
+    if (!writer.frame(area, palette, !useShared, transparent ? DISPOSE_BACKGROUND : DISPOSE_DO_NOT, delays[i],
+                      indices))
+      return fail(error, QStringLiteral("cannot write a GIF"));
+  }
+  return writer.finish();
+}
+
+Bytes animationAsGif(std::string_view webp, QString* error) {
+  const AnimationFrames animation = readAnimationFrames(webp);
+  if (!animation.ok())
+    return fail(error, animation.error.isEmpty() ? QStringLiteral("no frames") : animation.error);
+  return encodeAnimatedGif(animation.frames, animation.loopCount, error);
+}
+
+}  // namespace mw::picture
