@@ -5,9 +5,8 @@
 // shrunk with blur, JPEGs saved twice at quality 30-70, GIFs with the caption on every frame or
 // only after the first, some in Traditional characters, some written top to bottom. The same seed
 // makes the same set.
-#include <gif_lib.h>
-
 #include "bench/captioned_pictures.h"
+#include "support/test_pictures.h"
 
 namespace mw::bench {
 
@@ -18,18 +17,20 @@ struct CaptionWord {
 };
 inline const std::vector<CaptionWord>& hardWords() {
   static const std::vector<CaptionWord> words{
-      {"下班", "下班"}, {"摸鱼", "摸魚"}, {"老板", "老闆"}, {"加班", "加班"}, {"开心", "開心"}, {"难过", "難過"},
-      {"无语", "無語"}, {"哈哈", "哈哈"}, {"可爱", "可愛"}, {"生气", "生氣"}, {"睡觉", "睡覺"}, {"吃饭", "吃飯"},
-      {"工作", "工作"}, {"周末", "週末"}, {"放假", "放假"}, {"上班", "上班"}, {"打工", "打工"}, {"发财", "發財"},
-      {"躺平", "躺平"}, {"心累", "心累"}, {"崩溃", "崩潰"}, {"冲鸭", "衝鴨"}, {"晚安", "晚安"}, {"早安", "早安"},
-      {"谢谢", "謝謝"}, {"收到", "收到"}, {"好的", "好的"}, {"拜拜", "拜拜"}, {"委屈", "委屈"}, {"害怕", "害怕"},
-      {"震惊", "震驚"}, {"尴尬", "尷尬"}, {"真香", "真香"}, {"奶茶", "奶茶"}, {"干饭", "乾飯"}, {"快乐", "快樂"},
-      {"学习", "學習"}, {"考试", "考試"}, {"熬夜", "熬夜"}, {"头秃", "頭禿"}, {"减肥", "減肥"}, {"好吃", "好吃"},
-      {"厉害", "厲害"}, {"佩服", "佩服"}, {"求求", "求求"}, {"不要", "不要"}, {"等等", "等等"}, {"我们", "我們"},
-      {"朋友", "朋友"}, {"兄弟", "兄弟"}, {"妈妈", "媽媽"}, {"回家", "回家"}, {"出门", "出門"}, {"天气", "天氣"},
-      {"下雨", "下雨"}, {"太阳", "太陽"}, {"明天", "明天"}, {"今天", "今天"}, {"努力", "努力"}, {"加油", "加油"},
-      {"救命", "救命"}, {"啊这", "啊這"}, {"震撼", "震撼"}, {"好友", "好友"}, {"下线", "下線"}, {"看懂", "看懂"},
-      {"大受", "大受"}, {"笑死", "笑死"}, {"离谱", "離譜"}, {"绝了", "絕了"}};
+      {"下班", "下班"}, {"摸鱼", "摸魚"}, {"老板", "老闆"}, {"加班", "加班"}, {"开心", "開心"},
+      {"难过", "難過"}, {"无语", "無語"}, {"哈哈", "哈哈"}, {"可爱", "可愛"}, {"生气", "生氣"},
+      {"睡觉", "睡覺"}, {"吃饭", "吃飯"}, {"工作", "工作"}, {"周末", "週末"}, {"放假", "放假"},
+      {"上班", "上班"}, {"打工", "打工"}, {"发财", "發財"}, {"躺平", "躺平"}, {"心累", "心累"},
+      {"崩溃", "崩潰"}, {"冲鸭", "衝鴨"}, {"晚安", "晚安"}, {"早安", "早安"}, {"谢谢", "謝謝"},
+      {"收到", "收到"}, {"好的", "好的"}, {"拜拜", "拜拜"}, {"委屈", "委屈"}, {"害怕", "害怕"},
+      {"震惊", "震驚"}, {"尴尬", "尷尬"}, {"真香", "真香"}, {"奶茶", "奶茶"}, {"干饭", "乾飯"},
+      {"快乐", "快樂"}, {"学习", "學習"}, {"考试", "考試"}, {"熬夜", "熬夜"}, {"头秃", "頭禿"},
+      {"减肥", "減肥"}, {"好吃", "好吃"}, {"厉害", "厲害"}, {"佩服", "佩服"}, {"求求", "求求"},
+      {"不要", "不要"}, {"等等", "等等"}, {"我们", "我們"}, {"朋友", "朋友"}, {"兄弟", "兄弟"},
+      {"妈妈", "媽媽"}, {"回家", "回家"}, {"出门", "出門"}, {"天气", "天氣"}, {"下雨", "下雨"},
+      {"太阳", "太陽"}, {"明天", "明天"}, {"今天", "今天"}, {"努力", "努力"}, {"加油", "加油"},
+      {"救命", "救命"}, {"啊这", "啊這"}, {"震撼", "震撼"}, {"好友", "好友"}, {"下线", "下線"},
+      {"看懂", "看懂"}, {"大受", "大受"}, {"笑死", "笑死"}, {"离谱", "離譜"}, {"绝了", "絕了"}};
   return words;
 }
 // Latin letters and digits as they turn up in captions; searched as words too.
@@ -90,7 +91,8 @@ inline QImage photo(int w, int h, std::mt19937& rng) {
 
 // A busy cartoon: flat bright shapes in thick black outlines, a face among them.
 inline QImage cartoon(int w, int h, std::mt19937& rng) {
-  QImage img = drawing(w, h, rng, QColor(150 + int(rng() % 106), 150 + int(rng() % 106), 150 + int(rng() % 106)));
+  QImage img =
+      drawing(w, h, rng, QColor(150 + int(rng() % 106), 150 + int(rng() % 106), 150 + int(rng() % 106)));
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
   for (int i = 0; i < 18; ++i) {
@@ -122,9 +124,10 @@ inline QFont hardFont(bool traditional, std::mt19937& rng) {
   static const std::array<const char*, 7> simplified{
       "WenQuanYi Micro Hei", "WenQuanYi Zen Hei", "WenQuanYi Zen Hei Sharp", "AR PL UMing CN",
       "AR PL UKai CN",       "Noto Sans CJK SC",  "Noto Serif CJK SC"};
-  static const std::array<const char*, 5> traditionalFonts{"AR PL UMing TW", "AR PL UKai TW", "Noto Sans CJK TC",
-                                                           "Noto Serif CJK TC", "WenQuanYi Zen Hei"};
-  QFont font(traditional ? traditionalFonts[rng() % traditionalFonts.size()] : simplified[rng() % simplified.size()]);
+  static const std::array<const char*, 5> traditionalFonts{
+      "AR PL UMing TW", "AR PL UKai TW", "Noto Sans CJK TC", "Noto Serif CJK TC", "WenQuanYi Zen Hei"};
+  QFont font(traditional ? traditionalFonts[rng() % traditionalFonts.size()]
+                         : simplified[rng() % simplified.size()]);
   font.setPixelSize(16 + int(rng() % 33));
   font.setBold(rng() % 3 == 0);
   return font;
@@ -218,7 +221,8 @@ inline QFont fittedFont(const HardPicture& pic, QFont font, int w, int h) {
     QFontMetricsF m(font);
     double longest = 0;
     for (const QString& line : lines)
-      longest = std::max(longest, pic.traits.vertical ? m.height() * double(line.size()) : m.horizontalAdvance(line));
+      longest = std::max(longest,
+                         pic.traits.vertical ? m.height() * double(line.size()) : m.horizontalAdvance(line));
     if (longest <= (pic.traits.vertical ? h : w) - 24 || font.pixelSize() <= 16) return font;
     font.setPixelSize(font.pixelSize() - 1);
   }
@@ -231,8 +235,8 @@ inline void drawHardCaption(QImage& img, const HardPicture& pic, const QFont& fo
   static const std::array<QColor, 7> inks{QColor(220, 30, 30),  QColor(30, 70, 210), QColor(20, 140, 40),
                                           QColor(150, 40, 170), QColor(230, 110, 0), QColor(0, 130, 150),
                                           QColor(250, 210, 0)};
-  static const std::array<QColor, 4> lights{QColor(255, 255, 255), QColor(255, 230, 80), QColor(200, 240, 255),
-                                            QColor(255, 200, 220)};
+  static const std::array<QColor, 4> lights{QColor(255, 255, 255), QColor(255, 230, 80),
+                                            QColor(200, 240, 255), QColor(255, 200, 220)};
   const bool top = rng() % 3 == 0;
   switch (pic.style) {
     case CaptionStyle::BlackOnWhite:
@@ -259,7 +263,8 @@ inline QImage hardBackground(const HardPicture& pic, int w, int h, std::mt19937&
       // A white band over a busy picture, or a plain white page with a drawing.
       return rng() % 4 ? busyBackground(w, h, rng) : drawing(w, h, rng, Qt::white);
     case CaptionStyle::Coloured:
-      return rng() % 2 ? cartoon(w, h, rng) : drawing(w, h, rng, QColor(250 - rng() % 20, 250 - rng() % 20, 240));
+      return rng() % 2 ? cartoon(w, h, rng)
+                       : drawing(w, h, rng, QColor(250 - rng() % 20, 250 - rng() % 20, 240));
     case CaptionStyle::Outlined:
       return busyBackground(w, h, rng);
     case CaptionStyle::LightOnDark: {
@@ -284,47 +289,14 @@ inline std::string encodeImage(const QImage& img, const char* format, int qualit
   return data.toStdString();
 }
 
-// An animated GIF of `frames`, each with a palette of its own.
-inline std::string encodeGif(const std::vector<QImage>& frames) {
-  std::string out;
-  auto write = [](GifFileType* gif, const GifByteType* data, int n) {
-    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data), std::size_t(n));
-    return n;
-  };
-  int error = 0;
-  GifFileType* gif = EGifOpen(&out, write, &error);
-  if (!gif) return {};
-  const int w = frames[0].width(), h = frames[0].height();
-  EGifSetGifVersion(gif, true);
-  EGifPutScreenDesc(gif, w, h, 8, 0, nullptr);
-  for (const QImage& frame : frames) {
-    const QImage indexed = frame.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
-    std::vector<GifColorType> palette(256);
-    for (int i = 0; i < indexed.colorCount() && i < 256; ++i) {
-      const QRgb c = indexed.color(i);
-      palette[std::size_t(i)] = {GifByteType(qRed(c)), GifByteType(qGreen(c)), GifByteType(qBlue(c))};
-    }
-    ColorMapObject* map = GifMakeMapObject(256, palette.data());
-    GraphicsControlBlock gcb{};
-    gcb.DelayTime = 20;
-    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-    GifByteType ext[4];
-    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(EGifGCBToExtension(&gcb, ext)), ext);
-    EGifPutImageDesc(gif, 0, 0, w, h, false, map);
-    for (int y = 0; y < h; ++y)
-      EGifPutLine(gif, const_cast<GifPixelType*>(indexed.constScanLine(y)), w);
-    GifFreeMapObject(map);
-  }
-  EGifCloseFile(gif, &error);
-  return out;
-}
-
 // Shrunk by `f` with blur, as after a few rounds of sharing.
 inline QImage shrunk(const QImage& img, double f, bool blurMore) {
   QImage small = img.scaled(int(img.width() * f), int(img.height() * f), Qt::IgnoreAspectRatio,
                             Qt::SmoothTransformation);
   if (blurMore)  // softened further, then back to the smaller size
-    small = small.scaled(small.width() * 2 / 3, small.height() * 2 / 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+    small = small
+                .scaled(small.width() * 2 / 3, small.height() * 2 / 3, Qt::IgnoreAspectRatio,
+                        Qt::SmoothTransformation)
                 .scaled(small.width(), small.height(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   return small;
 }
@@ -373,7 +345,7 @@ inline std::vector<HardPicture> makeHardPictures(int count, unsigned seed) {
     t.pixelSize = textFree ? 0 : int(font.pixelSize() * shrink + 0.5);
     std::string suffix;
     if (t.gif) {
-      pic.bytes = detail::encodeGif(frames);
+      pic.bytes = test::gifOf(frames);
       suffix = ".gif";
     } else if (rng() % 4 == 0) {
       pic.bytes = detail::encodeImage(frames[0], "PNG", -1);

@@ -78,12 +78,13 @@ struct Score {
   Share any, pairs, whole, falsePairs, textFreeReturned;
   std::map<std::string, Share> kinds;  // per style, size band and way the picture was made
   void print(const char* name, double secondsPerPicture, long peakKiB) const {
-    std::printf("%s\n  found by any word %5.1f%% (%d of %d)  pairs %5.1f%% (%d of %d)  whole captions %5.1f%%\n",
-                name, any.percent(), any.found, any.of, pairs.percent(), pairs.found, pairs.of, whole.percent());
+    std::printf(
+        "%s\n  found by any word %5.1f%% (%d of %d)  pairs %5.1f%% (%d of %d)  whole captions %5.1f%%\n",
+        name, any.percent(), any.found, any.of, pairs.percent(), pairs.found, pairs.of, whole.percent());
     int column = 0;
     for (const auto& [kind, share] : kinds) {
-      std::printf("%s%-22s %5.1f%% of %-3d", column % 3 == 0 ? "\n  " : "  ", kind.c_str() + 3, share.percent(),
-                  share.of);
+      std::printf("%s%-22s %5.1f%% of %-3d", column % 3 == 0 ? "\n  " : "  ", kind.c_str() + 3,
+                  share.percent(), share.of);
       ++column;
     }
     std::printf(
@@ -121,14 +122,22 @@ const std::vector<std::string>& searchedWords() {
 // The rows a picture counts in, beyond the whole.
 std::vector<std::string> kindsOf(const bench::HardPicture& pic) {
   // Numbered so that they print in this order.
-  std::vector<std::string> kinds{"0" + std::to_string(int(pic.style)) + " " + bench::kStyleNames[int(pic.style)]};
+  std::vector<std::string> kinds{"0" + std::to_string(int(pic.style)) + " " +
+                                 bench::kStyleNames[int(pic.style)]};
   const auto& t = pic.traits;
   if (t.pixelSize == 0) return kinds;
-  kinds.push_back(t.pixelSize < 24 ? "10 text 10-23 px" : t.pixelSize < 32 ? "11 text 24-31 px" : "12 text 32-48 px");
-  const std::pair<bool, const char*> ways[]{
-      {t.gif == 1, "20 GIF, every frame"}, {t.gif == 2, "21 GIF, after the first"}, {t.traditional, "22 Traditional"},
-      {t.vertical, "23 top to bottom"},    {t.twoLines, "24 two lines"},           {t.latin, "25 Latin or digits"},
-      {t.tilted, "26 tilted"},             {t.blurred, "27 shrunk with blur"},     {t.jpegTwice, "28 JPEG saved twice"}};
+  kinds.push_back(t.pixelSize < 24   ? "10 text 10-23 px"
+                  : t.pixelSize < 32 ? "11 text 24-31 px"
+                                     : "12 text 32-48 px");
+  const std::pair<bool, const char*> ways[]{{t.gif == 1, "20 GIF, every frame"},
+                                            {t.gif == 2, "21 GIF, after the first"},
+                                            {t.traditional, "22 Traditional"},
+                                            {t.vertical, "23 top to bottom"},
+                                            {t.twoLines, "24 two lines"},
+                                            {t.latin, "25 Latin or digits"},
+                                            {t.tilted, "26 tilted"},
+                                            {t.blurred, "27 shrunk with blur"},
+                                            {t.jpegTwice, "28 JPEG saved twice"}};
   for (const auto& [is, name] : ways)
     if (is) kinds.push_back(name);
   return kinds;
@@ -408,11 +417,13 @@ void readSet(library::Library& lib, const std::string& folder, const char* name,
   waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 1800000);
   const double cpu = cpuSeconds() - cpu0;
   char title[200];
-  std::snprintf(title, sizeof title, "%s: %zu pictures, %d without text, indexed in %.1f s (%.1f s of CPU)", name,
-                set.size(), int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })),
+  std::snprintf(title, sizeof title, "%s: %zu pictures, %d without text, indexed in %.1f s (%.1f s of CPU)",
+                name, set.size(),
+                int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })),
                 bench::millisecondsSince(start) / 1000, cpu);
-  score(set, [&](const std::string& w) { return names(lib.find(w)); }).print(title, cpu / double(set.size()),
-                                                                             readerPeakKiB());
+  score(set, [&](const std::string& w) {
+    return names(lib.find(w));
+  }).print(title, cpu / double(set.size()), readerPeakKiB());
 }
 
 // The processor time the library takes for one 4000x3000 photo with a caption.

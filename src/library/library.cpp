@@ -26,6 +26,7 @@
 #include "library/folder_scan.h"
 #include "library/index_store.h"
 #include "library/words.h"
+#include "ocr/protocol.h"
 #include "picture/picture_decoder.h"
 
 namespace mw::library {
@@ -104,6 +105,12 @@ std::optional<std::string> wholeFile(const std::string& path, long long size) {
 
 QSize readSize(QSize natural) {
   return natural.boundedTo(natural.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio));
+}
+
+QImage readable(QImage image) {
+  if (image.width() > kReadSide || image.height() > kReadSide)
+    return image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  return image;
 }
 
 }  // namespace
@@ -409,15 +416,30 @@ struct Library::Impl {
     picture::DecodeMemory memory(false, picture::kFrameCap);
     picture::DecodedPicture decoded =
         picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
-    bytes.reset();
+    if (decoded.format != picture::PictureFormat::Gif) bytes.reset();
     if (!decoded.ok()) {
       store->putWords(key, {}, ReadState::NameOnly);
       return Outcome::NameOnly;
     }
-    QImage image = std::move(decoded.image);
-    if (image.width() > kReadSide || image.height() > kReadSide)
-      image = image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    const std::optional<std::vector<std::string>> words = reader.read(image);
+    std::optional<std::vector<std::string>> words = reader.read(readable(std::move(decoded.image)));
+    // A caption that comes in after the first frame.
+    if (words && bytes && !holdsWords(*words)) {
+      for (QImage& frame : laterGifFrames(*bytes)) {
+        std::optional<std::vector<std::string>> more = reader.read(readable(std::move(frame)));
+        if (!more) {
+          words = std::move(more);
+          break;
+        }
+        // Within what one answer may hold, as the first frame's texts are.
+        std::size_t kept = 0;
+        for (const std::string& text : *words) kept += text.size() + 1;
+        for (std::string& text : *more) {
+          if ((kept += text.size() + 1) > ocr::kMaxTextBytes) break;
+          words->push_back(std::move(text));
+        }
+        if (holdsWords(*words)) break;
+      }
+    }
     if (words) {
       store->putWords(key, *words, ReadState::Read);
       return Outcome::Read;

@@ -30,6 +30,10 @@ struct ReaderOptions {
   // Words read with less confidence (0 to 100) are dropped: on pictures without text the
   // engine prints stray characters, all of them with low confidence.
   int minConfidence = 20;
+  // When the passes read no word: a pass over a mask of each of this many colours of the
+  // picture (see colourMasks), keeping only words read with `maskMinConfidence`.
+  int colourMasks = 0;
+  int maskMinConfidence = 60;
   // The most a picture may take (see ReaderProcess::read), and more for each million pixels:
   // past it, the helper is ended. A full page of text 2048 pixels square takes about 45 s.
   int limitMs = 30000;
@@ -71,6 +75,24 @@ class PictureReader {
   std::string failure_;
   ReadFault fault_ = ReadFault::None;
 };
+
+// Whether texts read on a picture hold a word: two ideographs in a row. On a picture without
+// text the engine's strays are mostly single characters and Latin letters.
+bool holdsWords(const std::vector<std::string>& texts);
+
+// The frames read when an animated GIF's first holds no words, for captions that come in
+// later: its second frame and its last, as the animation shows them (up to two; none for a
+// still, a single frame or a GIF that cannot be read past its first).
+std::vector<QImage> laterGifFrames(const std::string& bytes);
+
+// Masks of up to `most` colours of the picture that may be a caption's (common, but not its
+// background, and in many parts of a character's size), each black where the picture is near
+// that colour in L*a*b* and white elsewhere, with only those parts kept (keepTextSizedParts).
+std::vector<QImage> colourMasks(const QImage& picture, int most);
+
+// Clears (to white) each black part of an 8-bit grey mask that is too large, too small or too
+// solid to be part of a character; gives how many parts of 3 px or more it kept.
+int keepTextSizedParts(QImage& mask);
 
 // The picture as the engine is shown it in a pass: 8-bit grey (AsIs keeps its colours, as RGB).
 // Transparent parts are over white.

@@ -450,3 +450,46 @@ TEST(Library, AHelperCannotMakeTheIndexHoldMoreThanItsBounds) {
   store->putNames(pictures);
   EXPECT_LT(std::filesystem::file_size(file + "-wal"), 1u << 20);
 }
+
+// A GIF's later frames are read when its first holds no words: its second and its last, never
+// one past the end, and none for a still or a single frame.
+TEST(Library, ACaptionThatComesInAfterAGifsFirstFrameIsRead) {
+  const auto frame = [](const char* caption) {
+    return QImage::fromData(QByteArray::fromStdString(captionedPicture(caption)));
+  };
+  const auto colours = [](const std::vector<QImage>& frames) {
+    std::vector<QRgb> out;
+    for (const QImage& f : frames) out.push_back(f.pixel(0, 0) | 0xff000000);
+    return out;
+  };
+  const auto solid = [](QColor c) {
+    QImage img(40, 30, QImage::Format_RGB32);
+    img.fill(c);
+    return img;
+  };
+  const std::vector<QImage> five{solid(Qt::red), solid(Qt::green), solid(Qt::blue), solid(Qt::yellow),
+                                 solid(Qt::black)};
+  EXPECT_TRUE(laterGifFrames(test::gifOf({five[0]})).empty());
+  EXPECT_TRUE(laterGifFrames(captionedPicture("加班")).empty());
+  EXPECT_EQ(colours(laterGifFrames(test::gifOf({five[0], five[1]}))), (std::vector<QRgb>{qRgb(0, 255, 0)}));
+  EXPECT_EQ(colours(laterGifFrames(test::gifOf(five))), (std::vector<QRgb>{qRgb(0, 255, 0), qRgb(0, 0, 0)}));
+  // Cut off inside its third frame: the second is the last there is.
+  const std::string three = test::gifOf({five[0], five[1], five[2]});
+  EXPECT_EQ(colours(laterGifFrames(three.substr(0, three.size() - 100))),
+            (std::vector<QRgb>{qRgb(0, 255, 0)}));
+
+  test::TempFolder temp;
+  const auto pictures = temp.path() / "pics";
+  std::filesystem::create_directories(pictures);
+  writeBytes(pictures / "late.gif", test::gifOf({frame(""), frame(""), frame("加班")}));
+  writeBytes(pictures / "second.gif", test::gifOf({frame(""), frame("摸鱼"), frame("")}));
+  writeBytes(pictures / "first.gif", test::gifOf({frame("下班"), frame("")}));
+  auto lib = running(optionsIn(temp, 1), {pictures.string()});
+  ASSERT_TRUE(eventually([&] {
+    return lib->find("late").size() + lib->find("second").size() + lib->find("first").size() == 3 &&
+           idle(*lib);
+  }));
+  EXPECT_EQ(names(lib->find("加班")), (std::set<std::string>{"late.gif"}));
+  EXPECT_EQ(names(lib->find("摸鱼")), (std::set<std::string>{"second.gif"}));
+  EXPECT_EQ(names(lib->find("下班")), (std::set<std::string>{"first.gif"}));
+}
