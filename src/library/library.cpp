@@ -423,7 +423,7 @@ struct Library::Impl {
     }
     std::optional<std::vector<std::string>> words = reader.read(readable(std::move(decoded.image)));
     // A caption that comes in after the first frame.
-    if (words && bytes && !holdsWords(*words)) {
+    if (words && bytes && !reader.readSure()) {
       for (QImage& frame : laterGifFrames(*bytes)) {
         std::optional<std::vector<std::string>> more = reader.read(readable(std::move(frame)));
         if (!more) {
@@ -437,7 +437,7 @@ struct Library::Impl {
           if ((kept += text.size() + 1) > ocr::kMaxTextBytes) break;
           words->push_back(std::move(text));
         }
-        if (holdsWords(*words)) break;
+        if (reader.readSure()) break;
       }
     }
     if (words) {

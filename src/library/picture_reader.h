@@ -30,10 +30,11 @@ struct ReaderOptions {
   // Words read with less confidence (0 to 100) are dropped: on pictures without text the
   // engine prints stray characters, all of them with low confidence.
   int minConfidence = 20;
-  // When the passes read no word: a pass over a mask of each of this many colours of the
-  // picture (see colourMasks), keeping only words read with `maskMinConfidence`.
-  int colourMasks = 0;
-  int maskMinConfidence = 60;
+  // Pictures whose longer side is shorter are read at 1.5 times their size: on pictures as small
+  // as those passed around in chats, the engine misses many characters of 16 to 24 px.
+  int enlargeBelow = 700;
+  // Words read with at least this confidence are sure (see readSure()).
+  int sureConfidence = 60;
   // The most a picture may take (see ReaderProcess::read), and more for each million pixels:
   // past it, the helper is ended. A full page of text 2048 pixels square takes about 45 s.
   int limitMs = 30000;
@@ -65,6 +66,9 @@ class PictureReader {
   std::optional<std::vector<std::string>> read(const QImage& picture);
   const std::string& failure() const { return failure_; }
   ReadFault fault() const { return fault_; }
+  // Whether the last picture read showed a word for sure: two ideographs in a row, each read
+  // with `sureConfidence`.
+  bool readSure() const { return readSure_; }
 
  private:
   bool start();
@@ -74,25 +78,13 @@ class PictureReader {
   std::string error_;
   std::string failure_;
   ReadFault fault_ = ReadFault::None;
+  bool readSure_ = false;
 };
-
-// Whether texts read on a picture hold a word: two ideographs in a row. On a picture without
-// text the engine's strays are mostly single characters and Latin letters.
-bool holdsWords(const std::vector<std::string>& texts);
 
 // The frames read when an animated GIF's first holds no words, for captions that come in
 // later: its second frame and its last, as the animation shows them (up to two; none for a
 // still, a single frame or a GIF that cannot be read past its first).
 std::vector<QImage> laterGifFrames(const std::string& bytes);
-
-// Masks of up to `most` colours of the picture that may be a caption's (common, but not its
-// background, and in many parts of a character's size), each black where the picture is near
-// that colour in L*a*b* and white elsewhere, with only those parts kept (keepTextSizedParts).
-std::vector<QImage> colourMasks(const QImage& picture, int most);
-
-// Clears (to white) each black part of an 8-bit grey mask that is too large, too small or too
-// solid to be part of a character; gives how many parts of 3 px or more it kept.
-int keepTextSizedParts(QImage& mask);
 
 // The picture as the engine is shown it in a pass: 8-bit grey (AsIs keeps its colours, as RGB).
 // Transparent parts are over white.

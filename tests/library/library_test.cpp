@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFont>
+#include <QPainter>
 #include <algorithm>
 #include <fstream>
 #include <functional>
@@ -492,4 +494,32 @@ TEST(Library, ACaptionThatComesInAfterAGifsFirstFrameIsRead) {
   EXPECT_EQ(names(lib->find("加班")), (std::set<std::string>{"late.gif"}));
   EXPECT_EQ(names(lib->find("摸鱼")), (std::set<std::string>{"second.gif"}));
   EXPECT_EQ(names(lib->find("下班")), (std::set<std::string>{"first.gif"}));
+}
+
+// A small picture is read larger: the engine misses characters of 10 or 11 px at their own
+// size. What is read for sure is told apart from strays.
+TEST(Library, SmallCaptionsOnSmallPicturesAreReadLarger) {
+  ReaderOptions options;
+  options.lowPriority = false;
+  PictureReader reader(options);
+  ASSERT_EQ(reader.error(), "");
+  for (int px : {10, 11}) {
+    QImage img(240, 160, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    font.setPixelSize(px);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(img.rect(), Qt::AlignCenter, QStringLiteral("下班了摸鱼"));
+    p.end();
+    const auto texts = reader.read(img);
+    ASSERT_TRUE(texts && !texts->empty()) << px;
+    EXPECT_NE(normalizedWords((*texts)[0]).find("下班"), std::string::npos) << px << " px: " << (*texts)[0];
+    EXPECT_TRUE(reader.readSure()) << px;
+  }
+  QImage blank(240, 160, QImage::Format_RGB32);
+  blank.fill(Qt::white);
+  ASSERT_TRUE(reader.read(blank));
+  EXPECT_FALSE(reader.readSure());
 }
