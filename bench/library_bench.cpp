@@ -13,7 +13,8 @@
 //     and the photo.
 //   - With --compare: the easy set read by one plain Tesseract pass (psm 3) and by one
 //     psm 6 pass, beside the library's passes, without the index.
-//   - A query's time over an index of 20,000 pictures.
+//   - A query's time over an index of 20,000 pictures, and how long that index takes to be
+//     brought up from the layout before (its words kept), against starting it afresh.
 //   - How long until a picture saved into a watched folder is found; a changed and a deleted
 //     one are noticed.
 //   - With --search-stall, only: the longest a search waits while the library takes in 20,000
@@ -22,8 +23,12 @@
 //     in (0 of 0: all of it) shows the readers, and their helpers at idle priority, yielding.
 //   - With --idle-memory, only: this process's resident memory with the library idle over an
 //     empty folder, and idle again after it has read the pictures.
-// Usage: library_bench [--words | --held-out | --compare | --idle-memory | --search-stall] [DIR]
+//   - With --upgrade, only: the query times and the upgrade of the 20,000-picture index.
+//   - With --languages L, the library reads with the Tesseract models L (chi_sim, ...).
+// Usage: library_bench [--words | --held-out | --compare | --idle-memory | --search-stall | --upgrade]
+//                      [--languages L] [DIR]
 //   (DIR keeps the pictures and the index)
+#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <QGuiApplication>
@@ -44,6 +49,7 @@
 #include "library/index_store.h"
 #include "library/library.h"
 #include "library/words.h"
+#include "ocr/protocol.h"
 #include "picture/picture_decoder.h"
 #include "runtime/files.h"
 
@@ -277,6 +283,39 @@ void queryTimes(const std::string& folder) {
   std::printf(
       "query over %lld indexed pictures: median %.3f ms, slowest %.3f ms (%zu queries; up to %zu matches)\n",
       store->size(), bench::median(ms), *std::max_element(ms.begin(), ms.end()), ms.size(), most);
+
+  // The same index as the layout before this reader version kept it, brought up to date in place
+  // (its words kept and answering, its pieces folded to Simplified), against an index of an
+  // unknown layout, started afresh (every picture found by nothing until read again).
+  const std::string word = words[0];
+  const std::size_t before = store->find(word).size();
+  store.reset();
+  const auto downgrade = [&](const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  };
+  downgrade("ALTER TABLE pictures DROP COLUMN reader; PRAGMA user_version = 2");
+  auto start = Clock::now();
+  store = library::IndexStore::open(file);
+  const double inPlaceMs = bench::millisecondsSince(start);
+  const auto stored = store->picturesUnder("/pictures");
+  const auto stale = std::count_if(stored.begin(), stored.end(), [](const library::StoredPicture& p) {
+    return p.state == library::ReadState::Read && p.reader < ocr::kReaderVersion;
+  });
+  const std::size_t kept = store->find(word).size();
+  store.reset();
+  downgrade("PRAGMA user_version = 99");
+  start = Clock::now();
+  store = library::IndexStore::open(file);
+  store->putNames(rows);
+  const double afreshMs = bench::millisecondsSince(start);
+  std::printf(
+      "upgrading that index to reader version %d: in place %.0f ms, %zu of %zu pictures still found by %s, "
+      "%ld to read again newest first | started afresh %.0f ms, %zu found\n",
+      ocr::kReaderVersion, inPlaceMs, kept, before, word.c_str(), long(stale), afreshMs,
+      store->find(word).size());
 }
 
 // Resident memory of this process, anonymous and file-backed, in KiB.
@@ -448,8 +487,10 @@ void bigPhoto(library::Library& lib, const std::string& folder) {
 }
 
 // A library with one reading thread (the speed of one core) over its own index in `work`.
-std::unique_ptr<library::Library> oneReaderLibrary(const std::string& work, const std::string& name) {
+std::unique_ptr<library::Library> oneReaderLibrary(const std::string& work, const std::string& name,
+                                                   const std::string& languages) {
   library::LibraryOptions options;
+  if (!languages.empty()) options.reader.languages = languages;
   options.indexFile = work + "/" + name + ".sqlite";
   std::remove(options.indexFile.c_str());
   options.readers = 1;
@@ -466,24 +507,25 @@ constexpr unsigned kTuningSeed = 35, kHeldOutSeed = 9035;
 constexpr int kHardCount = 180;
 
 // The hard sets (both, or the held-out one only) and the big photo, each in a library of its own.
-int measureWords(const std::string& work, bool heldOutOnly) {
+int measureWords(const std::string& work, bool heldOutOnly, const std::string& languages) {
   const std::pair<unsigned, const char*> sets[]{{kTuningSeed, "tuning"}, {kHeldOutSeed, "held-out"}};
   for (const auto& [seed, name] : sets) {
     if (heldOutOnly && seed == kTuningSeed) continue;
-    auto lib = oneReaderLibrary(work, name);
+    auto lib = oneReaderLibrary(work, name, languages);
     if (!lib) return 1;
     const std::string title = std::string(name) + " seed " + std::to_string(seed);
     readSet(*lib, work + "/" + name, title.c_str(), bench::makeHardPictures(kHardCount, seed));
   }
-  auto lib = oneReaderLibrary(work, "photo");
+  auto lib = oneReaderLibrary(work, "photo", languages);
   if (!lib) return 1;
   bigPhoto(*lib, work + "/photo");
   return 0;
 }
 
 // The easy set, the query times, then the changes.
-int measureLibrary(const std::string& work, const std::vector<bench::HardPicture>& set) {
-  auto lib = oneReaderLibrary(work, "library");
+int measureLibrary(const std::string& work, const std::vector<bench::HardPicture>& set,
+                   const std::string& languages) {
+  auto lib = oneReaderLibrary(work, "library", languages);
   if (!lib) return 1;
   readSet(*lib, work + "/pictures", "the first, easy set (seed 27)", set);
   queryTimes(work);
@@ -495,7 +537,8 @@ int measureLibrary(const std::string& work, const std::vector<bench::HardPicture
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  bool compare = false, idle = false, stall = false, words = false, heldOut = false;
+  bool compare = false, idle = false, stall = false, words = false, heldOut = false, upgrade = false;
+  std::string languages;  // the reader's models; empty: the library's own
   QString dirArg;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--idle-memory") == 0) {
@@ -508,18 +551,26 @@ int main(int argc, char** argv) {
       heldOut = true;
     } else if (std::strcmp(argv[i], "--compare") == 0) {
       compare = true;
+    } else if (std::strcmp(argv[i], "--upgrade") == 0) {
+      upgrade = true;
+    } else if (std::strcmp(argv[i], "--languages") == 0 && i + 1 < argc) {
+      languages = argv[++i];
     } else {
       dirArg = QString::fromLocal8Bit(argv[i]);
     }
   }
   QTemporaryDir temp;
   const std::string work = (dirArg.isEmpty() ? temp.path() : dirArg).toStdString();
+  if (upgrade) {
+    queryTimes(work);
+    return 0;
+  }
   if (stall) {
     searchStall(work, 20000, false);
     searchStall(work, 20000, true);
     return 0;
   }
-  if (words || heldOut) return measureWords(work, heldOut);
+  if (words || heldOut) return measureWords(work, heldOut, languages);
   const auto set = asHard(bench::makeCaptionedPictures(120, 27));
   if (idle) {
     const std::string pictures = work + "/pictures";
@@ -528,6 +579,6 @@ int main(int argc, char** argv) {
     return idleMemory(work, pictures);
   }
   if (compare) compareReadings(set);
-  if (const int failed = measureWords(work, false)) return failed;
-  return measureLibrary(work, set);
+  if (const int failed = measureWords(work, false, languages)) return failed;
+  return measureLibrary(work, set, languages);
 }

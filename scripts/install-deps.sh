@@ -9,6 +9,9 @@ packages=(
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   # the picture library: its index and the words read from the pictures (the Chinese model)
   libsqlite3-dev libtesseract-dev libtesseract5 tesseract-ocr-chi-sim
+  # Traditional captions: the model that reads them, and OpenCC with its t2s table, which folds
+  # them to Simplified so that either script finds both
+  tesseract-ocr-chi-tra libopencc-dev libopencc-data
   fonts-wqy-microhei xvfb xauth xdotool
   # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)
   fonts-arphic-uming fonts-arphic-ukai

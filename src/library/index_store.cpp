@@ -11,10 +11,13 @@ namespace {
 
 // Raised whenever the tables or the way words are read change: an index made otherwise is
 // started afresh, unless it is of a layout brought up to date below.
-constexpr int kLayout = 2;
+constexpr int kLayout = 3;
 // Layout 1 also marked names-only the pictures whose helper was killed from outside: every
 // such mark is undone, and those pictures are read once more.
 const char* const kFromLayout1 = "UPDATE pictures SET state = 0 WHERE state = 2";
+// Layout 2 kept no reader version: its words count as read by none, so that they answer until
+// the current reader has read each picture again.
+const char* const kFromLayout2 = "ALTER TABLE pictures ADD COLUMN reader INTEGER NOT NULL DEFAULT 0";
 // What the write-ahead log is cut back to whenever it starts over.
 constexpr int kLogBytes = 1 << 20;
 
@@ -25,7 +28,8 @@ CREATE TABLE pictures(
   size INTEGER NOT NULL,
   mtime INTEGER NOT NULL,
   state INTEGER NOT NULL,
-  words TEXT NOT NULL);
+  words TEXT NOT NULL,
+  reader INTEGER NOT NULL DEFAULT 0);
 CREATE VIRTUAL TABLE pieces USING fts5(words, names, tokenize = 'unicode61 remove_diacritics 0');
 )";
 
@@ -76,6 +80,35 @@ class Statement {
 
 bool exec(sqlite3* db, const char* sql) {
   return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool hasColumn(sqlite3* db, const char* column) {
+  Statement q(db, "SELECT 1 FROM pragma_table_info('pictures') WHERE name = ?1");
+  q.bindText(1, column);
+  return q.row();
+}
+
+// Pieces cut before Traditional characters were folded to Simplified: folded now, one character
+// for one, they are what cutting the folded texts gives.
+bool foldPieces(sqlite3* db) {
+  struct Row {
+    long long id;
+    std::string words, names;
+  };
+  std::vector<Row> rows;
+  {
+    Statement q(db, "SELECT rowid, words, names FROM pieces");
+    while (q.row()) {
+      const std::string words = q.text(1), names = q.text(2);
+      Row r{q.integer(0), simplifiedText(words), simplifiedText(names)};
+      if (r.words != words || r.names != names) rows.push_back(std::move(r));
+    }
+  }
+  Statement update(db, "UPDATE pieces SET words = ?2, names = ?3 WHERE rowid = ?1");
+  for (const Row& r : rows) {
+    if (!update.bind(1, r.id).bindText(2, r.words).bindText(3, r.names).run()) return false;
+  }
+  return true;
 }
 
 // A transaction that rolls back unless committed.
@@ -134,9 +167,13 @@ std::unique_ptr<IndexStore> IndexStore::open(const std::string& file, std::strin
   }
   if (layout != kLayout) {
     Transaction t(db);
-    const bool brought = layout == 1 ? exec(db, kFromLayout1)
-                                     : exec(db, "DROP TABLE IF EXISTS pieces") &&
-                                           exec(db, "DROP TABLE IF EXISTS pictures") && exec(db, kSchema);
+    bool brought = false;
+    if (layout == 1 || layout == 2)
+      brought = (layout != 1 || exec(db, kFromLayout1)) &&
+                (hasColumn(db, "reader") || exec(db, kFromLayout2)) && foldPieces(db);
+    else
+      brought = exec(db, "DROP TABLE IF EXISTS pieces") && exec(db, "DROP TABLE IF EXISTS pictures") &&
+                exec(db, kSchema);
     if (!brought || !exec(db, ("PRAGMA user_version = " + std::to_string(kLayout)).c_str()))
       return fail("cannot create the index in " + file);
     t.commit();
@@ -162,11 +199,12 @@ IndexStore::~IndexStore() {
 
 std::vector<StoredPicture> IndexStore::picturesUnder(const std::string& folder) {
   std::lock_guard lock(mutex_);
-  Statement q(db_, "SELECT path, size, mtime, state FROM pictures WHERE path >= ?1 AND path < ?2");
+  Statement q(db_, "SELECT path, size, mtime, state, reader FROM pictures WHERE path >= ?1 AND path < ?2");
   q.bindBlob(1, folder + "/").bindBlob(2, pastFolder(folder));
   std::vector<StoredPicture> out;
   while (q.row())
-    out.push_back({{q.blob(0), q.integer(1), q.integer(2)}, static_cast<ReadState>(q.integer(3))});
+    out.push_back(
+        {{q.blob(0), q.integer(1), q.integer(2)}, static_cast<ReadState>(q.integer(3)), int(q.integer(4))});
   return out;
 }
 
@@ -174,10 +212,11 @@ void IndexStore::putNames(const std::vector<NewPicture>& pictures) {
   for (std::size_t from = 0; from < pictures.size(); from += kBatch) {
     std::lock_guard lock(mutex_);
     Transaction t(db_);
-    Statement upsert(db_,
-                     "INSERT INTO pictures(path, size, mtime, state, words) VALUES(?1, ?2, ?3, 0, '') "
-                     "ON CONFLICT(path) DO UPDATE SET size = ?2, mtime = ?3, state = 0, words = '' "
-                     "RETURNING id");
+    Statement upsert(
+        db_,
+        "INSERT INTO pictures(path, size, mtime, state, words) VALUES(?1, ?2, ?3, 0, '') "
+        "ON CONFLICT(path) DO UPDATE SET size = ?2, mtime = ?3, state = 0, words = '', reader = 0 "
+        "RETURNING id");
     Statement dropPieces(db_, "DELETE FROM pieces WHERE rowid = ?1");
     Statement addPieces(db_, "INSERT INTO pieces(rowid, words, names) VALUES(?1, '', ?2)");
     for (std::size_t i = from; i < std::min(from + kBatch, pictures.size()); ++i) {
@@ -197,17 +236,19 @@ void IndexStore::putNames(const std::vector<NewPicture>& pictures) {
   if (pictures.size() > kBatch) shrinkLog();
 }
 
-void IndexStore::putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state) {
+void IndexStore::putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state,
+                          int reader) {
   std::lock_guard lock(mutex_);
   Transaction t(db_);
   Statement update(db_,
-                   "UPDATE pictures SET state = ?4, words = ?5 WHERE path = ?1 AND size = ?2 AND mtime = ?3 "
-                   "RETURNING id");
+                   "UPDATE pictures SET state = ?4, words = ?5, reader = ?6 "
+                   "WHERE path = ?1 AND size = ?2 AND mtime = ?3 RETURNING id");
   update.bindBlob(1, key.path)
       .bind(2, key.size)
       .bind(3, key.mtimeNs)
       .bind(4, int(state))
-      .bindText(5, joined(words));
+      .bindText(5, joined(words))
+      .bind(6, reader);
   if (!update.row()) return;
   const long long id = update.integer(0);
   update.reset();

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ocr/protocol.h"
+
 struct sqlite3;
 
 namespace mw::library {
@@ -29,6 +31,7 @@ enum class ReadState : int {
 struct StoredPicture {
   FileKey key;
   ReadState state = ReadState::Pending;
+  int reader = 0;  // the version of the reader that read it (ocr::kReaderVersion); 0: none yet
 };
 
 struct FoundPicture {
@@ -39,7 +42,8 @@ struct FoundPicture {
 class IndexStore {
  public:
   // Opens or creates the index (":memory:" for one that is not kept); null with `error` set
-  // when that fails. An index of an older layout is started afresh.
+  // when that fails. An index of an older layout is brought up to date in place when it can be
+  // (its words kept, to be read again), else started afresh.
   static std::unique_ptr<IndexStore> open(const std::string& file, std::string* error = nullptr);
   ~IndexStore();
   IndexStore(const IndexStore&) = delete;
@@ -55,9 +59,10 @@ class IndexStore {
     std::vector<std::string> names;
   };
   void putNames(const std::vector<NewPicture>& pictures);
-  // The words read on a picture, kept only while the stored key is still `key` (the file did
-  // not change meanwhile).
-  void putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state);
+  // The words read on a picture by the reader of version `reader`, kept only while the stored key
+  // is still `key` (the file did not change meanwhile). They replace the words read before.
+  void putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state,
+                int reader = ocr::kReaderVersion);
   void remove(const std::vector<std::string>& paths);
 
   // The pictures whose words or names hold `keyword`, newest first.

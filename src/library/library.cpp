@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +26,7 @@
 
 #include "library/folder_scan.h"
 #include "library/index_store.h"
+#include "library/reader_process.h"
 #include "library/words.h"
 #include "ocr/protocol.h"
 #include "picture/picture_decoder.h"
@@ -208,15 +210,24 @@ struct Library::Impl {
                          [&](const std::string& f) { return path == f || isBelow(path, f); });
     };
     std::vector<IndexStore::NewPicture> changed;
-    std::vector<FileKey> toRead;
+    // Newest first: the pictures with no words yet, then those an older reader read, whose
+    // words answer until they are read again.
+    std::vector<FileKey> toRead, readBefore;
     std::map<std::string, bool> pictures;  // every picture the folders hold now: read or not
     for (auto& [path, picture] : onDisk) {
       const auto it = stored.find(path);
       const bool same = it != stored.end() && it->second.key == picture.key;
       if (!same) changed.push_back({picture.key, std::move(picture.names)});
-      if (!same || it->second.state == ReadState::Pending) toRead.push_back(picture.key);
+      if (!same || it->second.state == ReadState::Pending)
+        toRead.push_back(picture.key);
+      else if (it->second.reader < options.reader.version)
+        readBefore.push_back(picture.key);
       pictures[path] = same && it->second.state != ReadState::Pending;
     }
+    const auto newestFirst = [](const FileKey& a, const FileKey& b) { return a.mtimeNs > b.mtimeNs; };
+    std::stable_sort(toRead.begin(), toRead.end(), newestFirst);
+    std::stable_sort(readBefore.begin(), readBefore.end(), newestFirst);
+    toRead.insert(toRead.end(), readBefore.begin(), readBefore.end());
     std::vector<std::string> gone;
     for (const auto& [path, s] : stored) {
       if (onDisk.count(path)) continue;
@@ -245,6 +256,8 @@ struct Library::Impl {
     }
     if (!changed.empty()) store->putNames(changed);
     if (!gone.empty()) store->remove(gone);
+    const std::string noReader = ReaderProcess::missing(options.reader.program);
+    bool told = false;
     std::vector<FolderLook> newLooks;
     for (const auto& [root, error] : found) {
       if (root.favourites) continue;
@@ -268,15 +281,19 @@ struct Library::Impl {
         if (!root.path.empty()) roots.push_back(std::move(root));
       }
       looks = std::move(newLooks);
+      told = noReader != counts.noReader;
+      counts.noReader = noReader;
+      // Without a reader nothing is queued (nor retried): the pictures stay to be read, and the
+      // next look over the folders queues them once there is one.
       for (FileKey& key : toRead) {
-        if (queued.insert(key.path).second) {
+        if (noReader.empty() && queued.insert(key.path).second) {
           queue.push_back({std::move(key)});
           ++counts.total;
         }
       }
       startReaders();
     }
-    if (!toRead.empty()) report();
+    if ((!toRead.empty() && noReader.empty()) || told) report();
     return watched;
   }
 
@@ -340,7 +357,7 @@ struct Library::Impl {
         // the same file.
         std::fprintf(stderr, "memwick: %s is found by its names only: %s\n", job.key.path.c_str(),
                      why.c_str());
-        store->putWords(job.key, {}, ReadState::NameOnly);
+        store->putWords(job.key, {}, ReadState::NameOnly, options.reader.version);
         outcome = Outcome::NameOnly;
       }
       lock.lock();
@@ -385,7 +402,9 @@ struct Library::Impl {
       startReaders();
       last = running == 0;
       if (last) {
+        std::string noReader = std::move(counts.noReader);
         counts = {};
+        counts.noReader = std::move(noReader);
         queued.clear();
         queue.clear();
       }
@@ -407,7 +426,7 @@ struct Library::Impl {
     std::optional<std::string> bytes;
     if (key.size <= kMaxFileBytes) bytes = wholeFile(key.path, key.size);
     if (!bytes) {
-      store->putWords(key, {}, ReadState::NameOnly);
+      store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
       return Outcome::NameOnly;
     }
     // Not on the budget the window's pictures share: a full budget would cost a picture its
@@ -418,7 +437,7 @@ struct Library::Impl {
         picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
     if (decoded.format != picture::PictureFormat::Gif) bytes.reset();
     if (!decoded.ok()) {
-      store->putWords(key, {}, ReadState::NameOnly);
+      store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
       return Outcome::NameOnly;
     }
     std::optional<std::vector<std::string>> words = reader.read(readable(std::move(decoded.image)));
@@ -441,7 +460,7 @@ struct Library::Impl {
       }
     }
     if (words) {
-      store->putWords(key, *words, ReadState::Read);
+      store->putWords(key, *words, ReadState::Read, options.reader.version);
       return Outcome::Read;
     }
     switch (reader.fault()) {
@@ -518,6 +537,8 @@ bool Library::start(std::string* error) {
     impl->settle = new QTimer;
     impl->settle->setSingleShot(true);
     impl->settle->setInterval(kSettleMs);
+    // The table that folds Traditional to Simplified is built here, not in the first search.
+    simplifiedText("臺");
     auto rescan = [impl] { impl->watch(impl->scan()); };
     QObject::connect(impl->settle, &QTimer::timeout, impl->watchContext, rescan);
     QObject::connect(impl->watcher, &QFileSystemWatcher::directoryChanged, impl->watchContext,

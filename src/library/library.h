@@ -34,6 +34,10 @@ struct LibraryProgress {
   // Why reading stands still for now, as "waiting to retry in 4 s: the word reader crashed
   // (Segmentation fault)"; empty while it goes on.
   std::string waiting;
+  // Why no word can be read at all (no word reader beside the program nor installed), for the
+  // log: the pictures are found by their names only, and wait to be read once there is one.
+  // Empty when words can be read.
+  std::string noReader;
   bool busy() const { return done < total; }
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "library/reader_process.h"
+#include "ocr/protocol.h"
 
 namespace mw::library {
 
@@ -25,7 +26,8 @@ struct ReadPass {
 };
 
 struct ReaderOptions {
-  std::string languages = "chi_sim";
+  // Traditional captions are read as such, not as the nearest Simplified look-alikes.
+  std::string languages = "chi_sim+chi_tra";
   std::vector<ReadPass> passes{{PassImage::AsIs, 6}, {PassImage::Otsu, 11}, {PassImage::WhiteMask, 11}};
   // Words read with less confidence (0 to 100) are dropped: on pictures without text the
   // engine prints stray characters, all of them with low confidence.
@@ -39,6 +41,9 @@ struct ReaderOptions {
   // past it, the helper is ended. A full page of text 2048 pixels square takes about 45 s.
   int limitMs = 30000;
   int limitMsPerMegapixel = 30000;
+  // The version stored with the words read (ocr::kReaderVersion); pictures read by an older one
+  // are read again.
+  int version = ocr::kReaderVersion;
   // The helper program; empty: the one beside the running program, else the installed one.
   std::string program;
   // Reading yields the processor to everything else: on a machine kept busy it waits until

@@ -77,6 +77,15 @@ std::string ReaderProcess::locate() {
   return {};
 }
 
+std::string ReaderProcess::missing(const std::string& program) {
+  if (program.empty())
+    return locate().empty()
+               ? std::string("no ") + kProgramName + " beside the program or at " + MW_OCR_INSTALLED
+               : std::string();
+  return access(program.c_str(), X_OK) == 0 ? std::string()
+                                            : "cannot run " + program + ": " + std::strerror(errno);
+}
+
 std::unique_ptr<ReaderProcess> ReaderProcess::start(const std::string& program, const std::string& languages,
                                                     bool lowPriority, const std::atomic<bool>* cancel,
                                                     std::string* error) {
@@ -85,8 +94,7 @@ std::unique_ptr<ReaderProcess> ReaderProcess::start(const std::string& program, 
     return nullptr;
   };
   const std::string path = program.empty() ? locate() : program;
-  if (path.empty())
-    return fail(std::string("no ") + kProgramName + " beside the program or at " + MW_OCR_INSTALLED);
+  if (path.empty()) return fail(missing(program));
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
     return fail(std::string("cannot start the word reader: ") + std::strerror(errno));

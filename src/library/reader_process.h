@@ -52,6 +52,9 @@ class ReaderProcess {
 
   // The helper beside the running program, else where it is installed; empty when there is none.
   static std::string locate();
+  // Why there is no helper to start: `program` (empty: the one locate() finds) is not there or
+  // cannot be run. Empty when it can be started.
+  static std::string missing(const std::string& program);
 
  private:
   ReaderProcess(pid_t pid, int fd, const std::atomic<bool>* cancel) : pid_(pid), fd_(fd), cancel_(cancel) {}

@@ -1,9 +1,9 @@
 #pragma once
 // The words a picture is found by, and the query that finds them. Text is matched after NFKC
-// (full-width and half-width alike), with case folded and everything but letters and digits
-// dropped, on both sides. A text is indexed as its overlapping two-character pieces, so that
-// any keyword of two or more characters is a phrase of consecutive pieces and one character is
-// a prefix of a piece. Texts are UTF-8.
+// (full-width and half-width alike), with case folded, Traditional Chinese characters folded to
+// Simplified and everything but letters and digits dropped, on both sides: 謝謝 finds 谢谢. A text is indexed
+// as its overlapping two-character pieces, so that any keyword of two or more characters is a phrase of
+// consecutive pieces and one character is a prefix of a piece. Texts are UTF-8.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +12,10 @@ namespace mw::library {
 
 // The form both a picture's text and a keyword are compared in.
 std::string normalizedWords(std::string_view text);
+
+// Each character of a UTF-8 text in Simplified Chinese where it has a Simplified form, one for
+// one (OpenCC's t2s characters; no phrases, which could change the length): 後來 gives 后来.
+std::string simplifiedText(std::string_view text);
 
 // The pieces of each text, space separated, for the index. "我太难了" gives "我太 太难 难了 了":
 // the last character stands alone, so that no piece, and no phrase of pieces, spans two texts.

@@ -32,6 +32,8 @@ using platform::toQString;
 
 // How often the folders' counts are looked at again while the window shows.
 constexpr int kRefreshMs = 2000;
+const char* const kNoReaderNote =
+    "无法识别图片上的文字：缺少识字程序 memwick-ocr。图片只能按文件名和文件夹名找到。";
 
 QString q(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -328,9 +330,13 @@ void SettingsWindow::showFolders() {
     if (folders_->topLevelItem(i)->text(0) == current) folders_->setCurrentItem(folders_->topLevelItem(i));
   removeFolder_->setEnabled(folders_->currentItem() &&
                             folders_->currentItem()->data(0, Qt::UserRole).toBool());
-  foldersNote_->setText(library_ ? QString()
-                                 : q("图库只随内置站点运行：使用其他站点时这些文件夹不会被搜索。"));
-  foldersNote_->setVisible(!library_);
+  QString note;
+  if (!library_)
+    note = q("图库只随内置站点运行：使用其他站点时这些文件夹不会被搜索。");
+  else if (!library_->progress().noReader.empty())
+    note = q(kNoReaderNote);
+  foldersNote_->setText(note);
+  foldersNote_->setVisible(!note.isEmpty());
 }
 
 void SettingsWindow::linkUploads(net::UploadQueue& queue) {

@@ -173,13 +173,21 @@ int main(int argc, char** argv) {
   std::optional<mw::library::Library> library;
   std::string error;
   if (!run.libraryFolders.empty()) {
-    if (!library.emplace().start(&error)) return failed(error);
-    // Why reading stands still goes into the log, once each time it does.
-    library->onProgress([said = std::string()](const mw::library::LibraryProgress& p) mutable {
-      if (!p.waiting.empty() && p.waiting != said)
-        std::fprintf(stderr, "memwick-site: %s\n", p.waiting.c_str());
-      said = p.waiting;
-    });
+    // Why reading stands still goes into the log, once each time it does; so does a missing
+    // word reader, once until there is one (told from the first look over the folders on).
+    library.emplace().onProgress(
+        [said = std::string(), saidMissing = std::string()](const mw::library::LibraryProgress& p) mutable {
+          if (!p.waiting.empty() && p.waiting != said)
+            std::fprintf(stderr, "memwick-site: %s\n", p.waiting.c_str());
+          said = p.waiting;
+          if (!p.noReader.empty() && p.noReader != saidMissing)
+            std::fprintf(
+                stderr,
+                "memwick-site: the words on the pictures cannot be read (%s): found by their names only\n",
+                p.noReader.c_str());
+          saidMissing = p.noReader;
+        });
+    if (!library->start(&error)) return failed(error);
     library->setFolders(run.libraryFolders);
     run.options.library = &*library;
   }

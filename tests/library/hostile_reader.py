@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # A word reader that misbehaves by design, started as the library starts memwick-ocr; its first
 # argument is "MODE MAGIC LOG". Each request adds the picture's width to LOG.
-import struct, sys, time
+import os, struct, sys, time
 
 mode, magic, log = sys.argv[1].split(' ')
 out = sys.stdout.buffer
@@ -15,6 +15,9 @@ while len(head := sys.stdin.buffer.read(28)) == 28:
     words, unreadable = [b'ok'], 0
     if mode == 'die':
         sys.exit(1)
+    elif mode == 'hold':  # a newer reader, which reads on once LOG.hold is gone
+        while os.path.exists(log + '.hold'): time.sleep(0.05)
+        words = ['新字'.encode()]
     elif mode in ('flood', 'wide'):
         words = [b'abcdefghijklmnop'] * (65536 if mode == 'flood' else 4096)
     elif width == 102 or (width == 101 and '101' not in seen):

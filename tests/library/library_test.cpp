@@ -10,10 +10,13 @@
 #include <QFont>
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "actions/favourites.h"
 #include "library/folder_scan.h"
@@ -69,6 +72,7 @@ std::unique_ptr<Library> running(const LibraryOptions& options, const std::vecto
 LibraryOptions hostile(const test::TempFolder& temp, const std::string& mode) {
   LibraryOptions options = optionsIn(temp, 1);
   options.reader.program = MW_SOURCE_DIR "/tests/library/hostile_reader.py";
+  options.reader.enlargeBelow = 0;  // it tells pictures by their widths
   options.reader.languages =
       mode + " " + std::to_string(ocr::kMagic) + " " + (temp.path() / "asked").string();
   writeBytes(temp.path() / "asked", "");
@@ -316,13 +320,23 @@ TEST(Library, ReadsPicturesWhileTheWindowsPicturesHoldAllTheirMemory) {
 
 // A helper that cannot be started, or is killed while it reads and again while it loads its model,
 // is started again after a pause, for as long as pictures wait.
+// A missing helper is said (once: nothing retries), the pictures are found by their names meanwhile,
+// and they are read once it is there.
 TEST(Library, ReadingGoesOnAfterTheHelperFailsToStartOrIsKilled) {
   test::TempFolder temp;
   LibraryOptions options = optionsIn(temp, 1);
+  options.rescanMs = 200;
   options.reader.program = (temp.path() / "memwick-ocr").string();  // not there yet
-  auto lib = running(options, {picturesSaying(temp, "早安", 30).string()});
-  ASSERT_TRUE(
-      eventually([&] { return lib->progress().waiting.starts_with("waiting to retry in 1 s: cannot"); }));
+  auto lib = std::make_unique<Library>(options);
+  std::atomic<int> told = 0;  // reports saying there is no reader
+  lib->onProgress([&](const LibraryProgress& p) { told += !p.noReader.empty(); });
+  ASSERT_TRUE(lib->start());
+  lib->setFolders({picturesSaying(temp, "早安", 30).string()});
+  ASSERT_TRUE(eventually([&] { return lib->progress().noReader.starts_with("cannot run "); }));
+  EXPECT_TRUE(eventually([&] { return lib->find("图").size() == 30; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // three more looks over the folder
+  EXPECT_EQ(told, 1);
+  lib->onProgress(nullptr);
   std::filesystem::create_symlink(ReaderProcess::locate(), options.reader.program);
   pid_t killed = 0;
   const auto another = [&] {
@@ -340,7 +354,8 @@ TEST(Library, ReadingGoesOnAfterTheHelperFailsToStartOrIsKilled) {
 
 // Only a picture's own fault leaves it found by its names only: with a fresh helper too, it overran
 // its time (102; 101 only once) or could not be read (103). A helper that dies on every request
-// costs no picture anything, and an older build's marks, set for such helpers too, are undone.
+// costs no picture anything, and an older build's marks, set for such helpers too, are undone
+// (its index brought up in place).
 TEST(Library, OnlyAPicturesOwnFaultLeavesItFoundByItsNamesOnly) {
   {
     test::TempFolder temp;
@@ -369,12 +384,18 @@ TEST(Library, OnlyAPicturesOwnFaultLeavesItFoundByItsNamesOnly) {
   store->putWords({"/p/b.png", 1, 1}, {}, ReadState::NameOnly);
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
-  sqlite3_exec(db, "PRAGMA user_version = 1", nullptr, nullptr, nullptr);  // the build before
+  // As the build before kept it: no reader versions, and pieces cut before Traditional was folded.
+  sqlite3_exec(db,
+               "ALTER TABLE pictures DROP COLUMN reader; UPDATE pieces SET names = '謝謝 謝' WHERE rowid = 1;"
+               "PRAGMA user_version = 1",
+               nullptr, nullptr, nullptr);
   sqlite3_close(db);
   store = IndexStore::open(file);
   const auto now = store->picturesUnder("/p");
   EXPECT_EQ(std::count_if(now.begin(), now.end(), [](auto& p) { return p.state == ReadState::Pending; }), 1);
+  EXPECT_TRUE(std::all_of(now.begin(), now.end(), [](auto& p) { return p.reader == 0; }));  // read again
   EXPECT_EQ(store->words("/p/a.png"), "旧字");
+  EXPECT_EQ(found(*store, "谢谢"), (std::set<std::string>{"/p/a.png"}));
 }
 
 // A folder that cannot be read for a while, a library folder or one below it, keeps its pictures
@@ -522,4 +543,59 @@ TEST(Library, SmallCaptionsOnSmallPicturesAreReadLarger) {
   blank.fill(Qt::white);
   ASSERT_TRUE(reader.read(blank));
   EXPECT_FALSE(reader.readSure());
+}
+
+// A newer reader reads every picture again, newest first, while the older reader's words answer;
+// they go only once the new ones land.
+TEST(Library, ANewerReaderReadsAgainNewestFirstWhileTheOldWordsAnswer) {
+  test::TempFolder temp;
+  const std::vector<int> newestFirst{220, 200, 230, 210};  // widths, the pictures' names
+  for (std::size_t i = 0; i < newestFirst.size(); ++i) {
+    const auto at = temp.path() / (std::to_string(newestFirst[i]) + ".png");
+    writeBytes(at, test::solidPicture(newestFirst[i], 40, Qt::white));
+    std::filesystem::last_write_time(
+        at, std::filesystem::file_time_type::clock::now() - std::chrono::hours(i + 1));
+  }
+  const auto reading = [&](const char* mode, int version) {
+    LibraryOptions options = hostile(temp, mode);
+    options.reader.passes = {{PassImage::AsIs, 6}};
+    options.reader.version = version;
+    return running(options, {temp.path().string()});
+  };
+  {
+    auto lib = reading("ok", ocr::kReaderVersion);
+    ASSERT_TRUE(eventually([&] { return lib->find("ok").size() == 4 && idle(*lib); }));
+  }
+  writeBytes(temp.path() / "asked.hold", "");
+  auto lib = reading("hold", ocr::kReaderVersion + 1);
+  ASSERT_TRUE(eventually([&] { return asked(temp) == 1; }));
+  EXPECT_EQ(lib->find("ok").size(), 4u);
+  EXPECT_TRUE(lib->find("新字").empty());
+  std::filesystem::remove(temp.path() / "asked.hold");
+  ASSERT_TRUE(eventually([&] { return idle(*lib) && lib->find("新字").size() == 4; }));
+  EXPECT_TRUE(lib->find("ok").empty());
+  std::ifstream log(temp.path() / "asked");
+  EXPECT_EQ(std::vector<int>(std::istream_iterator<int>(log), {}), newestFirst);
+}
+
+// Ten clear Traditional captions, each found by its words typed in either script. The reader
+// misreads two of them (無語 as 4五, 厲害 as 属害) whatever the script typed; it reads the others
+// in one script or the other, so that, unfolded, each script found four.
+TEST(Library, EitherScriptFindsTraditionalCaptions) {
+  const std::vector<std::pair<const char*, const char*>> captions{
+      {"謝謝", "谢谢"}, {"開心", "开心"},     {"無語", "无语"}, {"愛你", "爱你"}, {"難過", "难过"},
+      {"厲害", "厉害"}, {"說得對", "说得对"}, {"後悔", "后悔"}, {"發財", "发财"}, {"見鬼", "见鬼"}};
+  test::TempFolder temp;
+  for (std::size_t i = 0; i < captions.size(); ++i)
+    writeBytes(temp.path() / (std::to_string(i) + ".png"), captionedPicture(captions[i].first));
+  auto lib = running(optionsIn(temp), {temp.path().string()});
+  ASSERT_TRUE(eventually([&] { return lib->folderStates()[0].read == 10; }, 120));
+  int traditional = 0, simplified = 0;
+  for (std::size_t i = 0; i < captions.size(); ++i) {
+    const std::set<std::string> it{std::to_string(i) + ".png"};
+    traditional += names(lib->find(captions[i].first)) == it;
+    simplified += names(lib->find(captions[i].second)) == it;
+  }
+  EXPECT_GE(traditional, 8);
+  EXPECT_GE(simplified, 8);
 }

@@ -116,6 +116,7 @@ def run(session, pictures, checks):
 
     def drag_types(box):
         """What a drag from the box offers; None when none came (a press during a copy starts none)."""
+        pumped(lambda: None)  # the last drag's late motions must not count for this one
         offered.clear()
         x, y = session.box_centre(box)
         session.activate(session.window)

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QKeySequenceEdit>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -57,6 +58,7 @@ TEST(SettingsWindow, StoresWhatItShowsAndTheNextStartReadsItBack) {
   Program program(formPicture, {}, desk, places);
   library::LibraryOptions options;
   options.indexFile = (config.path() / "index.sqlite").string();
+  options.reader.program = (config.path() / "memwick-ocr").string();  // none there
   library::Library library(options);
   ASSERT_TRUE(library.start());
   SettingsWindow window(program, &library, {"/run/only"}, before, config.path().string());
@@ -97,6 +99,10 @@ TEST(SettingsWindow, StoresWhatItShowsAndTheNextStartReadsItBack) {
   // The library takes what is added at once, and the list shows what it has of each folder.
   EXPECT_TRUE(QTest::qWaitFor([&] { return folders->topLevelItem(1)->text(1) == QStringLiteral("2 张"); }));
   EXPECT_EQ(folders->topLevelItem(0)->text(3), QStringLiteral("文件夹不存在"));
+  // Without a word reader, the section says why no words are read.
+  EXPECT_TRUE(control<QLabel>(window, "图库说明")
+                  ->text()
+                  .startsWith(QStringLiteral("无法识别图片上的文字：缺少识字程序")));
 
   const UserSettings after = readUserSettings(file, places.places.settingsFolder);
   EXPECT_EQ(after.shortcut, "Ctrl+Shift+K");
