@@ -10,6 +10,7 @@
 #include "demo/content_catalog.h"
 #include "demo/sites.h"
 #include "net/listen_backlog.h"
+#include "site/picture_uploads.h"
 #include "site/site_server.h"
 
 namespace mw::demo {
@@ -40,7 +41,16 @@ struct DemoSite::Impl {
     routeTemplateSite(server(Site::Template), catalog);
     routeSearchSite(server(Site::Search), catalog,
                     "http://" + net::joinHostPort(options.bindAddress, ports[static_cast<int>(Site::Search)]),
-                    options.library);
+                    options.library, options.collection);
+    if (site::PictureUploads* uploads = options.uploads) {
+      SiteServer& search = *servers[static_cast<int>(Site::Search)];
+      search.set_payload_max_length(uploads->options().maxBytes);
+      search.setBodyLimit(uploads->options().uploadTimeout);
+      search.setReadAhead(uploads->options().maxBytes,
+                          [uploads](std::string_view header) { return uploads->readsAhead(header); });
+      uploads->route(
+          search, "http://" + net::joinHostPort(options.bindAddress, ports[static_cast<int>(Site::Search)]));
+    }
     routeHomeSite(server(Site::Home), options.newestVersion);
     routeAnnouncementSite(server(Site::Announcement), options.readCounterStart, visits);
     routeProbeSite(server(Site::Probe));

@@ -11,6 +11,10 @@
 namespace mw::library {
 class Library;
 }
+namespace mw::site {
+class Collection;
+class PictureUploads;
+}  // namespace mw::site
 
 namespace mw::demo {
 
@@ -36,6 +40,10 @@ struct DemoOptions {
   // The user's pictures, searched before the demo content; kept by the caller for as long as
   // the site runs.
   library::Library* library = nullptr;
+  // A group's shared collection, searched after the library; kept by the caller likewise.
+  site::Collection* collection = nullptr;
+  // A shared collection's uploads, taken on the search site; kept by the caller likewise.
+  site::PictureUploads* uploads = nullptr;
 };
 
 // The 12-byte UTF-8 phrase the demo probe page carries.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "picture/picture_decoder.h"
 #include "runtime/charset.h"
 #include "runtime/text.h"
+#include "site/collection.h"
 #include "site/site_server.h"
 
 namespace mw::demo {
@@ -66,20 +68,54 @@ struct SearchSite {
   const Catalog& catalog;
   std::string fallbackAddress;  // for links, when a request names no usable Host
   library::Library* library;
+  site::Collection* collection;
 
   std::string pictureAddress(const httplib::Request& req, const PictureEntry& p) const {
     return selfAddress(req, fallbackAddress) + "/uploads/allimg/" + p.fileName;
   }
 
-  // The library's matches first, newest first, then the demo content's.
-  std::vector<Result> results(const httplib::Request& req, const std::string& keyword) const {
-    std::vector<Result> found;
+  // The results from `from`, `count` of them at most, and how many there are: the library's
+  // matches first, then the collection's, newest first, then the demo content's. `failed` when
+  // the collection could not be searched.
+  struct ResultPage {
+    long long total = 0;
+    std::vector<Result> shown;
+    bool failed = false;
+  };
+  ResultPage results(const httplib::Request& req, const std::string& keyword, long long from,
+                     int count) const {
+    ResultPage out;
+    const long long to = from + count;
+    const auto take = [&](std::vector<Result> all) {
+      for (std::size_t i = 0; i < all.size(); ++i) {
+        const long long at = out.total + static_cast<long long>(i);
+        if (at >= from && at < to) out.shown.push_back(std::move(all[i]));
+      }
+      out.total += static_cast<long long>(all.size());
+    };
+    const std::string self = selfAddress(req, fallbackAddress);
     if (library) {
+      std::vector<Result> found;
       for (const library::LibraryMatch& m : library->find(keyword)) {
-        const std::string address =
-            selfAddress(req, fallbackAddress) + "/library/" + m.folder + "/" + libraryPath(m.relative);
+        const std::string address = self + "/library/" + m.folder + "/" + libraryPath(m.relative);
         found.push_back({m.name, address, address});
       }
+      take(std::move(found));
+    }
+    if (collection) {
+      // Only the part of its matches the page shows is fetched.
+      const long long offset = std::max(from - out.total, 0LL);
+      const long long limit = std::max(to - out.total - offset, 0LL);
+      const std::optional<site::SearchPage> page = collection->search(keyword, offset, int(limit));
+      if (!page) {
+        out.failed = true;
+        return out;
+      }
+      for (const site::PictureRecord& p : page->pictures) {
+        const std::string address = self + site::picturePath(p.id, p.ext);
+        out.shown.push_back({p.title, address, address});
+      }
+      out.total += page->total;
     }
     std::vector<std::string> terms;
     for (std::size_t pos = 0; pos < keyword.size();) {
@@ -87,28 +123,33 @@ struct SearchSite {
       if (end > pos) terms.push_back(keyword.substr(pos, end - pos));
       pos = end + 1;
     }
-    if (terms.empty()) return found;
+    if (terms.empty()) return out;
     // Newest first, as the site lists its results.
+    std::vector<Result> found;
     for (auto it = catalog.pictures.rbegin(); it != catalog.pictures.rend(); ++it) {
       bool all = true;
       for (const std::string& term : terms) all = all && it->title.find(term) != std::string::npos;
       if (all)
         found.push_back({it->title, pictureAddress(req, *it), "/a/" + std::to_string(it->number) + ".html"});
     }
-    return found;
+    take(std::move(found));
+    return out;
   }
 
-  std::string searchPage(const httplib::Request& req) const {
+  // Nullopt when the collection could not be searched.
+  std::optional<std::string> searchPage(const httplib::Request& req) const {
     // The query arrives as "q", the result-page links carry "keyword"; both hold GBK bytes.
     const std::string keywordGbk =
         req.has_param("q") ? req.get_param_value("q") : req.get_param_value("keyword");
     const std::string keyword = utf8(keywordGbk);
-    const std::vector<Result> found = results(req, keyword);
-    const int total = static_cast<int>(found.size());
-    const int pages = (total + kSearchPageSize - 1) / kSearchPageSize;
-    // Any page past the last shows the same empty list; bounding it keeps the index arithmetic
-    // below from overflowing on a huge PageNo.
-    const int pageNo = std::clamp(intParam(req, "PageNo", 1), 1, pages + 1);
+    // A page number has 9 digits at most; any page past the last shows the same empty list as
+    // the one right after it.
+    const long long asked = std::max(intParam(req, "PageNo", 1), 1);
+    const ResultPage found = results(req, keyword, (asked - 1) * kSearchPageSize, kSearchPageSize);
+    if (found.failed) return std::nullopt;
+    const long long total = found.total;
+    const long long pages = (total + kSearchPageSize - 1) / kSearchPageSize;
+    const long long pageNo = std::min(asked, pages + 1);
 
     std::string page =
         "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" "
@@ -117,9 +158,10 @@ struct SearchSite {
     page += "<div class=\"header\"><a href=\"/\">表情包</a> &gt; <a href=\"/a/new/\">最新表情</a></div>\r\n";
     if (keyword.find_first_not_of(' ') == std::string::npos) page += "<p>关键字不能为空！</p>\r\n";
     page += "<div class=\"resultlist\">\r\n<ul>\r\n";
-    for (int i = (pageNo - 1) * kSearchPageSize; i < std::min(total, pageNo * kSearchPageSize); ++i) {
-      const Result& r = found[i];
-      const std::string n = std::to_string(i + 1), title = inGbkPage(htmlEscape(r.title));
+    for (std::size_t k = 0; k < found.shown.size(); ++k) {
+      const Result& r = found.shown[k];
+      const std::string n = std::to_string((pageNo - 1) * kSearchPageSize + static_cast<long long>(k) + 1),
+                        title = inGbkPage(htmlEscape(r.title));
       page += "<li><a href=\"" + htmlEscape(r.page) + "\" target=\"_blank\"><img id=\"pic" + n +
               "\" alt=\"\" /></a><p><a href=\"" + htmlEscape(r.page) + "\" title=\"" + title + "\">" + title +
               "</a></p><script type=\"text/javascript\">document.getElementById(\"pic" + n + "\").src = \"" +
@@ -134,7 +176,7 @@ struct SearchSite {
     page += "<td>共找到<b>" + std::to_string(total) + "</b>条记录/最大显示<b>" + std::to_string(total) +
             "</b>条 </td>\r\n";
     page += pageNo == 1 ? "<td>首页</td>\r\n" : "<td><a href='" + prefix + "1'>首页</a></td>\r\n";
-    for (int k = 1; k <= pages; ++k) {
+    for (long long k = 1; k <= pages; ++k) {
       const std::string ks = std::to_string(k);
       page += k == pageNo ? "<td>" + ks + "&nbsp;</td>\r\n"
                           : "<td><a href='" + prefix + ks + "'>" + ks + "</a>&nbsp;</td>\r\n";
@@ -168,10 +210,22 @@ struct SearchSite {
 }  // namespace
 
 void routeSearchSite(httplib::Server& s, const Catalog& catalog, const std::string& address,
-                     library::Library* library) {
-  const auto site = std::make_shared<SearchSite>(SearchSite{catalog, address, library});
+                     library::Library* library, site::Collection* collection) {
+  const auto site = std::make_shared<SearchSite>(SearchSite{catalog, address, library, collection});
   s.Get("/plus/search.php", [site](const httplib::Request& req, httplib::Response& res) {
-    res.set_content(site->searchPage(req), kHtmlGbk);
+    if (const std::optional<std::string> page = site->searchPage(req)) {
+      res.set_content(*page, kHtmlGbk);
+      return;
+    }
+    res.status = 503;
+    res.set_content("<html><body><h1>503 Service Unavailable</h1></body></html>", "text/html");
+  });
+  // Whether this node can serve: with a collection, whether its database answers.
+  s.Get("/api/health", [collection](const httplib::Request&, httplib::Response& res) {
+    const bool up = !collection || collection->healthy();
+    res.status = up ? 200 : 503;
+    res.set_content(up ? "{\"status\": \"ok\"}\n" : "{\"status\": \"database unreachable\"}\n",
+                    "application/json");
   });
   s.Get("/a/new/", [site](const httplib::Request& req, httplib::Response& res) {
     res.set_content(site->newPicturesPage(req), kHtmlGbk);

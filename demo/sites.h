@@ -10,6 +10,9 @@
 namespace mw::library {
 class Library;
 }
+namespace mw::site {
+class Collection;
+}
 
 namespace mw::demo {
 
@@ -17,9 +20,10 @@ namespace mw::demo {
 void routeTemplateSite(httplib::Server& server, const Catalog& catalog);
 // Keyword search, new pictures and the pictures (GBK pages); `address` ("http://host:port")
 // is used in links when a request names no usable Host. A search finds the pictures of
-// `library`, when given, before the demo content's, and the site serves them.
+// `library`, when given, then those of `collection`, before the demo content's, and the site
+// serves the library's.
 void routeSearchSite(httplib::Server& server, const Catalog& catalog, const std::string& address,
-                     library::Library* library);
+                     library::Library* library, site::Collection* collection);
 // The fields the program reads at start-up, offering `newestVersion`.
 void routeHomeSite(httplib::Server& server, const std::string& newestVersion);
 // The announcement page with its read counter; each visit counts in `visits`.

@@ -34,6 +34,10 @@ packages=(
   xdg-desktop-portal python3-dbus
   # the global shortcut's X11 test reads and changes the lock keys and the layout
   x11-xserver-utils x11-xkb-utils
+  # memwick-site's shared collection: libpq to build against; PostgreSQL 15 (with pg_trgm, which
+  # the search bench compares with) for the tests' throwaway servers; setpriv (util-linux) runs
+  # them as nobody when the tests run as root
+  libpq-dev postgresql-15 util-linux
   # a busy machine for the test suite's timing (stress-ng --cpu 2)
   stress-ng
 )

@@ -39,6 +39,7 @@ expected=(
   "./usr/share/icons/hicolor/scalable/apps/$id.svg"
   ./usr/share/man/man1/memwick.1.gz ./usr/share/man/man1/memwick-site.1.gz
   ./usr/share/doc/memwick/copyright ./usr/share/doc/memwick/changelog.gz
+  ./lib/systemd/system/memwick-site.service ./usr/lib/sysusers.d/memwick-site.conf
 )
 for size in 16 24 32 48 64 128 256 512; do
   expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/$id.png")
@@ -49,6 +50,14 @@ for path in "${expected[@]}"; do
   grep -qxF "$path" <<<"$paths" || { echo "missing from the package: $path"; missing=1; }
 done
 [ $missing -eq 0 ]
+
+echo "== systemd-analyze verify, and the postinst makes the service's user"
+# (Its program and manual page are not installed on this system.)
+warnings=$(systemd-analyze verify "$root/lib/systemd/system/memwick-site.service" 2>&1 |
+  grep -v "is not executable\|man memwick-site" || true)
+[ -z "$warnings" ] || { echo "$warnings"; exit 1; }
+dpkg-deb --ctrl-tarfile "$deb" | tar -tf - | grep -qx ./postinst
+grep -q "systemd-sysusers memwick-site.conf" <(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./postinst)
 
 echo "== apt can install it on this system"
 apt-get install --simulate -qq "./$deb" >/dev/null

@@ -257,6 +257,12 @@ void IndexStore::putWords(const FileKey& key, const std::vector<std::string>& wo
   t.commit();
 }
 
+void IndexStore::putReader(const FileKey& key, int reader) {
+  std::lock_guard lock(mutex_);
+  Statement update(db_, "UPDATE pictures SET reader = ?4 WHERE path = ?1 AND size = ?2 AND mtime = ?3");
+  update.bindBlob(1, key.path).bind(2, key.size).bind(3, key.mtimeNs).bind(4, reader).run();
+}
+
 void IndexStore::remove(const std::vector<std::string>& paths) {
   for (std::size_t from = 0; from < paths.size(); from += kBatch) {
     std::lock_guard lock(mutex_);

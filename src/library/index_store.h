@@ -63,6 +63,8 @@ class IndexStore {
   // is still `key` (the file did not change meanwhile). They replace the words read before.
   void putWords(const FileKey& key, const std::vector<std::string>& words, ReadState state,
                 int reader = ocr::kReaderVersion);
+  // The picture keeps the words it has, counted as read by the reader of version `reader`.
+  void putReader(const FileKey& key, int reader);
   void remove(const std::vector<std::string>& paths);
 
   // The pictures whose words or names hold `keyword`, newest first.

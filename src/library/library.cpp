@@ -28,7 +28,6 @@
 #include "library/index_store.h"
 #include "library/reader_process.h"
 #include "library/words.h"
-#include "ocr/protocol.h"
 #include "picture/picture_decoder.h"
 
 namespace mw::library {
@@ -39,9 +38,6 @@ const char* const kFavouritesName = "favourites";
 const char* const kFavouritesMarker = "请不要删除本文件.gif";
 // Files larger than this are found by their names only.
 constexpr long long kMaxFileBytes = 64LL << 20;
-// Pictures are read at most this large: text smaller than that would be unreadable anyway,
-// and the engine's time grows with the pixels.
-constexpr int kReadSide = 2048;
 // Changes reported by the watcher come in bursts (a file created, then written).
 constexpr int kSettleMs = 250;
 // After a helper fails, none is started for this long; twice as long after each further
@@ -67,6 +63,7 @@ struct FolderLook {
 struct Job {
   FileKey key;
   bool retried = false;  // it cost a helper once already, by its own fault
+  bool again = false;    // an older reader read it: its words answer until it is read
 };
 
 // How a picture's turn ended.
@@ -103,16 +100,6 @@ std::optional<std::string> wholeFile(const std::string& path, long long size) {
   std::string bytes(std::size_t(size), '\0');
   if (!in.read(bytes.data(), std::streamsize(size))) return std::nullopt;
   return bytes;
-}
-
-QSize readSize(QSize natural) {
-  return natural.boundedTo(natural.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio));
-}
-
-QImage readable(QImage image) {
-  if (image.width() > kReadSide || image.height() > kReadSide)
-    return image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  return image;
 }
 
 }  // namespace
@@ -227,6 +214,7 @@ struct Library::Impl {
     const auto newestFirst = [](const FileKey& a, const FileKey& b) { return a.mtimeNs > b.mtimeNs; };
     std::stable_sort(toRead.begin(), toRead.end(), newestFirst);
     std::stable_sort(readBefore.begin(), readBefore.end(), newestFirst);
+    const std::size_t fresh = toRead.size();
     toRead.insert(toRead.end(), readBefore.begin(), readBefore.end());
     std::vector<std::string> gone;
     for (const auto& [path, s] : stored) {
@@ -285,9 +273,9 @@ struct Library::Impl {
       counts.noReader = noReader;
       // Without a reader nothing is queued (nor retried): the pictures stay to be read, and the
       // next look over the folders queues them once there is one.
-      for (FileKey& key : toRead) {
-        if (noReader.empty() && queued.insert(key.path).second) {
-          queue.push_back({std::move(key)});
+      for (std::size_t i = 0; i < toRead.size(); ++i) {
+        if (noReader.empty() && queued.insert(toRead[i].path).second) {
+          queue.push_back({std::move(toRead[i]), false, i >= fresh});
           ++counts.total;
         }
       }
@@ -353,11 +341,15 @@ struct Library::Impl {
       const std::string why = reader->error().empty() ? reader->failure() : reader->error();
       if (outcome == Outcome::HelperFault) reader.reset();
       if (outcome == Outcome::PictureFault && job.retried) {
-        // A fresh helper fared no better: found by its names, and not read again while it is
-        // the same file.
-        std::fprintf(stderr, "memwick: %s is found by its names only: %s\n", job.key.path.c_str(),
-                     why.c_str());
-        store->putWords(job.key, {}, ReadState::NameOnly, options.reader.version);
+        // A fresh helper fared no better: found by its names (or by the words an older reader
+        // read, which are not lost to a newer one that cannot read it), and not read again while
+        // it is the same file.
+        std::fprintf(stderr, "memwick: %s is found by its %s only: %s\n", job.key.path.c_str(),
+                     job.again ? "words read before" : "names", why.c_str());
+        if (job.again)
+          store->putReader(job.key, options.reader.version);
+        else
+          store->putWords(job.key, {}, ReadState::NameOnly, options.reader.version);
         outcome = Outcome::NameOnly;
       }
       lock.lock();
@@ -429,48 +421,23 @@ struct Library::Impl {
       store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
       return Outcome::NameOnly;
     }
-    // Not on the budget the window's pictures share: a full budget would cost a picture its
-    // words for good, and reading must never crowd out what is shown. A GIF gives its first
-    // frame.
-    picture::DecodeMemory memory(false, picture::kFrameCap);
-    picture::DecodedPicture decoded =
-        picture::decodePicture(*bytes, {.shownSize = readSize, .memory = &memory});
-    if (decoded.format != picture::PictureFormat::Gif) bytes.reset();
-    if (!decoded.ok()) {
-      store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
-      return Outcome::NameOnly;
-    }
-    std::optional<std::vector<std::string>> words = reader.read(readable(std::move(decoded.image)));
-    // A caption that comes in after the first frame.
-    if (words && bytes && !reader.readSure()) {
-      for (QImage& frame : laterGifFrames(*bytes)) {
-        std::optional<std::vector<std::string>> more = reader.read(readable(std::move(frame)));
-        if (!more) {
-          words = std::move(more);
-          break;
-        }
-        // Within what one answer may hold, as the first frame's texts are.
-        std::size_t kept = 0;
-        for (const std::string& text : *words) kept += text.size() + 1;
-        for (std::string& text : *more) {
-          if ((kept += text.size() + 1) > ocr::kMaxTextBytes) break;
-          words->push_back(std::move(text));
-        }
-        if (reader.readSure()) break;
-      }
-    }
-    if (words) {
-      store->putWords(key, *words, ReadState::Read, options.reader.version);
-      return Outcome::Read;
-    }
-    switch (reader.fault()) {
-      case ReadFault::Picture:
+    const PictureWords read = readPictureWords(*bytes, reader);
+    bytes.reset();
+    switch (read.outcome) {
+      case PictureWords::Outcome::Read:
+        store->putWords(key, read.words, ReadState::Read, options.reader.version);
+        return Outcome::Read;
+      case PictureWords::Outcome::Undecodable:
+        store->putWords(key, {}, ReadState::NameOnly, options.reader.version);
+        return Outcome::NameOnly;
+      case PictureWords::Outcome::PictureFault:
         return Outcome::PictureFault;
-      case ReadFault::Stopped:
+      case PictureWords::Outcome::Stopped:
         return Outcome::Stopped;
-      default:
-        return Outcome::HelperFault;
+      case PictureWords::Outcome::HelperFault:
+        break;
     }
+    return Outcome::HelperFault;
   }
 
   // On the watch thread.

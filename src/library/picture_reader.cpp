@@ -6,9 +6,18 @@
 #include "library/reader_process.h"
 #include "ocr/protocol.h"
 #include "picture/gif_stream.h"
+#include "picture/picture_decoder.h"
 
 namespace mw::library {
 namespace {
+
+// Pictures are read at most this large: text smaller than that would be unreadable anyway,
+// and the engine's time grows with the pixels.
+constexpr int kReadSide = 2048;
+
+QSize readSize(QSize natural) {
+  return natural.boundedTo(natural.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio));
+}
 
 QImage overWhite(const QImage& picture) {
   if (!picture.hasAlphaChannel()) return picture.convertToFormat(QImage::Format_RGB888);
@@ -180,6 +189,54 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   }
   readSure_ = holdsWords(sure);
   return texts;
+}
+
+PictureWords readPictureWords(const std::string& bytes, PictureReader& reader) {
+  using Outcome = PictureWords::Outcome;
+  if (!reader.error().empty()) return {Outcome::HelperFault, {}};
+  QImage image;
+  {
+    // Not on the budget the window's pictures share: a full budget would cost a picture its
+    // words for good, and reading must never crowd out what is shown.
+    picture::DecodeMemory memory(false, picture::kFrameCap);
+    picture::DecodedPicture decoded =
+        picture::decodePicture(bytes, {.shownSize = readSize, .memory = &memory});
+    if (!decoded.ok()) return {Outcome::Undecodable, {}};
+    image = std::move(decoded.image);
+  }
+  const auto readable = [](QImage image) {
+    if (image.width() > kReadSide || image.height() > kReadSide)
+      return image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+  };
+  std::optional<std::vector<std::string>> words = reader.read(readable(std::move(image)));
+  // A caption that comes in after a GIF's first frame.
+  if (words && !reader.readSure() && picture::sniffPictureFormat(bytes) == picture::PictureFormat::Gif) {
+    for (QImage& frame : laterGifFrames(bytes)) {
+      std::optional<std::vector<std::string>> more = reader.read(readable(std::move(frame)));
+      if (!more) {
+        words = std::move(more);
+        break;
+      }
+      // Within what one answer may hold, as the first frame's texts are.
+      std::size_t kept = 0;
+      for (const std::string& text : *words) kept += text.size() + 1;
+      for (std::string& text : *more) {
+        if ((kept += text.size() + 1) > ocr::kMaxTextBytes) break;
+        words->push_back(std::move(text));
+      }
+      if (reader.readSure()) break;
+    }
+  }
+  if (words) return {Outcome::Read, std::move(*words)};
+  switch (reader.fault()) {
+    case ReadFault::Picture:
+      return {Outcome::PictureFault, {}};
+    case ReadFault::Stopped:
+      return {Outcome::Stopped, {}};
+    default:
+      return {Outcome::HelperFault, {}};
+  }
 }
 
 }  // namespace mw::library

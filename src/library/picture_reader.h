@@ -91,6 +91,21 @@ class PictureReader {
 // still, a single frame or a GIF that cannot be read past its first).
 std::vector<QImage> laterGifFrames(const std::string& bytes);
 
+// How reading a picture's bytes ended, and its words when they were read.
+struct PictureWords {
+  enum class Outcome {
+    Read,
+    Undecodable,   // no picture that can be decoded: found by its names only
+    PictureFault,  // it overran its time, or the helper could not read it
+    HelperFault,   // the helper could not be started, ended, was killed or misbehaved
+    Stopped,
+  };
+  Outcome outcome = Outcome::Read;
+  std::vector<std::string> words;
+};
+// Decodes `bytes` (a GIF gives its first frame), at most 2048 pixels a side, and reads it.
+PictureWords readPictureWords(const std::string& bytes, PictureReader& reader);
+
 // The picture as the engine is shown it in a pass: 8-bit grey (AsIs keeps its colours, as RGB).
 // Transparent parts are over white.
 QImage passImage(const QImage& picture, PassImage kind);

@@ -105,33 +105,44 @@ std::string nameText(std::string_view name) {
   return text.toStdString();
 }
 
-std::string wordPieces(const std::vector<std::string>& texts) {
-  std::string out;
+std::vector<std::string> pieceList(const std::vector<std::string>& texts) {
+  std::vector<std::string> out;
   for (const std::string& text : texts) {
     const std::vector<char32_t> c = codePoints(text);
-    for (std::size_t i = 0; i < c.size(); ++i) {
-      if (!out.empty()) out += ' ';
-      out += utf8(&c[i], i + 1 < c.size() ? 2 : 1);
-    }
+    for (std::size_t i = 0; i < c.size(); ++i) out.push_back(utf8(&c[i], i + 1 < c.size() ? 2 : 1));
   }
   return out;
 }
 
-std::string pieceQuery(std::string_view keyword) {
+std::string wordPieces(const std::vector<std::string>& texts) {
+  std::string out;
+  for (const std::string& piece : pieceList(texts)) {
+    if (!out.empty()) out += ' ';
+    out += piece;
+  }
+  return out;
+}
+
+std::vector<std::string> keywordPieces(std::string_view keyword) {
   const std::vector<char32_t> c = codePoints(keyword);
-  if (c.empty()) return {};
+  if (c.size() == 1) return {utf8(c.data(), 1)};
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i + 1 < c.size(); ++i) out.push_back(utf8(&c[i], 2));
+  return out;
+}
+
+std::string pieceQuery(std::string_view keyword) {
+  const std::vector<std::string> pieces = keywordPieces(keyword);
+  if (pieces.empty()) return {};
   // Only letters and digits are left, so nothing in the phrase needs quoting.
   std::string query(1, '"');
-  if (c.size() == 1) {
-    query += utf8(c.data(), 1);
-    query += "\"*";
-    return query;
-  }
-  for (std::size_t i = 0; i + 1 < c.size(); ++i) {
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
     if (i > 0) query += ' ';
-    query += utf8(&c[i], 2);
+    query += pieces[i];
   }
   query += '"';
+  // One character is a prefix of the pieces it begins.
+  if (pieces.size() == 1 && codePoints(pieces[0]).size() == 1) query += '*';
   return query;
 }
 

@@ -17,9 +17,16 @@ std::string normalizedWords(std::string_view text);
 // one (OpenCC's t2s characters; no phrases, which could change the length): 後來 gives 后来.
 std::string simplifiedText(std::string_view text);
 
-// The pieces of each text, space separated, for the index. "我太难了" gives "我太 太难 难了 了":
-// the last character stands alone, so that no piece, and no phrase of pieces, spans two texts.
+// The pieces of each text, in order, for the index. "我太难了" gives "我太 太难 难了 了": the
+// last character stands alone, so that no piece, and no phrase of pieces, spans two texts.
+std::vector<std::string> pieceList(const std::vector<std::string>& texts);
+// The same, space separated.
 std::string wordPieces(const std::vector<std::string>& texts);
+
+// The pieces a keyword is the phrase of, in order; a keyword of one character gives that
+// character alone, which finds the pieces it begins. Empty when the keyword holds no letter or
+// digit.
+std::vector<std::string> keywordPieces(std::string_view keyword);
 
 // A file or folder name (the file system's bytes) as UTF-8 text: as it is when it is UTF-8, else
 // read as GBK, then as GB18030, as names from Windows archives unpack; with replacement

@@ -1,12 +1,14 @@
 // memwick-site: runs the sites on their own, with the pictures of any --library folders,
 // prints the MW_sites.ini that points Memwick at them, and serves until stopped (Ctrl+C).
 #include <QGuiApplication>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +16,11 @@
 #include "cli/command_line.h"
 #include "demo/demo_site.h"
 #include "library/library.h"
+#include "site/collection.h"
+#include "site/picture_store.h"
+#include "site/picture_uploads.h"
+#include "site/upload_tokens.h"
+#include "site/words_jobs.h"
 
 namespace {
 
@@ -38,6 +45,11 @@ struct SiteRun {
   mw::demo::DemoOptions options;
   std::string writeTo;
   std::vector<std::string> libraryFolders;
+  mw::site::CollectionOptions collection;  // used when its uri is set
+  int wordReaders = 1;
+  std::string store;   // the folder of the collection's pictures
+  std::string tokens;  // the members' tokens
+  mw::site::UploadOptions uploads;
 };
 
 std::vector<ValueOption> valueOptions(SiteRun& run) {
@@ -84,6 +96,46 @@ std::vector<ValueOption> valueOptions(SiteRun& run) {
        }},
       {"write", "FILE", "Also write the settings into FILE.", setText(run.writeTo)},
       {"listen", "ADDRESS", "Listen on ADDRESS (default 127.0.0.1).", setText(options.bindAddress)},
+      {"database", "URI",
+       "Serve a group's shared collection from the PostgreSQL database at URI (a libpq connection URI, "
+       "postgresql://user@host/name); several nodes may share it.",
+       setText(run.collection.uri)},
+      {"readers", "N", "Connections to the database for searches and uploads (default 4).",
+       setInt(run.collection.connections, 1, 100)},
+      {"word-readers", "N",
+       "Pictures of the collection this node reads the words of at once (default 1; 0: none).",
+       setInt(run.wordReaders, 0, 16)},
+      {"job-lease", "MS",
+       "How long a node may take to read a picture's words before another node takes the job (default "
+       "60000).",
+       [&run](const std::string& v) {
+         long long n = 0;
+         if (!parseLong(v, 100, 86'400'000, n)) return false;
+         run.collection.jobLease = std::chrono::milliseconds(n);
+         return true;
+       }},
+      {"store", "DIR",
+       "Keep the collection's pictures below DIR, each once, named by its content (nodes share it); "
+       "with --database and --tokens, members upload to POST /api/pictures on the search site.",
+       setText(run.store)},
+      {"tokens", "FILE", "The members who may upload: lines NAME TOKEN; read again on SIGHUP.",
+       setText(run.tokens)},
+      {"upload-timeout", "SECONDS",
+       "Drop an upload whose body has not come whole after SECONDS (default 60).",
+       [&run](const std::string& v) {
+         long long n = 0;
+         if (!parseLong(v, 1, 3600, n)) return false;
+         run.uploads.uploadTimeout = std::chrono::seconds(n);
+         return true;
+       }},
+      {"orphan-age", "SECONDS",
+       "Remove stored pictures whose upload never reached the database after SECONDS (default 86400).",
+       [&run](const std::string& v) {
+         long long n = 0;
+         if (!parseLong(v, 1, 365LL * 86400, n)) return false;
+         run.uploads.orphanAge = std::chrono::seconds(n);
+         return true;
+       }},
   };
 }
 
@@ -113,6 +165,12 @@ std::optional<int> readCommandLine(int argc, char** argv, SiteRun& run) {
                      "(or localhost on loopback): no web page reaches the pictures by DNS rebinding."));
   commandLine.parser().addOption(checkHostOption);
   if (const std::optional<int> status = commandLine.parse(argc, argv)) return status;
+  const bool uploads = commandLine.parser().isSet(QStringLiteral("store")) ||
+                       commandLine.parser().isSet(QStringLiteral("tokens"));
+  if (uploads && (!commandLine.parser().isSet(QStringLiteral("store")) ||
+                  !commandLine.parser().isSet(QStringLiteral("tokens")) ||
+                  !commandLine.parser().isSet(QStringLiteral("database"))))
+    return commandLine.fail(QStringLiteral("uploads need --store, --tokens and --database together"));
   run.options.checkHost = commandLine.parser().isSet(checkHostOption);
   for (const QString& folder : commandLine.parser().values(libraryOption)) {
     if (folder.isEmpty()) return commandLine.fail(QStringLiteral("--library needs a folder"));
@@ -128,15 +186,17 @@ std::optional<int> readCommandLine(int argc, char** argv, SiteRun& run) {
   return std::nullopt;
 }
 
-// Blocks the stop signals before any thread starts (Qt's own included), so that only sigwait
-// sees them and the site always stops cleanly.
-sigset_t blockStopSignals() {
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  return stopSignals;
+// Blocks the stop signals, and SIGHUP that reads the tokens again, before any thread starts
+// (Qt's own included), so that only sigwait sees them: the site always stops cleanly, and the
+// tokens are read on the main thread, never in a signal handler.
+sigset_t blockSignals() {
+  sigset_t handled;
+  sigemptyset(&handled);
+  sigaddset(&handled, SIGINT);
+  sigaddset(&handled, SIGTERM);
+  sigaddset(&handled, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+  return handled;
 }
 
 // Written beside and renamed into place, so that whoever waits for the file never reads half
@@ -163,7 +223,7 @@ int failed(const std::string& error) {
 int main(int argc, char** argv) {
   SiteRun run;
   if (const std::optional<int> status = readCommandLine(argc, argv, run)) return *status;
-  const sigset_t stopSignals = blockStopSignals();
+  const sigset_t handled = blockSignals();
 
   // The make page renders captions with fonts, which need a GUI application; no screen is used.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -191,6 +251,36 @@ int main(int argc, char** argv) {
     library->setFolders(run.libraryFolders);
     run.options.library = &*library;
   }
+  // Before what reads from them, which goes first.
+  mw::site::UploadTokens tokens;
+  std::optional<mw::site::FolderStore> store;
+  std::unique_ptr<mw::site::Collection> collection;
+  std::unique_ptr<mw::site::WordsJobs> wordsJobs;
+  if (!run.collection.uri.empty()) {
+    collection = mw::site::Collection::open(run.collection, &error);
+    if (!collection) return failed("cannot open the database: " + error);
+    run.options.collection = collection.get();
+    // A search holds its worker while the database answers: as many workers as connections.
+    run.options.workerThreads = std::max(run.options.workerThreads, run.collection.connections);
+  }
+  std::optional<mw::site::PictureUploads> uploads;
+  if (!run.store.empty()) {
+    store.emplace(run.store);
+    if (!store->usable(error) || !tokens.load(run.tokens, error)) return failed(error);
+    uploads.emplace(*store, *collection, tokens, run.uploads);
+    uploads->startSweeping();
+    run.options.uploads = &*uploads;
+    // The uploads' words are read from the store, by this node and every other one.
+    mw::site::WordsJobsOptions reading;
+    reading.threads = run.wordReaders;
+    if (run.wordReaders > 0)
+      wordsJobs = std::make_unique<mw::site::WordsJobs>(
+          *collection,
+          [&store](const mw::site::WordsJob& job) {
+            return store->read({job.id, job.ext});
+          },
+          reading);
+  }
   mw::demo::DemoSite site(run.options);
   if (!site.start(&error)) return failed(error);
   const std::string ini = mw::net::formatSiteSettings(site.settings());
@@ -200,8 +290,15 @@ int main(int argc, char** argv) {
   std::fputs("; serving; stop with Ctrl+C\n", stdout);
   std::fflush(stdout);
 
-  int received = 0;
-  sigwait(&stopSignals, &received);
+  for (int received = 0; sigwait(&handled, &received) == 0 && received == SIGHUP;) {
+    if (run.tokens.empty()) continue;
+    // A file that cannot be read keeps the tokens read before.
+    if (tokens.load(run.tokens, error))
+      std::fprintf(stderr, "memwick-site: %zu tokens read from %s\n", tokens.size(), run.tokens.c_str());
+    else
+      std::fprintf(stderr, "memwick-site: %s; the tokens stay as they were\n", error.c_str());
+  }
   site.stop();
+  wordsJobs.reset();
   return 0;
 }

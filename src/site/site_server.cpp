@@ -33,6 +33,11 @@ constexpr std::size_t kMaxPostBytes = 1 << 20;
 constexpr std::size_t kHeaderBytes = 64 << 10;
 constexpr std::size_t kReadAheadBytes = 64 << 10;
 constexpr std::size_t kReceiveBytes = 16 << 10;
+// A large body read ahead is taken up to this much at each wake of the watch, and all bodies
+// read ahead together hold at most kReadAheadBudget: beyond it a worker reads the body.
+constexpr std::size_t kLargeReceiveBytes = 1 << 20;
+constexpr std::size_t kReadAheadBudget = std::size_t(256) << 20;
+std::atomic<std::size_t> readAheadHeld{0};
 // A worker's wait for each read of a body left to it, and for each write.
 constexpr int kWaitMs = 5000;
 
@@ -90,40 +95,36 @@ void closeSocket(socket_t sock) {
   ::close(sock);
 }
 
-// The value of field `name` in a request's header (request line first), spaces trimmed; names
-// compare regardless of case.
-std::optional<std::string_view> fieldValue(std::string_view header, std::string_view name) {
-  for (std::size_t end = header.find('\n'); end != std::string_view::npos;) {
-    const std::size_t begin = end + 1;
-    end = header.find('\n', begin);
-    std::string_view line = header.substr(begin, end == std::string_view::npos ? end : end - begin);
-    if (line.size() <= name.size() || line[name.size()] != ':' ||
-        ::strncasecmp(line.data(), name.data(), name.size()) != 0)
-      continue;
-    line.remove_prefix(name.size() + 1);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
-      line.remove_suffix(1);
-    return line;
-  }
-  return std::nullopt;
-}
-
 // A connection's bytes, kept from one request to the next with what was read ahead. While it
 // waits in the watch, each request is read ahead until it has come: its header, and its body
-// when that is declared small. A worker then answers it from what was read, and reads on only
-// for a body left to it, within the body's deadline.
+// when that is declared small or its server admits it (a member's upload). A worker then answers it from what
+// was read, and reads on only for a body left to it, within the body's deadline.
 class ConnectionStream : public httplib::Stream {
  public:
   enum class Arrival { Partial, Ready, TooLarge, Closed };
 
-  ConnectionStream(socket_t sock, std::chrono::milliseconds bodyLimit, std::size_t maxBody)
-      : sock_(sock), bodyLimit_(bodyLimit), maxBody_(maxBody) {}
+  ConnectionStream(socket_t sock, std::chrono::milliseconds bodyLimit, std::size_t maxBody,
+                   const SiteServer::ReadAhead& readAhead)
+      : sock_(sock), bodyLimit_(bodyLimit), maxBody_(maxBody), readAhead_(readAhead) {}
+  ~ConnectionStream() override { releaseBudget(); }
+  ConnectionStream(const ConnectionStream&) = delete;
+  ConnectionStream& operator=(const ConnectionStream&) = delete;
 
   // Reads what has come, without waiting, unless the next request is at hand already; how far
   // that request has come.
   Arrival receive() {
     if (ready_) return Arrival::Ready;
+    if (budget_ > 0) {
+      // A large body: straight into its place, as much as has come.
+      const std::size_t want = std::min(kLargeReceiveBytes, requestEnd_ - buffer_.size());
+      const std::size_t had = buffer_.size();
+      buffer_.resize(had + want);
+      const ssize_t n = ::recv(sock_, buffer_.data() + had, want, MSG_DONTWAIT);
+      buffer_.resize(had + std::size_t(std::max<ssize_t>(n, 0)));
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+        return Arrival::Closed;
+      return arrival();
+    }
     char chunk[kReceiveBytes];
     const ssize_t n = ::recv(sock_, chunk, sizeof chunk, MSG_DONTWAIT);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
@@ -152,10 +153,12 @@ class ConnectionStream : public httplib::Stream {
   void next() {
     if (wholeRequest()) offset_ = std::max(offset_, requestEnd_);
     buffer_.erase(0, offset_);
-    if (buffer_.empty()) std::string().swap(buffer_);  // an idle connection keeps no buffer
+    if (buffer_.empty() || buffer_.capacity() > kHeaderBytes + kReadAheadBytes)
+      std::string(buffer_).swap(buffer_);  // an idle connection keeps no buffer, nor an upload's
     offset_ = scanned_ = 0;
     headerEnd_ = requestEnd_ = kNone;
     ready_ = refusedBody_ = false;
+    releaseBudget();
     began_ = {};
     idleSince_ = Clock::now();
   }
@@ -193,6 +196,21 @@ class ConnectionStream : public httplib::Stream {
 
   std::size_t end() const { return wholeRequest() ? requestEnd_ : buffer_.size(); }
 
+  void releaseBudget() {
+    readAheadHeld -= budget_;
+    budget_ = 0;
+  }
+
+  // Takes room for a large body to be read ahead; false when the budget has none.
+  bool takeBudget(std::size_t bytes) {
+    std::size_t held = readAheadHeld;
+    do {
+      if (held + bytes > kReadAheadBudget) return false;
+    } while (!readAheadHeld.compare_exchange_weak(held, held + bytes));
+    budget_ = bytes;
+    return true;
+  }
+
   bool waitForBody() const {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(headerIn_ + bodyLimit_ - Clock::now()).count();
@@ -223,8 +241,8 @@ class ConnectionStream : public httplib::Stream {
   // one the client waits to be asked for, or a large one.
   std::size_t readAheadEnd() {
     const std::string_view header(buffer_.data() + offset_, headerEnd_ - offset_);
-    if (fieldValue(header, "Transfer-Encoding")) return kNone;
-    const std::optional<std::string_view> length = fieldValue(header, "Content-Length");
+    if (headerField(header, "Transfer-Encoding")) return kNone;
+    const std::optional<std::string_view> length = headerField(header, "Content-Length");
     if (!length) return headerEnd_;
     // Read as the parser reads it.
     const unsigned long long bytes = std::strtoull(std::string(*length).c_str(), nullptr, 10);
@@ -232,13 +250,29 @@ class ConnectionStream : public httplib::Stream {
       refusedBody_ = true;
       return headerEnd_;
     }
-    if (fieldValue(header, "Expect") || bytes > kReadAheadBytes) return kNone;
+    const std::optional<std::string_view> expect = headerField(header, "Expect");
+    const bool admitted =
+        bytes > 0 && bytes <= readAhead_.bytes && readAhead_.admits && readAhead_.admits(header);
+    if (!admitted && (expect || bytes > kReadAheadBytes)) return kNone;
+    if (admitted) {
+      if (bytes > kReadAheadBytes && !takeBudget(std::size_t(bytes))) return kNone;
+      buffer_.reserve(headerEnd_ + std::size_t(bytes));
+      // A client that waits to be asked for the body (curl does above 1 MiB) is asked here;
+      // the second "100 Continue" the worker sends before its answer is one more 1xx that
+      // clients skip.
+      if (expect && expect->size() == 12 && ::strncasecmp(expect->data(), "100-continue", 12) == 0) {
+        static constexpr std::string_view proceed = "HTTP/1.1 100 Continue\r\n\r\n";
+        (void)!::send(sock_, proceed.data(), proceed.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      }
+    }
     return headerEnd_ + std::size_t(bytes);
   }
 
   socket_t sock_;
   std::chrono::milliseconds bodyLimit_;
   std::size_t maxBody_;
+  const SiteServer::ReadAhead& readAhead_;
+  std::size_t budget_ = 0;  // of kReadAheadBudget, for the body being read ahead
   std::string buffer_;
   std::size_t offset_ = 0;   // what the answered requests took
   std::size_t scanned_ = 0;  // searched for the header's end
@@ -281,8 +315,8 @@ bool namesServedAddress(const httplib::Request& req) {
 class Connection {
  public:
   Connection(socket_t s, WorkerPool::Watch& w, int ownerId, std::chrono::milliseconds bodyLimit,
-             std::size_t maxBody)
-      : sock(s), watch(w), owner(ownerId), stream(s, bodyLimit, maxBody) {
+             std::size_t maxBody, const SiteServer::ReadAhead& readAhead)
+      : sock(s), watch(w), owner(ownerId), stream(s, bodyLimit, maxBody, readAhead) {
     int port = 0;
     address(sock, true, peer, port);
     // An answer goes out in two writes, header and body: held back until the first is
@@ -549,7 +583,8 @@ void SiteServer::stopServing() {
 }
 
 bool SiteServer::process_and_close_socket(socket_t sock) {
-  auto c = std::make_shared<Connection>(sock, pool_.watch(), watchId_, bodyLimit_, payload_max_length_);
+  auto c = std::make_shared<Connection>(sock, pool_.watch(), watchId_, bodyLimit_, payload_max_length_,
+                                        readAhead_);
   c->resume = [this](std::shared_ptr<Connection> waited) {
     queue_.load()->enqueue([this, waited = std::move(waited)] { serve(waited); });
   };
@@ -580,6 +615,23 @@ void SiteServer::serve(const std::shared_ptr<Connection>& c) {
     c->stream.next();
     if (!answered || closed || last) return;
   }
+}
+
+std::optional<std::string_view> headerField(std::string_view header, std::string_view name) {
+  for (std::size_t end = header.find('\n'); end != std::string_view::npos;) {
+    const std::size_t begin = end + 1;
+    end = header.find('\n', begin);
+    std::string_view line = header.substr(begin, end == std::string_view::npos ? end : end - begin);
+    if (line.size() <= name.size() || line[name.size()] != ':' ||
+        ::strncasecmp(line.data(), name.data(), name.size()) != 0)
+      continue;
+    line.remove_prefix(name.size() + 1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+      line.remove_suffix(1);
+    return line;
+  }
+  return std::nullopt;
 }
 
 std::string percentEncode(const std::string& bytes) {

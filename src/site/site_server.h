@@ -12,8 +12,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -90,6 +92,17 @@ class SiteServer : public httplib::Server {
   // How long a request's body may take once its header is in; raised by a server that takes
   // large uploads. Set before listening.
   void setBodyLimit(std::chrono::milliseconds limit) { bodyLimit_ = limit; }
+  // Lets a body of up to `bytes` come whole before a worker takes its request, when `admits`
+  // says so of its header (an upload by a member), so that a slow upload holds no worker.
+  // Set before listening.
+  void setReadAhead(std::size_t bytes, std::function<bool(std::string_view header)> admits) {
+    readAhead_ = {bytes, std::move(admits)};
+  }
+
+  struct ReadAhead {
+    std::size_t bytes = 0;
+    std::function<bool(std::string_view header)> admits;
+  };
 
  private:
   bool process_and_close_socket(socket_t sock) override;
@@ -98,6 +111,7 @@ class SiteServer : public httplib::Server {
   WorkerPool& pool_;
   const int watchId_;
   std::chrono::milliseconds bodyLimit_ = kBodyLimit;
+  ReadAhead readAhead_;
   std::atomic<httplib::TaskQueue*> queue_{nullptr};
 };
 
@@ -112,5 +126,8 @@ std::string htmlEscape(const std::string& s);
 int intParam(const httplib::Request& req, const char* name, int fallback);
 // "http://" + the Host the client asked for, or `fallback` when it sent none that is usable.
 std::string selfAddress(const httplib::Request& req, const std::string& fallback);
+// The value of field `name` in a request's raw header (request line first), blanks trimmed;
+// names compare regardless of case.
+std::optional<std::string_view> headerField(std::string_view header, std::string_view name);
 
 }  // namespace mw::demo

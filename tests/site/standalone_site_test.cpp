@@ -46,8 +46,9 @@ TEST(StandaloneSite, HelpListsEveryOptionAndBadValuesAreRefused) {
   ASSERT_TRUE(std::filesystem::exists(serverPath())) << serverPath();
   const std::string help = runAndRead(serverPath() + " --help");
   for (const char* option :
-       {"--base-port", "--latency", "--failure-rate", "--newest-version", "--read-counter", "--write",
-        "--library", "--listen", "--check-host", "MW_sites.ini"})
+       {"--base-port", "--latency", "--failure-rate", "--newest-version", "--read-counter", "--write", "--library",
+        "--listen", "--check-host", "--database", "--job-lease", "--store", "--tokens", "--upload-timeout",
+        "--orphan-age", "MW_sites.ini"})
     EXPECT_NE(help.find(option), std::string::npos) << option;
   EXPECT_NE(system((serverPath() + " --failure-rate 2 >/dev/null 2>&1").c_str()), 0);
   EXPECT_NE(system((serverPath() + " --latency >/dev/null 2>&1").c_str()), 0);
