@@ -9,6 +9,7 @@
 
 #include <QFont>
 #include <QPainter>
+#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
 #include <fstream>
@@ -85,8 +86,10 @@ int asked(const test::TempFolder& temp) {
 }
 
 // chmod 000 stops no one who may override permissions: as root (CI), `body` runs in a child that
-// has become nobody. The test process has no other thread for the child to miss.
+// has become nobody. The test process has no other thread for the child to miss once Qt's pool,
+// which scaling a picture starts, has let its threads go: the child's would wait for them.
 void asOtherThanRoot(const std::function<void()>& body) {
+  QThreadPool::globalInstance()->waitForDone();
   if (const pid_t child = fork(); child != 0) {
     int status = 0;
     EXPECT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
