@@ -43,15 +43,20 @@ inline std::string solidPicture(int w, int h, QColor colour, const char* format 
   return encode(image, format, 95);
 }
 
-// A GIF of w x h whose frames are filled with `colours` in turn, each shown `delayCs` 1/100 s.
-inline std::string animatedGif(int w, int h, const std::vector<QColor>& colours, int delayCs) {
-  std::string out;
+// A GIF writer that appends to `out`; null when giflib cannot start one.
+inline GifFileType* openGifInto(std::string& out) {
   auto write = [](GifFileType* gif, const GifByteType* data, int n) {
     static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data), size_t(n));
     return n;
   };
   int error = 0;
-  GifFileType* gif = EGifOpen(&out, write, &error);
+  return EGifOpen(&out, write, &error);
+}
+
+// A GIF of w x h whose frames are filled with `colours` in turn, each shown `delayCs` 1/100 s.
+inline std::string animatedGif(int w, int h, const std::vector<QColor>& colours, int delayCs) {
+  std::string out;
+  GifFileType* gif = openGifInto(out);
   std::vector<GifColorType> palette(4);
   for (size_t i = 0; i < colours.size() && i < palette.size(); ++i) {
     palette[i] = {GifByteType(colours[i].red()), GifByteType(colours[i].green()),
@@ -78,6 +83,7 @@ inline std::string animatedGif(int w, int h, const std::vector<QColor>& colours,
     std::fill(row.begin(), row.end(), GifPixelType(f));
     for (int y = 0; y < h; ++y) EGifPutLine(gif, row.data(), w);
   }
+  int error = 0;
   EGifCloseFile(gif, &error);
   GifFreeMapObject(map);
   return out;
@@ -86,12 +92,7 @@ inline std::string animatedGif(int w, int h, const std::vector<QColor>& colours,
 // An animated GIF of `frames` (all of the first one's size), each with a palette of its own.
 inline std::string gifOf(const std::vector<QImage>& frames) {
   std::string out;
-  auto write = [](GifFileType* gif, const GifByteType* data, int n) {
-    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data), size_t(n));
-    return n;
-  };
-  int error = 0;
-  GifFileType* gif = EGifOpen(&out, write, &error);
+  GifFileType* gif = openGifInto(out);
   if (!gif || frames.empty()) return {};
   const int w = frames[0].width(), h = frames[0].height();
   EGifSetGifVersion(gif, true);
@@ -113,6 +114,7 @@ inline std::string gifOf(const std::vector<QImage>& frames) {
     for (int y = 0; y < h; ++y) EGifPutLine(gif, const_cast<GifPixelType*>(indexed.constScanLine(y)), w);
     GifFreeMapObject(map);
   }
+  int error = 0;
   EGifCloseFile(gif, &error);
   return out;
 }
