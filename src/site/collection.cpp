@@ -66,13 +66,14 @@ const std::vector<Statement>& statements() {
       {"remove", "DELETE FROM pictures WHERE id = $1 AND uploader = $2 RETURNING id"},
       // Every match is counted, so all of them are read: through the GIN index, never by
       // walking the newest first and testing each picture (which the planner would pick to
-      // spare the sort of a common keyword's matches).
+      // spare the sort of a common keyword's matches). Only the order's columns of the matches
+      // are kept and sorted; the page's few rows are read again for the rest.
       {"search",
-       "WITH found AS MATERIALIZED (SELECT seq, id, ext, uploader, title, created, state FROM pictures "
-       "WHERE pieces @@ $1::tsquery) "
-       "SELECT id, ext, uploader, title, (extract(epoch FROM created) * 1000000)::bigint, state, '', "
-       "count(*) OVER () "
-       "FROM found ORDER BY created DESC, seq DESC LIMIT $2 OFFSET $3"},
+       "WITH found AS MATERIALIZED (SELECT seq, created FROM pictures WHERE pieces @@ $1::tsquery), "
+       "page AS (SELECT seq, created FROM found ORDER BY created DESC, seq DESC LIMIT $2 OFFSET $3) "
+       "SELECT p.id, p.ext, p.uploader, p.title, (extract(epoch FROM p.created) * 1000000)::bigint, p.state, "
+       "'', (SELECT count(*) FROM found) "
+       "FROM page JOIN pictures p USING (seq) ORDER BY page.created DESC, page.seq DESC"},
       {"count_matches", "SELECT count(*) FROM pictures WHERE pieces @@ $1::tsquery"},
       {"take",
        "UPDATE jobs SET attempts = attempts + 1, leased_until = now() + $1 * interval '1 millisecond' "
@@ -111,16 +112,6 @@ std::string piecesVector(const std::vector<std::string>& texts) {
     if (i > 0) out += ' ';
     out += quoted(pieces[i]) + ':' + std::to_string(i + 1);
   }
-  return out;
-}
-
-// The phrase of the keyword's pieces, or the prefix its one character is; empty for none.
-std::string piecesQuery(const std::string& keyword) {
-  const std::vector<std::string> pieces = library::keywordPieces(keyword);
-  if (pieces.empty()) return {};
-  if (pieces.size() == 1 && library::pieceList({pieces[0]}).size() == 1) return quoted(pieces[0]) + ":*";
-  std::string out;
-  for (const std::string& p : pieces) out += (out.empty() ? "" : " <-> ") + quoted(p);
   return out;
 }
 
@@ -332,6 +323,15 @@ long long Collection::pictureCount() {
 long long Collection::jobCount() {
   const std::optional<pg::Result> r = impl_->run("jobs");
   return r ? r->integer(0, 0) : -1;
+}
+
+std::string piecesQuery(const std::string& keyword) {
+  const std::vector<std::string> pieces = library::keywordPieces(keyword);
+  if (pieces.empty()) return {};
+  if (pieces.size() == 1 && library::pieceList({pieces[0]}).size() == 1) return quoted(pieces[0]) + ":*";
+  std::string out;
+  for (const std::string& p : pieces) out += (out.empty() ? "" : " <-> ") + quoted(p);
+  return out;
 }
 
 bool isPictureId(const std::string& id) {

@@ -109,6 +109,10 @@ class Collection {
 // Whether `id` can name a picture: 64 lowercase hex digits, nothing else (no path).
 bool isPictureId(const std::string& id);
 
+// The tsquery a keyword is searched by: the phrase of its pieces, or the prefix its one
+// character is; empty for none.
+std::string piecesQuery(const std::string& keyword);
+
 // Where the search site serves a picture's original: "/pictures/<id>.<ext>".
 std::string picturePath(const std::string& id, const std::string& ext);
 
