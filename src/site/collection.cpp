@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <iterator>
+#include <map>
+#include <tuple>
 #include <mutex>
 
 #include "library/words.h"
@@ -41,10 +43,22 @@ CREATE TABLE jobs(
   leased_until timestamptz);
 INSERT INTO memwick_schema VALUES (1);
 )";
+// Version 2: a count of the changes to the pictures, in the transaction that makes each, so
+// that a node may keep the answers to searches while it stays the same.
+constexpr char kSchema2[] = R"(
+CREATE TABLE picture_changes(n bigint NOT NULL);
+INSERT INTO picture_changes VALUES (0);
+CREATE FUNCTION picture_changed() RETURNS trigger LANGUAGE plpgsql AS
+  $$BEGIN UPDATE picture_changes SET n = n + 1; RETURN NULL; END$$;
+CREATE TRIGGER pictures_changed AFTER INSERT OR UPDATE OR DELETE ON pictures
+  FOR EACH ROW EXECUTE FUNCTION picture_changed();
+INSERT INTO memwick_schema VALUES (2);
+)";
 // Migration N brings the schema from version N - 1 to N (and records N), in the transaction
 // that reads the version; a database at version V takes those after V, in order.
 using Migration = pg::Result (*)(pg::Connection&);
-const Migration kMigrations[] = {[](pg::Connection& c) { return c.exec(kSchema1); }};
+const Migration kMigrations[] = {[](pg::Connection& c) { return c.exec(kSchema1); },
+                                 [](pg::Connection& c) { return c.exec(kSchema2); }};
 constexpr long long kKnownVersion = std::size(kMigrations);
 
 constexpr char kRecordColumns[] =
@@ -72,8 +86,9 @@ const std::vector<Statement>& statements() {
        "WITH found AS MATERIALIZED (SELECT seq, created FROM pictures WHERE pieces @@ $1::tsquery), "
        "page AS (SELECT seq, created FROM found ORDER BY created DESC, seq DESC LIMIT $2 OFFSET $3) "
        "SELECT p.id, p.ext, p.uploader, p.title, (extract(epoch FROM p.created) * 1000000)::bigint, p.state, "
-       "'', (SELECT count(*) FROM found) "
+       "'', (SELECT count(*) FROM found), (SELECT n FROM picture_changes) "
        "FROM page JOIN pictures p USING (seq) ORDER BY page.created DESC, page.seq DESC"},
+      {"changes", "SELECT n FROM picture_changes"},
       {"count_matches", "SELECT count(*) FROM pictures WHERE pieces @@ $1::tsquery"},
       {"take",
        "UPDATE jobs SET attempts = attempts + 1, leased_until = now() + $1 * interval '1 millisecond' "
@@ -129,6 +144,11 @@ struct Collection::Impl {
   std::condition_variable returned;
   std::vector<std::unique_ptr<pg::Connection>> idle;
   int opened = 0;  // connections out of the pool or in it
+
+  // Pages found at `changes`, the count of changes they were found at, by (query, offset, limit).
+  std::mutex cacheMutex;
+  long long changes = -1;
+  std::map<std::tuple<std::string, long long, int>, SearchPage> pages;
 
   // A connection of the pool for one call; a connection that broke is dropped on return, and
   // the next call opens a fresh one.
@@ -278,12 +298,33 @@ bool Collection::healthy() { return impl_->run("health").has_value(); }
 std::optional<SearchPage> Collection::search(const std::string& keyword, long long offset, int limit) {
   const std::string query = piecesQuery(keyword);
   if (query.empty()) return SearchPage{};
+  // A kept page serves while the pictures have not changed since it was found: the count read
+  // now follows every change committed before this search began, on any node.
+  const auto key = std::make_tuple(query, offset, limit);
+  const std::optional<pg::Result> now = impl_->run("changes");
+  if (!now) return std::nullopt;
+  {
+    const std::lock_guard lock(impl_->cacheMutex);
+    if (now->integer(0, 0) != impl_->changes) {
+      impl_->pages.clear();
+      impl_->changes = now->integer(0, 0);
+    } else if (const auto kept = impl_->pages.find(key); kept != impl_->pages.end()) {
+      return kept->second;
+    }
+  }
   const std::optional<pg::Result> r = impl_->run("search", {query, limit, offset});
   if (!r) return std::nullopt;
   SearchPage page;
   for (int i = 0; i < r->rows(); ++i) page.pictures.push_back(recordOf(*r, i));
   if (r->rows() > 0) {
     page.total = r->integer(0, 7);
+    // Kept under the count its own snapshot read, and only while that is the newest seen.
+    constexpr std::size_t kKeptPages = 4096;
+    const std::lock_guard lock(impl_->cacheMutex);
+    if (r->integer(0, 8) == impl_->changes) {
+      if (impl_->pages.size() >= kKeptPages) impl_->pages.clear();
+      impl_->pages.emplace(key, page);
+    }
   } else if (offset > 0 || limit == 0) {
     // A page past the last (or of none) has no row to carry the count.
     const std::optional<pg::Result> n = impl_->run("count_matches", {query});
