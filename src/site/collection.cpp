@@ -4,8 +4,8 @@
 #include <condition_variable>
 #include <iterator>
 #include <map>
-#include <tuple>
 #include <mutex>
+#include <tuple>
 
 #include "library/words.h"
 #include "site/postgres.h"
