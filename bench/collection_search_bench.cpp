@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
   if (argc <= 2 && !pg.emplace().error().empty()) return std::fprintf(stderr, "%s\n", pg->error().c_str()), 1;
   const std::string uri = argc > 2 ? argv[2] : pg->uri();
   std::string error;
-  const auto collection = mw::site::Collection::open({.uri = uri}, &error);
+  // Keeping no pages, so that every search runs its statement.
+  const auto collection = mw::site::Collection::open({.uri = uri, .keptPages = 0}, &error);
   if (!collection) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
   const Clock::time_point seeding = Clock::now();
   if (!mw::bench::seedCollection(*collection, pictures)) return std::fprintf(stderr, "seeding failed\n"), 1;

@@ -300,10 +300,11 @@ std::optional<SearchPage> Collection::search(const std::string& keyword, long lo
   if (query.empty()) return SearchPage{};
   // A kept page serves while the pictures have not changed since it was found: the count read
   // now follows every change committed before this search began, on any node.
+  const bool keeping = impl_->options.keptPages > 0;
   const auto key = std::make_tuple(query, offset, limit);
-  const std::optional<pg::Result> now = impl_->run("changes");
-  if (!now) return std::nullopt;
-  {
+  if (keeping) {
+    const std::optional<pg::Result> now = impl_->run("changes");
+    if (!now) return std::nullopt;
     const std::lock_guard lock(impl_->cacheMutex);
     if (now->integer(0, 0) != impl_->changes) {
       impl_->pages.clear();
@@ -319,10 +320,9 @@ std::optional<SearchPage> Collection::search(const std::string& keyword, long lo
   if (r->rows() > 0) {
     page.total = r->integer(0, 7);
     // Kept under the count its own snapshot read, and only while that is the newest seen.
-    constexpr std::size_t kKeptPages = 4096;
     const std::lock_guard lock(impl_->cacheMutex);
-    if (r->integer(0, 8) == impl_->changes) {
-      if (impl_->pages.size() >= kKeptPages) impl_->pages.clear();
+    if (keeping && r->integer(0, 8) == impl_->changes) {
+      if (impl_->pages.size() >= impl_->options.keptPages) impl_->pages.clear();
       impl_->pages.emplace(key, page);
     }
   } else if (offset > 0 || limit == 0) {

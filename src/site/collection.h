@@ -4,6 +4,7 @@
 // that read the words, shared by every node on the database. Safe to use from many threads:
 // calls take a connection of a small pool, each with its statements prepared once.
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,8 @@ struct CollectionOptions {
   std::chrono::milliseconds jobLease{60000};
   // Taken this many times without its words being read, a picture is found by its names only.
   int jobAttempts = 3;
+  // Search pages kept to be served again while the pictures stay the same; 0 keeps none.
+  std::size_t keptPages = 4096;
 };
 
 enum class WordsState : int {
