@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <future>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -145,10 +146,14 @@ struct Collection::Impl {
   std::vector<std::unique_ptr<pg::Connection>> idle;
   int opened = 0;  // connections out of the pool or in it
 
-  // Pages found at `changes`, the count of changes they were found at, by (query, offset, limit).
+  // Pages found at `changes`, the count of changes they were found at, by (query, offset, limit);
+  // and the pages being found, with the count they were asked at, which later askers at the
+  // same count wait for rather than search the same again.
+  using PageKey = std::tuple<std::string, long long, int>;
   std::mutex cacheMutex;
   long long changes = -1;
-  std::map<std::tuple<std::string, long long, int>, SearchPage> pages;
+  std::map<PageKey, SearchPage> pages;
+  std::map<PageKey, std::pair<long long, std::shared_future<std::optional<SearchPage>>>> finding;
 
   // A connection of the pool for one call; a connection that broke is dropped on return, and
   // the next call opens a fresh one.
@@ -209,6 +214,26 @@ struct Collection::Impl {
       if ((*c)->usable()) break;
     }
     return std::nullopt;
+  }
+
+  // The page of the query's matches, with the count of changes its snapshot read in `foundAt`
+  // (-1 for a page with no row to carry it).
+  std::optional<SearchPage> search(const std::string& query, long long offset, int limit,
+                                   long long& foundAt) {
+    const std::optional<pg::Result> r = run("search", {query, limit, offset});
+    if (!r) return std::nullopt;
+    SearchPage page;
+    for (int i = 0; i < r->rows(); ++i) page.pictures.push_back(recordOf(*r, i));
+    if (r->rows() > 0) {
+      page.total = r->integer(0, 7);
+      foundAt = r->integer(0, 8);
+    } else if (offset > 0 || limit == 0) {
+      // A page past the last (or of none) has no row to carry the count.
+      const std::optional<pg::Result> n = run("count_matches", {query});
+      if (!n) return std::nullopt;
+      page.total = n->integer(0, 0);
+    }
+    return page;
   }
 
   std::unique_ptr<pg::Connection> connect(std::string* error) {
@@ -298,13 +323,17 @@ bool Collection::healthy() { return impl_->run("health").has_value(); }
 std::optional<SearchPage> Collection::search(const std::string& keyword, long long offset, int limit) {
   const std::string query = piecesQuery(keyword);
   if (query.empty()) return SearchPage{};
+  long long foundAt = -1;
+  if (impl_->options.keptPages == 0) return impl_->search(query, offset, limit, foundAt);
   // A kept page serves while the pictures have not changed since it was found: the count read
   // now follows every change committed before this search began, on any node.
-  const bool keeping = impl_->options.keptPages > 0;
-  const auto key = std::make_tuple(query, offset, limit);
-  if (keeping) {
-    const std::optional<pg::Result> now = impl_->run("changes");
-    if (!now) return std::nullopt;
+  const std::optional<pg::Result> now = impl_->run("changes");
+  if (!now) return std::nullopt;
+  const Impl::PageKey key{query, offset, limit};
+  std::promise<std::optional<SearchPage>> promise;
+  std::shared_future<std::optional<SearchPage>> other;
+  long long askedAt = 0;
+  {
     const std::lock_guard lock(impl_->cacheMutex);
     if (now->integer(0, 0) != impl_->changes) {
       impl_->pages.clear();
@@ -312,25 +341,26 @@ std::optional<SearchPage> Collection::search(const std::string& keyword, long lo
     } else if (const auto kept = impl_->pages.find(key); kept != impl_->pages.end()) {
       return kept->second;
     }
+    askedAt = impl_->changes;
+    const auto f = impl_->finding.find(key);
+    if (f != impl_->finding.end() && f->second.first == askedAt)
+      other = f->second.second;
+    else
+      impl_->finding.insert_or_assign(key, std::make_pair(askedAt, promise.get_future().share()));
   }
-  const std::optional<pg::Result> r = impl_->run("search", {query, limit, offset});
-  if (!r) return std::nullopt;
-  SearchPage page;
-  for (int i = 0; i < r->rows(); ++i) page.pictures.push_back(recordOf(*r, i));
-  if (r->rows() > 0) {
-    page.total = r->integer(0, 7);
-    // Kept under the count its own snapshot read, and only while that is the newest seen.
+  if (other.valid()) return other.get();
+  std::optional<SearchPage> page = impl_->search(query, offset, limit, foundAt);
+  {
     const std::lock_guard lock(impl_->cacheMutex);
-    if (keeping && r->integer(0, 8) == impl_->changes) {
+    // Kept under the count its own snapshot read, and only while that is the newest seen.
+    if (page && foundAt == impl_->changes) {
       if (impl_->pages.size() >= impl_->options.keptPages) impl_->pages.clear();
-      impl_->pages.emplace(key, page);
+      impl_->pages.emplace(key, *page);
     }
-  } else if (offset > 0 || limit == 0) {
-    // A page past the last (or of none) has no row to carry the count.
-    const std::optional<pg::Result> n = impl_->run("count_matches", {query});
-    if (!n) return std::nullopt;
-    page.total = n->integer(0, 0);
+    if (const auto f = impl_->finding.find(key); f != impl_->finding.end() && f->second.first == askedAt)
+      impl_->finding.erase(f);
   }
+  promise.set_value(page);
   return page;
 }
 
