@@ -1,12 +1,18 @@
 // The picture library: how well the words on generated reaction pictures are read and found,
 // how fast, and how soon changes are found.
-//   - 120 pictures (100 captioned in four styles, five fonts, 18-48 px, some tilted or blurred;
-//     20 without text) indexed by the library with one reading thread: the share of captioned
-//     pictures found by any two-character word of their caption, of (word, picture) pairs, of
-//     whole captions, per style; false hits; pictures per second per core (the processor time of
-//     the bench and of its word reader).
-//   - With --compare: the same pictures read by one plain Tesseract pass (psm 3) and by one
-//     psm 6 pass, beside the library's three passes, without the index.
+//   - Two hard sets of 180 pictures (150 captioned as people trade them, see hard_pictures.h; 30
+//     without text), one made with the seed the reader is tuned on, one with a seed it is never
+//     tuned on, each indexed by the library with one reading thread: the share of captioned
+//     pictures found by any word of their caption, of (word, picture) pairs, of whole captions,
+//     per style, size band and way of making; false (word, picture) pairs and text-free
+//     pictures returned; the processor time a picture (the bench's and its word reader's) and
+//     the reader's peak resident memory. Then the time one 4000x3000 photo takes.
+//   - The first, easy set: 120 pictures (100 captioned in four styles, five fonts, 18-48 px,
+//     some tilted or blurred; 20 without text), scored the same way.
+//   - With --words, only the hard sets and the photo; with --held-out, only the held-out set
+//     and the photo.
+//   - With --compare: the easy set read by one plain Tesseract pass (psm 3) and by one
+//     psm 6 pass, beside the library's passes, without the index.
 //   - A query's time over an index of 20,000 pictures, and how long that index takes to be
 //     brought up from the layout before (its words kept), against starting it afresh.
 //   - How long until a picture saved into a watched folder is found; a changed and a deleted
@@ -19,7 +25,8 @@
 //     empty folder, and idle again after it has read the pictures.
 //   - With --upgrade, only: the query times and the upgrade of the 20,000-picture index.
 //   - With --languages L, the library reads with the Tesseract models L (chi_sim, ...).
-// Usage: library_bench [--compare | --idle-memory | --search-stall | --upgrade] [--languages L] [DIR]
+// Usage: library_bench [--words | --held-out | --compare | --idle-memory | --search-stall | --upgrade]
+//                      [--languages L] [DIR]
 //   (DIR keeps the pictures and the index)
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -38,7 +45,7 @@
 #include <thread>
 
 #include "bench/bench_support.h"
-#include "bench/captioned_pictures.h"
+#include "bench/hard_pictures.h"
 #include "library/index_store.h"
 #include "library/library.h"
 #include "library/words.h"
@@ -62,55 +69,142 @@ double cpuSeconds() {
   return seconds;
 }
 
+// A share, as printed in the tables.
+struct Share {
+  int found = 0, of = 0;
+  void add(bool hit) {
+    found += hit;
+    ++of;
+  }
+  double percent() const { return of ? 100.0 * found / of : 0; }
+};
+
 // What was found, for any way of reading.
 struct Score {
-  int captioned = 0, anyFound = 0, pairs = 0, pairsFound = 0, whole = 0, falseHits = 0, wrongWords = 0;
-  std::array<int, 5> styleCount{}, styleFound{};
-  void print(const char* name, double picturesPerSecond) const {
-    std::printf("%-34s any %5.1f%%  pairs %5.1f%%  whole %5.1f%%  | styles", name,
-                100.0 * anyFound / captioned, 100.0 * pairsFound / pairs, 100.0 * whole / captioned);
-    for (int s = 0; s < 4; ++s) std::printf(" %5.1f%%", 100.0 * styleFound[s] / styleCount[s]);
-    std::printf(" | false hits %d, wrong-word hits %d | %.1f pictures/s/core\n", falseHits, wrongWords,
-                picturesPerSecond);
+  Share any, pairs, whole, falsePairs, textFreeReturned;
+  std::map<std::string, Share> kinds;  // per style, size band and way the picture was made
+  void print(const char* name, double secondsPerPicture, long peakKiB) const {
+    std::printf(
+        "%s\n  found by any word %5.1f%% (%d of %d)  pairs %5.1f%% (%d of %d)  whole captions %5.1f%%\n",
+        name, any.percent(), any.found, any.of, pairs.percent(), pairs.found, pairs.of, whole.percent());
+    int column = 0;
+    for (const auto& [kind, share] : kinds) {
+      std::printf("%s%-22s %5.1f%% of %-3d", column % 3 == 0 ? "\n  " : "  ", kind.c_str() + 3,
+                  share.percent(), share.of);
+      ++column;
+    }
+    std::printf(
+        "\n  false pairs %.3f%% (%d of %d)  text-free returned %d of %d  |  %.0f ms of CPU a picture "
+        "(%.1f pictures/s/core), reader peak %ld MB\n",
+        falsePairs.percent(), falsePairs.found, falsePairs.of, textFreeReturned.found, textFreeReturned.of,
+        secondsPerPicture * 1000, 1 / secondsPerPicture, peakKiB / 1024);
   }
 };
 
-// `found(word)` gives the file names a word finds.
+// The pictures of the easy set as hard ones with nothing of the hard ways about them.
+std::vector<bench::HardPicture> asHard(const std::vector<bench::CaptionedPicture>& set) {
+  std::vector<bench::HardPicture> out;
+  for (const auto& pic : set) {
+    bench::HardPicture hard;
+    static_cast<bench::CaptionedPicture&>(hard) = pic;
+    hard.otherWords = pic.words;
+    hard.otherCaption = pic.caption;
+    out.push_back(std::move(hard));
+  }
+  return out;
+}
+
+// Every word searched for: the easy set's, the hard set's in both scripts, the Latin ones.
+const std::vector<std::string>& searchedWords() {
+  static const std::vector<std::string> words = [] {
+    std::set<std::string> all(bench::captionWords().begin(), bench::captionWords().end());
+    for (const auto& w : bench::hardWords()) all.insert({w.simplified, w.traditional});
+    all.insert(bench::latinWords().begin(), bench::latinWords().end());
+    return std::vector<std::string>(all.begin(), all.end());
+  }();
+  return words;
+}
+
+// A hard word in Simplified; any other word as it is.
+std::string inSimplified(const std::string& word) {
+  for (const auto& w : bench::hardWords())
+    if (word == w.traditional) return w.simplified;
+  return word;
+}
+
+// The rows a picture counts in, beyond the whole.
+std::vector<std::string> kindsOf(const bench::HardPicture& pic) {
+  // Numbered so that they print in this order.
+  std::vector<std::string> kinds{"0" + std::to_string(int(pic.style)) + " " +
+                                 bench::kStyleNames[int(pic.style)]};
+  const auto& t = pic.traits;
+  if (t.pixelSize == 0) return kinds;
+  kinds.push_back(t.pixelSize < 24   ? "10 text 10-23 px"
+                  : t.pixelSize < 32 ? "11 text 24-31 px"
+                                     : "12 text 32-48 px");
+  const std::pair<bool, const char*> ways[]{{t.gif == 1, "20 GIF, every frame"},
+                                            {t.gif == 2, "21 GIF, after the first"},
+                                            {t.traditional, "22 Traditional"},
+                                            {t.vertical, "23 top to bottom"},
+                                            {t.twoLines, "24 two lines"},
+                                            {t.latin, "25 Latin or digits"},
+                                            {t.tilted, "26 tilted"},
+                                            {t.blurred, "27 shrunk with blur"},
+                                            {t.jpegTwice, "28 JPEG saved twice"}};
+  for (const auto& [is, name] : ways)
+    if (is) kinds.push_back(name);
+  return kinds;
+}
+
+// `found(word)` gives the file names a word finds. A Traditional caption counts as found by a
+// word in either script: which script the index keeps is the search's business, not the reader's.
 template <typename Find>
-Score score(const std::vector<bench::CaptionedPicture>& set, Find found) {
+Score score(const std::vector<bench::HardPicture>& set, Find found) {
   std::map<std::string, std::set<std::string>> byWord;
-  for (const std::string& w : bench::captionWords()) byWord[w] = found(w);
+  for (const std::string& w : searchedWords()) byWord[w] = found(w);
+  const auto finds = [&](const std::string& word, const std::string& file) {
+    auto it = byWord.find(word);
+    if (it == byWord.end()) it = byWord.emplace(word, found(word)).first;
+    return it->second.count(file) > 0;
+  };
   Score sc;
   for (const auto& pic : set) {
-    const int s = int(pic.style);
+    bool any = false;
+    for (std::size_t k = 0; k < pic.words.size(); ++k) {
+      const bool hit = finds(pic.words[k], pic.fileName) || finds(pic.otherWords[k], pic.fileName);
+      sc.pairs.add(hit);
+      any = any || hit;
+    }
+    bool returned = false;
+    for (const auto& [w, names] : byWord) {
+      // A word in the other script stands on the picture too: searches fold both to one.
+      const std::string simplified = inSimplified(w);
+      if (pic.caption.find(w) != std::string::npos || pic.otherCaption.find(w) != std::string::npos ||
+          pic.otherCaption.find(simplified) != std::string::npos)
+        continue;
+      const bool hit = names.count(pic.fileName) > 0;
+      sc.falsePairs.add(hit);
+      returned = returned || hit;
+    }
     if (pic.style == bench::CaptionStyle::None) {
-      bool hit = false;
-      for (const auto& [w, names] : byWord) hit = hit || names.count(pic.fileName);
-      sc.falseHits += hit;
+      sc.textFreeReturned.add(returned);
       continue;
     }
-    ++sc.captioned;
-    ++sc.styleCount[s];
-    bool any = false;
-    for (const auto& [w, names] : byWord) {
-      const bool onIt = pic.caption.find(w) != std::string::npos;
-      const bool hit = names.count(pic.fileName) > 0;
-      if (onIt) {
-        ++sc.pairs;
-        sc.pairsFound += hit;
-        any = any || hit;
-      } else {
-        sc.wrongWords += hit;
-      }
-    }
-    sc.anyFound += any;
-    sc.styleFound[s] += any;
-    sc.whole += found(pic.caption).count(pic.fileName) > 0;
+    sc.any.add(any);
+    sc.whole.add(finds(pic.caption, pic.fileName) || finds(pic.otherCaption, pic.fileName));
+    for (const std::string& kind : kindsOf(pic)) sc.kinds[kind].add(any);
   }
   return sc;
 }
 
-void compareReadings(const std::vector<bench::CaptionedPicture>& set) {
+// The largest resident memory of any word reader that has ended, in KiB.
+long readerPeakKiB() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return u.ru_maxrss;
+}
+
+void compareReadings(const std::vector<bench::HardPicture>& set) {
   const auto onePass = [](int pageSegmentation, int minConfidence) {
     library::ReaderOptions options;
     options.passes = {{library::PassImage::AsIs, pageSegmentation}};
@@ -144,7 +238,7 @@ void compareReadings(const std::vector<bench::CaptionedPicture>& set) {
       for (const auto& [file, t] : text)
         if (t.find(w) != std::string::npos) names.insert(file);
       return names;
-    }).print(name, double(set.size()) / cpu);
+    }).print(name, cpu / double(set.size()), readerPeakKiB());
   }
 }
 
@@ -361,32 +455,92 @@ int watchChanges(library::Library& lib, const std::string& pictures) {
   return 0;
 }
 
-// The set indexed with one reading thread and scored, the query times, then the changes.
-int measureLibrary(const std::string& work, const std::string& pictures,
-                   const std::vector<bench::CaptionedPicture>& set, const std::string& languages) {
-  const std::string index = work + "/library.sqlite";
-  std::remove(index.c_str());
-  library::LibraryOptions options;
-  options.indexFile = index;
-  options.readers = 1;  // the speed of one core
-  if (!languages.empty()) options.reader.languages = languages;
-  library::Library lib(options);
-  if (std::string error; !lib.start(&error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
+// `set` written into `folder` and indexed by `lib` with one reading thread, then scored.
+void readSet(library::Library& lib, const std::string& folder, const char* name,
+             const std::vector<bench::HardPicture>& set) {
+  std::filesystem::create_directories(folder);
+  for (const auto& pic : set) writeBytes(folder + "/" + pic.fileName, pic.bytes);
   const double cpu0 = cpuSeconds();
-  lib.setFolders({pictures});
-  const double indexMs = waitFor([&] { return lib.progress().total > 0; }) +
-                         waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 600000);
+  const auto start = Clock::now();
+  lib.setFolders({folder});
+  waitFor([&] { return lib.progress().total > 0; });
+  waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 1800000);
   const double cpu = cpuSeconds() - cpu0;
+  char title[200];
+  std::snprintf(title, sizeof title, "%s: %zu pictures, %d without text, indexed in %.1f s (%.1f s of CPU)",
+                name, set.size(),
+                int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })),
+                bench::millisecondsSince(start) / 1000, cpu);
   score(set, [&](const std::string& w) {
     return names(lib.find(w));
-  }).print("library (index and query)", double(set.size()) / cpu);
-  std::printf("indexing %zu pictures: %.1f s, %.1f s of CPU\n", set.size(), indexMs / 1000, cpu);
+  }).print(title, cpu / double(set.size()), readerPeakKiB());
+}
 
+// The processor time the library takes for one 4000x3000 photo with a caption.
+void bigPhoto(library::Library& lib, const std::string& folder) {
+  std::filesystem::create_directories(folder);
+  std::mt19937 rng(4000);
+  QImage img = bench::detail::photo(4000, 3000, rng);
+  QPainter p(&img);
+  QFont font("Noto Sans CJK SC");
+  font.setPixelSize(160);
+  p.setFont(font);
+  p.setPen(Qt::white);
+  p.drawText(QRect(0, 2500, 4000, 400), Qt::AlignCenter, QStringLiteral("我看不懂但我大受震撼"));
+  p.end();
+  writeBytes(folder + "/photo.jpg", bench::detail::encodeImage(img, "JPEG", 85));
+  const double cpu0 = cpuSeconds();
+  lib.setFolders({folder});
+  waitFor([&] { return lib.progress().total > 0; });
+  waitFor([&] { return !lib.progress().busy() && lib.runningReaders() == 0; }, 600000);
+  std::printf("a 4000x3000 photo: %.2f s of CPU (decoding, reading, indexing; found by 震撼: %s)\n",
+              cpuSeconds() - cpu0, names(lib.find("震撼")).empty() ? "no" : "yes");
+}
+
+// A library with one reading thread (the speed of one core) over its own index in `work`.
+std::unique_ptr<library::Library> oneReaderLibrary(const std::string& work, const std::string& name,
+                                                   const std::string& languages) {
+  library::LibraryOptions options;
+  if (!languages.empty()) options.reader.languages = languages;
+  options.indexFile = work + "/" + name + ".sqlite";
+  std::remove(options.indexFile.c_str());
+  options.readers = 1;
+  auto lib = std::make_unique<library::Library>(options);
+  if (std::string error; !lib->start(&error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return nullptr;
+  }
+  return lib;
+}
+
+// The seed the reader is tuned on, and the one it is judged on and never tuned on.
+constexpr unsigned kTuningSeed = 35, kHeldOutSeed = 9035;
+constexpr int kHardCount = 180;
+
+// The hard sets (both, or the held-out one only) and the big photo, each in a library of its own.
+int measureWords(const std::string& work, bool heldOutOnly, const std::string& languages) {
+  const std::pair<unsigned, const char*> sets[]{{kTuningSeed, "tuning"}, {kHeldOutSeed, "held-out"}};
+  for (const auto& [seed, name] : sets) {
+    if (heldOutOnly && seed == kTuningSeed) continue;
+    auto lib = oneReaderLibrary(work, name, languages);
+    if (!lib) return 1;
+    const std::string title = std::string(name) + " seed " + std::to_string(seed);
+    readSet(*lib, work + "/" + name, title.c_str(), bench::makeHardPictures(kHardCount, seed));
+  }
+  auto lib = oneReaderLibrary(work, "photo", languages);
+  if (!lib) return 1;
+  bigPhoto(*lib, work + "/photo");
+  return 0;
+}
+
+// The easy set, the query times, then the changes.
+int measureLibrary(const std::string& work, const std::vector<bench::HardPicture>& set,
+                   const std::string& languages) {
+  auto lib = oneReaderLibrary(work, "library", languages);
+  if (!lib) return 1;
+  readSet(*lib, work + "/pictures", "the first, easy set (seed 27)", set);
   queryTimes(work);
-  return watchChanges(lib, pictures);
+  return watchChanges(*lib, work + "/pictures");
 }
 
 }  // namespace
@@ -394,7 +548,7 @@ int measureLibrary(const std::string& work, const std::string& pictures,
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  bool compare = false, idle = false, stall = false, upgrade = false;
+  bool compare = false, idle = false, stall = false, words = false, heldOut = false, upgrade = false;
   std::string languages;  // the reader's models; empty: the library's own
   QString dirArg;
   for (int i = 1; i < argc; ++i) {
@@ -402,6 +556,10 @@ int main(int argc, char** argv) {
       idle = true;
     } else if (std::strcmp(argv[i], "--search-stall") == 0) {
       stall = true;
+    } else if (std::strcmp(argv[i], "--words") == 0) {
+      words = true;
+    } else if (std::strcmp(argv[i], "--held-out") == 0) {
+      heldOut = true;
     } else if (std::strcmp(argv[i], "--compare") == 0) {
       compare = true;
     } else if (std::strcmp(argv[i], "--upgrade") == 0) {
@@ -423,14 +581,15 @@ int main(int argc, char** argv) {
     searchStall(work, 20000, true);
     return 0;
   }
-  const std::string pictures = work + "/pictures";
-  std::filesystem::create_directories(pictures);
-  const auto set = bench::makeCaptionedPictures(120, 27);
-  for (const auto& pic : set) writeBytes(pictures + "/" + pic.fileName, pic.bytes);
-  std::printf("%zu pictures: %d captioned, %d without text\n", set.size(),
-              int(std::count_if(set.begin(), set.end(), [](auto& p) { return !p.caption.empty(); })),
-              int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })));
-  if (idle) return idleMemory(work, pictures);
+  if (words || heldOut) return measureWords(work, heldOut, languages);
+  const auto set = asHard(bench::makeCaptionedPictures(120, 27));
+  if (idle) {
+    const std::string pictures = work + "/pictures";
+    std::filesystem::create_directories(pictures);
+    for (const auto& pic : set) writeBytes(pictures + "/" + pic.fileName, pic.bytes);
+    return idleMemory(work, pictures);
+  }
   if (compare) compareReadings(set);
-  return measureLibrary(work, pictures, set, languages);
+  if (const int failed = measureWords(work, false, languages)) return failed;
+  return measureLibrary(work, set, languages);
 }

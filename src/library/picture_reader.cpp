@@ -5,6 +5,7 @@
 
 #include "library/reader_process.h"
 #include "ocr/protocol.h"
+#include "picture/gif_stream.h"
 #include "picture/picture_decoder.h"
 
 namespace mw::library {
@@ -84,6 +85,18 @@ QImage whiteMask(const QImage& rgb) {
   return mask;
 }
 
+// Whether texts hold two ideographs in a row.
+bool holdsWords(const std::vector<std::string>& texts) {
+  for (const std::string& text : texts) {
+    int inRow = 0;
+    for (const char32_t c : QString::fromStdString(text).toUcs4()) {
+      inRow = QChar::script(c) == QChar::Script_Han ? inRow + 1 : 0;
+      if (inRow == 2) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 QImage passImage(const QImage& picture, PassImage kind) {
@@ -97,6 +110,20 @@ QImage passImage(const QImage& picture, PassImage kind) {
       return whiteMask(rgb);
   }
   return rgb;
+}
+
+std::vector<QImage> laterGifFrames(const std::string& bytes) {
+  picture::DecodeMemory memory(false, picture::kFrameCap);
+  picture::GifStream stream(std::make_shared<const std::string>(bytes), memory);
+  std::vector<QImage> frames;
+  picture::GifStream::Frame frame;
+  if (!stream.error().isEmpty() || !stream.next(frame)) return frames;
+  while (stream.next(frame)) {
+    // The second frame is kept; each one after it may be the last.
+    if (frames.size() == 2) frames.pop_back();
+    frames.push_back(stream.canvas().copy());
+  }
+  return frames;
 }
 
 PictureReader::PictureReader(ReaderOptions options, const std::atomic<bool>* cancel)
@@ -121,30 +148,46 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   }
   std::vector<std::string> texts;
   std::size_t kept = 0;  // the texts' bytes, and one for the '\n' after each
+  readSure_ = false;
   if (picture.isNull()) return texts;
-  const QImage rgb = overWhite(picture);
+  QImage rgb = overWhite(picture);
+  if (std::max(rgb.width(), rgb.height()) < options_.enlargeBelow) {
+    rgb = rgb.scaled(rgb.width() * 3 / 2, rgb.height() * 3 / 2, Qt::IgnoreAspectRatio,
+                     Qt::SmoothTransformation);
+  }
   const double megapixels = double(picture.width()) * picture.height() / 1e6;
   long long leftMs = options_.limitMs + (long long)(megapixels * options_.limitMsPerMegapixel);
-  for (const ReadPass& pass : options_.passes) {
-    const QImage shown = pass.image == PassImage::AsIs ? rgb : passImage(rgb, pass.image);
-    const auto words = process_->read(shown, pass.pageSegmentation, 70, leftMs);
+  std::vector<std::string> sure;  // what each pass read with good confidence
+  // One text a pass, in reading order: a caption wrapped over two lines reads as one.
+  const auto readPass = [&](std::unique_ptr<ReaderProcess>& process, const QImage& shown,
+                            int pageSegmentation, int minConfidence) {
+    const auto words = process->read(shown, pageSegmentation, 70, leftMs);
     if (!words) {
-      failure_ = process_->failure();
-      fault_ = process_->fault();
-      process_.reset();
-      return std::nullopt;
+      failure_ = process->failure();
+      fault_ = process->fault();
+      process.reset();
+      return false;
     }
-    // One text a pass, in reading order: a caption wrapped over two lines reads as one.
-    std::string text;
+    std::string text, sureText;
     for (const ReadWord& word : *words) {
-      if (word.confidence < float(options_.minConfidence)) continue;
+      sureText += word.confidence >= float(options_.sureConfidence) ? word.text : " ";
+      if (word.confidence < float(minConfidence)) continue;
       if (kept + text.size() + word.text.size() + 1 > ocr::kMaxTextBytes) break;
       text += word.text;
     }
-    if (text.empty()) continue;
-    kept += text.size() + 1;
-    texts.push_back(std::move(text));
+    if (!text.empty()) {
+      kept += text.size() + 1;
+      texts.push_back(std::move(text));
+    }
+    sure.push_back(std::move(sureText));
+    return true;
+  };
+  for (const ReadPass& pass : options_.passes) {
+    if (!readPass(process_, pass.image == PassImage::AsIs ? rgb : passImage(rgb, pass.image),
+                  pass.pageSegmentation, options_.minConfidence))
+      return std::nullopt;
   }
+  readSure_ = holdsWords(sure);
   return texts;
 }
 
@@ -161,10 +204,31 @@ PictureWords readPictureWords(const std::string& bytes, PictureReader& reader) {
     if (!decoded.ok()) return {Outcome::Undecodable, {}};
     image = std::move(decoded.image);
   }
-  if (image.width() > kReadSide || image.height() > kReadSide)
-    image = image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  if (std::optional<std::vector<std::string>> words = reader.read(image))
-    return {Outcome::Read, std::move(*words)};
+  const auto readable = [](QImage image) {
+    if (image.width() > kReadSide || image.height() > kReadSide)
+      return image.scaled(kReadSide, kReadSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+  };
+  std::optional<std::vector<std::string>> words = reader.read(readable(std::move(image)));
+  // A caption that comes in after a GIF's first frame.
+  if (words && !reader.readSure() && picture::sniffPictureFormat(bytes) == picture::PictureFormat::Gif) {
+    for (QImage& frame : laterGifFrames(bytes)) {
+      std::optional<std::vector<std::string>> more = reader.read(readable(std::move(frame)));
+      if (!more) {
+        words = std::move(more);
+        break;
+      }
+      // Within what one answer may hold, as the first frame's texts are.
+      std::size_t kept = 0;
+      for (const std::string& text : *words) kept += text.size() + 1;
+      for (std::string& text : *more) {
+        if ((kept += text.size() + 1) > ocr::kMaxTextBytes) break;
+        words->push_back(std::move(text));
+      }
+      if (reader.readSure()) break;
+    }
+  }
+  if (words) return {Outcome::Read, std::move(*words)};
   switch (reader.fault()) {
     case ReadFault::Picture:
       return {Outcome::PictureFault, {}};

@@ -32,6 +32,11 @@ struct ReaderOptions {
   // Words read with less confidence (0 to 100) are dropped: on pictures without text the
   // engine prints stray characters, all of them with low confidence.
   int minConfidence = 20;
+  // Pictures whose longer side is shorter are read at 1.5 times their size: on pictures as small
+  // as those passed around in chats, the engine misses many characters of 16 to 24 px.
+  int enlargeBelow = 700;
+  // Words read with at least this confidence are sure (see readSure()).
+  int sureConfidence = 60;
   // The most a picture may take (see ReaderProcess::read), and more for each million pixels:
   // past it, the helper is ended. A full page of text 2048 pixels square takes about 45 s.
   int limitMs = 30000;
@@ -66,6 +71,9 @@ class PictureReader {
   std::optional<std::vector<std::string>> read(const QImage& picture);
   const std::string& failure() const { return failure_; }
   ReadFault fault() const { return fault_; }
+  // Whether the last picture read showed a word for sure: two ideographs in a row, each read
+  // with `sureConfidence`.
+  bool readSure() const { return readSure_; }
 
  private:
   bool start();
@@ -75,7 +83,13 @@ class PictureReader {
   std::string error_;
   std::string failure_;
   ReadFault fault_ = ReadFault::None;
+  bool readSure_ = false;
 };
+
+// The frames read when an animated GIF's first holds no words, for captions that come in
+// later: its second frame and its last, as the animation shows them (up to two; none for a
+// still, a single frame or a GIF that cannot be read past its first).
+std::vector<QImage> laterGifFrames(const std::string& bytes);
 
 // How reading a picture's bytes ended, and its words when they were read.
 struct PictureWords {

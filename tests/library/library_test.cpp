@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFont>
+#include <QPainter>
+#include <QThreadPool>
 #include <algorithm>
 #include <atomic>
 #include <fstream>
@@ -70,6 +73,7 @@ std::unique_ptr<Library> running(const LibraryOptions& options, const std::vecto
 LibraryOptions hostile(const test::TempFolder& temp, const std::string& mode) {
   LibraryOptions options = optionsIn(temp, 1);
   options.reader.program = MW_SOURCE_DIR "/tests/library/hostile_reader.py";
+  options.reader.enlargeBelow = 0;  // it tells pictures by their widths
   options.reader.languages =
       mode + " " + std::to_string(ocr::kMagic) + " " + (temp.path() / "asked").string();
   writeBytes(temp.path() / "asked", "");
@@ -82,8 +86,10 @@ int asked(const test::TempFolder& temp) {
 }
 
 // chmod 000 stops no one who may override permissions: as root (CI), `body` runs in a child that
-// has become nobody. The test process has no other thread for the child to miss.
+// has become nobody. The test process has no other thread for the child to miss once Qt's pool,
+// which scaling a picture starts, has let its threads go: the child's would wait for them.
 void asOtherThanRoot(const std::function<void()>& body) {
+  QThreadPool::globalInstance()->waitForDone();
   if (const pid_t child = fork(); child != 0) {
     int status = 0;
     EXPECT_TRUE(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -469,6 +475,77 @@ TEST(Library, AHelperCannotMakeTheIndexHoldMoreThanItsBounds) {
   auto store = IndexStore::open(file);
   store->putNames(pictures);
   EXPECT_LT(std::filesystem::file_size(file + "-wal"), 1u << 20);
+}
+
+// A GIF's later frames are read when its first holds no words: its second and its last, never
+// one past the end, and none for a still or a single frame.
+TEST(Library, ACaptionThatComesInAfterAGifsFirstFrameIsRead) {
+  const auto frame = [](const char* caption) {
+    return QImage::fromData(QByteArray::fromStdString(captionedPicture(caption)));
+  };
+  const auto colours = [](const std::vector<QImage>& frames) {
+    std::vector<QRgb> out;
+    for (const QImage& f : frames) out.push_back(f.pixel(0, 0) | 0xff000000);
+    return out;
+  };
+  const auto solid = [](QColor c) {
+    QImage img(40, 30, QImage::Format_RGB32);
+    img.fill(c);
+    return img;
+  };
+  const std::vector<QImage> five{solid(Qt::red), solid(Qt::green), solid(Qt::blue), solid(Qt::yellow),
+                                 solid(Qt::black)};
+  EXPECT_TRUE(laterGifFrames(test::gifOf({five[0]})).empty());
+  EXPECT_TRUE(laterGifFrames(captionedPicture("加班")).empty());
+  EXPECT_EQ(colours(laterGifFrames(test::gifOf({five[0], five[1]}))), (std::vector<QRgb>{qRgb(0, 255, 0)}));
+  EXPECT_EQ(colours(laterGifFrames(test::gifOf(five))), (std::vector<QRgb>{qRgb(0, 255, 0), qRgb(0, 0, 0)}));
+  // Cut off inside its third frame: the second is the last there is.
+  const std::string three = test::gifOf({five[0], five[1], five[2]});
+  EXPECT_EQ(colours(laterGifFrames(three.substr(0, three.size() - 100))),
+            (std::vector<QRgb>{qRgb(0, 255, 0)}));
+
+  test::TempFolder temp;
+  const auto pictures = temp.path() / "pics";
+  std::filesystem::create_directories(pictures);
+  writeBytes(pictures / "late.gif", test::gifOf({frame(""), frame(""), frame("加班")}));
+  writeBytes(pictures / "second.gif", test::gifOf({frame(""), frame("摸鱼"), frame("")}));
+  writeBytes(pictures / "first.gif", test::gifOf({frame("下班"), frame("")}));
+  auto lib = running(optionsIn(temp, 1), {pictures.string()});
+  ASSERT_TRUE(eventually([&] {
+    return lib->find("late").size() + lib->find("second").size() + lib->find("first").size() == 3 &&
+           idle(*lib);
+  }));
+  EXPECT_EQ(names(lib->find("加班")), (std::set<std::string>{"late.gif"}));
+  EXPECT_EQ(names(lib->find("摸鱼")), (std::set<std::string>{"second.gif"}));
+  EXPECT_EQ(names(lib->find("下班")), (std::set<std::string>{"first.gif"}));
+}
+
+// A small picture is read larger: the engine misses characters of 10 or 11 px at their own
+// size. What is read for sure is told apart from strays.
+TEST(Library, SmallCaptionsOnSmallPicturesAreReadLarger) {
+  ReaderOptions options;
+  options.lowPriority = false;
+  PictureReader reader(options);
+  ASSERT_EQ(reader.error(), "");
+  for (int px : {10, 11}) {
+    QImage img(240, 160, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    font.setPixelSize(px);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(img.rect(), Qt::AlignCenter, QStringLiteral("下班了摸鱼"));
+    p.end();
+    const auto texts = reader.read(img);
+    ASSERT_TRUE(texts && !texts->empty()) << px;
+    EXPECT_NE(normalizedWords((*texts)[0]).find("下班"), std::string::npos) << px << " px: " << (*texts)[0];
+    EXPECT_TRUE(reader.readSure()) << px;
+  }
+  QImage blank(240, 160, QImage::Format_RGB32);
+  blank.fill(Qt::white);
+  ASSERT_TRUE(reader.read(blank));
+  EXPECT_FALSE(reader.readSure());
 }
 
 // A newer reader reads every picture again, newest first, while the older reader's words answer;

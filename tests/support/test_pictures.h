@@ -83,4 +83,38 @@ inline std::string animatedGif(int w, int h, const std::vector<QColor>& colours,
   return out;
 }
 
+// An animated GIF of `frames` (all of the first one's size), each with a palette of its own.
+inline std::string gifOf(const std::vector<QImage>& frames) {
+  std::string out;
+  auto write = [](GifFileType* gif, const GifByteType* data, int n) {
+    static_cast<std::string*>(gif->UserData)->append(reinterpret_cast<const char*>(data), size_t(n));
+    return n;
+  };
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, write, &error);
+  if (!gif || frames.empty()) return {};
+  const int w = frames[0].width(), h = frames[0].height();
+  EGifSetGifVersion(gif, true);
+  EGifPutScreenDesc(gif, w, h, 8, 0, nullptr);
+  for (const QImage& frame : frames) {
+    const QImage indexed = frame.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither);
+    std::vector<GifColorType> palette(256);
+    for (int i = 0; i < indexed.colorCount() && i < 256; ++i) {
+      const QRgb c = indexed.color(i);
+      palette[size_t(i)] = {GifByteType(qRed(c)), GifByteType(qGreen(c)), GifByteType(qBlue(c))};
+    }
+    ColorMapObject* map = GifMakeMapObject(256, palette.data());
+    GraphicsControlBlock gcb{};
+    gcb.DelayTime = 20;
+    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+    GifByteType ext[4];
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(EGifGCBToExtension(&gcb, ext)), ext);
+    EGifPutImageDesc(gif, 0, 0, w, h, false, map);
+    for (int y = 0; y < h; ++y) EGifPutLine(gif, const_cast<GifPixelType*>(indexed.constScanLine(y)), w);
+    GifFreeMapObject(map);
+  }
+  EGifCloseFile(gif, &error);
+  return out;
+}
+
 }  // namespace mw::test
