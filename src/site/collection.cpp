@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <future>
 #include <iterator>
+#include <map>
 #include <mutex>
+#include <tuple>
 
 #include "library/words.h"
 #include "site/postgres.h"
@@ -41,10 +44,22 @@ CREATE TABLE jobs(
   leased_until timestamptz);
 INSERT INTO memwick_schema VALUES (1);
 )";
+// Version 2: a count of the changes to the pictures, in the transaction that makes each, so
+// that a node may keep the answers to searches while it stays the same.
+constexpr char kSchema2[] = R"(
+CREATE TABLE picture_changes(n bigint NOT NULL);
+INSERT INTO picture_changes VALUES (0);
+CREATE FUNCTION picture_changed() RETURNS trigger LANGUAGE plpgsql AS
+  $$BEGIN UPDATE picture_changes SET n = n + 1; RETURN NULL; END$$;
+CREATE TRIGGER pictures_changed AFTER INSERT OR UPDATE OR DELETE ON pictures
+  FOR EACH ROW EXECUTE FUNCTION picture_changed();
+INSERT INTO memwick_schema VALUES (2);
+)";
 // Migration N brings the schema from version N - 1 to N (and records N), in the transaction
 // that reads the version; a database at version V takes those after V, in order.
 using Migration = pg::Result (*)(pg::Connection&);
-const Migration kMigrations[] = {[](pg::Connection& c) { return c.exec(kSchema1); }};
+const Migration kMigrations[] = {[](pg::Connection& c) { return c.exec(kSchema1); },
+                                 [](pg::Connection& c) { return c.exec(kSchema2); }};
 constexpr long long kKnownVersion = std::size(kMigrations);
 
 constexpr char kRecordColumns[] =
@@ -66,13 +81,15 @@ const std::vector<Statement>& statements() {
       {"remove", "DELETE FROM pictures WHERE id = $1 AND uploader = $2 RETURNING id"},
       // Every match is counted, so all of them are read: through the GIN index, never by
       // walking the newest first and testing each picture (which the planner would pick to
-      // spare the sort of a common keyword's matches).
+      // spare the sort of a common keyword's matches). Only the order's columns of the matches
+      // are kept and sorted; the page's few rows are read again for the rest.
       {"search",
-       "WITH found AS MATERIALIZED (SELECT seq, id, ext, uploader, title, created, state FROM pictures "
-       "WHERE pieces @@ $1::tsquery) "
-       "SELECT id, ext, uploader, title, (extract(epoch FROM created) * 1000000)::bigint, state, '', "
-       "count(*) OVER () "
-       "FROM found ORDER BY created DESC, seq DESC LIMIT $2 OFFSET $3"},
+       "WITH found AS MATERIALIZED (SELECT seq, created FROM pictures WHERE pieces @@ $1::tsquery), "
+       "page AS (SELECT seq, created FROM found ORDER BY created DESC, seq DESC LIMIT $2 OFFSET $3) "
+       "SELECT p.id, p.ext, p.uploader, p.title, (extract(epoch FROM p.created) * 1000000)::bigint, p.state, "
+       "'', (SELECT count(*) FROM found), (SELECT n FROM picture_changes) "
+       "FROM page JOIN pictures p USING (seq) ORDER BY page.created DESC, page.seq DESC"},
+      {"changes", "SELECT n FROM picture_changes"},
       {"count_matches", "SELECT count(*) FROM pictures WHERE pieces @@ $1::tsquery"},
       {"take",
        "UPDATE jobs SET attempts = attempts + 1, leased_until = now() + $1 * interval '1 millisecond' "
@@ -114,16 +131,6 @@ std::string piecesVector(const std::vector<std::string>& texts) {
   return out;
 }
 
-// The phrase of the keyword's pieces, or the prefix its one character is; empty for none.
-std::string piecesQuery(const std::string& keyword) {
-  const std::vector<std::string> pieces = library::keywordPieces(keyword);
-  if (pieces.empty()) return {};
-  if (pieces.size() == 1 && library::pieceList({pieces[0]}).size() == 1) return quoted(pieces[0]) + ":*";
-  std::string out;
-  for (const std::string& p : pieces) out += (out.empty() ? "" : " <-> ") + quoted(p);
-  return out;
-}
-
 PictureRecord recordOf(const pg::Result& r, int row) {
   return {r.text(row, 0), r.text(row, 1),    r.text(row, 2),
           r.text(row, 3), r.integer(row, 4), static_cast<WordsState>(r.integer(row, 5)),
@@ -138,6 +145,15 @@ struct Collection::Impl {
   std::condition_variable returned;
   std::vector<std::unique_ptr<pg::Connection>> idle;
   int opened = 0;  // connections out of the pool or in it
+
+  // Pages found at `changes`, the count of changes they were found at, by (query, offset, limit);
+  // and the pages being found, with the count they were asked at, which later askers at the
+  // same count wait for rather than search the same again.
+  using PageKey = std::tuple<std::string, long long, int>;
+  std::mutex cacheMutex;
+  long long changes = -1;
+  std::map<PageKey, SearchPage> pages;
+  std::map<PageKey, std::pair<long long, std::shared_future<std::optional<SearchPage>>>> finding;
 
   // A connection of the pool for one call; a connection that broke is dropped on return, and
   // the next call opens a fresh one.
@@ -198,6 +214,26 @@ struct Collection::Impl {
       if ((*c)->usable()) break;
     }
     return std::nullopt;
+  }
+
+  // The page of the query's matches, with the count of changes its snapshot read in `foundAt`
+  // (-1 for a page with no row to carry it).
+  std::optional<SearchPage> search(const std::string& query, long long offset, int limit,
+                                   long long& foundAt) {
+    const std::optional<pg::Result> r = run("search", {query, limit, offset});
+    if (!r) return std::nullopt;
+    SearchPage page;
+    for (int i = 0; i < r->rows(); ++i) page.pictures.push_back(recordOf(*r, i));
+    if (r->rows() > 0) {
+      page.total = r->integer(0, 7);
+      foundAt = r->integer(0, 8);
+    } else if (offset > 0 || limit == 0) {
+      // A page past the last (or of none) has no row to carry the count.
+      const std::optional<pg::Result> n = run("count_matches", {query});
+      if (!n) return std::nullopt;
+      page.total = n->integer(0, 0);
+    }
+    return page;
   }
 
   std::unique_ptr<pg::Connection> connect(std::string* error) {
@@ -287,18 +323,44 @@ bool Collection::healthy() { return impl_->run("health").has_value(); }
 std::optional<SearchPage> Collection::search(const std::string& keyword, long long offset, int limit) {
   const std::string query = piecesQuery(keyword);
   if (query.empty()) return SearchPage{};
-  const std::optional<pg::Result> r = impl_->run("search", {query, limit, offset});
-  if (!r) return std::nullopt;
-  SearchPage page;
-  for (int i = 0; i < r->rows(); ++i) page.pictures.push_back(recordOf(*r, i));
-  if (r->rows() > 0) {
-    page.total = r->integer(0, 7);
-  } else if (offset > 0 || limit == 0) {
-    // A page past the last (or of none) has no row to carry the count.
-    const std::optional<pg::Result> n = impl_->run("count_matches", {query});
-    if (!n) return std::nullopt;
-    page.total = n->integer(0, 0);
+  long long foundAt = -1;
+  if (impl_->options.keptPages == 0) return impl_->search(query, offset, limit, foundAt);
+  // A kept page serves while the pictures have not changed since it was found: the count read
+  // now follows every change committed before this search began, on any node.
+  const std::optional<pg::Result> now = impl_->run("changes");
+  if (!now) return std::nullopt;
+  const Impl::PageKey key{query, offset, limit};
+  std::promise<std::optional<SearchPage>> promise;
+  std::shared_future<std::optional<SearchPage>> other;
+  long long askedAt = 0;
+  {
+    const std::lock_guard lock(impl_->cacheMutex);
+    if (now->integer(0, 0) != impl_->changes) {
+      impl_->pages.clear();
+      impl_->changes = now->integer(0, 0);
+    } else if (const auto kept = impl_->pages.find(key); kept != impl_->pages.end()) {
+      return kept->second;
+    }
+    askedAt = impl_->changes;
+    const auto f = impl_->finding.find(key);
+    if (f != impl_->finding.end() && f->second.first == askedAt)
+      other = f->second.second;
+    else
+      impl_->finding.insert_or_assign(key, std::make_pair(askedAt, promise.get_future().share()));
   }
+  if (other.valid()) return other.get();
+  std::optional<SearchPage> page = impl_->search(query, offset, limit, foundAt);
+  {
+    const std::lock_guard lock(impl_->cacheMutex);
+    // Kept under the count its own snapshot read, and only while that is the newest seen.
+    if (page && foundAt == impl_->changes) {
+      if (impl_->pages.size() >= impl_->options.keptPages) impl_->pages.clear();
+      impl_->pages.emplace(key, *page);
+    }
+    if (const auto f = impl_->finding.find(key); f != impl_->finding.end() && f->second.first == askedAt)
+      impl_->finding.erase(f);
+  }
+  promise.set_value(page);
   return page;
 }
 
@@ -332,6 +394,15 @@ long long Collection::pictureCount() {
 long long Collection::jobCount() {
   const std::optional<pg::Result> r = impl_->run("jobs");
   return r ? r->integer(0, 0) : -1;
+}
+
+std::string piecesQuery(const std::string& keyword) {
+  const std::vector<std::string> pieces = library::keywordPieces(keyword);
+  if (pieces.empty()) return {};
+  if (pieces.size() == 1 && library::pieceList({pieces[0]}).size() == 1) return quoted(pieces[0]) + ":*";
+  std::string out;
+  for (const std::string& p : pieces) out += (out.empty() ? "" : " <-> ") + quoted(p);
+  return out;
 }
 
 bool isPictureId(const std::string& id) {

@@ -4,6 +4,7 @@
 // that read the words, shared by every node on the database. Safe to use from many threads:
 // calls take a connection of a small pool, each with its statements prepared once.
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,8 @@ struct CollectionOptions {
   std::chrono::milliseconds jobLease{60000};
   // Taken this many times without its words being read, a picture is found by its names only.
   int jobAttempts = 3;
+  // Search pages kept to be served again while the pictures stay the same; 0 keeps none.
+  std::size_t keptPages = 4096;
 };
 
 enum class WordsState : int {
@@ -108,6 +111,10 @@ class Collection {
 
 // Whether `id` can name a picture: 64 lowercase hex digits, nothing else (no path).
 bool isPictureId(const std::string& id);
+
+// The tsquery a keyword is searched by: the phrase of its pieces, or the prefix its one
+// character is; empty for none.
+std::string piecesQuery(const std::string& keyword);
 
 // Where the search site serves a picture's original: "/pictures/<id>.<ext>".
 std::string picturePath(const std::string& id, const std::string& ext);

@@ -100,7 +100,21 @@ TEST(SharedCollection, TwoNodesOnOneDatabaseFindTheSamePicturesInPagesNewestFirs
   EXPECT_EQ(c->remove(ids[0], "小红"), Collection::Removed::NotYours);
   EXPECT_EQ(c->remove(ids[0], name), Collection::Removed::Gone);
   EXPECT_EQ(c->remove(ids[0], name), Collection::Removed::NotFound);
-  EXPECT_NE(searchPage(a, "小明").find("共找到<b>24</b>"), std::string::npos);
+  // Every node answers for the pictures as they are now, whatever it answered just before.
+  const auto onBoth = [&](const std::string& keyword, const std::string& text) {
+    for (mw::test::SiteNode* node : {&a, &b})
+      EXPECT_NE(searchPage(*node, keyword).find(text), std::string::npos);
+  };
+  onBoth("小明", "共找到<b>24</b>");
+  onBoth("reilly", ids[1]);
+  ASSERT_EQ(c->remove(ids[2], name), Collection::Removed::Gone);
+  onBoth("小明", "共找到<b>23</b>");
+  onBoth("reilly", ids[1]);
+  ASSERT_TRUE(c->finishJob(ids[1], {"别的"}, WordsState::Read));
+  onBoth("reilly", "共找到<b>0</b>");
+  onBoth("小明", "共找到<b>23</b>");
+  ASSERT_EQ(c->add({idOf("late"), "png", name, ""}), Collection::Added::New);
+  onBoth("小明", idOf("late"));
 }
 
 TEST(SharedCollection, AJobLeftByAKilledReaderIsTakenAgainAndAPictureThatFailsIsFoundByItsName) {
