@@ -256,11 +256,14 @@ class ConnectionStream : public httplib::Stream {
     if (!admitted && (expect || bytes > kReadAheadBytes)) return kNone;
     if (admitted) {
       if (bytes > kReadAheadBytes && !takeBudget(std::size_t(bytes))) return kNone;
+      // Asked before the buffer grows: the header's views point into it.
+      const bool asks =
+          expect && expect->size() == 12 && ::strncasecmp(expect->data(), "100-continue", 12) == 0;
       buffer_.reserve(headerEnd_ + std::size_t(bytes));
       // A client that waits to be asked for the body (curl does above 1 MiB) is asked here;
       // the second "100 Continue" the worker sends before its answer is one more 1xx that
       // clients skip.
-      if (expect && expect->size() == 12 && ::strncasecmp(expect->data(), "100-continue", 12) == 0) {
+      if (asks) {
         static constexpr std::string_view proceed = "HTTP/1.1 100 Continue\r\n\r\n";
         (void)!::send(sock_, proceed.data(), proceed.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
       }
