@@ -334,10 +334,14 @@ TEST(Library, ReadingGoesOnAfterTheHelperFailsToStartOrIsKilled) {
   std::atomic<int> told = 0;  // reports saying there is no reader
   lib->onProgress([&](const LibraryProgress& p) { told += !p.noReader.empty(); });
   ASSERT_TRUE(lib->start());
-  lib->setFolders({picturesSaying(temp, "早安", 30).string()});
+  const auto pictures = picturesSaying(temp, "早安", 30);
+  lib->setFolders({pictures.string()});
   ASSERT_TRUE(eventually([&] { return lib->progress().noReader.starts_with("cannot run "); }));
   EXPECT_TRUE(eventually([&] { return lib->find("图").size() == 30; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // three more looks over the folder
+  for (int i = 1; i <= 3; ++i) {  // three more looks over the folder, each finding one more picture
+    writeBytes(pictures / ("再看" + std::to_string(i) + ".png"), captionedPicture("晚安"));
+    EXPECT_TRUE(eventually([&] { return lib->find("再看").size() == std::size_t(i); }));
+  }
   EXPECT_EQ(told, 1);
   lib->onProgress(nullptr);
   std::filesystem::create_symlink(ReaderProcess::locate(), options.reader.program);

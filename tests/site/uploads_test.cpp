@@ -13,7 +13,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "net/encoding.h"
@@ -187,7 +186,7 @@ TEST(Uploads, RefusalsDuplicatesServingAndDeletion) {
   EXPECT_TRUE(eventually([&] { return upload(node, "no picture", kBobToken)->status == 401; }, 10));
   fs::remove(c.folder.path() / "tokens");
   node.signal(SIGHUP);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(eventually([&] { return node.log().find("the tokens stay as they were") != std::string::npos; }, 10));
   EXPECT_EQ(upload(node, png, kAnnToken)->status, 201);
 
   // 60 a minute per token, the 61st refused with the time to wait.
