@@ -109,9 +109,12 @@ Liq<liq_result> quantize(liq_attr* attr, const std::vector<const QImage*>& frame
   return Liq<liq_result>(result);
 }
 
-// Nearest opaque palette colours, remembered for each colour (to 6 bits a channel) once found.
-// A colour not met before is looked for outwards from its green, in the palette sorted by green,
-// until green alone is further than the best found.
+// Nearest opaque palette colours, remembered for each colour (to 5 bits a channel) once found
+// for the first colour met there. A colour not met before is looked for outwards from its green,
+// in the palette sorted by green, until green alone is further than the best found. The
+// transparent entry, never an answer, marks what is not yet looked for. A byte each for 5 bits
+// keeps the whole in the processor's first cache: every pixel waits on a lookup, and the
+// dithering hides the coarser cells.
 class NearestColours {
  public:
   void use(const Palette& palette) {
@@ -122,17 +125,27 @@ class NearestColours {
         byGreen_.push_back({c.Red, c.Green, c.Blue, std::uint8_t(i)});
       }
     std::sort(byGreen_.begin(), byGreen_.end(), [](const Entry& a, const Entry& b) { return a.g < b.g; });
-    cache_.assign(std::size_t(1) << 18, kUnknown);
+    unknown_ = std::uint8_t(palette.transparent);
+    cache_.assign(std::size_t(1) << 18, unknown_);
   }
 
   std::uint8_t operator()(int r, int g, int b) {
-    std::uint16_t& known = cache_[std::size_t((r >> 2) << 12 | (g >> 2) << 6 | (b >> 2))];
-    if (known != kUnknown) return std::uint8_t(known);
+    std::uint8_t& known = cache_[std::size_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3))];
+    if (known == unknown_) known = search(r, g, b);
+    return known;
+  }
+
+ private:
+  struct Entry {
+    std::uint8_t r, g, b, index;
+  };
+
+  [[gnu::noinline]] std::uint8_t search(int r, int g, int b) const {
     const int n = int(byGreen_.size());
     const int start = int(std::lower_bound(byGreen_.begin(), byGreen_.end(), g,
                                            [](const Entry& e, int green) { return e.g < green; }) -
                           byGreen_.begin());
-    int best = 0, bestDistance = 1 << 30;
+    int best = unknown_, bestDistance = 1 << 30;
     // Green counts most, blue least, as the eye sees them.
     const auto consider = [&](const Entry& e) {
       const int dr = r - e.r, dg = g - e.g, db = b - e.b;
@@ -146,17 +159,12 @@ class NearestColours {
       if (up < n && !consider(byGreen_[std::size_t(up++)])) up = n;
       if (down >= 0 && !consider(byGreen_[std::size_t(down--)])) down = -1;
     }
-    known = std::uint16_t(best);
     return std::uint8_t(best);
   }
 
- private:
-  struct Entry {
-    std::uint8_t r, g, b, index;
-  };
-  static constexpr std::uint16_t kUnknown = 0xffff;
   std::vector<Entry> byGreen_;
-  std::vector<std::uint16_t> cache_;
+  std::vector<std::uint8_t> cache_;
+  std::uint8_t unknown_ = 0;
 };
 
 // How far the opaque pixels of every `step`-th row and column of `frames` are from their nearest
@@ -180,44 +188,140 @@ double meanError(const std::vector<const QImage*>& frames, int step, const Palet
   return n ? total / double(n) : 0;
 }
 
+// A GIF's LZW coding of a frame's pixels (each below 1 << minCodeSize), as the image data's
+// sub-blocks of up to 255 bytes, each after its length. Codes are looked up in an open-addressed
+// table of (prefix, pixel) keys, a word each: a quarter quicker than giflib's own coder, whose
+// file the blocks are written into.
+class LzwCoder {
+ public:
+  void code(const std::vector<std::uint8_t>& pixels, int minCodeSize, Bytes& blocks) {
+    out_.clear();
+    bitBuffer_ = 0, bitCount_ = 0;
+    clearCode_ = 1 << minCodeSize;
+    minBits_ = minCodeSize + 1;
+    restart();
+    put(clearCode_);
+    if (!pixels.empty()) {
+      int prefix = pixels[0];
+      for (std::size_t i = 1; i < pixels.size(); ++i) {
+        const int pixel = pixels[i];
+        // Never 0 once made: codes made start past the clear code.
+        const std::uint32_t key = std::uint32_t(prefix) << 8 | std::uint32_t(pixel);
+        std::size_t slot = (std::uint32_t(prefix) ^ std::uint32_t(pixel) << 6) & kMask;
+        int found = -1;
+        for (; table_[slot]; slot = (slot + 1) & kMask)
+          if (table_[slot] >> 12 == key) {
+            found = int(table_[slot] & 0xfff);
+            break;
+          }
+        if (found >= 0) {
+          prefix = found;
+          continue;
+        }
+        put(prefix);
+        prefix = pixel;
+        if (next_ >= kMaxCode) {
+          // The table is full: start again, as the decoder will on the clear code.
+          put(clearCode_);
+          restart();
+        } else {
+          table_[slot] = key << 12 | std::uint32_t(next_++);
+        }
+      }
+      put(prefix);
+    }
+    put(clearCode_ + 1);
+    if (bitCount_ > 0) out_.push_back(std::uint8_t(bitBuffer_));
+    blocks.clear();
+    blocks.reserve(out_.size() + out_.size() / 255 + 1);
+    for (std::size_t at = 0; at < out_.size(); at += 255) {
+      const std::size_t n = std::min<std::size_t>(255, out_.size() - at);
+      blocks.push_back(char(n));
+      blocks.append(reinterpret_cast<const char*>(out_.data() + at), n);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kMask = (std::size_t(1) << 14) - 1;
+  static constexpr int kMaxCode = 4095;
+
+  void restart() {
+    std::fill(table_.begin(), table_.end(), 0u);
+    next_ = clearCode_ + 2;
+    bits_ = minBits_;
+  }
+
+  // Least significant bit first; a code is widened once the codes made reach its width, one
+  // code after they do, as decoders expect.
+  void put(int code) {
+    bitBuffer_ |= std::uint64_t(code) << bitCount_;
+    bitCount_ += bits_;
+    while (bitCount_ >= 8) {
+      out_.push_back(std::uint8_t(bitBuffer_));
+      bitBuffer_ >>= 8;
+      bitCount_ -= 8;
+    }
+    if (next_ >= 1 << bits_ && bits_ < 12) ++bits_;
+  }
+
+  std::vector<std::uint32_t> table_ = std::vector<std::uint32_t>(kMask + 1);
+  std::vector<std::uint8_t> out_;
+  std::uint64_t bitBuffer_ = 0;
+  int bitCount_ = 0, bits_ = 0, minBits_ = 0, clearCode_ = 0, next_ = 0;
+};
+
+// The bits of a palette's indices, as its colour map is stored (padded to a power of two).
+int paletteBits(const Palette& palette) { return GifBitSize(std::max(palette.count, 2)); }
+
+// The LZW code size a palette's pixels are coded with, as giflib writes it for its colour map.
+int codeSizeOf(const Palette& palette) { return std::max(2, paletteBits(palette)); }
+
 // The pixels of `area` as indices of `palette`, Floyd–Steinberg dithered. Pixels that do not
 // show, or that `keep` (one flag per canvas pixel, or null) marks as left as shown, take the
-// transparent entry and neither take nor pass on any error.
+// transparent entry and neither take nor pass on any error. The errors passed to the right and
+// to the row below are carried in registers, a pixel behind, and stored once.
 void ditherArea(const QImage& frame, QRect area, const std::uint8_t* keep, const Palette& palette,
                 NearestColours& nearest, std::vector<std::uint8_t>& out) {
   const int w = area.width();
   out.resize(std::size_t(w) * std::size_t(area.height()));
-  // Errors in sixteenths, three channels, with a pixel of room at either end.
-  std::vector<int> here(std::size_t(w + 2) * 3), below(here.size());
-  std::uint8_t* o = out.data();
+  std::uint8_t* __restrict o = out.data();
+  // The errors each pixel of a row takes from the row above, in sixteenths, three channels,
+  // with a pixel of room at either end; the row above's, and the one now made for the next.
+  std::vector<int> taken(std::size_t(w + 2) * 3), given(taken.size());
+  const std::uint8_t hidden = std::uint8_t(palette.transparent);
   const auto clampError = [](int e) { return std::clamp(e, -kMaxError, kMaxError); };
   for (int y = area.top(); y <= area.bottom(); ++y) {
-    std::swap(here, below);
-    std::fill(below.begin(), below.end(), 0);
-    const std::uint8_t* row = frame.constScanLine(y);
-    const std::uint8_t* kept = keep ? keep + std::size_t(y) * std::size_t(frame.width()) : nullptr;
-    for (int x = 0; x < w; ++x, ++o) {
-      const int cx = area.left() + x;
-      const std::uint8_t* p = row + 4 * cx;
-      if (p[3] < kOpaque || (kept && kept[cx])) {
-        *o = std::uint8_t(palette.transparent);
-        continue;
+    std::swap(taken, given);
+    const int* __restrict above = taken.data() + 3;
+    int* __restrict below = given.data() + 3;
+    const std::uint8_t* p = frame.constScanLine(y) + 4 * area.left();
+    const std::uint8_t* kept = keep ? keep + std::size_t(y) * std::size_t(frame.width()) + area.left() : nullptr;
+    // From the pixel to the left; what the row below takes at x - 1 and at x so far.
+    int rightR = 0, rightG = 0, rightB = 0;
+    int leftR = 0, leftG = 0, leftB = 0, underR = 0, underG = 0, underB = 0;
+    for (int x = 0; x < w; ++x, p += 4, ++o) {
+      int er = 0, eg = 0, eb = 0;
+      if (p[3] >= kOpaque && !(kept && kept[x])) {
+        const int* e = above + 3 * x;
+        const int r = std::clamp(p[0] + (e[0] + rightR) / 16, 0, 255);
+        const int g = std::clamp(p[1] + (e[1] + rightG) / 16, 0, 255);
+        const int b = std::clamp(p[2] + (e[2] + rightB) / 16, 0, 255);
+        const std::uint8_t index = nearest(r, g, b);
+        *o = index;
+        const GifColorType& c = palette.colours[index];
+        er = clampError(r - c.Red), eg = clampError(g - c.Green), eb = clampError(b - c.Blue);
+      } else {
+        *o = hidden;
       }
-      int* e = &here[std::size_t(x + 1) * 3];
-      const int r = std::clamp(p[0] + e[0] / 16, 0, 255);
-      const int g = std::clamp(p[1] + e[1] / 16, 0, 255);
-      const int b = std::clamp(p[2] + e[2] / 16, 0, 255);
-      const std::uint8_t index = nearest(r, g, b);
-      *o = index;
-      const GifColorType& c = palette.colours[index];
-      const int error[3] = {clampError(r - c.Red), clampError(g - c.Green), clampError(b - c.Blue)};
-      for (int k = 0; k < 3; ++k) {
-        e[3 + k] += error[k] * 7;
-        below[std::size_t(x) * 3 + std::size_t(k)] += error[k] * 3;
-        below[std::size_t(x + 1) * 3 + std::size_t(k)] += error[k] * 5;
-        below[std::size_t(x + 2) * 3 + std::size_t(k)] += error[k];
-      }
+      int* d = below + 3 * (x - 1);
+      d[0] = leftR + 3 * er, d[1] = leftG + 3 * eg, d[2] = leftB + 3 * eb;
+      leftR = underR + 5 * er, leftG = underG + 5 * eg, leftB = underB + 5 * eb;
+      underR = er, underG = eg, underB = eb;
+      rightR = 7 * er, rightG = 7 * eg, rightB = 7 * eb;
     }
+    int* d = below + 3 * (w - 1);
+    d[0] = leftR, d[1] = leftG, d[2] = leftB;
+    d[3] = underR, d[4] = underG, d[5] = underB;
   }
 }
 
@@ -282,8 +386,8 @@ class GifWriter {
   }
 
   // `local`: the frame's own palette, else the global one.
-  bool frame(QRect area, const Palette& palette, bool local, int disposal, int delayCs,
-             std::vector<std::uint8_t>& indices) {
+  // `blocks`: the frame's pixels as LzwCoder gives them, coded with codeSizeOf(palette).
+  bool frame(QRect area, const Palette& palette, bool local, int disposal, int delayCs, const Bytes& blocks) {
     GraphicsControlBlock control{disposal, false, delayCs, palette.transparent};
     GifByteType block[4];
     EGifGCBToExtension(&control, block);
@@ -292,10 +396,11 @@ class GifWriter {
     bool ok = (!local || map) && EGifPutImageDesc(gif_, area.left(), area.top(), area.width(), area.height(),
                                                   false, map) == GIF_OK;
     GifFreeMapObject(map);
-    for (int y = 0; ok && y < area.height(); ++y)
-      ok = EGifPutLine(gif_, indices.data() + std::size_t(y) * std::size_t(area.width()), area.width()) ==
-           GIF_OK;
-    return ok;
+    if (!ok) return false;
+    // giflib has written the code size, from the palette's size as colourMap pads it.
+    for (std::size_t at = 0; at < blocks.size(); at += 1 + std::size_t(std::uint8_t(blocks[at])))
+      if (EGifPutCodeNext(gif_, reinterpret_cast<const GifByteType*>(blocks.data() + at)) != GIF_OK) return false;
+    return EGifPutCodeNext(gif_, nullptr) == GIF_OK;
   }
 
   Bytes finish() {
@@ -312,8 +417,7 @@ class GifWriter {
 
   // The palette padded to a power of two, as a GIF stores it.
   static ColorMapObject* colourMap(const Palette& palette) {
-    const int bits = GifBitSize(std::max(palette.count, 2));
-    return GifMakeMapObject(1 << bits, palette.colours.data());
+    return GifMakeMapObject(1 << paletteBits(palette), palette.colours.data());
   }
 
   Bytes out_;
@@ -336,12 +440,14 @@ std::vector<int> centiseconds(const std::vector<AnimationFrame>& frames) {
 }
 
 bool anyTransparent(const std::vector<const QImage*>& frames) {
-  for (const QImage* f : frames)
-    for (int y = 0; y < f->height(); ++y) {
+  for (const QImage* f : frames) {
+    const int width = f->width(), height = f->height();  // not asked of Qt for every pixel
+    for (int y = 0; y < height; ++y) {
       const std::uint8_t* row = f->constScanLine(y);
-      for (int x = 0; x < f->width(); ++x)
+      for (int x = 0; x < width; ++x)
         if (row[4 * x + 3] < kOpaque) return true;
     }
+  }
   return false;
 }
 
@@ -380,6 +486,8 @@ Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount
     liq_set_speed(attr.get(), 4);  // its default
     if (!writer.start(size, nullptr, loopCount)) return fail(error, QStringLiteral("cannot write a GIF"));
     std::vector<std::uint8_t> indices(static_cast<std::size_t>(canvasPixels));
+    LzwCoder coder;
+    Bytes blocks;
     for (std::size_t i = 0; i < images.size(); ++i) {
       int w = 0, h = 0;
       std::vector<std::uint8_t> pixels = gifPixels(*images[i], 1, w, h);
@@ -392,7 +500,8 @@ Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount
       if (liq_write_remapped_image(result, image.get(), indices.data(), indices.size()) != LIQ_OK)
         return fail(error, QStringLiteral("cannot remap a frame"));
       const Palette palette = paletteOf(result, transparent);
-      if (!writer.frame(QRect(QPoint(), size), palette, true, DISPOSE_BACKGROUND, delays[i], indices))
+      coder.code(indices, codeSizeOf(palette), blocks);
+      if (!writer.frame(QRect(QPoint(), size), palette, true, DISPOSE_BACKGROUND, delays[i], blocks))
         return fail(error, QStringLiteral("cannot write a GIF"));
     }
     return writer.finish();
@@ -418,6 +527,8 @@ Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount
     return fail(error, QStringLiteral("cannot write a GIF"));
   std::vector<std::uint32_t> shown(transparent ? 0 : std::size_t(canvasPixels));
   std::vector<std::uint8_t> keep(shown.size());
+  LzwCoder coder;
+  Bytes blocks;
   std::vector<std::uint8_t> indices;
   const int frameStep = sampleStep(canvasPixels, kFrameSamples);
   for (std::size_t i = 0; i < images.size(); ++i) {
@@ -440,8 +551,9 @@ Bytes encodeAnimatedGif(const std::vector<AnimationFrame>& frames, int loopCount
     }
     const Palette& palette = useShared ? shared : own;
     ditherArea(image, area, transparent || i == 0 ? nullptr : keep.data(), palette, nearest, indices);
+    coder.code(indices, codeSizeOf(palette), blocks);
     if (!writer.frame(area, palette, !useShared, transparent ? DISPOSE_BACKGROUND : DISPOSE_DO_NOT, delays[i],
-                      indices))
+                      blocks))
       return fail(error, QStringLiteral("cannot write a GIF"));
   }
   return writer.finish();

@@ -83,3 +83,26 @@ TEST(GifEncoder, FramesComeBackComposedWithTheirTimesLoopsAndTransparency) {
     EXPECT_TRUE(picture::encodeAnimatedGif(refused, 0, &error).empty() && !error.isEmpty());
   }
 }
+
+TEST(GifEncoder, NoiseOfFewOrManyColoursComesBackExactly) {
+  // Noise codes into many short strings: the coder's table fills and starts again many times,
+  // with codes of every width from the smallest code size (2 colours) to 8 bits (200).
+  for (const int colours : {2, 16, 200}) {
+    SCOPED_TRACE(colours);
+    std::vector<AnimationFrame> frames;
+    unsigned seed = 7;
+    for (int k = 0; k < 2; ++k) {
+      QImage image(300, 200, QImage::Format_RGBA8888);
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+          seed = seed * 1103515245 + 12345;
+          const int c = int((seed >> 16) % unsigned(colours));
+          image.setPixelColor(x, y, QColor(c * 37 % 256, c * 91 % 256, c * 53 % 256));
+        }
+      frames.push_back({image, 100});
+    }
+    const Read read = readGif(picture::encodeAnimatedGif(frames, 0));
+    ASSERT_EQ(read.frames.size(), frames.size());
+    for (std::size_t k = 0; k < frames.size(); ++k) EXPECT_EQ(differing(read.frames[k], frames[k].image), 0);
+  }
+}
