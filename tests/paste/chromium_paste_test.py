@@ -140,19 +140,21 @@ def start_browser(session, url):
         found = session.x("xdotool", "search", "--onlyvisible", "--name", PAGE_TITLE).stdout.split()
         return found[0].decode() if found else None
     browser_window = wait_for("the browser's window", window)
-    return devtools, browser_window
+    return devtools, session, browser_window
 
 
-def run(session, pictures, checks):
+def run(session, pictures, checks, start=start_browser, steps=None):
+    """The page served; `start`(session, url) gives the browser's DevTools, the seat the page's
+    checks act through and the browser's window there; then `steps` on the page."""
     def picture(name):
         with open(os.path.join(pictures, name), "rb") as f:
             return f.read()
     server = PageServer()
     try:
-        devtools, browser = start_browser(session, server.url)
-        page = Page(session, devtools, browser, checks)
+        devtools, seat, browser = start(session, server.url)
+        page = Page(seat, devtools, browser, checks)
         page.picture = picture
-        page.run(picture(BOXES[2]), picture(BOXES[1]), picture(BOXES[4]))
+        (steps or Page.run)(page, picture(BOXES[2]), picture(BOXES[1]), picture(BOXES[4]))
     finally:
         server.close()
 

@@ -12,8 +12,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "paste"))
-from chromium_paste_test import Page, PageServer, launch_browser  # noqa: E402
-from paste_session import BOXES  # noqa: E402
+from chromium_paste_test import launch_browser, run  # noqa: E402
 from wayland_test import Session, Steps, Failed, centre, inside, slot_rect, start_memwick, wait_for  # noqa: E402
 
 BROWSER_SIZE = (360, 260)
@@ -29,8 +28,7 @@ def start_browser(s, url):
         # The browser's toplevel: a surface of another client than memwick's, of about its size.
         found = [v for v in s.views() if v.role == "xdg_toplevel" and v.pid != s.memwick.pid and v.w >= 200]
         return found[0] if found else None
-    view = wait_for("the browser's window", window, 60)
-    return devtools, view
+    return devtools, Seat(s, wait_for("the browser's window", window, 60)), "browser"
 
 
 def free_point(rect, cover):
@@ -81,19 +79,9 @@ class Seat:
             raise Failed("the running program refused --search " + keyword)
 
 
-def run(s, pictures, checks):
-    def picture(name):
-        with open(os.path.join(pictures, name), "rb") as f:
-            return f.read()
-    server = PageServer()
-    try:
-        devtools, browser = start_browser(s, server.url)
-        page = Page(Seat(s, browser), devtools, "browser", checks)
-        page.picture = picture
-        page.pastes(picture(BOXES[2]), picture(BOXES[1]), picture(BOXES[4]))
-        page.webp_paste(picture(BOXES[1]))
-    finally:
-        server.close()
+def pastes(page, still, gif_a, gif_b):
+    page.pastes(still, gif_a, gif_b)
+    page.webp_paste(gif_a)
 
 
 def main():
@@ -105,7 +93,7 @@ def main():
         try:
             s.start()
             start_memwick(s)
-            run(s, sys.argv[2], checks)
+            run(s, sys.argv[2], checks, start_browser, pastes)
         except Failed as e:
             checks.check("the run", False, str(e))
         finally:
