@@ -280,6 +280,8 @@ std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, in
     }
     ReadWord& w = words.emplace_back();
     w.confidence = word.confidence;
+    w.box = QRect(QPoint(word.left, word.top), QPoint(word.right - 1, word.bottom - 1));
+    w.line = int(std::min<uint32_t>(word.line, ocr::kMaxWords));
     w.text.resize(word.bytes);
     if (!receiveAll(w.text.data(), w.text.size(), leftMs)) return std::nullopt;
   }
