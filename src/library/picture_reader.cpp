@@ -273,29 +273,31 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   }
   const double megapixels = double(picture.width()) * picture.height() / 1e6;
   long long leftMs = options_.limitMs + (long long)(megapixels * options_.limitMsPerMegapixel);
-  std::vector<std::string> sure;  // what each pass read with good confidence
-  // One text a pass, in reading order: a caption wrapped over two lines reads as one.
-  const auto readPass = [&](const QImage& shown, int pageSegmentation) -> std::optional<std::vector<ReadWord>> {
+  std::vector<std::string> sure;  // what each read gave with good confidence
+  const auto readOne = [&](const QImage& shown, int pageSegmentation) {
     auto words = process_->read(shown, pageSegmentation, 70, leftMs);
     if (!words) {
       failure_ = process_->failure();
       fault_ = process_->fault();
       process_.reset();
-      return std::nullopt;
     }
-    std::string text, sureText;
-    for (const ReadWord& word : *words) {
+    return words;
+  };
+  // Adds the words read to `text`, in reading order: a caption wrapped over two lines reads as one.
+  const auto take = [&](const std::vector<ReadWord>& words, std::string& text) {
+    std::string sureText;
+    for (const ReadWord& word : words) {
       sureText += word.confidence >= float(options_.sureConfidence) ? word.text : " ";
       if (word.confidence < float(options_.minConfidence)) continue;
       if (kept + text.size() + word.text.size() + 1 > ocr::kMaxTextBytes) break;
       text += word.text;
     }
-    if (!text.empty()) {
-      kept += text.size() + 1;
-      texts.push_back(std::move(text));
-    }
     sure.push_back(std::move(sureText));
-    return words;
+  };
+  const auto keep = [&](std::string& text) {
+    if (text.empty()) return;
+    kept += text.size() + 1;
+    texts.push_back(std::move(text));
   };
   std::array<QImage, 3> shown;  // each kind of pass image, made once
   const auto shownAs = [&](PassImage kind) -> const QImage& {
@@ -305,16 +307,21 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   };
   std::vector<TextLine> lines = options_.lineHeight > 0 ? bandLines(rgb, options_.maxLines)
                                                        : std::vector<TextLine>{};
+  // One text a pass.
   for (const ReadPass& pass : options_.passes) {
-    const auto words = readPass(shownAs(pass.image), pass.pageSegmentation);
+    const auto words = readOne(shownAs(pass.image), pass.pageSegmentation);
     if (!words) return std::nullopt;
+    std::string text;
+    take(*words, text);
+    keep(text);
     for (TextLine& line : textLines(*words, options_.minConfidence)) {
       line.image = pass.image;
       lines.push_back(line);
     }
   }
   // Each line found read again on its own, at the size the engine reads best, as one line: the
-  // whole-picture passes break small captions up and misread their characters.
+  // whole-picture passes break small captions up and misread their characters. One text for
+  // all of them, top to bottom.
   if (options_.lineHeight > 0) {
     std::string text;
     for (const TextLine& line : mergedLines(std::move(lines), rgb.rect(), options_.maxLines)) {
@@ -324,26 +331,11 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
       const QImage part = shownAs(line.image).copy(crop).scaled(
           std::max(1, int(crop.width() * scale)), std::max(1, int(crop.height() * scale)),
           Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-      const auto words = process_->read(part, 7, 70, leftMs);
-      if (!words) {
-        failure_ = process_->failure();
-        fault_ = process_->fault();
-        process_.reset();
-        return std::nullopt;
-      }
-      std::string sureText;
-      for (const ReadWord& word : *words) {
-        sureText += word.confidence >= float(options_.sureConfidence) ? word.text : " ";
-        if (word.confidence < float(options_.minConfidence)) continue;
-        if (kept + text.size() + word.text.size() + 1 > ocr::kMaxTextBytes) break;
-        text += word.text;
-      }
-      sure.push_back(std::move(sureText));
+      const auto words = readOne(part, 7);
+      if (!words) return std::nullopt;
+      take(*words, text);
     }
-    if (!text.empty()) {
-      kept += text.size() + 1;
-      texts.push_back(std::move(text));
-    }
+    keep(text);
   }
   readSure_ = holdsWords(sure);
   return texts;
