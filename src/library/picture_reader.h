@@ -35,8 +35,9 @@ struct ReaderOptions {
   // Pictures whose longer side is shorter are read at 1.5 times their size: on pictures as small
   // as those passed around in chats, the engine misses many characters of 16 to 24 px.
   int enlargeBelow = 700;
-  // Each line of ideographs the passes found is read again on its own, scaled so that its
-  // characters are about this high (0: not read again), the surest `maxLines` of them.
+  // Each line of text found (by bandLines(), and the lines of ideographs the passes read) is
+  // read again on its own, scaled so that its characters are about this high (0: not read
+  // again); the surest `maxLines` of them.
   int lineHeight = 40;
   int maxLines = 6;
   // Words read with at least this confidence are sure (see readSure()).
