@@ -10,7 +10,7 @@
 //   - The first, easy set: 120 pictures (100 captioned in four styles, five fonts, 18-48 px,
 //     some tilted or blurred; 20 without text), scored the same way.
 //   - With --words, only the hard sets and the photo; with --held-out, only the held-out set
-//     and the photo.
+//     and the photo; with --tuning, only the tuning set.
 //   - With --compare: the easy set read by one plain Tesseract pass (psm 3) and by one
 //     psm 6 pass, beside the library's passes, without the index.
 //   - A query's time over an index of 20,000 pictures, and how long that index takes to be
@@ -25,7 +25,7 @@
 //     empty folder, and idle again after it has read the pictures.
 //   - With --upgrade, only: the query times and the upgrade of the 20,000-picture index.
 //   - With --languages L, the library reads with the Tesseract models L (chi_sim, ...).
-// Usage: library_bench [--words | --held-out | --compare | --idle-memory | --search-stall | --upgrade]
+// Usage: library_bench [--words | --held-out | --tuning | --compare | --idle-memory | --search-stall | --upgrade]
 //                      [--languages L] [DIR]
 //   (DIR keeps the pictures and the index)
 #include <sqlite3.h>
@@ -517,16 +517,18 @@ std::unique_ptr<library::Library> oneReaderLibrary(const std::string& work, cons
 constexpr unsigned kTuningSeed = 35, kHeldOutSeed = 9035;
 constexpr int kHardCount = 180;
 
-// The hard sets (both, or the held-out one only) and the big photo, each in a library of its own.
-int measureWords(const std::string& work, bool heldOutOnly, const std::string& languages) {
+// The hard sets (both, or one: `only`) and the big photo, each in a library of its own; the
+// tuning set alone goes without the photo.
+int measureWords(const std::string& work, unsigned only, const std::string& languages) {
   const std::pair<unsigned, const char*> sets[]{{kTuningSeed, "tuning"}, {kHeldOutSeed, "held-out"}};
   for (const auto& [seed, name] : sets) {
-    if (heldOutOnly && seed == kTuningSeed) continue;
+    if (only && seed != only) continue;
     auto lib = oneReaderLibrary(work, name, languages);
     if (!lib) return 1;
     const std::string title = std::string(name) + " seed " + std::to_string(seed);
     readSet(*lib, work + "/" + name, title.c_str(), bench::makeHardPictures(kHardCount, seed));
   }
+  if (only == kTuningSeed) return 0;
   auto lib = oneReaderLibrary(work, "photo", languages);
   if (!lib) return 1;
   bigPhoto(*lib, work + "/photo");
@@ -548,7 +550,8 @@ int measureLibrary(const std::string& work, const std::vector<bench::HardPicture
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  bool compare = false, idle = false, stall = false, words = false, heldOut = false, upgrade = false;
+  bool compare = false, idle = false, stall = false, words = false, upgrade = false;
+  unsigned only = 0;  // the one hard set measured
   std::string languages;  // the reader's models; empty: the library's own
   QString dirArg;
   for (int i = 1; i < argc; ++i) {
@@ -559,7 +562,9 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--words") == 0) {
       words = true;
     } else if (std::strcmp(argv[i], "--held-out") == 0) {
-      heldOut = true;
+      only = kHeldOutSeed;
+    } else if (std::strcmp(argv[i], "--tuning") == 0) {
+      only = kTuningSeed;
     } else if (std::strcmp(argv[i], "--compare") == 0) {
       compare = true;
     } else if (std::strcmp(argv[i], "--upgrade") == 0) {
@@ -581,7 +586,7 @@ int main(int argc, char** argv) {
     searchStall(work, 20000, true);
     return 0;
   }
-  if (words || heldOut) return measureWords(work, heldOut, languages);
+  if (words || only) return measureWords(work, only, languages);
   const auto set = asHard(bench::makeCaptionedPictures(120, 27));
   if (idle) {
     const std::string pictures = work + "/pictures";
@@ -590,6 +595,6 @@ int main(int argc, char** argv) {
     return idleMemory(work, pictures);
   }
   if (compare) compareReadings(set);
-  if (const int failed = measureWords(work, false, languages)) return failed;
+  if (const int failed = measureWords(work, 0, languages)) return failed;
   return measureLibrary(work, set, languages);
 }

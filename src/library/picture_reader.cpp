@@ -1,7 +1,9 @@
 #include "library/picture_reader.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <array>
+#include <map>
 
 #include "library/reader_process.h"
 #include "ocr/protocol.h"
@@ -97,7 +99,121 @@ bool holdsWords(const std::vector<std::string>& texts) {
   return false;
 }
 
+// Whether a UTF-8 text holds an ideograph.
+bool holdsIdeograph(const std::string& text) {
+  for (const char32_t c : QString::fromStdString(text).toUcs4())
+    if (QChar::script(c) == QChar::Script_Han) return true;
+  return false;
+}
+
 }  // namespace
+
+std::vector<TextLine> textLines(const std::vector<ReadWord>& words, int minConfidence) {
+  std::map<int, TextLine> byLine;
+  std::map<int, bool> withWords;  // lines holding an ideograph read with minConfidence
+  for (const ReadWord& word : words) {
+    if (word.box.isEmpty()) continue;
+    TextLine& line = byLine[word.line];
+    line.box = line.box.isNull() ? word.box : line.box.united(word.box);
+    if (word.confidence >= float(minConfidence) && holdsIdeograph(word.text)) {
+      withWords[word.line] = true;
+      line.confidence = std::max(line.confidence, word.confidence);
+    }
+  }
+  std::vector<TextLine> out;
+  for (const auto& [number, line] : byLine) {
+    // Columns of characters written top to bottom are left to the whole-picture passes.
+    if (withWords.count(number) && line.box.width() >= line.box.height()) out.push_back(line);
+  }
+  return out;
+}
+
+std::vector<TextLine> mergedLines(std::vector<TextLine> lines, const QRect& picture, int most) {
+  for (TextLine& line : lines) line.box &= picture;
+  std::erase_if(lines, [](const TextLine& line) { return line.box.height() < 4 || line.box.width() < 4; });
+  // Lines found by several passes are one: they share most of their height and touch.
+  bool merged = true;
+  while (merged) {
+    merged = false;
+    for (std::size_t i = 0; i < lines.size() && !merged; ++i) {
+      for (std::size_t j = i + 1; j < lines.size() && !merged; ++j) {
+        const QRect& a = lines[i].box;
+        const QRect& b = lines[j].box;
+        const int shared = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) + 1;
+        const int gap = std::max(a.left(), b.left()) - std::min(a.right(), b.right());
+        if (shared * 2 < std::min(a.height(), b.height()) || gap > std::min(a.height(), b.height())) continue;
+        TextLine line = lines[i].confidence >= lines[j].confidence ? lines[i] : lines[j];
+        line.box = a.united(b);
+        lines[i] = line;
+        lines.erase(lines.begin() + std::ptrdiff_t(j));
+        merged = true;
+      }
+    }
+  }
+  // The surest lines, at most `most`, in reading order.
+  std::sort(lines.begin(), lines.end(),
+            [](const TextLine& a, const TextLine& b) { return a.confidence > b.confidence; });
+  if (lines.size() > std::size_t(std::max(0, most))) lines.resize(std::size_t(std::max(0, most)));
+  std::sort(lines.begin(), lines.end(), [](const TextLine& a, const TextLine& b) {
+    return std::pair(a.box.top(), a.box.left()) < std::pair(b.box.top(), b.box.left());
+  });
+  return lines;
+}
+
+std::vector<TextLine> bandLines(const QImage& picture, int most) {
+  const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+  const int w = grey.width(), h = grey.height();
+  // Per row: whether it is mostly white, and whether dark strokes cross it.
+  std::vector<char> light(static_cast<std::size_t>(h)), dark(static_cast<std::size_t>(h));
+  std::vector<int> first(static_cast<std::size_t>(h), w), last(static_cast<std::size_t>(h), -1);
+  for (int y = 0; y < h; ++y) {
+    const uchar* line = grey.constScanLine(y);
+    int lightCount = 0, darkCount = 0;
+    for (int x = 0; x < w; ++x) {
+      lightCount += line[x] >= 200;
+      if (line[x] < 110) {
+        ++darkCount;
+        first[std::size_t(y)] = std::min(first[std::size_t(y)], x);
+        last[std::size_t(y)] = x;
+      }
+    }
+    light[std::size_t(y)] = lightCount * 20 >= w * 11;
+    dark[std::size_t(y)] = darkCount >= std::max(2, w / 200);
+  }
+  const auto blank = [&](int y) { return y < 0 || y >= h || (light[std::size_t(y)] && !dark[std::size_t(y)]); };
+  std::vector<TextLine> out;
+  for (int y = 0; y < h;) {
+    if (!light[std::size_t(y)] || !dark[std::size_t(y)]) {
+      ++y;
+      continue;
+    }
+    // A run of such rows, over gaps of a few blank rows (between the strokes of a character).
+    int end = y + 1, left = w, right = -1;
+    for (int k = y; k < h; ++k) {
+      if (light[std::size_t(k)] && dark[std::size_t(k)]) {
+        end = k + 1;
+        left = std::min(left, first[std::size_t(k)]);
+        right = std::max(right, last[std::size_t(k)]);
+      } else if (!blank(k) || k - end >= 3) {
+        break;
+      }
+    }
+    const int height = end - y;
+    // On a white band: blank rows above and below, and the height of a line of text.
+    if (blank(y - 1) && blank(end) && height >= 7 && height * 4 <= h && right - left >= height)
+      out.push_back({QRect(left, y, right - left + 1, height), PassImage::AsIs, 100});
+    y = std::max(end, y + 1);
+  }
+  if (out.size() > std::size_t(std::max(0, most))) out.clear();  // a page of text, not a caption
+  return out;
+}
+
+QRect lineCrop(const QRect& line, const QRect& picture) {
+  // Room above and below for strokes the box cut off, and to the sides for characters the
+  // engine did not count in the line.
+  const int h = line.height();
+  return line.adjusted(-h, -h * 3 / 10, h, h * 3 / 10) & picture;
+}
 
 QImage passImage(const QImage& picture, PassImage kind) {
   const QImage rgb = overWhite(picture);
@@ -157,35 +273,69 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   }
   const double megapixels = double(picture.width()) * picture.height() / 1e6;
   long long leftMs = options_.limitMs + (long long)(megapixels * options_.limitMsPerMegapixel);
-  std::vector<std::string> sure;  // what each pass read with good confidence
-  // One text a pass, in reading order: a caption wrapped over two lines reads as one.
-  const auto readPass = [&](std::unique_ptr<ReaderProcess>& process, const QImage& shown,
-                            int pageSegmentation, int minConfidence) {
-    const auto words = process->read(shown, pageSegmentation, 70, leftMs);
+  std::vector<std::string> sure;  // what each read gave with good confidence
+  const auto readOne = [&](const QImage& shown, int pageSegmentation) {
+    auto words = process_->read(shown, pageSegmentation, 70, leftMs);
     if (!words) {
-      failure_ = process->failure();
-      fault_ = process->fault();
-      process.reset();
-      return false;
+      failure_ = process_->failure();
+      fault_ = process_->fault();
+      process_.reset();
     }
-    std::string text, sureText;
-    for (const ReadWord& word : *words) {
+    return words;
+  };
+  // Adds the words read to `text`, in reading order: a caption wrapped over two lines reads as one.
+  const auto take = [&](const std::vector<ReadWord>& words, std::string& text) {
+    std::string sureText;
+    for (const ReadWord& word : words) {
       sureText += word.confidence >= float(options_.sureConfidence) ? word.text : " ";
-      if (word.confidence < float(minConfidence)) continue;
+      if (word.confidence < float(options_.minConfidence)) continue;
       if (kept + text.size() + word.text.size() + 1 > ocr::kMaxTextBytes) break;
       text += word.text;
     }
-    if (!text.empty()) {
-      kept += text.size() + 1;
-      texts.push_back(std::move(text));
-    }
     sure.push_back(std::move(sureText));
-    return true;
   };
+  const auto keep = [&](std::string& text) {
+    if (text.empty()) return;
+    kept += text.size() + 1;
+    texts.push_back(std::move(text));
+  };
+  std::array<QImage, 3> shown;  // each kind of pass image, made once
+  const auto shownAs = [&](PassImage kind) -> const QImage& {
+    QImage& image = shown[std::size_t(kind)];
+    if (image.isNull()) image = kind == PassImage::AsIs ? rgb : passImage(rgb, kind);
+    return image;
+  };
+  std::vector<TextLine> lines = options_.lineHeight > 0 ? bandLines(rgb, options_.maxLines)
+                                                       : std::vector<TextLine>{};
+  // One text a pass.
   for (const ReadPass& pass : options_.passes) {
-    if (!readPass(process_, pass.image == PassImage::AsIs ? rgb : passImage(rgb, pass.image),
-                  pass.pageSegmentation, options_.minConfidence))
-      return std::nullopt;
+    const auto words = readOne(shownAs(pass.image), pass.pageSegmentation);
+    if (!words) return std::nullopt;
+    std::string text;
+    take(*words, text);
+    keep(text);
+    for (TextLine& line : textLines(*words, options_.minConfidence)) {
+      line.image = pass.image;
+      lines.push_back(line);
+    }
+  }
+  // Each line found read again on its own, at the size the engine reads best, as one line: the
+  // whole-picture passes break small captions up and misread their characters. One text for
+  // all of them, top to bottom.
+  if (options_.lineHeight > 0) {
+    std::string text;
+    for (const TextLine& line : mergedLines(std::move(lines), rgb.rect(), options_.maxLines)) {
+      const QRect crop = lineCrop(line.box, rgb.rect());
+      if (crop.isEmpty()) continue;
+      const double scale = std::clamp(double(options_.lineHeight) / line.box.height(), 0.5, 3.0);
+      const QImage part = shownAs(line.image).copy(crop).scaled(
+          std::max(1, int(crop.width() * scale)), std::max(1, int(crop.height() * scale)),
+          Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      const auto words = readOne(part, 7);
+      if (!words) return std::nullopt;
+      take(*words, text);
+    }
+    keep(text);
   }
   readSure_ = holdsWords(sure);
   return texts;

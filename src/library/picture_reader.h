@@ -35,6 +35,11 @@ struct ReaderOptions {
   // Pictures whose longer side is shorter are read at 1.5 times their size: on pictures as small
   // as those passed around in chats, the engine misses many characters of 16 to 24 px.
   int enlargeBelow = 700;
+  // Each line of text found (by bandLines(), and the lines of ideographs the passes read) is
+  // read again on its own, scaled so that its characters are about this high (0: not read
+  // again); the surest `maxLines` of them.
+  int lineHeight = 40;
+  int maxLines = 6;
   // Words read with at least this confidence are sure (see readSure()).
   int sureConfidence = 60;
   // The most a picture may take (see ReaderProcess::read), and more for each million pixels:
@@ -105,6 +110,25 @@ struct PictureWords {
 };
 // Decodes `bytes` (a GIF gives its first frame), at most 2048 pixels a side, and reads it.
 PictureWords readPictureWords(const std::string& bytes, PictureReader& reader);
+
+// A line of text a pass found: where it stands in the pass image, and the best confidence of
+// an ideograph read on it.
+struct TextLine {
+  QRect box;
+  PassImage image = PassImage::AsIs;
+  float confidence = 0;
+};
+// The lines of `words` (one pass's) that hold an ideograph read with `minConfidence`; not
+// columns written top to bottom.
+std::vector<TextLine> textLines(const std::vector<ReadWord>& words, int minConfidence);
+// The lines of dark text on white bands of `picture`: rows mostly white, with dark strokes,
+// between rows with none. Nothing when there are more than `most`.
+std::vector<TextLine> bandLines(const QImage& picture, int most);
+// `lines` within `picture`, those found by more than one pass taken as one (with the image of
+// the surer), the surest `most` of them, top to bottom.
+std::vector<TextLine> mergedLines(std::vector<TextLine> lines, const QRect& picture, int most);
+// What of `picture` is read again for `line`: the line with a margin, within the picture.
+QRect lineCrop(const QRect& line, const QRect& picture);
 
 // The picture as the engine is shown it in a pass: 8-bit grey (AsIs keeps its colours, as RGB).
 // Transparent parts are over white.

@@ -280,6 +280,10 @@ std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, in
     }
     ReadWord& w = words.emplace_back();
     w.confidence = word.confidence;
+    // Within the largest picture a request may hold, whatever the helper says.
+    const auto at = [](int32_t v) { return std::clamp(v, 0, int32_t(ocr::kMaxSide)); };
+    w.box = QRect(QPoint(at(word.left), at(word.top)), QPoint(at(word.right) - 1, at(word.bottom) - 1));
+    w.line = int(std::min<uint32_t>(word.line, ocr::kMaxWords));
     w.text.resize(word.bytes);
     if (!receiveAll(w.text.data(), w.text.size(), leftMs)) return std::nullopt;
   }

@@ -24,6 +24,8 @@ enum class ReadFault {
 struct ReadWord {
   std::string text;      // UTF-8
   float confidence = 0;  // 0 to 100
+  QRect box;             // in the image read; may reach past it when the helper misbehaves
+  int line = 0;          // words of one line of text share it
 };
 
 class ReaderProcess {

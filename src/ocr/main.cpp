@@ -104,14 +104,25 @@ int main(int argc, char** argv) {
     engine->SetSourceResolution(int(request.resolution));
     Answer head;
     answer.assign(sizeof head, 0);
-    uint32_t textBytes = 0;
+    uint32_t textBytes = 0, line = 0;
     if (engine->Recognize(nullptr) != 0) {
       head.unreadable = 1;
     } else if (std::unique_ptr<tesseract::ResultIterator> it(engine->GetIterator()); it) {
+      bool first = true;
       do {
+        if (!first && it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) ++line;
+        first = false;
         std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
         if (!text) continue;
         Word word{it->Confidence(tesseract::RIL_WORD), uint32_t(std::strlen(text.get()))};
+        word.line = line;
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
+          word.left = left;
+          word.top = top;
+          word.right = right;
+          word.bottom = bottom;
+        }
         // Left out whole: a word cut short could end inside a character.
         if (word.bytes > kMaxWordBytes) continue;
         if (textBytes + word.bytes > kMaxTextBytes) break;

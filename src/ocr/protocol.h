@@ -8,11 +8,11 @@
 namespace mw::ocr {
 
 // Changes with any change below: a reader of another build is refused at its hello.
-inline constexpr uint32_t kMagic = 0x324f574d;  // "MWO2"
+inline constexpr uint32_t kMagic = 0x334f574d;  // "MWO3"
 
 // Raised whenever the reader reads better (its passes, its models): the library then reads every
 // picture again in the background, keeping the words of the older reader until the new ones land.
-inline constexpr int kReaderVersion = 2;
+inline constexpr int kReaderVersion = 3;
 
 // The reader's first message, once its model is loaded or could not be: `messageBytes` of why
 // not follow when it is not ready.
@@ -49,6 +49,10 @@ struct Answer {
 struct Word {
   float confidence = 0;  // 0 to 100
   uint32_t bytes = 0;
+  // Where it stands in the picture, in pixels, and the line of text it belongs to: words of one
+  // line have one number, counted from 0 in reading order.
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  uint32_t line = 0;
 };
 
 // No picture holds more: a reader that says more is ended before anything of it is kept. The

@@ -25,5 +25,5 @@ while len(head := sys.stdin.buffer.read(28)) == 28:
     elif width == 103:
         words, unreadable = [], 1
     out.write(struct.pack('<III', int(magic), len(words), unreadable) +
-              b''.join(struct.pack('<fI', 90, len(w)) + w for w in words))
+              b''.join(struct.pack('<fI4iI', 90, len(w), 0, 0, 2, 2, 0) + w for w in words))
     out.flush()

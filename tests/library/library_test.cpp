@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "actions/favourites.h"
 #include "library/folder_scan.h"
 #include "library/index_store.h"
+#include "library/picture_reader.h"
 #include "library/reader_process.h"
 #include "library/words.h"
 #include "ocr/protocol.h"
@@ -550,6 +552,48 @@ TEST(Library, SmallCaptionsOnSmallPicturesAreReadLarger) {
   blank.fill(Qt::white);
   ASSERT_TRUE(reader.read(blank));
   EXPECT_FALSE(reader.readSure());
+}
+
+// A caption on a white band at a busy picture's edge is found there and read from its own crop,
+// which, like that of any line the helper places, stays within the picture.
+TEST(Library, LinesOnWhiteBandsAreReadAgainFromCropsWithinThePicture) {
+  QImage img(320, 240, QImage::Format_RGB888);
+  std::mt19937 rng(3);
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) img.setPixel(x, y, qRgb(rng() % 256, rng() % 256, rng() % 256));
+  QPainter p(&img);
+  p.fillRect(0, 206, 320, 34, Qt::white);
+  QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+  font.setPixelSize(24);
+  p.setFont(font);
+  p.drawText(QRect(0, 208, 320, 32), Qt::AlignHCenter | Qt::AlignBottom, QStringLiteral("下班了摸鱼"));
+  p.end();
+  const std::vector<TextLine> lines = bandLines(img, 6);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(QRect(90, 206, 140, 34).contains(lines[0].box.center())) << lines[0].box.y();
+  EXPECT_GE(lines[0].box.height(), 16);
+  const QRect crop = lineCrop(lines[0].box, img.rect());
+  EXPECT_TRUE(img.rect().contains(crop) && crop.contains(lines[0].box));
+
+  // Two passes' finds of one line are one, with the surer one's image; a box past the picture
+  // is cut to it, one wholly outside is dropped.
+  const auto merged = mergedLines({{QRect(10, 10, 100, 30), PassImage::Otsu, 50},
+                                   {QRect(90, 12, 80, 28), PassImage::WhiteMask, 70},
+                                   {QRect(300, -20, 100, 40), PassImage::AsIs, 40},
+                                   {QRect(400, 300, 50, 20), PassImage::AsIs, 90}},
+                                  img.rect(), 6);
+  ASSERT_EQ(merged.size(), 2u);
+  EXPECT_EQ(merged[0].box, QRect(300, 0, 20, 20));
+  EXPECT_EQ(merged[1].box, QRect(10, 10, 160, 30));
+  EXPECT_EQ(merged[1].image, PassImage::WhiteMask);
+
+  ReaderOptions options;
+  options.lowPriority = false;
+  options.passes = {};  // the band's crop alone
+  PictureReader reader(options);
+  const auto texts = reader.read(img);
+  ASSERT_TRUE(texts && texts->size() == 1);
+  EXPECT_NE(normalizedWords((*texts)[0]).find("下班了摸鱼"), std::string::npos) << (*texts)[0];
 }
 
 // A newer reader reads every picture again, newest first, while the older reader's words answer;
