@@ -87,23 +87,19 @@ QImage whiteMask(const QImage& rgb) {
   return mask;
 }
 
-// Whether texts hold two ideographs in a row.
-bool holdsWords(const std::vector<std::string>& texts) {
-  for (const std::string& text : texts) {
-    int inRow = 0;
-    for (const char32_t c : QString::fromStdString(text).toUcs4()) {
-      inRow = QChar::script(c) == QChar::Script_Han ? inRow + 1 : 0;
-      if (inRow == 2) return true;
-    }
+// Whether a UTF-8 text holds `count` ideographs in a row.
+bool holdsIdeographs(const std::string& text, int count) {
+  int inRow = 0;
+  for (const char32_t c : QString::fromStdString(text).toUcs4()) {
+    inRow = QChar::script(c) == QChar::Script_Han ? inRow + 1 : 0;
+    if (inRow == count) return true;
   }
   return false;
 }
 
-// Whether a UTF-8 text holds an ideograph.
-bool holdsIdeograph(const std::string& text) {
-  for (const char32_t c : QString::fromStdString(text).toUcs4())
-    if (QChar::script(c) == QChar::Script_Han) return true;
-  return false;
+// Whether texts hold two ideographs in a row.
+bool holdsWords(const std::vector<std::string>& texts) {
+  return std::any_of(texts.begin(), texts.end(), [](const std::string& text) { return holdsIdeographs(text, 2); });
 }
 
 }  // namespace
@@ -115,7 +111,7 @@ std::vector<TextLine> textLines(const std::vector<ReadWord>& words, int minConfi
     if (word.box.isEmpty()) continue;
     TextLine& line = byLine[word.line];
     line.box = line.box.isNull() ? word.box : line.box.united(word.box);
-    if (word.confidence >= float(minConfidence) && holdsIdeograph(word.text)) {
+    if (word.confidence >= float(minConfidence) && holdsIdeographs(word.text, 1)) {
       withWords[word.line] = true;
       line.confidence = std::max(line.confidence, word.confidence);
     }

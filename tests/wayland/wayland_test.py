@@ -6,7 +6,8 @@ itself shows through its debug streams: the scene graph (where each surface stan
 role) and the protocol of every client (who holds the keyboard, which surface a press went to).
 Every wait polls for what it waits for: the machine may be busy.
 
-Then a second start and the commands (--hide, --toggle, --quit, and those that find no program).
+Chromium on its Wayland platform pastes what it is given, as the X11 paste test checks. Then a
+second start and the commands (--hide, --toggle, --quit, and those that find no program).
 
 Usage: wayland_test.py PROGRAM [--shots DIR]
   --shots DIR  also saves screenshots of the compositor's output into DIR."""
@@ -20,7 +21,9 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [os.path.join(HERE, "..", "support"), os.path.join(HERE, "..", "paste")]
+import chromium_paste_test as chromium  # noqa: E402
 from scripted_checks import Checks, Failed, wait_for as poll  # noqa: E402
 
 WAIT_SECONDS = 30
@@ -444,6 +447,74 @@ def title_drag(s, checks):
     s.main = s.main_view()
 
 
+class ChromiumSeat:
+    """What the X11 paste checks ask of their session, on weston: a click where a window shows
+    raises it and gives it the keyboard. The browser is wider than the program and less tall, so
+    that neither hides the other whole."""
+
+    def __init__(self, s, browser):
+        self.s = s
+
+        def free(view, cover):
+            for point in ((view.x + 10, view.y + 10), (view.x + view.w - 10, view.y + 10),
+                          (view.x + 10, view.y + view.h - 10), (view.x + view.w - 10, view.y + view.h - 10)):
+                if not inside(point, (cover.x, cover.y, cover.w, cover.h)):
+                    return point
+            raise Failed("the windows cover each other: %r, %r" % (view, cover))
+        self.points = {"memwick": free(s.main, browser), "browser": free(browser, s.main)}
+
+    def activate(self, window):
+        self.s.click(*self.points[window])
+
+    def x(self, *command):
+        return subprocess.run(command, env=self.s.x_env, capture_output=True)
+
+    def copy_box(self, k, copied):
+        def attempt():
+            self.activate("memwick")
+            self.s.click(*self.s.in_main(centre(slot_rect(k))))
+            try:
+                return wait_for("copy of 图片框%d" % k, copied, 5)
+            except Failed:
+                return None
+        wait_for("copy of 图片框%d" % k, attempt, 60)
+
+    def targets(self):
+        return self.s.clipboard_types()
+
+    def clipboard(self, target):
+        return self.s.clipboard(target)
+
+    def search(self, keyword):
+        if subprocess.run([self.s.exe, "--search", keyword], env=self.s.env, cwd=os.path.dirname(self.s.exe)).returncode:
+            raise Failed("the running program refused --search " + keyword)
+
+
+def chromium_pastes(s, checks):
+    """The X11 test's pastes (a still, two GIFs, the browser's own paste into a rich text box, a
+    plain text box) and an animated WebP's GIF, into Chromium on its Wayland platform."""
+    def window():
+        found = [v for v in s.views() if v.role == "xdg_toplevel" and v.pid != s.memwick.pid and v.w >= 200]
+        return found[0] if found else None
+
+    def start(_, url):
+        devtools = chromium.launch_browser(
+            lambda argv, fds: s.spawn(argv, dict(s.wl_env, HOME=s.work), "chromium.log", pass_fds=fds),
+            os.path.join(s.work, "chromium"), url, ["--ozone-platform=wayland", "--window-size=760,240"])
+        return devtools, ChromiumSeat(s, wait_for("the browser's window", window, 60)), "browser"
+
+    def steps(page, still, gif_a, gif_b):
+        page.pastes(still, gif_a, gif_b)
+        page.webp_paste(gif_a)
+    started = len(s.procs)
+    try:
+        chromium.run(s, os.path.join(HERE, "..", "..", "demo", "content", "pictures"), checks, start, steps)
+    finally:
+        for proc in s.procs[started:]:  # gone before the commands look at the windows
+            proc.terminate()
+            proc.wait(10)
+
+
 def commands(s, checks):
     """A second start and the commands hand over to the running program and end with their
     status; a window shown again holds the keyboard, through the activation token of the command
@@ -502,8 +573,9 @@ def main():
             print("weston: " + subprocess.run(["weston", "--version"], capture_output=True,
                                                text=True).stdout.strip(), flush=True)
             start_memwick(s)
-            for what, step in (("copies", copies), ("keyboard press", keyboard_press),
-                               ("tip window", tip_window), ("title drag", title_drag)):
+            for what, step in (("copies", copies), ("Chromium's pastes", chromium_pastes),
+                               ("keyboard press", keyboard_press), ("tip window", tip_window),
+                               ("title drag", title_drag)):
                 checks.attempt(what, lambda: step(s, checks))
             if s.memwick.poll() is not None:
                 raise Failed("the program ended with status %d" % s.memwick.returncode)
