@@ -107,8 +107,7 @@ def above_four(fd):
 
 
 def launch_browser(spawn, profile, url, flags):
-    """Chromium with `flags` (besides those every test gives), showing `url` as an app, through
-    `spawn`(argv, pass_fds); its DevTools protocol, attached to the page once it has loaded."""
+    """Chromium, started by `spawn`(argv, pass_fds), showing `url`: its DevTools, once it has loaded."""
     to_browser_read, to_browser = os.pipe()
     from_browser, from_browser_write = os.pipe()
     # Above 4, so that placing them at 3 and 4 cannot close one of them.
@@ -143,9 +142,8 @@ def start_browser(session, url):
     return devtools, session, browser_window
 
 
-def run(session, pictures, checks, start=start_browser, steps=None):
-    """The page served; `start`(session, url) gives the browser's DevTools, the seat the page's
-    checks act through and the browser's window there; then `steps` on the page."""
+def run(session, pictures, checks, start=start_browser, drags=True):
+    """The page's checks in the browser that `start`(session, url) gives: (DevTools, seat, window)."""
     def picture(name):
         with open(os.path.join(pictures, name), "rb") as f:
             return f.read()
@@ -154,7 +152,7 @@ def run(session, pictures, checks, start=start_browser, steps=None):
         devtools, seat, browser = start(session, server.url)
         page = Page(seat, devtools, browser, checks)
         page.picture = picture
-        (steps or Page.run)(page, picture(BOXES[2]), picture(BOXES[1]), picture(BOXES[4]))
+        page.run(picture(BOXES[2]), picture(BOXES[1]), picture(BOXES[4]), drags)
     finally:
         server.close()
 
@@ -257,14 +255,7 @@ class Page:
             size = (read["width"], read["height"])
             self.check("%s has the picture's size" % what, size == picture_size(still), read)
 
-    def run(self, still, gif_a, gif_b):
-        self.pastes(still, gif_a, gif_b)
-        # Drags onto the drop zone.
-        self.check_still("a dropped still", self.one_file("a dropped still", self.drag(2), "image/png"), still)
-        self.check_gif("a dropped GIF", self.one_file("a dropped GIF", self.drag(1), "image/gif"), gif_a)
-        self.webp_paste(gif_a)
-
-    def pastes(self, still, gif_a, gif_b):
+    def run(self, still, gif_a, gif_b, drags=True):
         session = self.session
         # A still: one picture file.
         session.copy_box(2, lambda: "image/png" in session.targets())
@@ -291,9 +282,12 @@ class Page:
         value = self.paste_into("plain", "plainPastes")
         self.check("a paste into a plain text box inserts nothing, no path", value == "", value)
 
-    def webp_paste(self, gif_a):
-        """An animated WebP pastes as a GIF file of its frames and frame times."""
-        session = self.session
+        # Drags onto the drop zone.
+        if drags:
+            self.check_still("a dropped still", self.one_file("a dropped still", self.drag(2), "image/png"), still)
+            self.check_gif("a dropped GIF", self.one_file("a dropped GIF", self.drag(1), "image/gif"), gif_a)
+
+        # An animated WebP pastes as a GIF file of its frames and frame times.
         session.search(WEBP_SEARCH[0])
         session.copy_box(1, lambda: (session.clipboard("image/gif") or gif_a) != gif_a)
         read = self.one_file("a pasted animated WebP", self.paste_into("files", "pastes"), "image/gif")
@@ -303,6 +297,7 @@ class Page:
             self.check("a pasted animated WebP is the GIF copied, with its %d frames and times" % len(timing),
                        data == converted and gif_timing(data) == timing and len(timing) > 1,
                        (gif_timing(data), timing))
+
 
 if __name__ == "__main__":
     main(run, __doc__, ("program.log", "chromium.log"))

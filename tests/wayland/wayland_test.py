@@ -24,6 +24,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [os.path.join(HERE, "..", "support"), os.path.join(HERE, "..", "paste")]
 import chromium_paste_test as chromium  # noqa: E402
+import paste_session  # noqa: E402
 from scripted_checks import Checks, Failed, wait_for as poll  # noqa: E402
 
 WAIT_SECONDS = 30
@@ -447,17 +448,17 @@ def title_drag(s, checks):
     s.main = s.main_view()
 
 
-class ChromiumSeat:
-    """What the X11 paste checks ask of their session, on weston: a click where a window shows
-    raises it and gives it the keyboard. The browser is wider than the program and less tall, so
-    that neither hides the other whole."""
+class ChromiumSeat(paste_session.Session):
+    """The X11 paste tests' session on weston, where a click raises a window and gives it the keys.
+    The browser is wider than the program and less tall: neither hides the other whole."""
 
-    def __init__(self, s, browser):
-        self.s = s
+    def __init__(self, s, browser):  # nothing of the X11 session's own is started
+        self.s, self.work, self.env = s, os.path.dirname(s.exe), dict(s.env, DISPLAY=s.x_env["DISPLAY"])
+        self.clipboard, self.targets = s.clipboard, s.clipboard_types
 
         def free(view, cover):
-            for point in ((view.x + 10, view.y + 10), (view.x + view.w - 10, view.y + 10),
-                          (view.x + 10, view.y + view.h - 10), (view.x + view.w - 10, view.y + view.h - 10)):
+            for point in [(x, y) for x in (view.x + 10, view.x + view.w - 10)
+                          for y in (view.y + 10, view.y + view.h - 10)]:
                 if not inside(point, (cover.x, cover.y, cover.w, cover.h)):
                     return point
             raise Failed("the windows cover each other: %r, %r" % (view, cover))
@@ -466,33 +467,12 @@ class ChromiumSeat:
     def activate(self, window):
         self.s.click(*self.points[window])
 
-    def x(self, *command):
-        return subprocess.run(command, env=self.s.x_env, capture_output=True)
-
-    def copy_box(self, k, copied):
-        def attempt():
-            self.activate("memwick")
-            self.s.click(*self.s.in_main(centre(slot_rect(k))))
-            try:
-                return wait_for("copy of 图片框%d" % k, copied, 5)
-            except Failed:
-                return None
-        wait_for("copy of 图片框%d" % k, attempt, 60)
-
-    def targets(self):
-        return self.s.clipboard_types()
-
-    def clipboard(self, target):
-        return self.s.clipboard(target)
-
-    def search(self, keyword):
-        if subprocess.run([self.s.exe, "--search", keyword], env=self.s.env, cwd=os.path.dirname(self.s.exe)).returncode:
-            raise Failed("the running program refused --search " + keyword)
+    def click_box(self, k):
+        self.activate("memwick")
+        self.s.click(*self.s.in_main(centre(slot_rect(k))))
 
 
 def chromium_pastes(s, checks):
-    """The X11 test's pastes (a still, two GIFs, the browser's own paste into a rich text box, a
-    plain text box) and an animated WebP's GIF, into Chromium on its Wayland platform."""
     def window():
         found = [v for v in s.views() if v.role == "xdg_toplevel" and v.pid != s.memwick.pid and v.w >= 200]
         return found[0] if found else None
@@ -502,15 +482,11 @@ def chromium_pastes(s, checks):
             lambda argv, fds: s.spawn(argv, dict(s.wl_env, HOME=s.work), "chromium.log", pass_fds=fds),
             os.path.join(s.work, "chromium"), url, ["--ozone-platform=wayland", "--window-size=760,240"])
         return devtools, ChromiumSeat(s, wait_for("the browser's window", window, 60)), "browser"
-
-    def steps(page, still, gif_a, gif_b):
-        page.pastes(still, gif_a, gif_b)
-        page.webp_paste(gif_a)
     started = len(s.procs)
     try:
-        chromium.run(s, os.path.join(HERE, "..", "..", "demo", "content", "pictures"), checks, start, steps)
+        chromium.run(s, os.path.join(HERE, "..", "..", "demo", "content", "pictures"), checks, start, drags=False)
     finally:
-        for proc in s.procs[started:]:  # gone before the commands look at the windows
+        for proc in s.procs[started:]:  # gone before the next steps look at the windows
             proc.terminate()
             proc.wait(10)
 
