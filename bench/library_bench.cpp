@@ -25,8 +25,10 @@
 //     empty folder, and idle again after it has read the pictures.
 //   - With --upgrade, only: the query times and the upgrade of the 20,000-picture index.
 //   - With --languages L, the library reads with the Tesseract models L (chi_sim, ...).
+//   - With --misses, each captioned picture of the hard sets found by none of its words is
+//     printed after its set: its kinds, its caption and the words the index holds for it.
 // Usage: library_bench [--words | --held-out | --tuning | --compare | --idle-memory | --search-stall | --upgrade]
-//                      [--languages L] [DIR]
+//                      [--languages L] [--misses] [DIR]
 //   (DIR keeps the pictures and the index)
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -455,9 +457,30 @@ int watchChanges(library::Library& lib, const std::string& pictures) {
   return 0;
 }
 
+bool printMisses = false;
+
+// The captioned pictures of `set` that none of their words find, with what was read on them.
+void missesOf(library::Library& lib, const std::string& folder, const std::string& indexFile,
+              const std::vector<bench::HardPicture>& set) {
+  auto store = library::IndexStore::open(indexFile);
+  for (const auto& pic : set) {
+    if (pic.caption.empty()) continue;
+    const auto finds = [&](const std::string& w) { return names(lib.find(w)).count(pic.fileName) > 0; };
+    bool any = false;
+    for (std::size_t k = 0; k < pic.words.size() && !any; ++k) any = finds(pic.words[k]) || finds(pic.otherWords[k]);
+    if (any) continue;
+    std::string kinds;
+    for (const std::string& kind : kindsOf(pic)) kinds += (kinds.empty() ? "" : ", ") + kind.substr(3);
+    std::string read = store ? store->words(folder + "/" + pic.fileName) : "";
+    std::replace(read.begin(), read.end(), '\n', '|');
+    std::printf("  missed %s [%s] %s\n    read: %s\n", pic.fileName.c_str(), kinds.c_str(), pic.caption.c_str(),
+                read.c_str());
+  }
+}
+
 // `set` written into `folder` and indexed by `lib` with one reading thread, then scored.
 void readSet(library::Library& lib, const std::string& folder, const char* name,
-             const std::vector<bench::HardPicture>& set) {
+             const std::vector<bench::HardPicture>& set, const std::string& indexFile = {}) {
   std::filesystem::create_directories(folder);
   for (const auto& pic : set) writeBytes(folder + "/" + pic.fileName, pic.bytes);
   const double cpu0 = cpuSeconds();
@@ -474,6 +497,7 @@ void readSet(library::Library& lib, const std::string& folder, const char* name,
   score(set, [&](const std::string& w) {
     return names(lib.find(w));
   }).print(title, cpu / double(set.size()), readerPeakKiB());
+  if (printMisses && !indexFile.empty()) missesOf(lib, folder, indexFile, set);
 }
 
 // The processor time the library takes for one 4000x3000 photo with a caption.
@@ -526,7 +550,8 @@ int measureWords(const std::string& work, unsigned only, const std::string& lang
     auto lib = oneReaderLibrary(work, name, languages);
     if (!lib) return 1;
     const std::string title = std::string(name) + " seed " + std::to_string(seed);
-    readSet(*lib, work + "/" + name, title.c_str(), bench::makeHardPictures(kHardCount, seed));
+    readSet(*lib, work + "/" + name, title.c_str(), bench::makeHardPictures(kHardCount, seed),
+            work + "/" + name + ".sqlite");
   }
   if (only == kTuningSeed) return 0;
   auto lib = oneReaderLibrary(work, "photo", languages);
@@ -569,6 +594,8 @@ int main(int argc, char** argv) {
       compare = true;
     } else if (std::strcmp(argv[i], "--upgrade") == 0) {
       upgrade = true;
+    } else if (std::strcmp(argv[i], "--misses") == 0) {
+      printMisses = true;
     } else if (std::strcmp(argv[i], "--languages") == 0 && i + 1 < argc) {
       languages = argv[++i];
     } else {

@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 
+#include "library/ink_lines.h"
 #include "library/reader_process.h"
 #include "ocr/protocol.h"
 #include "picture/gif_stream.h"
@@ -97,9 +98,39 @@ bool holdsIdeographs(const std::string& text, int count) {
   return false;
 }
 
+// A line a pass read with this confidence needs no other reading.
+constexpr float kSureLine = 70;
+
 // Whether texts hold two ideographs in a row.
 bool holdsWords(const std::vector<std::string>& texts) {
   return std::any_of(texts.begin(), texts.end(), [](const std::string& text) { return holdsIdeographs(text, 2); });
+}
+
+// Of the lines found on masks, those no line read already (as sure as `sure`) stands on, and of
+// those found on several masks (a caption's fill and its outline) the weightiest:
+// the `most` weightiest, rows top to bottom, then columns right to left.
+std::vector<InkLine> distinctInkLines(std::vector<InkLine> inks, const std::vector<TextLine>& read, int most) {
+  const auto overlapping = [](const QRect& a, const QRect& b) {
+    const QRect shared = a & b;
+    return !shared.isEmpty() && 2LL * shared.width() * shared.height() >=
+                                    std::min(1LL * a.width() * a.height(), 1LL * b.width() * b.height());
+  };
+  std::sort(inks.begin(), inks.end(), [](const InkLine& a, const InkLine& b) { return a.weight() > b.weight(); });
+  std::vector<InkLine> kept;
+  for (const InkLine& ink : inks) {
+    if (int(kept.size()) >= most) break;
+    const bool seen =
+        std::any_of(kept.begin(), kept.end(), [&](const InkLine& k) { return overlapping(k.box, ink.box); }) ||
+        std::any_of(read.begin(), read.end(), [&](const TextLine& r) {
+          return !ink.column && r.confidence >= kSureLine && overlapping(r.box, ink.box);
+        });
+    if (!seen) kept.push_back(ink);
+  }
+  std::sort(kept.begin(), kept.end(), [](const InkLine& a, const InkLine& b) {
+    if (a.column != b.column) return b.column;
+    return a.column ? a.box.left() > b.box.left() : a.box.top() < b.box.top();
+  });
+  return kept;
 }
 
 }  // namespace
@@ -280,11 +311,11 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     return words;
   };
   // Adds the words read to `text`, in reading order: a caption wrapped over two lines reads as one.
-  const auto take = [&](const std::vector<ReadWord>& words, std::string& text) {
+  const auto take = [&](const std::vector<ReadWord>& words, std::string& text, int minConfidence) {
     std::string sureText;
     for (const ReadWord& word : words) {
       sureText += word.confidence >= float(options_.sureConfidence) ? word.text : " ";
-      if (word.confidence < float(options_.minConfidence)) continue;
+      if (word.confidence < float(minConfidence)) continue;
       if (kept + text.size() + word.text.size() + 1 > ocr::kMaxTextBytes) break;
       text += word.text;
     }
@@ -308,28 +339,49 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     const auto words = readOne(shownAs(pass.image), pass.pageSegmentation);
     if (!words) return std::nullopt;
     std::string text;
-    take(*words, text);
+    take(*words, text, options_.minConfidence);
     keep(text);
     for (TextLine& line : textLines(*words, options_.minConfidence)) {
       line.image = pass.image;
       lines.push_back(line);
     }
   }
+  // Lines and columns of marks in one colour: captions in a colour of their own, which the
+  // passes lose among the picture's other colours. Each is read from its own mask.
+  std::vector<QImage> masks;
+  std::vector<InkLine> inks;
+  if (options_.lineHeight > 0 && options_.inkColours > 0) {
+    masks = inkMasks(rgb, options_.inkColours);
+    for (std::size_t m = 0; m < masks.size(); ++m) {
+      for (InkLine& ink : inkLines(masks[m], options_.maxLines)) {
+        ink.mask = int(m);
+        inks.push_back(ink);
+      }
+    }
+  }
   // Each line found read again on its own, at the size the engine reads best, as one line: the
   // whole-picture passes break small captions up and misread their characters. One text for
-  // all of them, top to bottom.
+  // all of them, top to bottom, then the columns, right to left.
   if (options_.lineHeight > 0) {
     std::string text;
-    for (const TextLine& line : mergedLines(std::move(lines), rgb.rect(), options_.maxLines)) {
+    const auto readAt = [&](const QImage& image, int size) {
+      const double scale = std::clamp(double(options_.lineHeight) / std::max(1, size), 0.5, 3.0);
+      const QSize scaled(int(image.width() * scale), int(image.height() * scale));
+      if (std::min(scaled.width(), scaled.height()) < 10) return true;  // no line of text
+      const auto words = readOne(image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), 7);
+      if (words) take(*words, text, options_.minLineConfidence);
+      return bool(words);
+    };
+    const std::vector<TextLine> merged = mergedLines(std::move(lines), rgb.rect(), options_.maxLines);
+    for (const TextLine& line : merged) {
       const QRect crop = lineCrop(line.box, rgb.rect());
       if (crop.isEmpty()) continue;
-      const double scale = std::clamp(double(options_.lineHeight) / line.box.height(), 0.5, 3.0);
-      const QImage part = shownAs(line.image).copy(crop).scaled(
-          std::max(1, int(crop.width() * scale)), std::max(1, int(crop.height() * scale)),
-          Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-      const auto words = readOne(part, 7);
-      if (!words) return std::nullopt;
-      take(*words, text);
+      if (!readAt(shownAs(line.image).copy(crop), line.box.height())) return std::nullopt;
+    }
+    for (const InkLine& ink : distinctInkLines(std::move(inks), merged, options_.maxInkLines)) {
+      const QImage& mask = masks[std::size_t(ink.mask)];
+      const QImage part = ink.column ? columnAsRow(mask, ink.box) : mask.copy(lineCrop(ink.box, rgb.rect()));
+      if (!part.isNull() && !readAt(part, ink.column ? ink.box.width() : ink.box.height())) return std::nullopt;
     }
     keep(text);
   }

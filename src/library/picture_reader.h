@@ -32,6 +32,8 @@ struct ReaderOptions {
   // Words read with less confidence (0 to 100) are dropped: on pictures without text the
   // engine prints stray characters, all of them with low confidence.
   int minConfidence = 20;
+  // The same for a line read on its own, where the engine is less sure of what it reads right.
+  int minLineConfidence = 10;
   // Pictures whose longer side is shorter are read at 1.5 times their size: on pictures as small
   // as those passed around in chats, the engine misses many characters of 16 to 24 px.
   int enlargeBelow = 700;
@@ -40,6 +42,11 @@ struct ReaderOptions {
   // again); the surest `maxLines` of them.
   int lineHeight = 40;
   int maxLines = 6;
+  // Lines are also looked for on a mask of each of the colours thin strokes are drawn in, the
+  // commonest `inkColours` of them: the `maxInkLines` weightiest are read, from their
+  // mask; columns written top to bottom with their characters set side by side.
+  int inkColours = 8;
+  int maxInkLines = 4;
   // Words read with at least this confidence are sure (see readSure()).
   int sureConfidence = 60;
   // The most a picture may take (see ReaderProcess::read), and more for each million pixels:

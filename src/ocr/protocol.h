@@ -12,7 +12,7 @@ inline constexpr uint32_t kMagic = 0x334f574d;  // "MWO3"
 
 // Raised whenever the reader reads better (its passes, its models): the library then reads every
 // picture again in the background, keeping the words of the older reader until the new ones land.
-inline constexpr int kReaderVersion = 3;
+inline constexpr int kReaderVersion = 4;
 
 // The reader's first message, once its model is loaded or could not be: `messageBytes` of why
 // not follow when it is not ready.

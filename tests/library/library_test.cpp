@@ -22,6 +22,7 @@
 #include "actions/favourites.h"
 #include "library/folder_scan.h"
 #include "library/index_store.h"
+#include "library/ink_lines.h"
 #include "library/picture_reader.h"
 #include "library/reader_process.h"
 #include "library/words.h"
@@ -586,6 +587,70 @@ TEST(Library, LinesOnWhiteBandsAreReadAgainFromCropsWithinThePicture) {
   const auto texts = PictureReader(options).read(img);
   ASSERT_TRUE(texts && texts->size() == 1);
   EXPECT_NE(normalizedWords((*texts)[0]).find("下班了摸鱼"), std::string::npos) << (*texts)[0];
+}
+
+// A caption in a colour of its own beside a busy drawing in others: the colour's mask keeps the
+// caption, its row and its column are found there (a column's box past the picture's edge is
+// cut to it), and both are read from that mask, the column's characters set side by side.
+TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
+  QImage img(480, 360, QImage::Format_RGB888);
+  img.fill(QColor(200, 220, 250));
+  const QColor red(210, 30, 30);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  unsigned seed = 7;
+  const auto next = [&](unsigned below) { return int((seed = seed * 1103515245 + 12345) >> 16) % int(below); };
+  for (int i = 0; i < 60; ++i) {
+    p.setPen(QPen(i % 2 ? QColor(Qt::black) : QColor(40, 160, 60), 1 + i % 3));
+    p.drawLine(next(380), next(250), next(380), next(250));
+  }
+  QFont font(QStringLiteral("Noto Sans CJK SC"));
+  font.setPixelSize(34);
+  p.setFont(font);
+  p.setPen(red);
+  p.drawText(QRect(0, 280, 400, 60), Qt::AlignCenter, QStringLiteral("下班了摸鱼"));
+  const QString column = QStringLiteral("老板加班");
+  for (int i = 0; i < int(column.size()); ++i)
+    p.drawText(QRect(420, 20 + i * 48, 50, 48), Qt::AlignCenter, column.mid(i, 1));
+  p.end();
+
+  // The mask the caption's colour is ink on: it holds the caption whole.
+  const std::vector<QImage> masks = inkMasks(img, 8);
+  std::size_t best = 0, mostInked = 0, of = 0;
+  for (std::size_t m = 0; m < masks.size(); ++m) {
+    std::size_t inked = 0;
+    of = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) {
+        const QColor c = img.pixelColor(x, y);
+        if (std::abs(c.red() - red.red()) + std::abs(c.green() - red.green()) + std::abs(c.blue() - red.blue()) <= 30) {
+          ++of;
+          inked += qGray(masks[m].pixel(x, y)) == 0;
+        }
+      }
+    if (inked > mostInked) mostInked = inked, best = m;
+  }
+  ASSERT_FALSE(masks.empty());
+  EXPECT_GT(mostInked, of * 9 / 10) << mostInked << " of " << of;
+  const QImage& mask = masks[best];
+  const std::vector<InkLine> lines = inkLines(mask, 6);
+  const auto row = std::find_if(lines.begin(), lines.end(), [](const InkLine& l) { return !l.column; });
+  const auto col = std::find_if(lines.begin(), lines.end(), [](const InkLine& l) { return l.column; });
+  ASSERT_TRUE(row != lines.end() && col != lines.end());
+  EXPECT_TRUE(QRect(0, 270, 400, 80).contains(row->box) && row->box.width() > 150) << row->box.x();
+  EXPECT_TRUE(QRect(410, 10, 70, 220).contains(col->box) && col->box.height() > 150) << col->box.y();
+  const QImage set = columnAsRow(mask, col->box);
+  EXPECT_GT(set.width(), 3 * set.height());
+  EXPECT_EQ(columnAsRow(mask, col->box.adjusted(0, -100, 0, 100)).size(), set.size());
+
+  ReaderOptions options;
+  options.lowPriority = false;
+  options.passes = {};  // what the masks find alone
+  const auto texts = PictureReader(options).read(img);
+  ASSERT_TRUE(texts && texts->size() == 1);
+  const std::string words = normalizedWords((*texts)[0]);
+  EXPECT_NE(words.find("下班了摸鱼"), std::string::npos) << (*texts)[0];
+  EXPECT_NE(words.find("老板加班"), std::string::npos) << (*texts)[0];
 }
 
 // A newer reader reads every picture again, newest first, while the older reader's words answer;
