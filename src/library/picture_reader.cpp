@@ -106,9 +106,9 @@ bool holdsWords(const std::vector<std::string>& texts) {
   return std::any_of(texts.begin(), texts.end(), [](const std::string& text) { return holdsIdeographs(text, 2); });
 }
 
-// Of the lines found on masks, those no line read already (as sure as `sure`) stands on, and of
-// those found on several masks (a caption's fill and its outline) the weightiest:
-// the `most` weightiest, rows top to bottom, then columns right to left.
+// Of the lines found on masks, those not on a line already read surely, and of those found on
+// several masks (a caption's fill and its outline) the weightiest: the `most` weightiest, rows
+// top to bottom, then columns right to left.
 std::vector<InkLine> distinctInkLines(std::vector<InkLine> inks, const std::vector<TextLine>& read, int most) {
   const auto overlapping = [](const QRect& a, const QRect& b) {
     const QRect shared = a & b;
@@ -332,20 +332,44 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     if (image.isNull()) image = kind == PassImage::AsIs ? rgb : passImage(rgb, kind);
     return image;
   };
+  // One text a pass; the lines each read go to `lines`.
+  const auto readPasses = [&](const std::vector<ReadPass>& passes, std::vector<TextLine>& lines) {
+    for (const ReadPass& pass : passes) {
+      const auto words = readOne(shownAs(pass.image), pass.pageSegmentation);
+      if (!words) return false;
+      std::string text;
+      take(*words, text, options_.minConfidence);
+      keep(text);
+      for (TextLine& line : textLines(*words, options_.minConfidence)) {
+        line.image = pass.image;
+        lines.push_back(line);
+      }
+    }
+    return true;
+  };
+  // Each line found read again on its own, at the size the engine reads best, as one line: the
+  // whole-picture passes break small captions up and misread their characters.
+  const auto readAt = [&](const QImage& image, int size, std::string& text) {
+    const double scale = std::clamp(double(options_.lineHeight) / std::max(1, size), 0.5, 3.0);
+    const QSize scaled(int(image.width() * scale), int(image.height() * scale));
+    if (std::min(scaled.width(), scaled.height()) < 10) return true;  // no line of text
+    const auto words = readOne(image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), 7);
+    if (words) take(*words, text, options_.minLineConfidence);
+    return bool(words);
+  };
+  const auto readLines = [&](std::vector<TextLine> lines, std::string& text, std::vector<TextLine>* read) {
+    const std::vector<TextLine> merged = mergedLines(std::move(lines), rgb.rect(), options_.maxLines);
+    for (const TextLine& line : merged) {
+      const QRect crop = lineCrop(line.box, rgb.rect());
+      if (!crop.isEmpty() && !readAt(shownAs(line.image).copy(crop), line.box.height(), text)) return false;
+    }
+    if (read) *read = merged;
+    return true;
+  };
+
   std::vector<TextLine> lines = options_.lineHeight > 0 ? bandLines(rgb, options_.maxLines)
                                                        : std::vector<TextLine>{};
-  // One text a pass.
-  for (const ReadPass& pass : options_.passes) {
-    const auto words = readOne(shownAs(pass.image), pass.pageSegmentation);
-    if (!words) return std::nullopt;
-    std::string text;
-    take(*words, text, options_.minConfidence);
-    keep(text);
-    for (TextLine& line : textLines(*words, options_.minConfidence)) {
-      line.image = pass.image;
-      lines.push_back(line);
-    }
-  }
+  if (!readPasses(options_.passes, lines)) return std::nullopt;
   // Lines and columns of marks in one colour: captions in a colour of their own, which the
   // passes lose among the picture's other colours. Each is read from its own mask.
   std::vector<QImage> masks;
@@ -359,30 +383,24 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
       }
     }
   }
-  // Each line found read again on its own, at the size the engine reads best, as one line: the
-  // whole-picture passes break small captions up and misread their characters. One text for
-  // all of them, top to bottom, then the columns, right to left.
+  // One text for all the lines, top to bottom, then the columns, right to left.
   if (options_.lineHeight > 0) {
     std::string text;
-    const auto readAt = [&](const QImage& image, int size) {
-      const double scale = std::clamp(double(options_.lineHeight) / std::max(1, size), 0.5, 3.0);
-      const QSize scaled(int(image.width() * scale), int(image.height() * scale));
-      if (std::min(scaled.width(), scaled.height()) < 10) return true;  // no line of text
-      const auto words = readOne(image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), 7);
-      if (words) take(*words, text, options_.minLineConfidence);
-      return bool(words);
-    };
-    const std::vector<TextLine> merged = mergedLines(std::move(lines), rgb.rect(), options_.maxLines);
-    for (const TextLine& line : merged) {
-      const QRect crop = lineCrop(line.box, rgb.rect());
-      if (crop.isEmpty()) continue;
-      if (!readAt(shownAs(line.image).copy(crop), line.box.height())) return std::nullopt;
-    }
-    for (const InkLine& ink : distinctInkLines(std::move(inks), merged, options_.maxInkLines)) {
+    std::vector<TextLine> read;
+    if (!readLines(std::move(lines), text, &read)) return std::nullopt;
+    for (const InkLine& ink : distinctInkLines(std::move(inks), read, options_.maxInkLines)) {
       const QImage& mask = masks[std::size_t(ink.mask)];
       const QImage part = ink.column ? columnAsRow(mask, ink.box) : mask.copy(lineCrop(ink.box, rgb.rect()));
-      if (!part.isNull() && !readAt(part, ink.column ? ink.box.width() : ink.box.height())) return std::nullopt;
+      if (!part.isNull() && !readAt(part, ink.column ? ink.box.width() : ink.box.height(), text))
+        return std::nullopt;
     }
+    keep(text);
+  }
+  if (!holdsWords(sure) && !options_.unsurePasses.empty()) {
+    std::vector<TextLine> more;
+    if (!readPasses(options_.unsurePasses, more)) return std::nullopt;
+    std::string text;
+    if (options_.lineHeight > 0 && !readLines(std::move(more), text, nullptr)) return std::nullopt;
     keep(text);
   }
   readSure_ = holdsWords(sure);

@@ -28,7 +28,10 @@ struct ReadPass {
 struct ReaderOptions {
   // Traditional captions are read as such, not as the nearest Simplified look-alikes.
   std::string languages = "chi_sim+chi_tra";
-  std::vector<ReadPass> passes{{PassImage::AsIs, 6}, {PassImage::Otsu, 11}, {PassImage::WhiteMask, 11}};
+  std::vector<ReadPass> passes{{PassImage::Otsu, 11}, {PassImage::WhiteMask, 11}};
+  // Passes made only when the others (and the lines read again) read no word for sure; the lines
+  // they find are read again too. The picture in all its colours costs the engine the most.
+  std::vector<ReadPass> unsurePasses{{PassImage::AsIs, 6}};
   // Words read with less confidence (0 to 100) are dropped: on pictures without text the
   // engine prints stray characters, all of them with low confidence.
   int minConfidence = 20;

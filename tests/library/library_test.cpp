@@ -583,7 +583,7 @@ TEST(Library, LinesOnWhiteBandsAreReadAgainFromCropsWithinThePicture) {
 
   ReaderOptions options;
   options.lowPriority = false;
-  options.passes = {};  // the band's crop alone
+  options.passes = options.unsurePasses = {};  // the band's crop alone
   const auto texts = PictureReader(options).read(img);
   ASSERT_TRUE(texts && texts->size() == 1);
   EXPECT_NE(normalizedWords((*texts)[0]).find("下班了摸鱼"), std::string::npos) << (*texts)[0];
@@ -645,7 +645,7 @@ TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
 
   ReaderOptions options;
   options.lowPriority = false;
-  options.passes = {};  // what the masks find alone
+  options.passes = options.unsurePasses = {};  // what the masks find alone
   const auto texts = PictureReader(options).read(img);
   ASSERT_TRUE(texts && texts->size() == 1);
   const std::string words = normalizedWords((*texts)[0]);
@@ -667,6 +667,7 @@ TEST(Library, ANewerReaderReadsAgainNewestFirstWhileTheOldWordsAnswer) {
   const auto reading = [&](const char* mode, int version) {
     LibraryOptions options = hostile(temp, mode);
     options.reader.passes = {{PassImage::AsIs, 6}};
+    options.reader.unsurePasses = {};
     options.reader.version = version;
     options.reader.limitMs = 1000;
     options.reader.limitMsPerMegapixel = 0;
