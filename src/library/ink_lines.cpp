@@ -276,8 +276,8 @@ std::vector<InkLine> inkLines(const QImage& mask, int most) {
     for (int i : group) rowOf[std::size_t(i)] = int(rows.size());
     rows.push_back(line);
   }
-  // A column stands where its marks make longer lines than the rows they are on: two columns
-  // side by side make rows too, and a caption of two lines makes short columns.
+  // A column stands where its marks make lines as long as the rows they are on, or longer: two
+  // columns side by side make rows too, and a caption of two lines makes short columns.
   std::vector<bool> rowLost(rows.size(), false);
   for (const auto& group : joined(marks, true)) {
     InkLine line;
@@ -285,9 +285,10 @@ std::vector<InkLine> inkLines(const QImage& mask, int most) {
     std::vector<int> crossed;
     for (int i : group)
       if (rowOf[std::size_t(i)] >= 0) crossed.push_back(rowOf[std::size_t(i)]);
-    if (std::any_of(crossed.begin(), crossed.end(), [&](int r) { return rows[std::size_t(r)].marks >= line.marks; }))
+    if (std::any_of(crossed.begin(), crossed.end(), [&](int r) { return rows[std::size_t(r)].marks > line.marks; }))
       continue;
-    for (int r : crossed) rowLost[std::size_t(r)] = true;
+    // As long either way (two columns of two, or two lines of two): both are read.
+    for (int r : crossed) rowLost[std::size_t(r)] = rowLost[std::size_t(r)] || rows[std::size_t(r)].marks < line.marks;
     columns.push_back(line);
   }
   std::vector<InkLine> lines;

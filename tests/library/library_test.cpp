@@ -693,8 +693,8 @@ TEST(Library, ANewerReaderReadsAgainNewestFirstWhileTheOldWordsAnswer) {
 }
 
 // Ten clear Traditional captions, each found by its words typed in either script. The reader
-// misreads two of them (無語 as 4五, 厲害 as 属害) whatever the script typed; it reads the others
-// in one script or the other, so that, unfolded, each script found four.
+// reads them in one script or the other, so that, unfolded, each script found four; by the
+// whole picture's passes alone, two were misread (無語 as 4五, 厲害 as 属害) in either script.
 TEST(Library, EitherScriptFindsTraditionalCaptions) {
   const std::vector<std::pair<const char*, const char*>> captions{
       {"謝謝", "谢谢"}, {"開心", "开心"},     {"無語", "无语"}, {"愛你", "爱你"}, {"難過", "难过"},
@@ -710,6 +710,6 @@ TEST(Library, EitherScriptFindsTraditionalCaptions) {
     traditional += names(lib->find(captions[i].first)) == it;
     simplified += names(lib->find(captions[i].second)) == it;
   }
-  EXPECT_GE(traditional, 8);
-  EXPECT_GE(simplified, 8);
+  EXPECT_GE(traditional, 9);
+  EXPECT_GE(simplified, 9);
 }
