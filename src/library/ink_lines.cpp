@@ -13,6 +13,8 @@ constexpr int kApart = 80;
 // Pixels this close to an ink colour (in every channel) are of that ink: room for blur and for
 // JPEG's shifts.
 constexpr int kSameInk = 56;
+// More marks than this on a mask are noise, not text.
+constexpr std::size_t kMostMarks = 5000;
 
 int distance(const uchar* a, const uchar* b) {
   return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
@@ -78,7 +80,8 @@ bool characterLike(const Mark& m, const QSize& picture) {
 // Marks whose boxes touch or overlap taken as one: the parts of a character (its radicals, a
 // stroke apart) are closer to each other than characters one under the other are.
 std::vector<Mark> characters(std::vector<Mark> marks) {
-  std::sort(marks.begin(), marks.end(), [](const Mark& a, const Mark& b) { return a.box.left() < b.box.left(); });
+  std::sort(marks.begin(), marks.end(),
+            [](const Mark& a, const Mark& b) { return a.box.left() < b.box.left(); });
   for (std::size_t i = 0; i < marks.size(); ++i) {
     for (bool grew = true; grew;) {
       grew = false;
@@ -99,12 +102,17 @@ std::vector<Mark> characters(std::vector<Mark> marks) {
 // Marks joined into lines: side by side and sharing most of their height (`column`: one under
 // the other, sharing most of their width). Each group of mark indices is one line.
 std::vector<std::vector<int>> joined(const std::vector<Mark>& marks, bool column) {
-  const auto along = [column](const QRect& r) { return column ? std::pair(r.top(), r.bottom()) : std::pair(r.left(), r.right()); };
-  const auto across = [column](const QRect& r) { return column ? std::pair(r.left(), r.right()) : std::pair(r.top(), r.bottom()); };
+  const auto along = [column](const QRect& r) {
+    return column ? std::pair(r.top(), r.bottom()) : std::pair(r.left(), r.right());
+  };
+  const auto across = [column](const QRect& r) {
+    return column ? std::pair(r.left(), r.right()) : std::pair(r.top(), r.bottom());
+  };
   std::vector<int> order(marks.size());
   std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(),
-            [&](int a, int b) { return along(marks[std::size_t(a)].box).first < along(marks[std::size_t(b)].box).first; });
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    return along(marks[std::size_t(a)].box).first < along(marks[std::size_t(b)].box).first;
+  });
   // Characters one under the other stand further apart than side by side (in tenths of a mark).
   const int apart = column ? 8 : 6;
   int largest = 0;
@@ -112,7 +120,8 @@ std::vector<std::vector<int>> joined(const std::vector<Mark>& marks, bool column
   std::vector<int> parent(marks.size());
   std::iota(parent.begin(), parent.end(), 0);
   const auto root = [&](int i) {
-    while (parent[std::size_t(i)] != i) i = parent[std::size_t(i)] = parent[std::size_t(parent[std::size_t(i)])];
+    while (parent[std::size_t(i)] != i)
+      i = parent[std::size_t(i)] = parent[std::size_t(parent[std::size_t(i)])];
     return i;
   };
   for (std::size_t i = 0; i < order.size(); ++i) {
@@ -152,7 +161,8 @@ bool asLine(const std::vector<Mark>& marks, const std::vector<int>& group, bool 
     sizes.push_back(std::max(m.box.width(), m.box.height()));
   }
   const int length = column ? box.height() : box.width(), size = column ? box.width() : box.height();
-  if (size < 8 || size > (column ? picture.width() : picture.height()) / 3 || length * 10 < size * 16) return false;
+  if (size < 8 || size > (column ? picture.width() : picture.height()) / 3 || length * 10 < size * 16)
+    return false;
   const double density = double(ink) / (double(box.width()) * box.height());
   if (density < 0.08 || density > 0.65) return false;
   // A quarter of its marks at least half its height (width, for a column): characters, not specks
@@ -223,7 +233,8 @@ std::vector<QImage> inkMasks(const QImage& rgb, int most) {
     const int r = bin >> 8, g = bin >> 4 & 15, b = bin & 15;
     for (int i = std::max(0, r - 1); i <= std::min(15, r + 1); ++i)
       for (int j = std::max(0, g - 1); j <= std::min(15, g + 1); ++j)
-        for (int k = std::max(0, b - 1); k <= std::min(15, b + 1); ++k) each(bins[std::size_t(i << 8 | j << 4 | k)]);
+        for (int k = std::max(0, b - 1); k <= std::min(15, b + 1); ++k)
+          each(bins[std::size_t(i << 8 | j << 4 | k)]);
   };
   std::vector<std::array<uchar, 3>> inks;
   while (int(inks.size()) < most) {
@@ -237,13 +248,13 @@ std::vector<QImage> inkMasks(const QImage& rgb, int most) {
     }
     if (best < std::max(30LL, thin / 50)) break;
     Bin sum;
-    near(top, [&](const Bin& n) {
-      sum.count += n.count, sum.r += n.r, sum.g += n.g, sum.b += n.b;
-    });
-    const std::array<uchar, 3> ink{uchar(sum.r / sum.count), uchar(sum.g / sum.count), uchar(sum.b / sum.count)};
+    near(top, [&](const Bin& n) { sum.count += n.count, sum.r += n.r, sum.g += n.g, sum.b += n.b; });
+    const std::array<uchar, 3> ink{uchar(sum.r / sum.count), uchar(sum.g / sum.count),
+                                   uchar(sum.b / sum.count)};
     for (Bin& bin : bins) {
       if (bin.count == 0) continue;
-      const std::array<uchar, 3> mean{uchar(bin.r / bin.count), uchar(bin.g / bin.count), uchar(bin.b / bin.count)};
+      const std::array<uchar, 3> mean{uchar(bin.r / bin.count), uchar(bin.g / bin.count),
+                                      uchar(bin.b / bin.count)};
       if (distance(mean.data(), ink.data()) <= kSameInk) bin = {};
     }
     inks.push_back(ink);
@@ -264,6 +275,8 @@ std::vector<QImage> inkMasks(const QImage& rgb, int most) {
 std::vector<InkLine> inkLines(const QImage& mask, int most) {
   std::vector<Mark> marks = marksOf(opened(mask));
   std::erase_if(marks, [&](const Mark& m) { return !characterLike(m, mask.size()); });
+  // A mask of noise (a photo's grain in the ink's colour) holds no caption worth the time.
+  if (marks.size() > kMostMarks) return {};
   marks = characters(std::move(marks));
   std::erase_if(marks, [&](const Mark& m) {
     return m.box.width() > mask.width() / 2 || m.box.height() > mask.height() / 3;
@@ -285,17 +298,20 @@ std::vector<InkLine> inkLines(const QImage& mask, int most) {
     std::vector<int> crossed;
     for (int i : group)
       if (rowOf[std::size_t(i)] >= 0) crossed.push_back(rowOf[std::size_t(i)]);
-    if (std::any_of(crossed.begin(), crossed.end(), [&](int r) { return rows[std::size_t(r)].marks > line.marks; }))
+    if (std::any_of(crossed.begin(), crossed.end(),
+                    [&](int r) { return rows[std::size_t(r)].marks > line.marks; }))
       continue;
     // As long either way (two columns of two, or two lines of two): both are read.
-    for (int r : crossed) rowLost[std::size_t(r)] = rowLost[std::size_t(r)] || rows[std::size_t(r)].marks < line.marks;
+    for (int r : crossed)
+      rowLost[std::size_t(r)] = rowLost[std::size_t(r)] || rows[std::size_t(r)].marks < line.marks;
     columns.push_back(line);
   }
   std::vector<InkLine> lines;
   for (std::size_t r = 0; r < rows.size(); ++r)
     if (!rowLost[r]) lines.push_back(rows[r]);
   lines.insert(lines.end(), columns.begin(), columns.end());
-  std::sort(lines.begin(), lines.end(), [](const InkLine& a, const InkLine& b) { return a.weight() > b.weight(); });
+  std::sort(lines.begin(), lines.end(),
+            [](const InkLine& a, const InkLine& b) { return a.weight() > b.weight(); });
   if (lines.size() > std::size_t(std::max(0, most))) lines.resize(std::size_t(std::max(0, most)));
   return lines;
 }

@@ -377,7 +377,9 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   if (options_.lineHeight > 0 && options_.inkColours > 0) {
     masks = inkMasks(rgb, options_.inkColours);
     for (std::size_t m = 0; m < masks.size(); ++m) {
-      for (InkLine& ink : inkLines(masks[m], options_.maxLines)) {
+      std::vector<InkLine> found = inkLines(masks[m], options_.maxLines);
+      if (found.empty()) masks[m] = QImage();  // nothing will be read from it
+      for (InkLine& ink : found) {
         ink.mask = int(m);
         inks.push_back(ink);
       }
