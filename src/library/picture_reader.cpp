@@ -88,6 +88,22 @@ QImage whiteMask(const QImage& rgb) {
   return mask;
 }
 
+// How white each pixel is, dark for the whitest: what the white mask keeps, in shades, so that
+// the engine sets the line apart from its outline and its ground by the crop's own threshold.
+QImage whiteness(const QImage& rgb) {
+  QImage grey(rgb.size(), QImage::Format_Grayscale8);
+  for (int y = 0; y < rgb.height(); ++y) {
+    const uchar* in = rgb.constScanLine(y);
+    uchar* out = grey.scanLine(y);
+    for (int x = 0; x < rgb.width(); ++x) {
+      const int lo = std::min({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
+      const int hi = std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
+      out[x] = uchar(255 - std::clamp((lo - (hi - lo) - 100) * 2, 0, 255));
+    }
+  }
+  return grey;
+}
+
 // Whether a UTF-8 text holds `count` ideographs in a row.
 bool holdsIdeographs(const std::string& text, int count) {
   int inRow = 0;
@@ -103,27 +119,30 @@ constexpr float kSureLine = 70;
 
 // Whether texts hold two ideographs in a row.
 bool holdsWords(const std::vector<std::string>& texts) {
-  return std::any_of(texts.begin(), texts.end(), [](const std::string& text) { return holdsIdeographs(text, 2); });
+  return std::any_of(texts.begin(), texts.end(),
+                     [](const std::string& text) { return holdsIdeographs(text, 2); });
 }
 
 // Of the lines found on masks, those not on a line already read surely, and of those found on
 // several masks (a caption's fill and its outline) the weightiest: the `most` weightiest, rows
 // top to bottom, then columns right to left.
-std::vector<InkLine> distinctInkLines(std::vector<InkLine> inks, const std::vector<TextLine>& read, int most) {
+std::vector<InkLine> distinctInkLines(std::vector<InkLine> inks, const std::vector<TextLine>& read,
+                                      int most) {
   const auto overlapping = [](const QRect& a, const QRect& b) {
     const QRect shared = a & b;
     return !shared.isEmpty() && 2LL * shared.width() * shared.height() >=
                                     std::min(1LL * a.width() * a.height(), 1LL * b.width() * b.height());
   };
-  std::sort(inks.begin(), inks.end(), [](const InkLine& a, const InkLine& b) { return a.weight() > b.weight(); });
+  std::sort(inks.begin(), inks.end(),
+            [](const InkLine& a, const InkLine& b) { return a.weight() > b.weight(); });
   std::vector<InkLine> kept;
   for (const InkLine& ink : inks) {
     if (int(kept.size()) >= most) break;
-    const bool seen =
-        std::any_of(kept.begin(), kept.end(), [&](const InkLine& k) { return overlapping(k.box, ink.box); }) ||
-        std::any_of(read.begin(), read.end(), [&](const TextLine& r) {
-          return !ink.column && r.confidence >= kSureLine && overlapping(r.box, ink.box);
-        });
+    const bool seen = std::any_of(kept.begin(), kept.end(),
+                                  [&](const InkLine& k) { return overlapping(k.box, ink.box); }) ||
+                      std::any_of(read.begin(), read.end(), [&](const TextLine& r) {
+                        return !ink.column && r.confidence >= kSureLine && overlapping(r.box, ink.box);
+                      });
     if (!seen) kept.push_back(ink);
   }
   std::sort(kept.begin(), kept.end(), [](const InkLine& a, const InkLine& b) {
@@ -207,7 +226,9 @@ std::vector<TextLine> bandLines(const QImage& picture, int most) {
     light[std::size_t(y)] = lightCount * 20 >= w * 11;
     dark[std::size_t(y)] = darkCount >= std::max(2, w / 200);
   }
-  const auto blank = [&](int y) { return y < 0 || y >= h || (light[std::size_t(y)] && !dark[std::size_t(y)]); };
+  const auto blank = [&](int y) {
+    return y < 0 || y >= h || (light[std::size_t(y)] && !dark[std::size_t(y)]);
+  };
   std::vector<TextLine> out;
   for (int y = 0; y < h;) {
     if (!light[std::size_t(y)] || !dark[std::size_t(y)]) {
@@ -361,14 +382,17 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     const std::vector<TextLine> merged = mergedLines(std::move(lines), rgb.rect(), options_.maxLines);
     for (const TextLine& line : merged) {
       const QRect crop = lineCrop(line.box, rgb.rect());
-      if (!crop.isEmpty() && !readAt(shownAs(line.image).copy(crop), line.box.height(), text)) return false;
+      if (crop.isEmpty()) continue;
+      const QImage part =
+          line.image == PassImage::WhiteMask ? whiteness(rgb.copy(crop)) : shownAs(line.image).copy(crop);
+      if (!readAt(part, line.box.height(), text)) return false;
     }
     if (read) *read = merged;
     return true;
   };
 
-  std::vector<TextLine> lines = options_.lineHeight > 0 ? bandLines(rgb, options_.maxLines)
-                                                       : std::vector<TextLine>{};
+  std::vector<TextLine> lines =
+      options_.lineHeight > 0 ? bandLines(rgb, options_.maxLines) : std::vector<TextLine>{};
   if (!readPasses(options_.passes, lines)) return std::nullopt;
   // Lines and columns of marks in one colour: captions in a colour of their own, which the
   // passes lose among the picture's other colours. Each is read from its own mask.
