@@ -74,34 +74,29 @@ QImage otsu(const QImage& rgb) {
   return grey;
 }
 
-QImage whiteMask(const QImage& rgb) {
-  QImage mask(rgb.size(), QImage::Format_Grayscale8);
-  for (int y = 0; y < rgb.height(); ++y) {
-    const uchar* in = rgb.constScanLine(y);
-    uchar* out = mask.scanLine(y);
-    for (int x = 0; x < rgb.width(); ++x) {
-      const int r = in[3 * x], g = in[3 * x + 1], b = in[3 * x + 2];
-      const int lo = std::min({r, g, b}), hi = std::max({r, g, b});
-      out[x] = lo >= 180 && hi - lo <= 40 ? 0 : 255;
-    }
-  }
-  return mask;
-}
-
-// How white each pixel is, dark for the whitest: what the white mask keeps, in shades, so that
-// the engine sets the line apart from its outline and its ground by the crop's own threshold.
-QImage whiteness(const QImage& rgb) {
+// `rgb` in grey, each pixel given by `shade` of its lowest and its highest channel.
+template <typename Shade>
+QImage shaded(const QImage& rgb, Shade shade) {
   QImage grey(rgb.size(), QImage::Format_Grayscale8);
   for (int y = 0; y < rgb.height(); ++y) {
     const uchar* in = rgb.constScanLine(y);
     uchar* out = grey.scanLine(y);
     for (int x = 0; x < rgb.width(); ++x) {
-      const int lo = std::min({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
-      const int hi = std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
-      out[x] = uchar(255 - std::clamp((lo - (hi - lo) - 100) * 2, 0, 255));
+      const int r = in[3 * x], g = in[3 * x + 1], b = in[3 * x + 2];
+      out[x] = uchar(shade(std::min({r, g, b}), std::max({r, g, b})));
     }
   }
   return grey;
+}
+
+QImage whiteMask(const QImage& rgb) {
+  return shaded(rgb, [](int lo, int hi) { return lo >= 180 && hi - lo <= 40 ? 0 : 255; });
+}
+
+// How white each pixel is, dark for the whitest: what the white mask keeps, in shades, so that
+// the engine sets the line apart from its outline and its ground by the crop's own threshold.
+QImage whiteness(const QImage& rgb) {
+  return shaded(rgb, [](int lo, int hi) { return 255 - std::clamp((lo - (hi - lo) - 100) * 2, 0, 255); });
 }
 
 // Whether a UTF-8 text holds `count` ideographs in a row.
