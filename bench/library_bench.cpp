@@ -85,6 +85,7 @@ struct Share {
 struct Score {
   Share any, pairs, whole, falsePairs, textFreeReturned;
   std::map<std::string, Share> kinds;  // per style, size band and way the picture was made
+  std::vector<const bench::HardPicture*> missed;  // captioned pictures none of their words find
   void print(const char* name, double secondsPerPicture, long peakKiB) const {
     std::printf(
         "%s\n  found by any word %5.1f%% (%d of %d)  pairs %5.1f%% (%d of %d)  whole captions %5.1f%%\n",
@@ -193,6 +194,7 @@ Score score(const std::vector<bench::HardPicture>& set, Find found) {
       continue;
     }
     sc.any.add(any);
+    if (!any) sc.missed.push_back(&pic);
     sc.whole.add(finds(pic.caption, pic.fileName) || finds(pic.otherCaption, pic.fileName));
     for (const std::string& kind : kindsOf(pic)) sc.kinds[kind].add(any);
   }
@@ -460,22 +462,16 @@ int watchChanges(library::Library& lib, const std::string& pictures) {
 
 bool printMisses = false;
 
-// The captioned pictures of `set` that none of their words find, with what was read on them.
-void missesOf(library::Library& lib, const std::string& folder, const std::string& indexFile,
-              const std::vector<bench::HardPicture>& set) {
+// The pictures missed, with what the index holds for them.
+void printMissed(const Score& sc, const std::string& folder, const std::string& indexFile) {
   auto store = library::IndexStore::open(indexFile);
-  for (const auto& pic : set) {
-    if (pic.caption.empty()) continue;
-    const auto finds = [&](const std::string& w) { return names(lib.find(w)).count(pic.fileName) > 0; };
-    bool any = false;
-    for (std::size_t k = 0; k < pic.words.size() && !any; ++k) any = finds(pic.words[k]) || finds(pic.otherWords[k]);
-    if (any) continue;
+  for (const bench::HardPicture* pic : sc.missed) {
     std::string kinds;
-    for (const std::string& kind : kindsOf(pic)) kinds += (kinds.empty() ? "" : ", ") + kind.substr(3);
-    std::string read = store ? store->words(folder + "/" + pic.fileName) : "";
+    for (const std::string& kind : kindsOf(*pic)) kinds += (kinds.empty() ? "" : ", ") + kind.substr(3);
+    std::string read = store ? store->words(folder + "/" + pic->fileName) : "";
     std::replace(read.begin(), read.end(), '\n', '|');
-    std::printf("  missed %s [%s] %s\n    read: %s\n", pic.fileName.c_str(), kinds.c_str(), pic.caption.c_str(),
-                read.c_str());
+    std::printf("  missed %s [%s] %s\n    read: %s\n", pic->fileName.c_str(), kinds.c_str(),
+                pic->caption.c_str(), read.c_str());
   }
 }
 
@@ -495,10 +491,9 @@ void readSet(library::Library& lib, const std::string& folder, const char* name,
                 name, set.size(),
                 int(std::count_if(set.begin(), set.end(), [](auto& p) { return p.caption.empty(); })),
                 bench::millisecondsSince(start) / 1000, cpu);
-  score(set, [&](const std::string& w) {
-    return names(lib.find(w));
-  }).print(title, cpu / double(set.size()), readerPeakKiB());
-  if (printMisses && !indexFile.empty()) missesOf(lib, folder, indexFile, set);
+  const Score sc = score(set, [&](const std::string& w) { return names(lib.find(w)); });
+  sc.print(title, cpu / double(set.size()), readerPeakKiB());
+  if (printMisses && !indexFile.empty()) printMissed(sc, folder, indexFile);
 }
 
 // The processor time the library takes for one 4000x3000 photo with a caption.

@@ -615,23 +615,22 @@ TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
   p.end();
 
   // The mask the caption's colour is ink on: it holds the caption whole.
+  std::vector<QPoint> caption;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      const QColor c = img.pixelColor(x, y);
+      if (std::abs(c.red() - red.red()) + std::abs(c.green() - red.green()) + std::abs(c.blue() - red.blue()) <= 30)
+        caption.push_back({x, y});
+    }
   const std::vector<QImage> masks = inkMasks(img, 8);
-  std::size_t best = 0, mostInked = 0, of = 0;
+  std::size_t best = 0, mostInked = 0;
   for (std::size_t m = 0; m < masks.size(); ++m) {
-    std::size_t inked = 0;
-    of = 0;
-    for (int y = 0; y < img.height(); ++y)
-      for (int x = 0; x < img.width(); ++x) {
-        const QColor c = img.pixelColor(x, y);
-        if (std::abs(c.red() - red.red()) + std::abs(c.green() - red.green()) + std::abs(c.blue() - red.blue()) <= 30) {
-          ++of;
-          inked += qGray(masks[m].pixel(x, y)) == 0;
-        }
-      }
+    const auto inked = std::size_t(std::count_if(caption.begin(), caption.end(),
+                                                 [&](QPoint at) { return qGray(masks[m].pixel(at)) == 0; }));
     if (inked > mostInked) mostInked = inked, best = m;
   }
   ASSERT_FALSE(masks.empty());
-  EXPECT_GT(mostInked, of * 9 / 10) << mostInked << " of " << of;
+  EXPECT_GT(mostInked, caption.size() * 9 / 10) << mostInked << " of " << caption.size();
   const QImage& mask = masks[best];
   const std::vector<InkLine> lines = inkLines(mask, 6);
   const auto row = std::find_if(lines.begin(), lines.end(), [](const InkLine& l) { return !l.column; });
