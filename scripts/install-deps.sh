@@ -16,6 +16,8 @@ packages=(
   # Traditional captions: the model that reads them, and OpenCC with its t2s table, which folds
   # them to Simplified so that either script finds both
   tesseract-ocr-chi-tra libopencc-dev libopencc-data
+  # a model that reads no ideographs, for the test that each request goes to the model asked for
+  tesseract-ocr-eng
   fonts-wqy-microhei xvfb xauth xdotool
   # the stand-ins of the editor's 宋体 (a Ming) and 楷体 and 隶书 (a Kai)
   fonts-arphic-uming fonts-arphic-ukai

@@ -294,7 +294,8 @@ PictureReader::~PictureReader() = default;
 
 bool PictureReader::start() {
   process_ =
-      ReaderProcess::start(options_.program, options_.languages, options_.lowPriority, cancel_, &error_);
+      ReaderProcess::start(options_.program, options_.languages, options_.pageLanguages, options_.lowPriority,
+                           cancel_, &error_);
   return bool(process_);
 }
 
@@ -317,8 +318,8 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   const double megapixels = double(picture.width()) * picture.height() / 1e6;
   long long leftMs = options_.limitMs + (long long)(megapixels * options_.limitMsPerMegapixel);
   std::vector<std::string> sure;  // what each read gave with good confidence
-  const auto readOne = [&](const QImage& shown, int pageSegmentation) {
-    auto words = process_->read(shown, pageSegmentation, 70, leftMs);
+  const auto readOne = [&](const QImage& shown, int pageSegmentation, uint32_t model) {
+    auto words = process_->read(shown, pageSegmentation, 70, leftMs, model);
     if (!words) {
       failure_ = process_->failure();
       fault_ = process_->fault();
@@ -351,7 +352,7 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   // One text a pass; the lines each read go to `lines`.
   const auto readPasses = [&](const std::vector<ReadPass>& passes, std::vector<TextLine>& lines) {
     for (const ReadPass& pass : passes) {
-      const auto words = readOne(shownAs(pass.image), pass.pageSegmentation);
+      const auto words = readOne(shownAs(pass.image), pass.pageSegmentation, ocr::kPageModel);
       if (!words) return false;
       std::string text;
       take(*words, text, options_.minConfidence);
@@ -369,7 +370,8 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     const double scale = std::clamp(double(options_.lineHeight) / std::max(1, size), 0.5, 3.0);
     const QSize scaled(int(image.width() * scale), int(image.height() * scale));
     if (std::min(scaled.width(), scaled.height()) < 10) return true;  // no line of text
-    const auto words = readOne(image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), 7);
+    const auto words =
+        readOne(image.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), 7, ocr::kLineModel);
     if (words) take(*words, text, options_.minLineConfidence);
     return bool(words);
   };

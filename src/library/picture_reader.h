@@ -28,6 +28,9 @@ struct ReadPass {
 struct ReaderOptions {
   // Traditional captions are read as such, not as the nearest Simplified look-alikes.
   std::string languages = "chi_sim+chi_tra";
+  // The passes over the whole picture, which find where its lines stand, read Simplified alone:
+  // the Traditional model doubles their time, and the lines they find are read again with both.
+  std::string pageLanguages = "chi_sim";
   std::vector<ReadPass> passes{{PassImage::Otsu, 11}, {PassImage::WhiteMask, 11}};
   // Passes made only when the others (and the lines read again) read no word for sure; the lines
   // they find are read again too. The picture in all its colours costs the engine the most.

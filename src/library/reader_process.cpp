@@ -87,7 +87,7 @@ std::string ReaderProcess::missing(const std::string& program) {
 }
 
 std::unique_ptr<ReaderProcess> ReaderProcess::start(const std::string& program, const std::string& languages,
-                                                    bool lowPriority, const std::atomic<bool>* cancel,
+                                                    const std::string& pageLanguages, bool lowPriority, const std::atomic<bool>* cancel,
                                                     std::string* error) {
   auto fail = [error](std::string why) {
     if (error) *error = std::move(why);
@@ -113,8 +113,9 @@ std::unique_ptr<ReaderProcess> ReaderProcess::start(const std::string& program, 
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  std::string argv0 = path, argv1 = languages, argv2 = lowPriority ? "idle" : "normal";
-  char* argv[] = {argv0.data(), argv1.data(), argv2.data(), nullptr};
+  std::string argv0 = path, argv1 = languages, argv2 = lowPriority ? "idle" : "normal",
+              argv3 = pageLanguages.empty() ? languages : pageLanguages;
+  char* argv[] = {argv0.data(), argv1.data(), argv2.data(), argv3.data(), nullptr};
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -241,12 +242,12 @@ bool ReaderProcess::receiveAll(void* data, std::size_t size, long long& leftMs) 
 }
 
 std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, int pageSegmentation,
-                                                         int resolution, long long& leftMs) {
+                                                         int resolution, long long& leftMs, uint32_t model) {
   if (pid_ <= 0) return std::nullopt;
   fault_ = ReadFault::None;
   const int channels = image.format() == QImage::Format_Grayscale8 ? 1 : 3;
   if (channels == 3 && image.format() != QImage::Format_RGB888)
-    return read(image.convertToFormat(QImage::Format_RGB888), pageSegmentation, resolution, leftMs);
+    return read(image.convertToFormat(QImage::Format_RGB888), pageSegmentation, resolution, leftMs, model);
   ocr::Request request;
   request.width = uint32_t(image.width());
   request.height = uint32_t(image.height());
@@ -254,6 +255,7 @@ std::optional<std::vector<ReadWord>> ReaderProcess::read(const QImage& image, in
   request.bytesPerLine = uint32_t(image.bytesPerLine());
   request.pageSegmentation = uint32_t(pageSegmentation);
   request.resolution = uint32_t(resolution);
+  request.model = model;
   startCharging();
   if (!sendAll(&request, sizeof request, leftMs) ||
       !sendAll(image.constBits(), std::size_t(image.sizeInBytes()), leftMs))

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ocr/protocol.h"
+
 namespace mw::library {
 
 // Why the helper gave no words for a picture.
@@ -30,25 +32,26 @@ struct ReadWord {
 
 class ReaderProcess {
  public:
-  // Starts `program` (empty: the one locate() finds) with the model for `languages` and waits
-  // until the model is loaded; with `lowPriority` it runs at idle priority. Null with `error`
+  // Starts `program` (empty: the one locate() finds) with the models for `languages` (lines)
+  // and `pageLanguages` (whole pictures, see ocr::kPageModel) and waits until they are loaded;
+  // with `lowPriority` it runs at idle priority. Null with `error`
   // set when it cannot be started or loaded, or when `cancel` is set meanwhile; every wait ends
   // soon after `cancel` is set.
   static std::unique_ptr<ReaderProcess> start(const std::string& program, const std::string& languages,
-                                              bool lowPriority, const std::atomic<bool>* cancel,
+                                              const std::string& pageLanguages, bool lowPriority, const std::atomic<bool>* cancel,
                                               std::string* error);
   ~ReaderProcess();  // ends the helper, whatever it is doing
   ReaderProcess(const ReaderProcess&) = delete;
   ReaderProcess& operator=(const ReaderProcess&) = delete;
 
-  // The words the helper reads on `image` (8-bit grey or RGB888), in reading order. The time it
+  // The words the helper's `model` reads on `image` (8-bit grey or RGB888), in reading order. The time it
   // takes is taken from `leftMs`: its processor time while it is runnable, so that a helper at
   // idle priority on a busy machine may wait as long as it must, and the time that passes while
   // it is stopped or blocked. Nothing when it cannot read the picture, or when it ends, answers
   // nonsense or more than the protocol allows, runs out of time or is cancelled: it is then
   // ended. failure() says why, fault() whose fault that was.
   std::optional<std::vector<ReadWord>> read(const QImage& image, int pageSegmentation, int resolution,
-                                            long long& leftMs);
+                                            long long& leftMs, uint32_t model = ocr::kLineModel);
   const std::string& failure() const { return failure_; }
   ReadFault fault() const { return fault_; }
 

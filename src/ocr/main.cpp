@@ -1,4 +1,4 @@
-// memwick-ocr LANGUAGES: the picture library's word reader, started by the programs, never by
+// memwick-ocr LANGUAGES [idle|normal [PAGE_LANGUAGES]]: the picture library's word reader, started by the programs, never by
 // hand. It loads the Tesseract model once, then answers each picture sent on its standard input
 // with the words it reads there, on its standard output, until the input ends. Reading in a
 // process of its own leaves nothing of the engine in the program once reading is done, and a
@@ -49,7 +49,8 @@ bool writeAll(const void* data, std::size_t size) {
 }
 
 bool valid(const Request& r) {
-  return r.magic == kMagic && (r.channels == 1 || r.channels == 3) && r.width >= 1 && r.width <= kMaxSide &&
+  return r.magic == kMagic && (r.model == kLineModel || r.model == kPageModel) &&
+         (r.channels == 1 || r.channels == 3) && r.width >= 1 && r.width <= kMaxSide &&
          r.height >= 1 && r.height <= kMaxSide && r.bytesPerLine >= r.width * r.channels &&
          r.bytesPerLine <= kMaxBytesPerLine;
 }
@@ -78,17 +79,24 @@ int main(int argc, char** argv) {
   keepEngineOnThisThread();
 
   const std::string languages = argc > 1 ? argv[1] : "chi_sim";
-  auto engine = std::make_unique<tesseract::TessBaseAPI>();
-  // The system's data folder, wherever the program runs from.
+  const std::string pageLanguages = argc > 3 ? argv[3] : languages;
   Hello hello;
   std::string why;
-  if (engine->Init(nullptr, languages.c_str(), tesseract::OEM_LSTM_ONLY) == 0) {
-    hello.ready = 1;
+  // The system's data folder, wherever the program runs from.
+  const auto load = [&](const std::string& model) {
+    auto engine = std::make_unique<tesseract::TessBaseAPI>();
+    if (engine->Init(nullptr, model.c_str(), tesseract::OEM_LSTM_ONLY) != 0) {
+      why = "cannot load the Tesseract model " + model;
+      hello.messageBytes = uint32_t(why.size());
+      return std::unique_ptr<tesseract::TessBaseAPI>();
+    }
     engine->SetVariable("debug_file", "/dev/null");
-  } else {
-    why = "cannot load the Tesseract model " + languages;
-    hello.messageBytes = uint32_t(why.size());
-  }
+    return engine;
+  };
+  const std::unique_ptr<tesseract::TessBaseAPI> lineEngine = load(languages);
+  const std::unique_ptr<tesseract::TessBaseAPI> pageEngine =
+      lineEngine && pageLanguages != languages ? load(pageLanguages) : nullptr;
+  hello.ready = lineEngine && (pageEngine || pageLanguages == languages);
   if (!writeAll(&hello, sizeof hello) || !writeAll(why.data(), why.size()) || !hello.ready) return 1;
 
   std::vector<unsigned char> pixels;
@@ -98,6 +106,8 @@ int main(int argc, char** argv) {
     if (!valid(request)) return 2;
     pixels.resize(std::size_t(request.bytesPerLine) * request.height);
     if (!readAll(pixels.data(), pixels.size())) return 2;
+    tesseract::TessBaseAPI* const engine =
+        request.model == kPageModel && pageEngine ? pageEngine.get() : lineEngine.get();
     engine->SetPageSegMode(static_cast<tesseract::PageSegMode>(request.pageSegmentation));
     engine->SetImage(pixels.data(), int(request.width), int(request.height), int(request.channels),
                      int(request.bytesPerLine));
@@ -137,6 +147,5 @@ int main(int argc, char** argv) {
     std::memcpy(answer.data(), &head, sizeof head);
     if (!writeAll(answer.data(), answer.size())) return 1;
   }
-  engine->End();
   return 0;
 }

@@ -8,11 +8,11 @@
 namespace mw::ocr {
 
 // Changes with any change below: a reader of another build is refused at its hello.
-inline constexpr uint32_t kMagic = 0x334f574d;  // "MWO3"
+inline constexpr uint32_t kMagic = 0x344f574d;  // "MWO4"
 
 // Raised whenever the reader reads better (its passes, its models): the library then reads every
 // picture again in the background, keeping the words of the older reader until the new ones land.
-inline constexpr int kReaderVersion = 4;
+inline constexpr int kReaderVersion = 5;
 
 // The reader's first message, once its model is loaded or could not be: `messageBytes` of why
 // not follow when it is not ready.
@@ -21,6 +21,12 @@ struct Hello {
   uint32_t ready = 0;
   uint32_t messageBytes = 0;
 };
+
+// The reader holds two models: one for lines of text already found, with every language it reads,
+// and one for whole pictures, where the text is looked for; that one may know fewer languages,
+// since each one more costs every word read the time of another try.
+inline constexpr uint32_t kLineModel = 0;
+inline constexpr uint32_t kPageModel = 1;
 
 // One picture to read, followed by height * bytesPerLine bytes of pixels: 8-bit grey
 // (channels 1) or RGB (channels 3), rows top down.
@@ -32,6 +38,7 @@ struct Request {
   uint32_t bytesPerLine = 0;
   uint32_t pageSegmentation = 0;  // Tesseract's page segmentation mode
   uint32_t resolution = 0;        // pixels per inch the text is assumed at
+  uint32_t model = kLineModel;    // which of the reader's models reads it
 };
 
 // Pictures are read at most this large; a larger request ends the reader.

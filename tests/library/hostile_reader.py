@@ -7,8 +7,8 @@ mode, magic, log = sys.argv[1].split(' ')
 out = sys.stdout.buffer
 out.write(struct.pack('<III', int(magic), 1, 0))
 out.flush()
-while len(head := sys.stdin.buffer.read(28)) == 28:
-    _, width, height, _, line, _, _ = struct.unpack('<7I', head)
+while len(head := sys.stdin.buffer.read(32)) == 32:
+    _, width, height, _, line, _, _, _ = struct.unpack('<8I', head)
     sys.stdin.buffer.read(height * line)
     seen = open(log).read().split()
     open(log, 'a').write('%d\n' % width)

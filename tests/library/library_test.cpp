@@ -526,6 +526,25 @@ TEST(Library, ACaptionThatComesInAfterAGifsFirstFrameIsRead) {
   EXPECT_EQ(names(lib->find("下班")), (std::set<std::string>{"first.gif"}));
 }
 
+// Each request is read by the model it asks for; a model that cannot be loaded is said.
+TEST(Library, TheReadersPageAndLineModelsReadWhatIsMeantForEach) {
+  std::string error;
+  const auto process = ReaderProcess::start("", "chi_sim", "eng", false, nullptr, &error);
+  ASSERT_TRUE(process) << error;
+  const QImage caption = QImage::fromData(QByteArray::fromStdString(captionedPicture("下班了")));
+  const auto readsCaption = [&](uint32_t model) {
+    long long leftMs = 60000;
+    const auto words = process->read(caption.convertToFormat(QImage::Format_Grayscale8), 7, 70, leftMs, model);
+    std::string text;
+    for (const ReadWord& word : words.value()) text += word.text;
+    return text.find("下班") != std::string::npos;
+  };
+  EXPECT_TRUE(readsCaption(ocr::kLineModel));
+  EXPECT_FALSE(readsCaption(ocr::kPageModel));  // English knows no ideographs
+  EXPECT_FALSE(ReaderProcess::start("", "chi_sim", "nosuch", false, nullptr, &error));
+  EXPECT_NE(error.find("nosuch"), std::string::npos) << error;
+}
+
 // A small picture is read larger: the engine misses characters of 10 or 11 px at their own
 // size. What is read for sure is told apart from strays.
 TEST(Library, SmallCaptionsOnSmallPicturesAreReadLarger) {
