@@ -1,7 +1,9 @@
 #include "library/ink_lines.h"
 
+#include <QPainter>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <numeric>
 
@@ -153,12 +155,13 @@ bool asLine(const std::vector<Mark>& marks, const std::vector<int>& group, bool 
             InkLine& line) {
   QRect box;
   long long ink = 0;
-  std::vector<int> sizes;
+  std::vector<int> sizes, thickness;
   for (int i : group) {
     const Mark& m = marks[std::size_t(i)];
     box = box.isNull() ? m.box : box.united(m.box);
     ink += m.pixels;
     sizes.push_back(std::max(m.box.width(), m.box.height()));
+    thickness.push_back(column ? m.box.width() : m.box.height());
   }
   const int length = column ? box.height() : box.width(), size = column ? box.width() : box.height();
   if (size < 8 || size > (column ? picture.width() : picture.height()) / 3 || length * 10 < size * 16)
@@ -171,6 +174,21 @@ bool asLine(const std::vector<Mark>& marks, const std::vector<int>& group, bool 
   std::nth_element(sizes.begin(), quarter, sizes.end());
   if (*quarter * 2 < size) return false;
   line = {box, int(group.size()), column};
+  const auto thick = thickness.begin() + std::ptrdiff_t(thickness.size() * 3 / 4);
+  std::nth_element(thickness.begin(), thick, thickness.end());
+  // The slope of the line through the centres of its marks as thick as characters (least squares).
+  double n = 0, sumAlong = 0, sumAcross = 0, sumAlong2 = 0, sumBoth = 0;
+  for (int i : group) {
+    const QRect& b = marks[std::size_t(i)].box;
+    if ((column ? b.width() : b.height()) * 2 < *thick) continue;
+    const double along = column ? b.center().y() : b.center().x();
+    const double across = column ? b.center().x() : b.center().y();
+    n += 1, sumAlong += along, sumAcross += across, sumAlong2 += along * along, sumBoth += along * across;
+  }
+  const double spread = n * sumAlong2 - sumAlong * sumAlong;
+  if (n >= 3 && spread > 0) line.slope = std::clamp((n * sumBoth - sumAlong * sumAcross) / spread, -0.16, 0.16);
+  if (std::abs(line.slope) < 0.02) line.slope = 0;  // a degree or so: the engine reads it as it is
+  line.size = std::max(*thick, size - int(std::abs(line.slope) * length));
   return true;
 }
 
@@ -314,6 +332,20 @@ std::vector<InkLine> inkLines(const QImage& mask, int most) {
             [](const InkLine& a, const InkLine& b) { return a.weight() > b.weight(); });
   if (lines.size() > std::size_t(std::max(0, most))) lines.resize(std::size_t(std::max(0, most)));
   return lines;
+}
+
+QImage levelled(const QImage& grey, double slope) {
+  if (slope == 0) return grey;
+  QImage turned(grey.size(), QImage::Format_RGB32);
+  turned.fill(Qt::white);
+  QPainter painter(&turned);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.translate(grey.width() / 2.0, grey.height() / 2.0);
+  painter.rotate(-std::atan(slope) * 180 / M_PI);
+  painter.translate(-grey.width() / 2.0, -grey.height() / 2.0);
+  painter.drawImage(0, 0, grey);
+  painter.end();
+  return turned.convertToFormat(QImage::Format_Grayscale8);
 }
 
 QImage columnAsRow(const QImage& mask, const QRect& column) {

@@ -18,11 +18,19 @@ struct InkLine {
   int marks = 0;
   bool column = false;
   int mask = -1;  // which of the masks it is on, for those who keep several
+  // How much it rises or falls along its length (a row: pixels down for each one to the right;
+  // 0 when about level), and how thick it is once levelled.
+  double slope = 0;
+  int size = 0;
   // How likely it is to be text: many marks, and large ones (specks and scraps of lines are small).
   long weight() const { return long(marks) * (column ? box.width() : box.height()); }
 };
 // The lines of character-sized marks on `mask` (0: ink), the weightiest first, at most `most`.
 std::vector<InkLine> inkLines(const QImage& mask, int most);
+
+// `grey` turned by the angle of `slope` the other way (see InkLine::slope), on white, so that a
+// tilted line reads level.
+QImage levelled(const QImage& grey, double slope);
 
 // The characters of a column on `mask` (within `column`) set side by side, top first, on white:
 // the engine reads them as one line.

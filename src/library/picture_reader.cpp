@@ -118,15 +118,16 @@ bool holdsWords(const std::vector<std::string>& texts) {
                      [](const std::string& text) { return holdsIdeographs(text, 2); });
 }
 
-// Of the lines found on masks, those not on a line already read surely, and of those found on
-// several masks (a caption's fill and its outline) the weightiest: the `most` weightiest, rows
-// top to bottom, then columns right to left.
+// Of the lines found on masks, those not mostly on a line already read surely, and of those
+// found on several masks (a caption's fill and its outline) the weightiest: the `most`
+// weightiest, rows top to bottom, then columns right to left.
 std::vector<InkLine> distinctInkLines(std::vector<InkLine> inks, const std::vector<TextLine>& read,
                                       int most) {
-  const auto overlapping = [](const QRect& a, const QRect& b) {
+  const auto area = [](const QRect& r) { return 1LL * r.width() * r.height(); };
+  // Whether half of the smaller box lies within the other (half of `b`, with `ofB`).
+  const auto overlapping = [&](const QRect& a, const QRect& b, bool ofB = false) {
     const QRect shared = a & b;
-    return !shared.isEmpty() && 2LL * shared.width() * shared.height() >=
-                                    std::min(1LL * a.width() * a.height(), 1LL * b.width() * b.height());
+    return !shared.isEmpty() && 2 * area(shared) >= (ofB ? area(b) : std::min(area(a), area(b)));
   };
   std::sort(inks.begin(), inks.end(),
             [](const InkLine& a, const InkLine& b) { return a.weight() > b.weight(); });
@@ -136,7 +137,7 @@ std::vector<InkLine> distinctInkLines(std::vector<InkLine> inks, const std::vect
     const bool seen = std::any_of(kept.begin(), kept.end(),
                                   [&](const InkLine& k) { return overlapping(k.box, ink.box); }) ||
                       std::any_of(read.begin(), read.end(), [&](const TextLine& r) {
-                        return !ink.column && r.confidence >= kSureLine && overlapping(r.box, ink.box);
+                        return !ink.column && r.confidence >= kSureLine && overlapping(r.box, ink.box, true);
                       });
     if (!seen) kept.push_back(ink);
   }
@@ -413,8 +414,9 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     if (!readLines(std::move(lines), text, &read)) return std::nullopt;
     for (const InkLine& ink : distinctInkLines(std::move(inks), read, options_.maxInkLines)) {
       const QImage& mask = masks[std::size_t(ink.mask)];
-      const QImage part = ink.column ? columnAsRow(mask, ink.box) : mask.copy(lineCrop(ink.box, rgb.rect()));
-      if (!part.isNull() && !readAt(part, ink.column ? ink.box.width() : ink.box.height(), text))
+      const QImage part =
+          ink.column ? columnAsRow(mask, ink.box) : levelled(mask.copy(lineCrop(ink.box, rgb.rect())), ink.slope);
+      if (!part.isNull() && !readAt(part, ink.column ? ink.box.width() : ink.size, text))
         return std::nullopt;
     }
     keep(text);

@@ -664,11 +664,35 @@ TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
   ReaderOptions options;
   options.lowPriority = false;
   options.passes = options.unsurePasses = {};  // what the masks find alone
-  const auto texts = PictureReader(options).read(img);
+  PictureReader reader(options);
+  const auto texts = reader.read(img);
   ASSERT_TRUE(texts && texts->size() == 1);
   const std::string words = normalizedWords((*texts)[0]);
   EXPECT_NE(words.find("下班了摸鱼"), std::string::npos) << (*texts)[0];
   EXPECT_NE(words.find("老板加班"), std::string::npos) << (*texts)[0];
+
+  // A tilted caption: its row slopes as the caption does, and levelled, it is as high as a character.
+  QImage tilted(480, 240, QImage::Format_RGB888);
+  tilted.fill(QColor(200, 220, 250));
+  p.begin(&tilted);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setFont(font);
+  p.setPen(red);
+  p.translate(240, 120);
+  p.rotate(8);
+  p.drawText(QRect(-220, -30, 440, 60), Qt::AlignCenter, QStringLiteral("今天下班回家"));
+  p.end();
+  const QImage tiltedMask = inkMasks(tilted, 1).at(0);
+  const std::vector<InkLine> tiltedLines = inkLines(tiltedMask, 1);
+  ASSERT_EQ(tiltedLines.size(), 1u);
+  EXPECT_NEAR(tiltedLines[0].slope, std::tan(8 * M_PI / 180), 0.03);
+  EXPECT_LE(tiltedLines[0].size, 40);
+  const QImage level = levelled(tiltedMask.copy(tiltedLines[0].box.adjusted(-20, -20, 20, 20)), tiltedLines[0].slope);
+  int top = level.height(), bottom = 0;
+  for (int y = 0; y < level.height(); ++y)
+    for (int x = 0; x < level.width(); ++x)
+      if (qGray(level.pixel(x, y)) < 128) top = std::min(top, y), bottom = std::max(bottom, y);
+  EXPECT_LE(bottom - top, 40);
 }
 
 // A newer reader reads every picture again, newest first, while the older reader's words answer;
