@@ -140,6 +140,8 @@ std::vector<std::vector<int>> joined(const std::vector<Mark>& marks, bool column
       // The gap allowed goes by the larger mark either way: a radical is narrow, its character not.
       const int larger = std::max({a.width(), a.height(), b.width(), b.height()});
       if (shared * 2 < std::min(aSize, bSize) || (bStart - aEnd) * 10 > larger * apart) continue;
+      // A caption's characters are of about one size; the shapes and lines about it need not be.
+      if (larger > 4 * std::min(std::max(a.width(), a.height()), std::max(b.width(), b.height()))) continue;
       parent[std::size_t(root(order[i]))] = root(order[j]);
     }
   }
