@@ -292,6 +292,40 @@ std::vector<QImage> inkMasks(const QImage& rgb, int most) {
   return masks;
 }
 
+QImage enclosed(const QImage& mask) {
+  const int w = mask.width(), h = mask.height();
+  // 0: ink, 1: reached from the edge, 2: not reached (yet).
+  std::vector<uchar> state(std::size_t(w) * std::size_t(h));
+  for (int y = 0; y < h; ++y) {
+    const uchar* row = mask.constScanLine(y);
+    for (int x = 0; x < w; ++x) state[std::size_t(y) * std::size_t(w) + std::size_t(x)] = row[x] == 0 ? 0 : 2;
+  }
+  std::vector<int> stack;
+  const auto reach = [&](int x, int y) {
+    const std::size_t at = std::size_t(y) * std::size_t(w) + std::size_t(x);
+    if (state[at] != 2) return;
+    state[at] = 1;
+    stack.push_back(int(at));
+  };
+  for (int x = 0; x < w; ++x) reach(x, 0), reach(x, h - 1);
+  for (int y = 0; y < h; ++y) reach(0, y), reach(w - 1, y);
+  while (!stack.empty()) {
+    const int p = stack.back();
+    stack.pop_back();
+    const int x = p % w, y = p / w;
+    if (x > 0) reach(x - 1, y);
+    if (x + 1 < w) reach(x + 1, y);
+    if (y > 0) reach(x, y - 1);
+    if (y + 1 < h) reach(x, y + 1);
+  }
+  QImage out(mask.size(), QImage::Format_Grayscale8);
+  for (int y = 0; y < h; ++y) {
+    uchar* row = out.scanLine(y);
+    for (int x = 0; x < w; ++x) row[x] = state[std::size_t(y) * std::size_t(w) + std::size_t(x)] == 2 ? 0 : 255;
+  }
+  return out;
+}
+
 std::vector<InkLine> inkLines(const QImage& mask, int most) {
   std::vector<Mark> marks = marksOf(opened(mask));
   std::erase_if(marks, [&](const Mark& m) { return !characterLike(m, mask.size()); });

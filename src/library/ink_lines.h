@@ -12,6 +12,11 @@ namespace mw::library {
 // light page, as the engine reads best). `rgb` is RGB888.
 std::vector<QImage> inkMasks(const QImage& rgb, int most);
 
+// What the ink of `mask` encloses, as ink of its own: the parts without ink that cannot be
+// reached from the picture's edge without crossing ink (4-connected), such as the fill of text
+// drawn with an outline.
+QImage enclosed(const QImage& mask);
+
 // A line of marks on a mask: a row of them, or a column written top to bottom.
 struct InkLine {
   QRect box;

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <map>
 
 #include "library/ink_lines.h"
@@ -394,18 +395,28 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   if (!readPasses(options_.passes, lines)) return std::nullopt;
   // Lines and columns of marks in one colour: captions in a colour of their own, which the
   // passes lose among the picture's other colours. Each is read from its own mask.
-  std::vector<QImage> masks;
-  std::vector<InkLine> inks;
+  // So are the lines of what each ink encloses: the fill of text outlined in that ink, whose
+  // colour may be the ground's, so that no mask of a colour holds it apart.
+  std::vector<QImage> masks, fills;
+  std::vector<InkLine> inks, filled;
+  const auto linesOn = [&](QImage& mask, int index, std::vector<InkLine>& lines) {
+    std::vector<InkLine> found = inkLines(mask, options_.maxLines);
+    if (found.empty()) mask = QImage();  // nothing will be read from it
+    for (InkLine& ink : found) {
+      ink.mask = index;
+      lines.push_back(ink);
+    }
+  };
   if (options_.lineHeight > 0 && options_.inkColours > 0) {
     masks = inkMasks(rgb, options_.inkColours);
-    for (std::size_t m = 0; m < masks.size(); ++m) {
-      std::vector<InkLine> found = inkLines(masks[m], options_.maxLines);
-      if (found.empty()) masks[m] = QImage();  // nothing will be read from it
-      for (InkLine& ink : found) {
-        ink.mask = int(m);
-        inks.push_back(ink);
-      }
+    const int colours = int(masks.size());
+    for (int m = 0; m < colours; ++m) {
+      fills.push_back(enclosed(masks[std::size_t(m)]));
+      linesOn(fills.back(), colours + m, filled);
+      linesOn(masks[std::size_t(m)], m, inks);
     }
+    std::move(fills.begin(), fills.end(), std::back_inserter(masks));
+    inks.insert(inks.end(), filled.begin(), filled.end());
   }
   // One text for all the lines, top to bottom, then the columns, right to left.
   if (options_.lineHeight > 0) {

@@ -9,6 +9,7 @@
 
 #include <QFont>
 #include <QPainter>
+#include <QPainterPath>
 #include <QThreadPool>
 #include <algorithm>
 #include <atomic>
@@ -693,6 +694,22 @@ TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
     for (int x = 0; x < level.width(); ++x)
       if (qGray(level.pixel(x, y)) < 128) top = std::min(top, y), bottom = std::max(bottom, y);
   EXPECT_LE(bottom - top, 40);
+
+  // White with a black outline on white: the fill is read from what the outline encloses.
+  QImage outlined(480, 160, QImage::Format_RGB888);
+  outlined.fill(Qt::white);
+  font.setPixelSize(44);
+  font.setBold(true);
+  QPainterPath path;
+  path.addText(40, 100, font, QStringLiteral("今天下班回家"));
+  p.begin(&outlined);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.strokePath(path, QPen(Qt::black, 4));
+  p.fillPath(path, Qt::white);
+  p.end();
+  const auto outlinedTexts = reader.read(outlined);
+  ASSERT_TRUE(outlinedTexts && outlinedTexts->size() == 1);
+  EXPECT_NE(normalizedWords((*outlinedTexts)[0]).find("今天下班回家"), std::string::npos) << (*outlinedTexts)[0];
 }
 
 // A newer reader reads every picture again, newest first, while the older reader's words answer;
