@@ -1,6 +1,7 @@
 #include "library/picture_reader.h"
 
 #include <QPainter>
+#include <QTransform>
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -351,16 +352,23 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     if (image.isNull()) image = kind == PassImage::AsIs ? rgb : passImage(rgb, kind);
     return image;
   };
-  // One text a pass; the lines each read go to `lines`.
+  // One text a pass; the lines each read go to `lines`. The picture in all its colours, which
+  // costs the engine the most, is shown at its own size, not enlarged: its lines are read again
+  // at the size the engine reads best anyway.
+  const QTransform enlarged =
+      QTransform::fromScale(double(rgb.width()) / picture.width(), double(rgb.height()) / picture.height());
   const auto readPasses = [&](const std::vector<ReadPass>& passes, std::vector<TextLine>& lines) {
     for (const ReadPass& pass : passes) {
-      const auto words = readOne(shownAs(pass.image), pass.pageSegmentation, ocr::kPageModel);
+      const bool ownSize = pass.image == PassImage::AsIs && !enlarged.isIdentity();
+      const auto words =
+          readOne(ownSize ? overWhite(picture) : shownAs(pass.image), pass.pageSegmentation, ocr::kPageModel);
       if (!words) return false;
       std::string text;
       take(*words, text, options_.minConfidence);
       keep(text);
       for (TextLine& line : textLines(*words, options_.minConfidence)) {
         line.image = pass.image;
+        if (ownSize) line.box = enlarged.mapRect(line.box);
         lines.push_back(line);
       }
     }
