@@ -49,10 +49,11 @@ struct ReaderOptions {
   int lineHeight = 40;
   int maxLines = 6;
   // Lines are also looked for on a mask of each of the colours thin strokes are drawn in, the
-  // commonest `inkColours` of them: the `maxInkLines` weightiest are read, from their
-  // mask; columns written top to bottom with their characters set side by side.
+  // commonest `inkColours` of them, and on what each of those encloses: the `maxInkLines`
+  // weightiest are read, from their mask; columns written top to bottom with their characters
+  // set side by side.
   int inkColours = 8;
-  int maxInkLines = 4;
+  int maxInkLines = 6;
   // Words read with at least this confidence are sure (see readSure()).
   int sureConfidence = 60;
   // The most a picture may take (see ReaderProcess::read), and more for each million pixels:
