@@ -535,7 +535,7 @@ TEST(Library, TheReadersPageAndLineModelsReadWhatIsMeantForEach) {
   const QImage caption = QImage::fromData(QByteArray::fromStdString(captionedPicture("下班了")));
   const auto readsCaption = [&](uint32_t model) {
     long long leftMs = 60000;
-    const auto words = process->read(caption.convertToFormat(QImage::Format_Grayscale8), 7, 70, leftMs, model);
+    const auto words = process->read(caption, 7, 70, leftMs, model);
     std::string text;
     for (const ReadWord& word : words.value()) text += word.text;
     return text.find("下班") != std::string::npos;
@@ -676,7 +676,6 @@ TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
   QImage tilted(480, 240, QImage::Format_RGB888);
   tilted.fill(QColor(200, 220, 250));
   p.begin(&tilted);
-  p.setRenderHint(QPainter::Antialiasing);
   p.setFont(font);
   p.setPen(red);
   p.translate(240, 120);
@@ -703,7 +702,6 @@ TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
   QPainterPath path;
   path.addText(40, 100, font, QStringLiteral("今天下班回家"));
   p.begin(&outlined);
-  p.setRenderHint(QPainter::Antialiasing);
   p.strokePath(path, QPen(Qt::black, 4));
   p.fillPath(path, Qt::white);
   p.end();
