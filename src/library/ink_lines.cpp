@@ -188,7 +188,8 @@ bool asLine(const std::vector<Mark>& marks, const std::vector<int>& group, bool 
     n += 1, sumAlong += along, sumAcross += across, sumAlong2 += along * along, sumBoth += along * across;
   }
   const double spread = n * sumAlong2 - sumAlong * sumAlong;
-  if (n >= 3 && spread > 0) line.slope = std::clamp((n * sumBoth - sumAlong * sumAcross) / spread, -0.16, 0.16);
+  if (n >= 3 && spread > 0)
+    line.slope = std::clamp((n * sumBoth - sumAlong * sumAcross) / spread, -0.16, 0.16);
   if (std::abs(line.slope) < 0.02) line.slope = 0;  // a degree or so: the engine reads it as it is
   line.size = std::max(*thick, size - int(std::abs(line.slope) * length));
   return true;
@@ -321,7 +322,8 @@ QImage enclosed(const QImage& mask) {
   QImage out(mask.size(), QImage::Format_Grayscale8);
   for (int y = 0; y < h; ++y) {
     uchar* row = out.scanLine(y);
-    for (int x = 0; x < w; ++x) row[x] = state[std::size_t(y) * std::size_t(w) + std::size_t(x)] == 2 ? 0 : 255;
+    for (int x = 0; x < w; ++x)
+      row[x] = state[std::size_t(y) * std::size_t(w) + std::size_t(x)] == 2 ? 0 : 255;
   }
   return out;
 }

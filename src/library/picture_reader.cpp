@@ -296,9 +296,8 @@ PictureReader::PictureReader(ReaderOptions options, const std::atomic<bool>* can
 PictureReader::~PictureReader() = default;
 
 bool PictureReader::start() {
-  process_ =
-      ReaderProcess::start(options_.program, options_.languages, options_.pageLanguages, options_.lowPriority,
-                           cancel_, &error_);
+  process_ = ReaderProcess::start(options_.program, options_.languages, options_.pageLanguages,
+                                  options_.lowPriority, cancel_, &error_);
   return bool(process_);
 }
 
@@ -433,10 +432,9 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     if (!readLines(std::move(lines), text, &read)) return std::nullopt;
     for (const InkLine& ink : distinctInkLines(std::move(inks), read, options_.maxInkLines)) {
       const QImage& mask = masks[std::size_t(ink.mask)];
-      const QImage part =
-          ink.column ? columnAsRow(mask, ink.box) : levelled(mask.copy(lineCrop(ink.box, rgb.rect())), ink.slope);
-      if (!part.isNull() && !readAt(part, ink.column ? ink.box.width() : ink.size, text))
-        return std::nullopt;
+      const QImage part = ink.column ? columnAsRow(mask, ink.box)
+                                     : levelled(mask.copy(lineCrop(ink.box, rgb.rect())), ink.slope);
+      if (!part.isNull() && !readAt(part, ink.column ? ink.box.width() : ink.size, text)) return std::nullopt;
     }
     keep(text);
   }

@@ -87,8 +87,8 @@ std::string ReaderProcess::missing(const std::string& program) {
 }
 
 std::unique_ptr<ReaderProcess> ReaderProcess::start(const std::string& program, const std::string& languages,
-                                                    const std::string& pageLanguages, bool lowPriority, const std::atomic<bool>* cancel,
-                                                    std::string* error) {
+                                                    const std::string& pageLanguages, bool lowPriority,
+                                                    const std::atomic<bool>* cancel, std::string* error) {
   auto fail = [error](std::string why) {
     if (error) *error = std::move(why);
     return nullptr;

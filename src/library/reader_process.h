@@ -34,18 +34,17 @@ class ReaderProcess {
  public:
   // Starts `program` (empty: the one locate() finds) with the models for `languages` (lines)
   // and `pageLanguages` (whole pictures, see ocr::kPageModel) and waits until they are loaded;
-  // with `lowPriority` it runs at idle priority. Null with `error`
-  // set when it cannot be started or loaded, or when `cancel` is set meanwhile; every wait ends
-  // soon after `cancel` is set.
+  // with `lowPriority` it runs at idle priority. Null with `error` set when it cannot be started
+  // or loaded, or when `cancel` is set meanwhile; every wait ends soon after `cancel` is set.
   static std::unique_ptr<ReaderProcess> start(const std::string& program, const std::string& languages,
-                                              const std::string& pageLanguages, bool lowPriority, const std::atomic<bool>* cancel,
-                                              std::string* error);
+                                              const std::string& pageLanguages, bool lowPriority,
+                                              const std::atomic<bool>* cancel, std::string* error);
   ~ReaderProcess();  // ends the helper, whatever it is doing
   ReaderProcess(const ReaderProcess&) = delete;
   ReaderProcess& operator=(const ReaderProcess&) = delete;
 
-  // The words the helper's `model` reads on `image` (8-bit grey or RGB888), in reading order. The time it
-  // takes is taken from `leftMs`: its processor time while it is runnable, so that a helper at
+  // The words the helper's `model` reads on `image` (8-bit grey or RGB888), in reading order.
+  // The time it takes is taken from `leftMs`: its processor time while it is runnable, so that a helper at
   // idle priority on a busy machine may wait as long as it must, and the time that passes while
   // it is stopped or blocked. Nothing when it cannot read the picture, or when it ends, answers
   // nonsense or more than the protocol allows, runs out of time or is cancelled: it is then

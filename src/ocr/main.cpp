@@ -1,8 +1,9 @@
-// memwick-ocr LANGUAGES [idle|normal [PAGE_LANGUAGES]]: the picture library's word reader, started by the programs, never by
-// hand. It loads the Tesseract model once, then answers each picture sent on its standard input
-// with the words it reads there, on its standard output, until the input ends. Reading in a
-// process of its own leaves nothing of the engine in the program once reading is done, and a
-// picture that crashes or hangs the engine costs only that picture.
+// memwick-ocr LANGUAGES [idle|normal [PAGE_LANGUAGES]]: the picture library's word reader,
+// started by the programs, never by hand. It loads the Tesseract models once (LANGUAGES for
+// lines, PAGE_LANGUAGES for whole pictures; see ocr::kPageModel), then answers each picture sent
+// on its standard input with the words it reads there, on its standard output, until the input
+// ends. Reading in a process of its own leaves nothing of the engine in the program once reading
+// is done, and a picture that crashes or hangs the engine costs only that picture.
 #include <dlfcn.h>
 #include <sched.h>
 #include <sys/prctl.h>
@@ -50,9 +51,8 @@ bool writeAll(const void* data, std::size_t size) {
 
 bool valid(const Request& r) {
   return r.magic == kMagic && (r.model == kLineModel || r.model == kPageModel) &&
-         (r.channels == 1 || r.channels == 3) && r.width >= 1 && r.width <= kMaxSide &&
-         r.height >= 1 && r.height <= kMaxSide && r.bytesPerLine >= r.width * r.channels &&
-         r.bytesPerLine <= kMaxBytesPerLine;
+         (r.channels == 1 || r.channels == 3) && r.width >= 1 && r.width <= kMaxSide && r.height >= 1 &&
+         r.height <= kMaxSide && r.bytesPerLine >= r.width * r.channels && r.bytesPerLine <= kMaxBytesPerLine;
 }
 
 // Tesseract may spread each step over OpenMP threads. With one reader per core that only adds

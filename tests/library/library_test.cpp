@@ -687,7 +687,8 @@ TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
   ASSERT_EQ(tiltedLines.size(), 1u);
   EXPECT_NEAR(tiltedLines[0].slope, std::tan(8 * M_PI / 180), 0.03);
   EXPECT_LE(tiltedLines[0].size, 40);
-  const QImage level = levelled(tiltedMask.copy(tiltedLines[0].box.adjusted(-20, -20, 20, 20)), tiltedLines[0].slope);
+  const QImage level =
+      levelled(tiltedMask.copy(tiltedLines[0].box.adjusted(-20, -20, 20, 20)), tiltedLines[0].slope);
   int top = level.height(), bottom = 0;
   for (int y = 0; y < level.height(); ++y)
     for (int x = 0; x < level.width(); ++x)
@@ -707,7 +708,8 @@ TEST(Library, CaptionsInAColourOfTheirOwnAreFoundAndReadOnItsMask) {
   p.end();
   const auto outlinedTexts = reader.read(outlined);
   ASSERT_TRUE(outlinedTexts && outlinedTexts->size() == 1);
-  EXPECT_NE(normalizedWords((*outlinedTexts)[0]).find("今天下班回家"), std::string::npos) << (*outlinedTexts)[0];
+  EXPECT_NE(normalizedWords((*outlinedTexts)[0]).find("今天下班回家"), std::string::npos)
+      << (*outlinedTexts)[0];
 }
 
 // A newer reader reads every picture again, newest first, while the older reader's words answer;
