@@ -4,7 +4,6 @@
 #include <QTransform>
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <map>
 
 #include "library/ink_lines.h"
@@ -312,7 +311,8 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   std::size_t kept = 0;  // the texts' bytes, and one for the '\n' after each
   readSure_ = false;
   if (picture.isNull()) return texts;
-  QImage rgb = overWhite(picture);
+  const QImage natural = overWhite(picture);
+  QImage rgb = natural;
   if (std::max(rgb.width(), rgb.height()) < options_.enlargeBelow) {
     rgb = rgb.scaled(rgb.width() * 3 / 2, rgb.height() * 3 / 2, Qt::IgnoreAspectRatio,
                      Qt::SmoothTransformation);
@@ -360,7 +360,7 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
     for (const ReadPass& pass : passes) {
       const bool ownSize = pass.image == PassImage::AsIs && !enlarged.isIdentity();
       const auto words =
-          readOne(ownSize ? overWhite(picture) : shownAs(pass.image), pass.pageSegmentation, ocr::kPageModel);
+          readOne(ownSize ? natural : shownAs(pass.image), pass.pageSegmentation, ocr::kPageModel);
       if (!words) return false;
       std::string text;
       take(*words, text, options_.minConfidence);
@@ -404,7 +404,7 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   // passes lose among the picture's other colours. Each is read from its own mask.
   // So are the lines of what each ink encloses: the fill of text outlined in that ink, whose
   // colour may be the ground's, so that no mask of a colour holds it apart.
-  std::vector<QImage> masks, fills;
+  std::vector<QImage> masks;  // each ink's, then what each encloses
   std::vector<InkLine> inks, filled;
   const auto linesOn = [&](QImage& mask, int index, std::vector<InkLine>& lines) {
     std::vector<InkLine> found = inkLines(mask, options_.maxLines);
@@ -416,13 +416,13 @@ std::optional<std::vector<std::string>> PictureReader::read(const QImage& pictur
   };
   if (options_.lineHeight > 0 && options_.inkColours > 0) {
     masks = inkMasks(rgb, options_.inkColours);
-    const int colours = int(masks.size());
-    for (int m = 0; m < colours; ++m) {
-      fills.push_back(enclosed(masks[std::size_t(m)]));
-      linesOn(fills.back(), colours + m, filled);
-      linesOn(masks[std::size_t(m)], m, inks);
+    const std::size_t colours = masks.size();
+    masks.resize(2 * colours);
+    for (std::size_t m = 0; m < colours; ++m) {
+      masks[colours + m] = enclosed(masks[m]);
+      linesOn(masks[colours + m], int(colours + m), filled);
+      linesOn(masks[m], int(m), inks);
     }
-    std::move(fills.begin(), fills.end(), std::back_inserter(masks));
     inks.insert(inks.end(), filled.begin(), filled.end());
   }
   // One text for all the lines, top to bottom, then the columns, right to left.
